@@ -1,0 +1,16 @@
+.PHONY: deps build demo test clean
+
+deps:
+	scripts/deps.sh
+
+build: deps
+	scripts/build.sh linux
+
+demo: build
+	build/tools/brivane/brivane demo
+
+test: deps
+	scripts/test.sh
+
+clean:
+	rm -rf build build-asan build-tsan build-win32 build-win64

@@ -1,0 +1,9 @@
+// POSIX: the Windows API subset the library uses, declared with the SDK's names, sizes and values,
+// and implemented in this directory.
+#pragma once
+
+#include "windows_types.h"
+#include "kernel32.h"
+#include "user32.h"
+#include "ole32.h"
+#include "winmm.h"
