@@ -1,0 +1,44 @@
+// Capture exports that reserve and close entries; start and stop post like the playback commands.
+#include <cstdlib>
+#include <cstring>
+
+#include "api/Library.h"
+#include "brivane.h"
+
+void CloseInstance(uint32_t handle, DWORD closeCommand);
+
+extern "C" {
+
+uint32_t BRIVANE_CALL AudioInOpen(uint32_t kind, const BrivaneWaveFormat *format, const BRIVANE_WCHAR *profileXml,
+                                  AudioInCallback callback, BRIVANE_USER user) {
+    static_assert(sizeof(BrivaneWaveFormat) == sizeof(WAVEFORMATEX), "the wave format record is 18 bytes");
+    CLibraryLockScope scope;
+    CInstanceTable *table = library::Table();
+    CAudioService *service = library::Service();
+    if (kind != BRIVANE_KIND_AUDIO || !format || !library::Lock() || !table || !service) return 0;
+    table->Lock();
+    InstanceEntry *entry = table->AllocEntry();
+    void *copy = entry ? std::malloc(sizeof(WAVEFORMATEX)) : nullptr;
+    if (!copy) {
+        if (entry) table->ClearEntry(entry);
+        table->Unlock();
+        return 0;
+    }
+    std::memcpy(copy, format, sizeof(WAVEFORMATEX));
+    entry->openParams = copy;
+    entry->openParamsSize = sizeof(WAVEFORMATEX);
+    WORD handle = entry->handle;
+    table->Unlock();
+    service->SetCaptureCallback(callback, user);
+    service->Post(MakeCommand(CMD_REC_OPEN, handle), 0, TRUE, const_cast<BRIVANE_WCHAR *>(profileXml), 0, 0);
+    return handle;
+}
+
+void BRIVANE_CALL AudioInClose(uint32_t handle) { CloseInstance(handle, CMD_REC_CLOSE); }
+
+uint32_t BRIVANE_CALL AudioInSetVolume(uint32_t, uint32_t) {
+    CLibraryLockScope scope;
+    return 0;
+}
+
+}  // extern "C"

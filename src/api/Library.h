@@ -1,0 +1,33 @@
+// Library-wide state shared by the exports: the library lock, the instance table and the service.
+#pragma once
+
+#include "core/AudioService.h"
+#include "core/InstanceTable.h"
+#include "platform/platform.h"
+
+namespace library {
+
+CRITICAL_SECTION *Lock();
+CInstanceTable *Table();
+CAudioService *Service();
+
+// Makes the players and capture instances the service binds to new entries.
+const InstanceFactory &DefaultFactory();
+
+}  // namespace library
+
+// Holds the library lock for a scope, when the lock exists.
+class CLibraryLockScope {
+public:
+    CLibraryLockScope() : m_lock(library::Lock()) {
+        if (m_lock) EnterCriticalSection(m_lock);
+    }
+    ~CLibraryLockScope() {
+        if (m_lock) LeaveCriticalSection(m_lock);
+    }
+    CLibraryLockScope(const CLibraryLockScope &) = delete;
+    CLibraryLockScope &operator=(const CLibraryLockScope &) = delete;
+
+private:
+    CRITICAL_SECTION *m_lock;
+};

@@ -1,0 +1,383 @@
+#include "core/AudioService.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/DebugOutput.h"
+#include "core/FaultGuard.h"
+
+namespace {
+const DWORD kAccessViolation = 0xC0000005u;
+}  // namespace
+
+CAudioService::CAudioService(CInstanceTable *table, const InstanceFactory &factory)
+    : m_table(table), m_factory(factory) {
+    InitializeCriticalSection(&m_playLock);
+    InitializeCriticalSection(&m_recordLock);
+}
+
+CAudioService::~CAudioService() {
+    DiscardQueuedEvents();
+    DeleteCriticalSection(&m_recordLock);
+    DeleteCriticalSection(&m_playLock);
+}
+
+BOOL CAudioService::OnInit() {
+    BOOL ready = CMsgThread::OnInit();
+    CoInitialize(nullptr);
+    SetTimer(kServicePeriodMs);
+    return ready;
+}
+
+DWORD CAudioService::OnExit() {
+    DiscardQueuedEvents();
+    CoUninitialize();
+    return CMsgThread::OnExit();
+}
+
+void CAudioService::DiscardQueuedEvents() {
+    EnterCriticalSection(&m_playLock);
+    for (int i = 0; i < m_playEvents.Count(); ++i) m_payloadPool.Release(m_playEvents[i].payload);
+    m_playEvents.Clear();
+    LeaveCriticalSection(&m_playLock);
+    EnterCriticalSection(&m_recordLock);
+    for (int i = 0; i < m_recordEvents.Count(); ++i) std::free(m_recordEvents[i].payload);
+    m_recordEvents.Clear();
+    LeaveCriticalSection(&m_recordLock);
+}
+
+void CAudioService::OnTimer() { DispatchPlayMsg(); }
+
+int CAudioService::OnNotification(const ThreadMessage &message) {
+    const DWORD code = message.msg >> 16;
+    const WORD handle = static_cast<WORD>(message.msg & 0xFFFF);
+    switch (code) {
+    case CMD_PLAY: OnPlayOrPause(handle, FALSE); break;
+    case CMD_PAUSE: OnPlayOrPause(handle, TRUE); break;
+    case CMD_CLOSE: OnClose(handle); break;
+    case CMD_SEEK:
+    case CMD_VOLUME: OnSeekOrVolume(handle, code, message.param1); break;
+    case CMD_DURATION:
+    case CMD_SPEED:
+    case CMD_EVENT_MASK: OnPlayerSetting(handle, code, message.param1, message.param2); break;
+    case CMD_OPEN: OnOpen(handle); break;
+    case CMD_PLAY_EVENT: DispatchPlayMsg(); break;
+    case CMD_REC_OPEN: OnRecorderOpen(handle, static_cast<LPCWSTR>(message.data)); break;
+    case CMD_REC_START: OnRecorderStartStop(handle, TRUE); break;
+    case CMD_REC_HALT:
+    case CMD_REC_STOP: OnRecorderStartStop(handle, FALSE); break;
+    case CMD_REC_CLOSE: OnRecorderClose(handle); break;
+    case CMD_REC_EVENT: DispatchRecordMsg(); break;
+    default: break;
+    }
+    return 0;
+}
+
+void CAudioService::ReportFailure(WORD handle) { QueuePlayEvent(handle, EVENT_COMMAND_FAILED, nullptr, 0); }
+
+IPlayerCommands *CAudioService::TakePlayer() {
+    for (IPlayerCommands *&slot : m_idlePlayers) {
+        if (slot) {
+            IPlayerCommands *player = slot;
+            slot = nullptr;
+            return player;
+        }
+    }
+    return m_factory.newPlayer ? m_factory.newPlayer() : nullptr;
+}
+
+ICaptureCommands *CAudioService::TakeRecorder() {
+    ICaptureCommands *recorder = m_idleRecorder;
+    m_idleRecorder = nullptr;
+    if (!recorder && m_factory.newRecorder) recorder = m_factory.newRecorder();
+    return recorder;
+}
+
+void CAudioService::ParkPlayer(IPlayerCommands *player) {
+    for (IPlayerCommands *&slot : m_idlePlayers) {
+        if (!slot) {
+            slot = player;
+            return;
+        }
+    }
+    player->Shutdown();
+    player->Destroy();
+}
+
+void CAudioService::ParkRecorder(ICaptureCommands *recorder) {
+    if (!m_idleRecorder)
+        m_idleRecorder = recorder;
+    else
+        recorder->Destroy();
+}
+
+void CAudioService::OnOpen(WORD handle) {
+    CTableLock lock(m_table);
+    InstanceEntry *entry = m_table->FindEntry(handle);
+    if (!entry || entry->closing) return;
+    IPlayerCommands *player = TakePlayer();
+    BOOL opened = FALSE;
+    if (player) {
+        player->SetHandle(entry->handle);
+        entry->object = player;
+        entry->kind = KIND_PLAYER;
+        opened = player->SetSource(static_cast<const AudioOutOpenParams *>(entry->openParams), &entry->closing);
+        if (opened) player->SetEventSink(&CAudioService::PlaySink, this, kServicePeriodMs);
+    }
+    lock.Release();
+    if (!opened) ReportFailure(handle);
+}
+
+// A close disposes of whatever the entry holds, whichever family's close export posted it.
+void CAudioService::DisposeEntryObject(InstanceEntry *entry) {
+    if (IPlayerCommands *player = entry->Player()) {
+        player->ClosePlayback();
+        player->ReleaseSource();
+        ParkPlayer(player);
+    } else if (ICaptureCommands *recorder = entry->Recorder()) {
+        recorder->Stop();
+        recorder->Close();
+        ParkRecorder(recorder);
+    }
+}
+
+void CAudioService::OnClose(WORD handle) {
+    CTableLock lock(m_table);
+    if (InstanceEntry *entry = m_table->FindEntry(handle)) {
+        DisposeEntryObject(entry);
+        m_table->ClearEntry(entry);
+    }
+    lock.Release();
+    PurgePlayEvents(handle);
+}
+
+void CAudioService::OnPlayOrPause(WORD handle, BOOL pause) {
+    CTableLock lock(m_table);
+    BOOL failed = FALSE;
+    InstanceEntry *entry = m_table->FindEntry(handle);
+    if (IPlayerCommands *player = entry ? entry->Player() : nullptr) {
+        if (!player->EnsureOpen())
+            failed = TRUE;
+        else
+            failed = FAILED(pause ? player->Pause() : player->Play());
+    }
+    lock.Release();
+    if (failed) ReportFailure(handle);
+}
+
+void CAudioService::OnSeekOrVolume(WORD handle, DWORD code, DWORD value) {
+    CTableLock lock(m_table);
+    InstanceEntry *entry = m_table->FindEntry(handle);
+    IPlayerCommands *player = entry ? entry->Player() : nullptr;
+    lock.Release();
+    if (!entry) return;
+    BOOL ok;
+    if (code == CMD_SEEK)
+        ok = player && player->IsSeekable() && SUCCEEDED(player->Seek(value));
+    else
+        ok = player && SUCCEEDED(player->SetVolume(value));
+    if (!ok) ReportFailure(handle);
+}
+
+void CAudioService::OnPlayerSetting(WORD handle, DWORD code, DWORD param1, DWORD param2) {
+    CTableLock lock(m_table);
+    InstanceEntry *entry = m_table->FindEntry(handle);
+    IPlayerCommands *player = entry ? entry->Player() : nullptr;
+    lock.Release();
+    if (!player) return;
+    HRESULT hr;
+    if (code == CMD_DURATION)
+        hr = player->SetPlayWindow(param1, param2);
+    else if (code == CMD_SPEED)
+        hr = player->SetSpeed(static_cast<LONG>(param1));
+    else
+        hr = player->SetEventMask(param1);
+    if (FAILED(hr)) ReportFailure(handle);
+}
+
+void CAudioService::OnRecorderOpen(WORD handle, LPCWSTR profile) {
+    CTableLock lock(m_table);
+    InstanceEntry *entry = m_table->FindEntry(handle);
+    if (!entry || entry->closing) return;
+    ICaptureCommands *recorder = TakeRecorder();
+    BOOL opened = FALSE;
+    if (recorder) {
+        recorder->SetHandle(entry->handle);
+        entry->object = recorder;
+        entry->kind = KIND_RECORDER;
+        if (entry->openParams && entry->openParamsSize == sizeof(WAVEFORMATEX) &&
+            recorder->Open(static_cast<const WAVEFORMATEX *>(entry->openParams), profile)) {
+            recorder->SetEventSink(&CAudioService::RecordSink, this);
+            opened = TRUE;
+        }
+    }
+    lock.Release();
+    if (!opened) ReportFailure(handle);
+}
+
+void CAudioService::OnRecorderStartStop(WORD handle, BOOL start) {
+    CTableLock lock(m_table);
+    BOOL failed = FALSE;
+    InstanceEntry *entry = m_table->FindEntry(handle);
+    if (ICaptureCommands *recorder = entry ? entry->Recorder() : nullptr)
+        failed = !(start ? recorder->Start() : recorder->Stop());
+    lock.Release();
+    if (failed) ReportFailure(handle);
+}
+
+void CAudioService::OnRecorderClose(WORD handle) {
+    CTableLock lock(m_table);
+    InstanceEntry *entry = m_table->FindEntry(handle);
+    if (!entry) return;
+    DisposeEntryObject(entry);
+    m_table->ClearEntry(entry);
+    lock.Release();
+    // Failures of a capture instance travel as playback events; none arrives after its close.
+    PurgePlayEvents(handle);
+}
+
+void CAudioService::SetPlaybackCallback(AudioOutCallback callback, BRIVANE_USER user) {
+    EnterCriticalSection(&m_playLock);
+    m_playCallback = callback;
+    m_playUser = user;
+    LeaveCriticalSection(&m_playLock);
+}
+
+void CAudioService::SetCaptureCallback(AudioInCallback callback, BRIVANE_USER user) {
+    EnterCriticalSection(&m_recordLock);
+    m_recordCallback = callback;
+    m_recordUser = user;
+    LeaveCriticalSection(&m_recordLock);
+}
+
+LONG CAudioService::QueuePlayEvent(DWORD handle, DWORD code, const void *payload, DWORD size) {
+    if (IsStopping()) return -1;
+    EnterCriticalSection(&m_playLock);
+    if (!m_playCallback) {
+        LeaveCriticalSection(&m_playLock);
+        return -1;
+    }
+    PoolBuffer *buffer = nullptr;
+    LONG result = 0;
+    if (payload) {
+        buffer = m_payloadPool.AcquireCopy(payload, static_cast<LONG>(size));
+        result = static_cast<LONG>(size);
+    } else {
+        size = 0;
+    }
+    if (!m_playEvents.Append(PlayEvent{handle, code, buffer, size})) {
+        m_payloadPool.Release(buffer);
+        LeaveCriticalSection(&m_playLock);
+        return -1;
+    }
+    LeaveCriticalSection(&m_playLock);
+    Post(MakeCommand(CMD_PLAY_EVENT, handle), 0, TRUE, nullptr, 0, 0);
+    return result;
+}
+
+void CAudioService::QueueRecordEvent(DWORD handle, DWORD code, DWORD arg1, DWORD arg2, const void *payload,
+                                     DWORD size) {
+    if (IsStopping()) return;
+    EnterCriticalSection(&m_recordLock);
+    if (!m_recordCallback) {
+        LeaveCriticalSection(&m_recordLock);
+        return;
+    }
+    void *copy = payload && size > 0 ? std::malloc(size) : nullptr;
+    if (copy)
+        std::memcpy(copy, payload, size);
+    else
+        size = 0;
+    BOOL queued = m_recordEvents.Append(RecordEvent{handle, code, copy, size, arg1, arg2});
+    if (!queued) std::free(copy);
+    LeaveCriticalSection(&m_recordLock);
+    if (queued) Post(MakeCommand(CMD_REC_EVENT, handle), 0, TRUE, nullptr, 0, 0);
+}
+
+// The host callback runs without the event lock, so a callback that calls back into the library
+// cannot deadlock against an open export that holds the library lock and wants the event lock.
+void CAudioService::DispatchPlayMsg() {
+    EnterCriticalSection(&m_playLock);
+    AudioOutCallback callback = m_playCallback;
+    BRIVANE_USER user = m_playUser;
+    if (!callback || m_playEvents.Count() == 0) {
+        LeaveCriticalSection(&m_playLock);
+        return;
+    }
+    PlayEvent event = m_playEvents[0];
+    m_playEvents.RemoveAt(0);
+    LeaveCriticalSection(&m_playLock);
+
+    const void *data = event.payload ? event.payload->data : nullptr;
+    DWORD size = event.payload ? event.size : 0;
+    DWORD fault = RunGuarded([&] { callback(event.handle, user, event.code, data, size); });
+
+    EnterCriticalSection(&m_playLock);
+    m_payloadPool.Release(event.payload);
+    if (fault == kAccessViolation && m_playCallback == callback) m_playCallback = nullptr;
+    LeaveCriticalSection(&m_playLock);
+    if (fault) DebugPrintf("DispatchPlayMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault), static_cast<int>(fault));
+}
+
+void CAudioService::DispatchRecordMsg() {
+    CDynArray<RecordEvent> events;
+    EnterCriticalSection(&m_recordLock);
+    AudioInCallback callback = m_recordCallback;
+    BRIVANE_USER user = m_recordUser;
+    if (callback) m_recordEvents.MoveTo(events);
+    LeaveCriticalSection(&m_recordLock);
+
+    for (int i = 0; i < events.Count(); ++i) {
+        const RecordEvent &event = events[i];
+        DWORD fault = RunGuarded([&] {
+            callback(event.handle, user, event.code, event.arg1, event.arg2, event.payload, event.size);
+        });
+        if (fault)
+            DebugPrintf("DispatchRecordMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault), static_cast<int>(fault));
+        std::free(event.payload);
+    }
+}
+
+int CAudioService::PurgePlayEvents(DWORD handle) {
+    int removed = 0;
+    EnterCriticalSection(&m_playLock);
+    for (int i = m_playEvents.Count() - 1; i >= 0; --i) {
+        if (m_playEvents[i].handle == handle) {
+            m_payloadPool.Release(m_playEvents[i].payload);
+            m_playEvents.RemoveAt(i);
+            ++removed;
+        }
+    }
+    LeaveCriticalSection(&m_playLock);
+    return removed;
+}
+
+DWORD CAudioService::GetWholeDuration(DWORD handle) {
+    CTableLock lock(m_table);
+    InstanceEntry *entry = m_table->FindEntry(static_cast<WORD>(handle));
+    IPlayerCommands *player = entry ? entry->Player() : nullptr;
+    return player ? static_cast<DWORD>(player->GetDuration() / 10000u) : 0;
+}
+
+void CAudioService::DisposeIdle() {
+    CTableLock lock(m_table);
+    for (IPlayerCommands *&slot : m_idlePlayers) {
+        if (slot) CInstanceTable::DisposePlayer(slot);
+        slot = nullptr;
+    }
+    if (m_idleRecorder) {
+        m_idleRecorder->Close();
+        m_idleRecorder->Destroy();
+        m_idleRecorder = nullptr;
+    }
+}
+
+LONG WINAPI CAudioService::PlaySink(DWORD handle, void *service, DWORD code, const void *data, DWORD size) {
+    if (!service) return -1;
+    return static_cast<CAudioService *>(service)->QueuePlayEvent(handle, code, data, size);
+}
+
+void WINAPI CAudioService::RecordSink(DWORD handle, void *service, DWORD code, DWORD arg1, DWORD arg2,
+                                      const void *data, DWORD size) {
+    if (service) static_cast<CAudioService *>(service)->QueueRecordEvent(handle, code, arg1, arg2, data, size);
+}

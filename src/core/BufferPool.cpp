@@ -1,0 +1,94 @@
+#include "core/BufferPool.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+CBufferPool::CBufferPool(BOOL withLock) {
+    if (withLock) {
+        m_pLock = new (std::nothrow) CRITICAL_SECTION;
+        if (m_pLock) InitializeCriticalSection(m_pLock);
+    }
+}
+
+CBufferPool::~CBufferPool() {
+    Lock();
+    for (int i = 0; i < m_buffers.Count(); ++i) std::free(m_buffers[i]);
+    m_buffers.Clear();
+    Unlock();
+    if (m_pLock) {
+        DeleteCriticalSection(m_pLock);
+        delete m_pLock;
+    }
+}
+
+void CBufferPool::Lock() {
+    if (m_pLock) EnterCriticalSection(m_pLock);
+}
+
+void CBufferPool::Unlock() {
+    if (m_pLock) LeaveCriticalSection(m_pLock);
+}
+
+PoolBuffer *CBufferPool::MakeBuffer(LONG size) {
+    PoolBuffer *buffer = static_cast<PoolBuffer *>(std::malloc(sizeof(PoolBuffer) + size));
+    if (!buffer) return nullptr;
+    buffer->requestedSize = 0;
+    buffer->capacity = size;
+    buffer->inUse = 0;
+    buffer->data = reinterpret_cast<BYTE *>(buffer + 1);
+    if (!m_buffers.Append(buffer)) {
+        std::free(buffer);
+        return nullptr;
+    }
+    if (m_buffers.Count() >= 2) {
+        std::sort(m_buffers.Data(), m_buffers.Data() + m_buffers.Count(),
+                  [](const PoolBuffer *a, const PoolBuffer *b) { return a->capacity < b->capacity; });
+    }
+    return buffer;
+}
+
+PoolBuffer *CBufferPool::Acquire(LONG size) {
+    if (size < 1) return nullptr;
+    Lock();
+    PoolBuffer *found = nullptr;
+    const LONG n = m_buffers.Count();
+    if (n > 0) {
+        // First fit from the rotating cursor, so reuse spreads over equal buffers.
+        for (LONG i = 0; i < n; ++i) {
+            PoolBuffer *candidate = m_buffers[m_cursor % n];
+            if (!candidate->inUse && candidate->capacity >= size) {
+                found = candidate;
+                break;
+            }
+            ++m_cursor;
+        }
+        m_cursor %= n;
+    }
+    if (!found) found = MakeBuffer(size);
+    if (found) {
+        found->requestedSize = size;
+        found->inUse = 1;
+    }
+    Unlock();
+    return found;
+}
+
+PoolBuffer *CBufferPool::AcquireCopy(const void *source, LONG size) {
+    PoolBuffer *buffer = Acquire(size);
+    if (buffer) {
+        if (source)
+            std::memcpy(buffer->data, source, size);
+        else
+            std::memset(buffer->data, 0, size);
+    }
+    return buffer;
+}
+
+void CBufferPool::Release(PoolBuffer *buffer) {
+    if (!buffer) return;
+    Lock();
+    buffer->inUse = 0;
+    Unlock();
+}

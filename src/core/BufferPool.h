@@ -1,0 +1,38 @@
+// Byte buffers handed out for reuse: a pool only grows, and a buffer lives until the pool dies.
+#pragma once
+
+#include "core/DynArray.h"
+#include "platform/platform.h"
+
+struct PoolBuffer {
+    LONG requestedSize;  // size asked for by the current holder
+    LONG capacity;       // bytes after the header, fixed when the buffer is made
+    DWORD inUse;
+    BYTE *data;  // first byte after the header
+};
+
+class CBufferPool {
+public:
+    // Without its own lock the owner serialises every call.
+    explicit CBufferPool(BOOL withLock);
+    ~CBufferPool();
+    CBufferPool(const CBufferPool &) = delete;
+    CBufferPool &operator=(const CBufferPool &) = delete;
+
+    PoolBuffer *Acquire(LONG size);
+    // Acquire, then copy size bytes from source, or zero them when source is null.
+    PoolBuffer *AcquireCopy(const void *source, LONG size);
+    void Release(PoolBuffer *buffer);
+
+    int BufferCount() const { return m_buffers.Count(); }
+    const PoolBuffer *BufferAt(int index) const { return m_buffers[index]; }
+
+private:
+    void Lock();
+    void Unlock();
+    PoolBuffer *MakeBuffer(LONG size);
+
+    LONG m_cursor = 0;
+    CRITICAL_SECTION *m_pLock = nullptr;
+    CDynArray<PoolBuffer *> m_buffers;
+};

@@ -1,0 +1,339 @@
+// The service thread against fake instances: handles, binding, parking, purging, delivery order
+// and the failure events, all observed through the host callbacks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeInstances.h"
+#include "core/AudioService.h"
+
+namespace {
+
+const DWORD kFence = 0x7FFF;
+
+struct Delivered {
+    DWORD handle;
+    DWORD code;
+    std::string payload;
+    std::thread::id thread;
+    bool operator==(const Delivered &o) const { return handle == o.handle && code == o.code && payload == o.payload; }
+};
+
+struct EventLog {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Delivered> events;
+    std::vector<RecordEvent> records;
+    bool gateClosed = false;  // the callback blocks on the first event while set
+    bool throwOnNext = false;
+
+    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *data,
+                                    uint32_t size) {
+        EventLog *log = reinterpret_cast<EventLog *>(user);
+        std::unique_lock<std::mutex> guard(log->lock);
+        if (log->throwOnNext) {
+            log->throwOnNext = false;
+            throw std::runtime_error("host fault");
+        }
+        log->events.push_back({handle, code, std::string(static_cast<const char *>(data ? data : ""), size),
+                               std::this_thread::get_id()});
+        log->changed.notify_all();
+        log->changed.wait(guard, [&] { return !log->gateClosed; });
+    }
+    static void BRIVANE_CALL OnRecord(uint32_t handle, BRIVANE_USER user, uint32_t code, uint32_t arg1, uint32_t arg2,
+                                      const void *data, uint32_t size) {
+        EventLog *log = reinterpret_cast<EventLog *>(user);
+        std::lock_guard<std::mutex> guard(log->lock);
+        log->records.push_back({handle, code, nullptr, size, arg1, arg2});
+        EXPECT_TRUE(size == 0 || std::memcmp(data, "pcm!", 4) == 0);
+        log->changed.notify_all();
+    }
+    std::vector<Delivered> WaitFor(size_t count) {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait_for(guard, std::chrono::seconds(5), [&] { return events.size() >= count; });
+        return events;
+    }
+    void OpenGate() {
+        std::lock_guard<std::mutex> guard(lock);
+        gateClosed = false;
+        changed.notify_all();
+    }
+};
+
+// The service with a fence command, so a test knows when everything posted before has run.
+class TestService : public CAudioService {
+public:
+    using CAudioService::CAudioService;
+    ~TestService() override { CloseHandle(m_fence); }
+    int OnNotification(const ThreadMessage &message) override {
+        if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
+        return CAudioService::OnNotification(message);
+    }
+    void Fence() {
+        Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_fence, 5000));
+    }
+
+private:
+    HANDLE m_fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+};
+
+class ServiceTest : public testing::Test {
+protected:
+    void SetUp() override {
+        g_fakes.failPlayerOpen = false;
+        g_fakes.failRecorderOpen = false;
+        g_fakes.seekable = true;
+    }
+    void TearDown() override {
+        log.OpenGate();
+        service.DisposeIdle();
+        service.Stop(TRUE);
+        table.CloseAll();
+    }
+
+    WORD Open(AudioOutCallback callback = &EventLog::OnPlay) {
+        table.Lock();
+        InstanceEntry *entry = table.AllocEntry();
+        if (!entry) return table.Unlock(), 0;
+        auto *params = static_cast<AudioOutOpenParams *>(std::malloc(sizeof(AudioOutOpenParams)));
+        *params = AudioOutOpenParams{1, SOURCE_FILE, u"x.wma", 10};
+        entry->openParams = params;
+        entry->openParamsSize = sizeof *params;
+        WORD handle = entry->handle;
+        table.Unlock();
+        service.SetPlaybackCallback(callback, reinterpret_cast<BRIVANE_USER>(&log));
+        Post(CMD_OPEN, handle);
+        return handle;
+    }
+    WORD OpenRecorder() {
+        table.Lock();
+        InstanceEntry *entry = table.AllocEntry();
+        auto *format = static_cast<WAVEFORMATEX *>(std::calloc(1, sizeof(WAVEFORMATEX)));
+        entry->openParams = format;
+        entry->openParamsSize = sizeof(WAVEFORMATEX);
+        WORD handle = entry->handle;
+        table.Unlock();
+        service.SetCaptureCallback(&EventLog::OnRecord, reinterpret_cast<BRIVANE_USER>(&log));
+        Post(CMD_REC_OPEN, handle);
+        return handle;
+    }
+    void Post(DWORD code, WORD handle, DWORD param1 = 0, DWORD param2 = 0) {
+        service.Post(MakeCommand(code, handle), param1, TRUE, nullptr, param2, 0);
+    }
+    void Close(WORD handle, DWORD command = CMD_CLOSE) {
+        table.Lock();
+        if (InstanceEntry *entry = table.FindEntry(handle)) entry->closing = 1;
+        table.Unlock();
+        Post(command, handle);
+    }
+    FakePlayer *OpenPlayer() {
+        Open();
+        service.Fence();
+        return LastPlayer();
+    }
+
+    CInstanceTable table;
+    TestService service{&table, FakeFactory()};
+    EventLog log;
+};
+
+TEST_F(ServiceTest, OpenThenCloseBeforeTheServiceRunsDoesNothing) {
+    int made = g_fakes.playersMade;
+    WORD handle = Open();
+    Close(handle);
+    service.Start(0);
+    service.Fence();
+    EXPECT_EQ(made, g_fakes.playersMade) << "the open found the entry closing";
+    table.Lock();
+    EXPECT_EQ(nullptr, table.FindEntry(handle));
+    table.Unlock();
+    EXPECT_TRUE(log.events.empty());
+}
+
+TEST_F(ServiceTest, CommandFailuresArriveAsEventSixOnTheServiceThread) {
+    service.Start(0);
+    FakePlayer *player = OpenPlayer();
+    g_fakes.seekable = false;
+    Post(CMD_SEEK, player->Handle(), 1000);
+    Post(CMD_DURATION, player->Handle(), 2000, 1000);
+    Post(CMD_DURATION, player->Handle(), 1000, 0xFFFFFFFF);
+    Post(CMD_SPEED, player->Handle(), 150);
+    Post(CMD_VOLUME, player->Handle(), 50);
+    Post(CMD_SEEK, 0x7777, 10);  // never issued: no entry, nothing reported
+    g_fakes.failPlayerOpen = true;
+    WORD failed = Open();
+    service.Fence();
+    std::vector<Delivered> events = log.WaitFor(3);
+    ASSERT_EQ(3u, events.size());
+    EXPECT_EQ((Delivered{player->Handle(), 6, "", {}}), events[0]) << "seek on a medium that is not seekable";
+    EXPECT_EQ((Delivered{player->Handle(), 6, "", {}}), events[1]) << "a play window that ends before it starts";
+    EXPECT_EQ((Delivered{failed, 6, "", {}}), events[2]);
+    for (const Delivered &event : events) EXPECT_NE(std::this_thread::get_id(), event.thread);
+    EXPECT_EQ(events[0].thread, events[2].thread);
+    EXPECT_EQ(12345u, service.GetWholeDuration(failed)) << "a failed open stays bound until closed";
+    EXPECT_EQ((std::vector<std::string>{"open", "volume 50"}), player->Calls());
+}
+
+TEST_F(ServiceTest, CloseParksTwoPlayersAndDestroysTheThird) {
+    service.Start(0);
+    int made = g_fakes.playersMade, destroyed = g_fakes.playersDestroyed;
+    WORD handles[3] = {Open(), Open(), Open()};
+    for (WORD handle : handles) Close(handle);
+    service.Fence();
+    EXPECT_EQ(made + 3, g_fakes.playersMade);
+    EXPECT_EQ(destroyed + 1, g_fakes.playersDestroyed);
+    Open();
+    Open();
+    service.Fence();
+    EXPECT_EQ(made + 3, g_fakes.playersMade) << "the next two opens reuse the parked players";
+    Open();
+    service.Fence();
+    EXPECT_EQ(made + 4, g_fakes.playersMade);
+}
+
+TEST_F(ServiceTest, ClosePurgesOnlyThatInstancesUndeliveredEvents) {
+    service.Start(0);
+    FakePlayer *a = OpenPlayer();
+    FakePlayer *b = OpenPlayer();
+    log.gateClosed = true;
+    a->Raise(1, "a1", 2);
+    log.WaitFor(1);  // the service thread now waits inside the host callback
+    Close(a->Handle());
+    a->Raise(2, "a2", 2);
+    b->Raise(3, "b3", 2);
+    a->Raise(4, "a4", 2);
+    b->Raise(5, "b5", 2);
+    log.OpenGate();
+    service.Fence();
+    std::vector<Delivered> events = log.WaitFor(3);
+    ASSERT_EQ(3u, events.size());
+    EXPECT_EQ((Delivered{a->Handle(), 1, "a1", {}}), events[0]);
+    EXPECT_EQ((Delivered{b->Handle(), 3, "b3", {}}), events[1]);
+    EXPECT_EQ((Delivered{b->Handle(), 5, "b5", {}}), events[2]);
+}
+
+TEST_F(ServiceTest, EventsOfTwoPlayersArriveInTheOrderRaisedThroughTheLatestCallback) {
+    service.Start(0);
+    FakePlayer *a = OpenPlayer();
+    FakePlayer *b = OpenPlayer();
+    std::thread producer([&] {
+        for (int i = 0; i < 20; ++i) (i % 2 ? b : a)->Raise(4, std::to_string(i).c_str(), 1 + (i > 9));
+    });
+    producer.join();
+    std::vector<Delivered> events = log.WaitFor(20);
+    ASSERT_EQ(20u, events.size());
+    for (int i = 0; i < 20; ++i) EXPECT_EQ((Delivered{(i % 2 ? b : a)->Handle(), 4, std::to_string(i), {}}), events[i]);
+}
+
+TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
+    service.Start(0);
+    FakePlayer *player = OpenPlayer();
+    log.throwOnNext = true;
+    testing::internal::CaptureStderr();
+    player->Raise(2, nullptr, 0);
+    player->Raise(3, nullptr, 0);
+    std::vector<Delivered> events = log.WaitFor(1);
+    service.Fence();
+    std::string output = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, output.find("DispatchPlayMsg, Exception: 0XE06D7363, -529697949")) << output;
+    ASSERT_EQ(1u, events.size());
+    EXPECT_EQ(3u, events[0].code);
+}
+
+TEST_F(ServiceTest, RecorderFailuresUseThePlaybackPathAndRecordEventsArriveInOrder) {
+    service.Start(0);
+    g_fakes.failRecorderOpen = true;
+    WORD silent = OpenRecorder();
+    service.Fence();
+    EXPECT_TRUE(log.events.empty()) << "no playback callback was ever set";
+
+    FakePlayer *player = OpenPlayer();
+    WORD failed = OpenRecorder();
+    service.Fence();
+    std::vector<Delivered> events = log.WaitFor(1);
+    ASSERT_EQ(1u, events.size());
+    EXPECT_EQ((Delivered{failed, 6, "", {}}), events[0]);
+
+    g_fakes.failRecorderOpen = false;
+    OpenRecorder();
+    service.Fence();
+    FakeRecorder *recorder = LastRecorder();
+    recorder->Raise(4, 1, 0, "pcm!", 4);
+    recorder->Raise(4, 0, 0xFFFFFFFE, nullptr, 0);
+    service.Fence();
+    ASSERT_EQ(2u, log.records.size());
+    EXPECT_EQ(1u, log.records[0].arg1);
+    EXPECT_EQ(4u, log.records[0].size);
+    EXPECT_EQ(0xFFFFFFFEu, log.records[1].arg2);
+    EXPECT_EQ(0u, service.GetWholeDuration(silent)) << "a recorder has no duration";
+    EXPECT_EQ(0u, service.GetWholeDuration(0x7777));
+    EXPECT_EQ(12345u, service.GetWholeDuration(player->Handle()));
+}
+
+TEST_F(ServiceTest, EitherCloseDisposesOfWhateverTheEntryHolds) {
+    service.Start(0);
+    FakePlayer *player = OpenPlayer();
+    Close(player->Handle(), CMD_REC_CLOSE);
+    WORD recorder = OpenRecorder();
+    service.Fence();
+    EXPECT_EQ((std::vector<std::string>{"open", "close"}), player->Calls()) << "the player was closed and parked";
+    int recordersMade = g_fakes.recordersMade;
+    Close(recorder, CMD_CLOSE);
+    OpenRecorder();
+    service.Fence();
+    EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the recorder was parked and is reused";
+    table.Lock();
+    EXPECT_EQ(nullptr, table.FindEntry(player->Handle()));
+    EXPECT_EQ(nullptr, table.FindEntry(recorder));
+    table.Unlock();
+}
+
+TEST(InstanceTable, HoldsAHundredEntriesWithGrowingHandles) {
+    CInstanceTable table;
+    CTableLock lock(&table);
+    std::vector<InstanceEntry *> entries;
+    for (int i = 0; i < 100; ++i) entries.push_back(table.AllocEntry());
+    for (int i = 0; i < 100; ++i) ASSERT_NE(nullptr, entries[i]);
+    for (int i = 1; i < 100; ++i)
+        EXPECT_TRUE(entries[i]->handle == static_cast<WORD>(entries[i - 1]->handle + 1) ||
+                    (entries[i - 1]->handle == 0xFFFF && entries[i]->handle == 1));
+    EXPECT_EQ(nullptr, table.AllocEntry()) << "the 101st open";
+    WORD freed = entries[40]->handle;
+    table.ClearEntry(entries[40]);
+    InstanceEntry *again = table.AllocEntry();
+    EXPECT_EQ(entries[40], again) << "the first free slot is reused";
+    EXPECT_NE(freed, again->handle) << "but not its handle";
+}
+
+TEST(InstanceTable, TheHandleCounterWrapsPastZeroAndOpenHandles) {
+    CInstanceTable table;
+    CTableLock lock(&table);
+    auto cycleTo = [&](WORD last) {
+        for (;;) {
+            InstanceEntry *entry = table.AllocEntry();
+            WORD handle = entry->handle;
+            table.ClearEntry(entry);
+            if (handle == last) return;
+        }
+    };
+    cycleTo(0xFFFE);
+    InstanceEntry *kept = table.AllocEntry();
+    EXPECT_EQ(0xFFFF, kept->handle);
+    InstanceEntry *first = table.AllocEntry();
+    EXPECT_EQ(1, first->handle) << "after 65535 comes 1";
+    table.ClearEntry(first);
+    cycleTo(0xFFFE);
+    InstanceEntry *next = table.AllocEntry();
+    EXPECT_EQ(1, next->handle) << "65535 is still open, so it is skipped";
+}
+
+}  // namespace

@@ -1,0 +1,91 @@
+// The buffer pool and the node-block list: reuse, ordering and release rules.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/BufferPool.h"
+#include "core/NodeBlockList.h"
+
+namespace {
+
+std::vector<LONG> Capacities(const CBufferPool &pool) {
+    std::vector<LONG> result;
+    for (int i = 0; i < pool.BufferCount(); ++i) result.push_back(pool.BufferAt(i)->capacity);
+    return result;
+}
+
+TEST(BufferPool, RefusesSizesBelowOne) {
+    CBufferPool pool(TRUE);
+    for (LONG size : {0, -5, -2147483647}) EXPECT_EQ(nullptr, pool.Acquire(size)) << size;
+    EXPECT_EQ(0, pool.BufferCount());
+}
+
+TEST(BufferPool, ReusesFreeBuffersAndKeepsTheListSorted) {
+    CBufferPool pool(FALSE);
+    PoolBuffer *first = pool.Acquire(100);
+    pool.Release(first);
+    PoolBuffer *again = pool.Acquire(80);
+    EXPECT_EQ(first, again);
+    EXPECT_EQ(100, again->capacity);
+    EXPECT_EQ(80, again->requestedSize);
+
+    PoolBuffer *second = pool.Acquire(100);
+    EXPECT_NE(first, second) << "a held buffer is never handed out twice";
+    pool.Release(again);
+    pool.Release(second);
+    PoolBuffer *large = pool.Acquire(150);
+    EXPECT_EQ(150, large->capacity);
+    EXPECT_EQ((std::vector<LONG>{100, 100, 150}), Capacities(pool));
+
+    pool.Release(nullptr);
+    PoolBuffer *bigger = pool.Acquire(300);
+    EXPECT_NE(large, bigger) << "a request larger than every free buffer makes a new one";
+    EXPECT_EQ((std::vector<LONG>{100, 100, 150, 300}), Capacities(pool));
+}
+
+TEST(BufferPool, SteadyTrafficSettlesOnAFixedSet) {
+    CBufferPool pool(TRUE);
+    for (int round = 0; round < 1000; ++round) {
+        PoolBuffer *a = pool.Acquire(4410 + round % 7);
+        PoolBuffer *b = pool.Acquire(4410);
+        pool.Release(a);
+        pool.Release(b);
+    }
+    EXPECT_LE(pool.BufferCount(), 3);
+}
+
+TEST(BufferPool, AcquireCopyCopiesOrZeroes) {
+    CBufferPool pool(TRUE);
+    PoolBuffer *dirty = pool.Acquire(8);
+    std::fill(dirty->data, dirty->data + 8, 0xAB);
+    pool.Release(dirty);
+    PoolBuffer *zeroed = pool.AcquireCopy(nullptr, 8);
+    ASSERT_EQ(dirty, zeroed);
+    EXPECT_EQ(std::vector<BYTE>(8, 0), std::vector<BYTE>(zeroed->data, zeroed->data + 8));
+    const char text[] = "payload";
+    PoolBuffer *copy = pool.AcquireCopy(text, sizeof text);
+    EXPECT_STREQ(text, reinterpret_cast<const char *>(copy->data));
+}
+
+TEST(NodeBlockList, IsAFifoThatFreesItsBlocksWhenEmpty) {
+    CNodeBlockList list(10);
+    DWORD value = 0;
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_FALSE(list.RemoveHead(&value));
+    for (DWORD i = 0; i < 25; ++i) ASSERT_TRUE(list.AddTail(i));
+    EXPECT_EQ(3, list.BlockCount());
+    for (DWORD i = 0; i < 12; ++i) {
+        ASSERT_TRUE(list.RemoveHead(&value));
+        EXPECT_EQ(i, value);
+    }
+    for (DWORD i = 25; i < 30; ++i) list.AddTail(i);
+    EXPECT_EQ(3, list.BlockCount()) << "freed nodes are reused before a new block is made";
+    for (DWORD i = 12; i < 30; ++i) {
+        ASSERT_TRUE(list.RemoveHead(&value));
+        EXPECT_EQ(i, value);
+    }
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(0, list.BlockCount());
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// Players and capture instances that record the service's calls and raise events on demand.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/InstanceInterfaces.h"
+
+struct FakeCounters {
+    std::atomic<int> playersMade{0}, playersDestroyed{0}, recordersMade{0}, recordersDestroyed{0};
+    std::atomic<bool> failPlayerOpen{false}, failRecorderOpen{false}, seekable{true};
+};
+extern FakeCounters g_fakes;
+
+class FakePlayer : public IPlayerCommands {
+public:
+    void SetHandle(WORD handle) override { m_handle = handle; }
+    BOOL SetSource(const AudioOutOpenParams *params, const std::atomic<BYTE> *) override {
+        Note("open");
+        return params && !g_fakes.failPlayerOpen;
+    }
+    void SetEventSink(PlayEventSink sink, void *context, DWORD) override {
+        m_sink = sink;
+        m_context = context;
+    }
+    BOOL EnsureOpen() override { return TRUE; }
+    HRESULT Play() override { return Note("play"), S_OK; }
+    HRESULT Pause() override { return Note("pause"), S_OK; }
+    HRESULT Seek(DWORD ms) override { return Note("seek " + std::to_string(ms)), S_OK; }
+    BOOL IsSeekable() override { return g_fakes.seekable; }
+    HRESULT SetVolume(DWORD volume) override { return Note("volume " + std::to_string(volume)), S_OK; }
+    HRESULT SetPlayWindow(DWORD start, DWORD end) override { return start > end ? E_INVALIDARG : S_OK; }
+    HRESULT SetSpeed(LONG) override { return S_OK; }
+    HRESULT SetEventMask(DWORD) override { return S_OK; }
+    ULONGLONG GetDuration() override { return 123456789ull; }
+    void ClosePlayback() override { Note("close"); }
+    void ReleaseSource() override {}
+    void Shutdown() override { Note("shutdown"); }
+    void Destroy() override {
+        ++g_fakes.playersDestroyed;
+        delete this;
+    }
+
+    // Raises an event as a player's own threads would.
+    LONG Raise(DWORD code, const void *data, DWORD size) {
+        return m_sink ? m_sink(m_handle, m_context, code, data, size) : -1;
+    }
+    std::vector<std::string> Calls() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_calls;
+    }
+    WORD Handle() const { return m_handle; }
+
+private:
+    void Note(const std::string &call) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_calls.push_back(call);
+    }
+    WORD m_handle = 0;
+    PlayEventSink m_sink = nullptr;
+    void *m_context = nullptr;
+    std::mutex m_lock;
+    std::vector<std::string> m_calls;
+};
+
+class FakeRecorder : public ICaptureCommands {
+public:
+    void SetHandle(WORD handle) override { m_handle = handle; }
+    BOOL Open(const WAVEFORMATEX *format, LPCWSTR) override { return format && !g_fakes.failRecorderOpen; }
+    void SetEventSink(RecordEventSink sink, void *context) override {
+        m_sink = sink;
+        m_context = context;
+    }
+    BOOL Start() override { return TRUE; }
+    BOOL Stop() override { return TRUE; }
+    void Close() override {}
+    void Destroy() override {
+        ++g_fakes.recordersDestroyed;
+        delete this;
+    }
+    void Raise(DWORD code, DWORD arg1, DWORD arg2, const void *data, DWORD size) {
+        if (m_sink) m_sink(m_handle, m_context, code, arg1, arg2, data, size);
+    }
+
+private:
+    WORD m_handle = 0;
+    RecordEventSink m_sink = nullptr;
+    void *m_context = nullptr;
+};
+
+// The factory the tests hand to the service; it remembers every instance it made.
+InstanceFactory FakeFactory();
+FakePlayer *LastPlayer();
+FakeRecorder *LastRecorder();

@@ -1,0 +1,127 @@
+// The worker thread: message order, drain, stop rules, fault reporting and the tick thread's timing.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "core/MsgThread.h"
+
+namespace {
+
+class RecordingThread : public CMsgThread {
+public:
+    int OnNotification(const ThreadMessage &message) override {
+        if (message.param1 == kThrow) throw std::runtime_error("handler fault");
+        std::lock_guard<std::mutex> guard(lock);
+        seen.push_back(message.param1);
+        return message.param1 == kEnd ? -1 : 0;
+    }
+    std::vector<DWORD> Seen() {
+        std::lock_guard<std::mutex> guard(lock);
+        return seen;
+    }
+    static const DWORD kEnd = 0xE0D, kThrow = 0xBAD;
+    std::mutex lock;
+    std::vector<DWORD> seen;
+};
+
+void WaitForEnd(CMsgThread &thread) {
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.ThreadHandle(), 5000));
+}
+
+TEST(MsgThread, HandlesMessagesPostedBeforeStartInOrder) {
+    RecordingThread thread;
+    for (DWORD i = 1; i <= 3; ++i) EXPECT_EQ(static_cast<int>(i - 1), thread.Post(i << 16, i, TRUE, nullptr, 0, 0));
+    thread.Post(0, RecordingThread::kEnd, TRUE, nullptr, 0, 0);
+    HANDLE handle = thread.Start(0);
+    ASSERT_NE(nullptr, handle);
+    WaitForEnd(thread);
+    EXPECT_EQ((std::vector<DWORD>{1, 2, 3, RecordingThread::kEnd}), thread.Seen());
+}
+
+TEST(MsgThread, EndingTheLoopDiscardsLaterMessagesAndRefusesPosts) {
+    RecordingThread thread;
+    thread.Post(0, 1, TRUE, nullptr, 0, 0);
+    thread.Post(0, RecordingThread::kEnd, TRUE, nullptr, 0, 0);
+    // Owned data of discarded messages is freed; the leak checker fails the suite otherwise.
+    thread.Post(0, 2, TRUE, std::malloc(64), 0, 1);
+    thread.Start(0);
+    WaitForEnd(thread);
+    EXPECT_EQ((std::vector<DWORD>{1, RecordingThread::kEnd}), thread.Seen());
+    EXPECT_EQ(0, thread.Post(0, 3, TRUE, nullptr, 0, 0));
+    thread.ResetStop();
+    EXPECT_EQ(0, thread.Post(0, 4, TRUE, nullptr, 0, 0)) << "a reset object queues again";
+    thread.Post(0, RecordingThread::kEnd, TRUE, nullptr, 0, 0);
+    thread.Start(0);
+    WaitForEnd(thread);
+    EXPECT_EQ((std::vector<DWORD>{1, RecordingThread::kEnd, 4, RecordingThread::kEnd}), thread.Seen());
+}
+
+TEST(MsgThread, StartTwiceKeepsOneThreadAndStopWaits) {
+    RecordingThread never;
+    EXPECT_EQ(0u, never.Stop(TRUE)) << "stopping an object never started returns at once";
+
+    RecordingThread thread;
+    HANDLE first = thread.Start(0);
+    while (!thread.IsRunning()) Sleep(1);
+    EXPECT_EQ(first, thread.Start(0));
+    thread.Stop(TRUE);
+    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_EQ(0, thread.Post(0, 1, TRUE, std::malloc(16), 0, 1));
+}
+
+TEST(MsgThread, HandlerFaultIsReportedAndStopsTheThread) {
+    RecordingThread thread;
+    thread.Post(0x403u << 16 | 7, RecordingThread::kThrow, TRUE, nullptr, 0, 0);
+    thread.Post(0, 5, TRUE, nullptr, 0, 0);
+    testing::internal::CaptureStderr();
+    thread.Start(0);
+    WaitForEnd(thread);
+    std::string output = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, output.find("ThreadNotification, Exception: 0XE06D7363, 0X403, 7")) << output;
+    EXPECT_TRUE(thread.Seen().empty());
+    DWORD exitCode = 1;
+    GetExitCodeThread(thread.ThreadHandle(), &exitCode);
+    EXPECT_EQ(0u, exitCode) << "the loop ends normally through OnExit";
+}
+
+struct Tick {
+    DWORD sinceStart;
+    DWORD sinceLast;
+};
+
+TEST(TickThread, TicksAtOnceThenEveryPeriod) {
+    static std::mutex lock;
+    static std::vector<Tick> ticks;
+    CTickThread thread;
+    thread.SetTickCallback(898, [](DWORD id, DWORD sinceStart, DWORD sinceLast, void *user) {
+        EXPECT_EQ(898u, id);
+        EXPECT_EQ(&ticks, user);
+        std::lock_guard<std::mutex> guard(lock);
+        ticks.push_back({sinceStart, sinceLast});
+    }, &ticks);
+    thread.Start(0);
+    ASSERT_TRUE(thread.SetTimer(50));
+    Sleep(520);
+    ASSERT_TRUE(thread.CancelTimer());
+    EXPECT_EQ(0u, thread.StartTime());
+    EXPECT_EQ(0u, thread.LastTime());
+    thread.Stop(TRUE);
+
+    std::lock_guard<std::mutex> guard(lock);
+    ASSERT_GE(ticks.size(), 5u);
+    ASSERT_LE(ticks.size(), 12u);
+    EXPECT_LT(ticks[0].sinceStart, 30u) << "the first expiry is immediate";
+    for (size_t i = 1; i < ticks.size(); ++i) {
+        EXPECT_GT(ticks[i].sinceStart, ticks[i - 1].sinceStart);
+        EXPECT_GE(ticks[i].sinceLast, 20u);
+        EXPECT_LE(ticks[i].sinceLast, 200u);
+    }
+}
+
+}  // namespace

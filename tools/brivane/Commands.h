@@ -1,0 +1,5 @@
+// The CLI's commands; each returns the process exit code.
+#pragma once
+
+int RunVersion();
+int RunDemo();
