@@ -169,12 +169,17 @@ void CMsgThread::FreeOwnedData(const ThreadMessage &message) {
     if (message.ownsData) std::free(message.data);
 }
 
+// The times are stored before the timer is armed: its first expiry is immediate and may reach
+// OnTimer on the tick thread before SetTimer returns.
 BOOL CTickThread::SetTimer(DWORD periodMs) {
+    DWORD previousStart = m_dwStartTime, previousLast = m_dwLastTime;
+    DWORD now = timeGetTime();
+    m_dwStartTime = now;
+    m_dwLastTime = now;
     BOOL armed = CMsgThread::SetTimer(periodMs);
-    if (armed) {
-        DWORD now = timeGetTime();
-        m_dwStartTime = now;
-        m_dwLastTime = now;
+    if (!armed) {
+        m_dwStartTime = previousStart;
+        m_dwLastTime = previousLast;
     }
     return armed;
 }

@@ -187,6 +187,7 @@ TEST_F(ServiceTest, CloseParksTwoPlayersAndDestroysTheThird) {
     service.Start(0);
     int made = g_fakes.playersMade, destroyed = g_fakes.playersDestroyed;
     WORD handles[3] = {Open(), Open(), Open()};
+    service.Fence();
     for (WORD handle : handles) Close(handle);
     service.Fence();
     EXPECT_EQ(made + 3, g_fakes.playersMade);

@@ -72,7 +72,9 @@ TEST(MsgThread, StartTwiceKeepsOneThreadAndStopWaits) {
     EXPECT_EQ(first, thread.Start(0));
     thread.Stop(TRUE);
     EXPECT_FALSE(thread.IsRunning());
-    EXPECT_EQ(0, thread.Post(0, 1, TRUE, std::malloc(16), 0, 1));
+    void *refused = std::malloc(16);
+    EXPECT_EQ(0, thread.Post(0, 1, TRUE, refused, 0, 1)) << "a refused message leaves its data with the poster";
+    std::free(refused);
 }
 
 TEST(MsgThread, HandlerFaultIsReportedAndStopsTheThread) {
