@@ -90,6 +90,7 @@ BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 #define CP_ACP 0u
 #define CP_UTF8 65001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_ERR_INVALID_CHARS 0x00000080u
 UINT GetACP(void);
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target,
                         int targetLength);

@@ -26,6 +26,7 @@ typedef struct tagMSG {
 // A thread's queue exists from its first PeekMessageA/GetMessageA, as on Windows; posting to a
 // thread without one fails with ERROR_INVALID_THREAD_ID.
 #define ERROR_INVALID_THREAD_ID 1444L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags);
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax);

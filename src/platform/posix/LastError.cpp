@@ -1,0 +1,10 @@
+// The last-error code, one per thread.
+#include "kernel32.h"
+
+namespace {
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+}
+
+DWORD GetLastError(void) { return t_lastError; }
+
+void SetLastError(DWORD error) { t_lastError = error; }

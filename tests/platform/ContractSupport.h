@@ -1,0 +1,25 @@
+// What the contract tests share: threads started and joined through the Windows API, and typed
+// copies of SDK constants that some headers define as long or int.
+#pragma once
+
+#include "platform/platform.h"
+
+const DWORD kWaitTimeout = WAIT_TIMEOUT;
+const UINT kUserMessage = WM_USER;
+
+typedef unsigned(__stdcall *ThreadRoutine)(void *);
+
+inline HANDLE StartThread(ThreadRoutine routine, void *arg, unsigned flags = 0, unsigned *id = nullptr)
+{
+    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, routine, arg, flags, id));
+}
+
+// Waits for the thread to end and closes its handle; returns its exit code (0xDEAD if it hung).
+inline DWORD JoinThread(HANDLE thread)
+{
+    DWORD code = 0xDEAD;
+    if (WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0)
+        GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    return code;
+}

@@ -1,0 +1,165 @@
+// Events, waits and critical sections: the wake-up rules the service thread's loop relies on.
+#include <gtest/gtest.h>
+
+#include "ContractSupport.h"
+
+namespace {
+
+TEST(WaitContract, LowestSignalledIndexWinsAndOnlyItIsConsumed)
+{
+    struct Case {
+        const char *name;
+        BOOL manual[3];
+        int sets[3];       // SetEvent calls per event before the waits
+        DWORD results[3];  // successive WaitForMultipleObjects(any, no wait) results
+    };
+    const DWORD none = kWaitTimeout;
+    const Case cases[] = {
+        {"two signalled: lower first, then the other", {FALSE, FALSE, FALSE}, {0, 1, 1}, {1, 2, none}},
+        {"a burst of sets wakes once", {FALSE, FALSE, FALSE}, {0, 3, 0}, {1, none, none}},
+        {"manual-reset stays signalled and keeps winning", {TRUE, FALSE, FALSE}, {1, 1, 0}, {0, 0, 0}},
+        {"auto-reset first wins once, then manual-reset keeps winning", {FALSE, FALSE, TRUE}, {1, 0, 1}, {0, 2, 2}},
+        {"nothing signalled", {FALSE, TRUE, FALSE}, {0, 0, 0}, {none, none, none}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        HANDLE events[3];
+        for (int i = 0; i < 3; ++i) {
+            events[i] = CreateEventA(nullptr, c.manual[i], FALSE, nullptr);
+            ASSERT_NE(events[i], nullptr);
+            for (int n = 0; n < c.sets[i]; ++n)
+                SetEvent(events[i]);
+        }
+        for (DWORD expected : c.results)
+            EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), expected);
+        for (HANDLE event : events)
+            CloseHandle(event);
+    }
+}
+
+TEST(WaitContract, WaitForAllTakesEverythingOrNothing)
+{
+    HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr),
+                        CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+    SetEvent(events[0]);
+    EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), kWaitTimeout);
+    EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);  // the failed wait left it set
+
+    SetEvent(events[0]);
+    SetEvent(events[1]);
+    EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), kWaitTimeout);
+    CloseHandle(events[0]);
+    CloseHandle(events[1]);
+}
+
+struct BlockedWait {
+    HANDLE events[2];
+    DWORD timeout;
+    DWORD result;
+    DWORD elapsed;
+};
+
+unsigned __stdcall WaitOnBoth(void *arg)
+{
+    BlockedWait *wait = static_cast<BlockedWait *>(arg);
+    const DWORD start = GetTickCount();
+    wait->result = WaitForMultipleObjects(2, wait->events, FALSE, wait->timeout);
+    wait->elapsed = GetTickCount() - start;
+    return 0;
+}
+
+TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout)
+{
+    struct Case {
+        const char *name;
+        DWORD timeout;
+        int signalled;  // index set from this thread after a while, or -1
+        DWORD result;
+        DWORD minElapsed, maxElapsed;
+    };
+    const Case cases[] = {
+        {"second object set while waiting", INFINITE, 1, WAIT_OBJECT_0 + 1, 30, 3000},
+        {"first object set while waiting", 5000, 0, WAIT_OBJECT_0, 30, 3000},
+        {"nothing set: times out", 100, -1, kWaitTimeout, 80, 3000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        BlockedWait wait = {{CreateEventA(nullptr, FALSE, FALSE, nullptr),
+                             CreateEventA(nullptr, FALSE, FALSE, nullptr)},
+                            c.timeout, 0xDEAD, 0};
+        HANDLE thread = StartThread(WaitOnBoth, &wait);
+        ASSERT_NE(thread, nullptr);
+        Sleep(50);
+        if (c.signalled >= 0)
+            SetEvent(wait.events[c.signalled]);
+        EXPECT_EQ(JoinThread(thread), 0u);
+        EXPECT_EQ(wait.result, c.result);
+        EXPECT_GE(wait.elapsed, c.minElapsed);
+        EXPECT_LE(wait.elapsed, c.maxElapsed);
+        CloseHandle(wait.events[0]);
+        CloseHandle(wait.events[1]);
+    }
+}
+
+// The library waits on handles it may already have closed and set to 0: such waits fail at once.
+TEST(WaitContract, BadArgumentsFail)
+{
+    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    HANDLE closed = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    ASSERT_TRUE(CloseHandle(closed));
+    const struct {
+        const char *name;
+        DWORD count;
+        HANDLE handles[2];
+        DWORD error;
+    } cases[] = {
+        {"no handles", 0, {event, event}, ERROR_INVALID_PARAMETER},
+        {"a null handle", 2, {event, nullptr}, ERROR_INVALID_HANDLE},
+        {"a closed handle", 2, {event, closed}, ERROR_INVALID_HANDLE},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SetLastError(0);
+        EXPECT_EQ(WaitForMultipleObjects(c.count, c.handles, FALSE, 100), WAIT_FAILED);
+        EXPECT_EQ(GetLastError(), DWORD(c.error));
+    }
+    EXPECT_FALSE(CloseHandle(closed));
+    EXPECT_FALSE(CloseHandle(nullptr));
+    CloseHandle(event);
+}
+
+struct Shared {
+    CRITICAL_SECTION lock;
+    BOOL entered;
+};
+
+unsigned __stdcall TryEnterFromOtherThread(void *arg)
+{
+    Shared *shared = static_cast<Shared *>(arg);
+    shared->entered = TryEnterCriticalSection(&shared->lock);
+    if (shared->entered)
+        LeaveCriticalSection(&shared->lock);
+    return 0;
+}
+
+TEST(CriticalSectionContract, RecursiveOwnership)
+{
+    Shared shared = {};
+    InitializeCriticalSection(&shared.lock);
+    EnterCriticalSection(&shared.lock);
+    EnterCriticalSection(&shared.lock);  // the owner enters again without blocking
+    EXPECT_TRUE(TryEnterCriticalSection(&shared.lock));
+    LeaveCriticalSection(&shared.lock);
+    // Another thread gets in only once the owner has left as often as it entered.
+    for (int leaves = 0; leaves <= 2; ++leaves) {
+        SCOPED_TRACE(leaves);
+        if (leaves > 0)
+            LeaveCriticalSection(&shared.lock);
+        JoinThread(StartThread(TryEnterFromOtherThread, &shared));
+        EXPECT_EQ(shared.entered != FALSE, leaves == 2);
+    }
+    DeleteCriticalSection(&shared.lock);
+}
+
+}  // namespace

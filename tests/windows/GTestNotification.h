@@ -1,0 +1,35 @@
+// mingw's win32 thread model has no std::mutex or std::condition_variable; GoogleTest's one class
+// built on them is supplied here on a Windows event. Force-included into GoogleTest and its users.
+#pragma once
+
+#ifdef __cplusplus
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#define GTEST_HAS_NOTIFICATION_ 1
+
+namespace testing {
+namespace internal {
+
+class Notification {
+public:
+    Notification() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Notification() { CloseHandle(event_); }
+    Notification(const Notification &) = delete;
+    Notification &operator=(const Notification &) = delete;
+
+    void Notify() { SetEvent(event_); }
+    void WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+
+private:
+    HANDLE event_;
+};
+
+}  // namespace internal
+}  // namespace testing
+#endif
