@@ -3,3 +3,5 @@
 
 int RunVersion();
 int RunDemo();
+// argv holds the command's own arguments.
+int RunStretch(int argc, char **argv);

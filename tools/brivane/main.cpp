@@ -10,7 +10,9 @@ void Usage() {
     std::printf(
         "usage: brivane <command>\n"
         "  version   print the library version\n"
-        "  demo      start the library and show the service thread delivering events\n");
+        "  demo      start the library and show the service thread delivering events\n"
+        "  stretch --speed P --rate R --channels C < in.s16le > out.s16le\n"
+        "            change the speed of raw 16-bit PCM to P percent without changing its pitch\n");
 }
 }  // namespace
 
@@ -22,6 +24,7 @@ int main(int argc, char **argv) {
     std::string command = argv[1];
     if (command == "version") return RunVersion();
     if (command == "demo") return RunDemo();
+    if (command == "stretch") return RunStretch(argc - 2, argv + 2);
     Usage();
     return 2;
 }
