@@ -13,4 +13,4 @@ test: deps
 	scripts/test.sh
 
 clean:
-	rm -rf build build-asan build-tsan build-win32 build-win64
+	rm -rf build build-asan build-tsan build-win32 build-win64 build-fuzz

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Configures and builds one flavour: linux (default), asan, tsan, win32 (i686) or win64 (x86_64).
+# Configures and builds one flavour: linux (default), asan, tsan, win32 (i686), win64 (x86_64) or
+# fuzz (clang, libFuzzer with AddressSanitizer+UBSan: the fuzz targets only).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flavour=${1:-linux}
+targets=()
 case "$flavour" in
   linux) dir=build; args=() ;;
   asan) dir=build-asan; args=(-DBRIVANE_SANITIZE=address) ;;
   tsan) dir=build-tsan; args=(-DBRIVANE_SANITIZE=thread) ;;
   win32) dir=build-win32; args=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake) ;;
   win64) dir=build-win64; args=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake) ;;
+  fuzz) dir=build-fuzz; targets=(--target fuzzers)
+    args=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DBRIVANE_SANITIZE=fuzzer -DBRIVANE_TESTS=OFF) ;;
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 [ -f "$dir/build.ninja" ] || cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
-cmake --build "$dir"
+cmake --build "$dir" "${targets[@]}"

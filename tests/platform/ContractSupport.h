@@ -23,3 +23,15 @@ inline DWORD JoinThread(HANDLE thread)
     CloseHandle(thread);
     return code;
 }
+
+// True under Wine, whose implementation differs from the Windows documentation in a few places
+// that the tests name where they allow for it.
+inline bool RunningUnderWine()
+{
+#ifdef _WIN32
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}

@@ -1,0 +1,238 @@
+// Wave output: the endpoint's thread pulls the queued buffers into the mix byte by byte, in order
+// and without gaps between buffers; a paused device or an empty queue adds nothing.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "AudioSubsystem.h"
+#include "HandleRegistry.h"
+#include "WaveDevice.h"
+
+namespace posix {
+namespace {
+
+class CWaveOutDevice final : public CWaveDevice {
+public:
+    using CWaveDevice::CWaveDevice;
+
+    MMRESULT Pause() { return SetPaused(true); }
+    MMRESULT Restart() { return SetPaused(false); }
+
+    // Playback goes on unpaused with whatever is written next.
+    MMRESULT Reset()
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        if (m_closing)
+            return MMSYSERR_INVALHANDLE;
+        m_paused = false;
+        m_offset = 0;
+        if (m_converter)
+            SDL_AudioStreamClear(m_converter);
+        while (!m_queue.empty())
+            FinishFront();
+        WaitReported(hold);
+        return MMSYSERR_NOERROR;
+    }
+
+    void SetVolume(DWORD volume)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_volume = volume;
+    }
+
+    DWORD Volume()
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_volume;
+    }
+
+    void Notify(UINT message, DWORD_PTR param1) override
+    {
+        if (m_callback)
+            reinterpret_cast<void(CALLBACK *)(HWAVEOUT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(m_callback)(
+                reinterpret_cast<HWAVEOUT>(m_handle), message, m_instance, param1, 0);
+    }
+
+    bool Exchange(BYTE *block, size_t bytes) override
+    {
+        const CWaveFormat &device = m_endpoint->Format();
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_paused)
+            return false;
+        size_t filled = 0;
+        if (!m_converter) {
+            filled = Pull(block, bytes);
+        } else {
+            Convert(bytes);
+            const int got = SDL_AudioStreamGet(m_converter, block, int(bytes));
+            filled = got > 0 ? size_t(got) : 0;
+        }
+        if (filled == 0)
+            return false;
+        std::memset(block + filled, device.Silence(), bytes - filled);
+        if (m_volume != 0xFFFFFFFF)
+            device.ApplyGain(block, bytes, m_volume);
+        return true;
+    }
+
+protected:
+    bool Capture() const override { return false; }
+    UINT DoneMessage() const override { return WOM_DONE; }
+    UINT CloseMessage() const override { return WOM_CLOSE; }
+
+private:
+    MMRESULT SetPaused(bool paused)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_closing)
+            return MMSYSERR_INVALHANDLE;
+        m_paused = paused;
+        return MMSYSERR_NOERROR;
+    }
+
+    // Takes up to `wanted` bytes from the queued buffers, in order and without gaps between them,
+    // finishing each buffer once the last of it is taken; m_lock held.
+    size_t Pull(BYTE *to, size_t wanted)
+    {
+        size_t filled = 0;
+        while (filled < wanted && !m_queue.empty()) {
+            const LPWAVEHDR header = m_queue.front();
+            const size_t take = std::min<size_t>(header->dwBufferLength - m_offset, wanted - filled);
+            std::memcpy(to + filled, header->lpData + m_offset, take);
+            filled += take;
+            m_offset += take;
+            if (m_offset == header->dwBufferLength) {
+                m_offset = 0;
+                FinishFront();
+            }
+        }
+        return filled;
+    }
+
+    // Feeds the converter until it holds `bytes` for the endpoint, or the queue is dry; a little at
+    // a time, so buffers are finished close to when they are played. m_lock held.
+    void Convert(size_t bytes)
+    {
+        const CWaveFormat &device = m_endpoint->Format();
+        for (size_t available; (available = size_t(SDL_AudioStreamAvailable(m_converter))) < bytes && !m_queue.empty();) {
+            const uint64_t missing = (bytes - available) / device.BlockAlign() + 1;
+            const size_t frames = size_t(missing * uint64_t(m_format.Rate()) / uint64_t(device.Rate())) + 1;
+            m_staging.resize(frames * m_format.BlockAlign());
+            SDL_AudioStreamPut(m_converter, m_staging.data(), int(Pull(m_staging.data(), m_staging.size())));
+        }
+        // The resampler keeps the last frames back until told that nothing follows.
+        if (m_queue.empty())
+            SDL_AudioStreamFlush(m_converter);
+    }
+
+    bool m_paused = false;
+    // Bytes of the front buffer already taken.
+    size_t m_offset = 0;
+    DWORD m_volume = 0xFFFFFFFF;
+    std::vector<BYTE> m_staging;
+};
+
+using CRegistry = CHandleRegistry<CWaveOutDevice>;
+
+std::shared_ptr<CWaveOutDevice> Find(HWAVEOUT hwo) { return CRegistry::Instance().Find(hwo); }
+
+}  // namespace
+}  // namespace posix
+
+UINT waveOutGetNumDevs(void) { return posix::CAudioSubsystem::DeviceCount(false); }
+
+MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
+                     DWORD_PTR instance, DWORD flags)
+{
+    posix::CWaveFormat parsed;
+    MMRESULT result = posix::CheckOpenArguments(phwo, format, flags, parsed);
+    int index = -1;
+    if (result == MMSYSERR_NOERROR)
+        result = posix::CAudioSubsystem::Resolve(deviceId, false, index);
+    if (result != MMSYSERR_NOERROR || (flags & WAVE_FORMAT_QUERY))
+        return result;
+    const DWORD_PTR function = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION ? callback : 0;
+    auto device = std::make_shared<posix::CWaveOutDevice>(parsed, function, instance);
+    const uintptr_t handle = posix::CRegistry::Instance().Add(device);
+    result = device->Open(handle, index);
+    if (result != MMSYSERR_NOERROR) {
+        posix::CRegistry::Instance().Remove(reinterpret_cast<HWAVEOUT>(handle));
+        return result;
+    }
+    *phwo = reinterpret_cast<HWAVEOUT>(handle);
+    device->Notify(WOM_OPEN, 0);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutClose(HWAVEOUT hwo)
+{
+    const auto device = posix::Find(hwo);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    const MMRESULT result = device->Close();
+    if (result == MMSYSERR_NOERROR)
+        posix::CRegistry::Instance().Remove(hwo);
+    return result;
+}
+
+MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize)
+{
+    const auto device = posix::Find(hwo);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    return posix::ValidHeader(header, headerSize) ? device->Prepare(header) : MMSYSERR_INVALPARAM;
+}
+
+MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize)
+{
+    const auto device = posix::Find(hwo);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    return posix::ValidHeader(header, headerSize) ? device->Unprepare(header) : MMSYSERR_INVALPARAM;
+}
+
+MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize)
+{
+    const auto device = posix::Find(hwo);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    return posix::ValidHeader(header, headerSize) ? device->Queue(header) : MMSYSERR_INVALPARAM;
+}
+
+MMRESULT waveOutPause(HWAVEOUT hwo)
+{
+    const auto device = posix::Find(hwo);
+    return device ? device->Pause() : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveOutRestart(HWAVEOUT hwo)
+{
+    const auto device = posix::Find(hwo);
+    return device ? device->Restart() : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveOutReset(HWAVEOUT hwo)
+{
+    const auto device = posix::Find(hwo);
+    return device ? device->Reset() : MMSYSERR_INVALHANDLE;
+}
+
+MMRESULT waveOutSetVolume(HWAVEOUT hwo, DWORD volume)
+{
+    const auto device = posix::Find(hwo);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    device->SetVolume(volume);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT waveOutGetVolume(HWAVEOUT hwo, LPDWORD volume)
+{
+    if (!volume)
+        return MMSYSERR_INVALPARAM;
+    const auto device = posix::Find(hwo);
+    if (!device)
+        return MMSYSERR_INVALHANDLE;
+    *volume = device->Volume();
+    return MMSYSERR_NOERROR;
+}

@@ -1,0 +1,148 @@
+// The RIFF walk the WAV loaders make (find the "WAVE" form, its "fmt " chunk, read it, ascend,
+// find "data" after it), on well-formed files and on truncated, oversized, odd and nested chunks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ContractSupport.h"
+
+namespace {
+
+const uint32_t kActualSize = 0xFFFFFFFFu - 1;
+
+std::string Le32(uint32_t value)
+{
+    const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
+    return std::string(bytes, 4);
+}
+
+// A chunk with its pad byte; `declared` replaces the size in the header.
+std::string Chunk(const char *id, const std::string &payload, uint32_t declared = kActualSize)
+{
+    const uint32_t size = declared == kActualSize ? uint32_t(payload.size()) : declared;
+    return std::string(id, 4) + Le32(size) + payload + (payload.size() % 2 ? std::string(1, '\0') : "");
+}
+
+std::string Form(const char *id, const char *form, const std::string &body, uint32_t declared = kActualSize)
+{
+    return Chunk(id, std::string(form, 4) + body, declared);
+}
+
+const std::string kFmt = Chunk("fmt ", std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00", 16));
+
+std::vector<char> WriteFile(const std::string &name, const std::string &bytes)
+{
+    if (FILE *file = std::fopen(name.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+    return std::vector<char>(name.c_str(), name.c_str() + name.size() + 1);
+}
+
+// Reads at most this much of a chunk: enough for every file here, and safe for declared sizes.
+const DWORD kReadLimit = 1 << 16;
+
+std::string ReadChunk(HMMIO file, const MMCKINFO &chunk)
+{
+    std::vector<char> buffer(std::min(chunk.cksize, kReadLimit) + 1);
+    const LONG read = mmioRead(file, buffer.data(), LONG(buffer.size() - 1));
+    return read < 0 ? "read failed" : std::string(buffer.data(), size_t(read));
+}
+
+// The walk's outcome in words: the first step that failed, with its code, or the size declared by
+// each chunk and what reading that much gave.
+std::string WalkWave(HMMIO file)
+{
+    MMCKINFO riff = {}, fmt = {}, data = {};
+    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    if (MMRESULT result = mmioDescend(file, &riff, nullptr, MMIO_FINDRIFF))
+        return "no WAVE form: " + std::to_string(result);
+    fmt.ckid = mmioFOURCC('f', 'm', 't', ' ');
+    if (MMRESULT result = mmioDescend(file, &fmt, &riff, MMIO_FINDCHUNK))
+        return "no fmt: " + std::to_string(result);
+    const std::string outcome = "fmt " + std::to_string(fmt.cksize) + " read " + std::to_string(ReadChunk(file, fmt).size());
+    mmioAscend(file, &fmt, 0);
+    data.ckid = mmioFOURCC('d', 'a', 't', 'a');
+    if (MMRESULT result = mmioDescend(file, &data, &riff, MMIO_FINDCHUNK))
+        return outcome + ", no data: " + std::to_string(result);
+    return outcome + ", data " + std::to_string(data.cksize) + " read " + ReadChunk(file, data);
+}
+
+TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles)
+{
+    const std::string data = Chunk("data", "0123456789");
+    const struct {
+        std::string bytes;
+        std::string outcome;
+        // Why Wine answers otherwise, where it does.
+        const char *wineDiffers;
+    } cases[] = {
+        {Form("RIFF", "WAVE", kFmt + data), "fmt 16 read 16, data 10 read 0123456789", nullptr},
+        {Form("RIFF", "WAVE", Chunk("junk", "abc") + kFmt + Chunk("odd ", "12345") + Chunk("data", "abcdefg")),
+         "fmt 16 read 16, data 7 read abcdefg", nullptr},
+        {Form("RIFF", "WAVE", Form("LIST", "INFO", Chunk("data", "XXXX")) + kFmt + Chunk("data", "outer!")),
+         "fmt 16 read 16, data 6 read outer!", nullptr},
+        {Form("RIFF", "WAVE", data + kFmt), "fmt 16 read 16, no data: 265", nullptr},
+        {Form("RIFF", "WAVE", kFmt + Chunk("data", "0123456789", 1000)), "fmt 16 read 16, data 1000 read 0123456789",
+         nullptr},
+        {Form("RIFF", "WAVE", Chunk("fmt ", kFmt.substr(8), 0xFFFFFFF0u) + data), "fmt 4294967280 read 34, no data: 265",
+         nullptr},
+        {Form("RIFF", "WAVE", kFmt + Chunk("big ", "", 0xFFFFFFFFu) + data), "fmt 16 read 16, no data: 265",
+         "Wine's offsets wrap at 32 bits: the 4 GB chunk seems to end where it starts"},
+        {Form("RIFF", "WAVE", kFmt + Chunk("junk", "ab"), 4 + uint32_t(kFmt.size()) + 10) + data,
+         "fmt 16 read 16, no data: 265", "Wine's search runs on past the parent chunk's end, to the end of the file"},
+        {Form("RIFF", "WAVE", kFmt + data, 0xFFFFFFFFu), "fmt 16 read 16, data 10 read 0123456789",
+         "Wine's parent end wraps at 32 bits and puts every position outside the RIFF chunk"},
+        {Form("RIFF", "AVI ", kFmt + data), "no WAVE form: 265", nullptr},
+        {Form("RIFX", "WAVE", kFmt + data), "no WAVE form: 265", nullptr},
+        {std::string("RIFF\x10\x00\x00", 7), "no WAVE form: 265", nullptr},
+        {"", "no WAVE form: 265", nullptr},
+    };
+    for (const auto &c : cases) {
+        if (c.wineDiffers && RunningUnderWine())
+            continue;
+        std::vector<char> name = WriteFile("mmio_walk_" + std::to_string(&c - cases) + ".wav", c.bytes);
+        HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(WalkWave(file), c.outcome) << "case " << &c - cases;
+        EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
+    }
+}
+
+TEST(MmioContract, DescendAscendAndSeekPositions)
+{
+    std::vector<char> name = WriteFile("mmio_positions.wav", Form("RIFF", "WAVE", Chunk("odd ", "12345") + kFmt));
+    HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ);
+    ASSERT_NE(file, nullptr);
+    MMCKINFO riff = {};
+    ASSERT_EQ(mmioDescend(file, &riff, nullptr, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(riff.ckid, FOURCC_RIFF);
+    EXPECT_EQ(riff.fccType, mmioFOURCC('W', 'A', 'V', 'E'));
+    EXPECT_EQ(riff.dwDataOffset, 8u);
+    EXPECT_EQ(mmioSeek(file, 0, SEEK_CUR), 12);  // past the form type
+    MMCKINFO odd = {};
+    ASSERT_EQ(mmioDescend(file, &odd, &riff, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(odd.cksize, 5u);
+    EXPECT_EQ(odd.dwDataOffset, 20u);
+    EXPECT_EQ(mmioSeek(file, 0, SEEK_CUR), 20);
+    ASSERT_EQ(mmioAscend(file, &odd, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(mmioSeek(file, 0, SEEK_CUR), 26);  // past the pad byte
+    char tail[64];
+    EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), LONG(kFmt.size()));
+    EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), 0);
+    EXPECT_EQ(mmioSeek(file, 12, SEEK_SET), 12);
+    EXPECT_EQ(mmioSeek(file, 8, SEEK_CUR), 20);
+    EXPECT_EQ(mmioSeek(file, -1, SEEK_SET), -1);
+    EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(mmioClose(file, 0), MMSYSERR_INVALHANDLE);
+
+    char absent[] = "mmio_no_such_file.wav";
+    MMIOINFO info = {};
+    EXPECT_EQ(mmioOpenA(absent, &info, MMIO_READ), nullptr);
+    EXPECT_EQ(info.wErrorRet, UINT(MMIOERR_FILENOTFOUND));
+}
+
+}  // namespace
