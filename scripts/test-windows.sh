@@ -80,6 +80,9 @@ pcm.!default { type null }
 ctl.!default { type hw card 0 }
 EOF
 timeout 180 "$WINE" wineboot --init >/dev/null 2>&1 || echo "note: wineboot did not finish cleanly; the suites will tell" >&2
+# The media reader tests play media made here with the ffmpeg program, which Wine cannot run.
+sh tests/platform/reader_media.sh "$scratch/reader-media"
+export BRIVANE_TEST_MEDIA="Z:${scratch//\//\\}\\reader-media"
 
 # A suite passes when it exits with 0 and its report says so: a process Wine ends abruptly can
 # still exit with 0, but never writes the report.

@@ -86,6 +86,61 @@ LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 LPVOID HeapReAlloc(HANDLE heap, DWORD flags, LPVOID block, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
+// Files: synchronous handles on disk files, pipes and devices, named by UTF-16 paths.
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+#define NO_ERROR 0L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_DISK_FULL 112L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_NOACCESS 998L
+
+// The SDK's layout; the Offset pair shares its 8 bytes with a Pointer member there.
+typedef struct _OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
+// Failure: INVALID_HANDLE_VALUE. Success sets the last error to 0, or to ERROR_ALREADY_EXISTS when
+// CREATE_ALWAYS replaced a file. Sharing modes are accepted and not enforced.
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES sa,
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
+// Synchronous only: an OVERLAPPED record fails with ERROR_INVALID_PARAMETER.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped);
+// A low part of INVALID_SET_FILE_POINTER / INVALID_FILE_SIZE is a success when the last error is 0.
+DWORD SetFilePointer(HANDLE file, LONG distanceToMove, LONG *distanceToMoveHigh, DWORD moveMethod);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distanceToMove, PLARGE_INTEGER newFilePointer,
+                      DWORD moveMethod);
+DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER fileSize);
+DWORD GetFileType(HANDLE file);
+BOOL DeleteFileW(LPCWSTR fileName);
+
 // The system code page (CP_ACP) is UTF-8 here.
 #define CP_ACP 0u
 #define CP_UTF8 65001u

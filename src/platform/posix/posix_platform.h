@@ -7,3 +7,5 @@
 #include "user32.h"
 #include "ole32.h"
 #include "winmm.h"
+#include "objidl.h"
+#include "wmsdk.h"

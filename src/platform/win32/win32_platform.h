@@ -11,3 +11,5 @@
 #include <objbase.h>
 #include <mmsystem.h>
 #include <process.h>
+#include <nserror.h>
+#include "wmsdk_extra.h"

@@ -1,0 +1,39 @@
+// The properties of one writer input: the PCM it takes. The writer hands out the input's own
+// object, so a media type set on it takes effect at the next BeginWriting.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+
+#include "MediaType.h"
+
+namespace posix {
+
+class CWmInputProps final : public IWMInputMediaProps {
+public:
+    // One reference; null when memory is short.
+    static CWmInputProps *Create(const CMediaType &type, const std::u16string &connection);
+
+    CMediaType Type();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetType(GUID *majorType) override;
+    HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) override;
+    HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE *type) override;
+    HRESULT STDMETHODCALLTYPE GetConnectionName(WCHAR *name, WORD *length) override;
+    HRESULT STDMETHODCALLTYPE GetGroupName(WCHAR *name, WORD *length) override;
+
+private:
+    CWmInputProps(const CMediaType &type, const std::u16string &connection) : m_type(type), m_connection(connection) {}
+    ~CWmInputProps() = default;
+
+    std::atomic<ULONG> m_references{1};
+    std::mutex m_lock;
+    CMediaType m_type;
+    const std::u16string m_connection;
+};
+
+}  // namespace posix

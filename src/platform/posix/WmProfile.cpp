@@ -1,0 +1,187 @@
+#include "WmProfile.h"
+
+#include <new>
+
+#include "StringProperty.h"
+
+namespace posix {
+
+CWmProfile *CWmProfile::Create(ProfileSettings settings)
+{
+    return new (std::nothrow) CWmProfile(std::move(settings));
+}
+
+HRESULT CWmProfile::QueryInterface(REFIID riid, void **object)
+{
+    if (!object)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IWMProfile) {
+        *object = static_cast<IWMProfile *>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG CWmProfile::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
+
+ULONG CWmProfile::Release()
+{
+    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT CWmProfile::GetVersion(WMT_VERSION *version)
+{
+    if (!version)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    *version = m_settings.version;
+    return S_OK;
+}
+
+HRESULT CWmProfile::GetName(WCHAR *name, DWORD *length)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return CopyWideString(m_settings.name, name, length);
+}
+
+HRESULT CWmProfile::SetName(const WCHAR *name)
+{
+    if (!name)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_settings.name = name;
+    return S_OK;
+}
+
+HRESULT CWmProfile::GetDescription(WCHAR *description, DWORD *length)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return CopyWideString(m_settings.description, description, length);
+}
+
+HRESULT CWmProfile::SetDescription(const WCHAR *description)
+{
+    if (!description)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_settings.description = description;
+    return S_OK;
+}
+
+HRESULT CWmProfile::GetStreamCount(DWORD *count)
+{
+    if (!count)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    *count = DWORD(m_settings.streams.size());
+    return S_OK;
+}
+
+HRESULT CWmProfile::HandOut(const StreamSettings &stream, IWMStreamConfig **config)
+{
+    CStreamConfig *copy = stream.MakeConfig();
+    if (!copy)
+        return E_OUTOFMEMORY;
+    *config = copy;
+    return S_OK;
+}
+
+int CWmProfile::Find(WORD number) const
+{
+    for (size_t i = 0; i < m_settings.streams.size(); ++i)
+        if (m_settings.streams[i].number == number)
+            return int(i);
+    return -1;
+}
+
+HRESULT CWmProfile::GetStream(DWORD index, IWMStreamConfig **config)
+{
+    if (!config)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (index >= m_settings.streams.size())
+        return E_INVALIDARG;
+    return HandOut(m_settings.streams[index], config);
+}
+
+HRESULT CWmProfile::GetStreamByNumber(WORD number, IWMStreamConfig **config)
+{
+    if (!config)
+        return E_POINTER;
+    std::lock_guard<std::mutex> hold(m_lock);
+    const int index = Find(number);
+    return index < 0 ? E_INVALIDARG : HandOut(m_settings.streams[size_t(index)], config);
+}
+
+HRESULT CWmProfile::RemoveStream(IWMStreamConfig *config)
+{
+    WORD number = 0;
+    if (!config)
+        return E_POINTER;
+    const HRESULT hr = config->GetStreamNumber(&number);
+    return FAILED(hr) ? hr : RemoveStreamByNumber(number);
+}
+
+HRESULT CWmProfile::RemoveStreamByNumber(WORD number)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    const int index = Find(number);
+    if (index < 0)
+        return E_INVALIDARG;
+    m_settings.streams.erase(m_settings.streams.begin() + index);
+    return S_OK;
+}
+
+HRESULT CWmProfile::AddStream(IWMStreamConfig *config)
+{
+    StreamSettings stream;
+    const HRESULT hr = StreamSettings::Read(config, stream);
+    if (FAILED(hr))
+        return hr;
+    std::lock_guard<std::mutex> hold(m_lock);
+    // Stream numbers run from 1 to 63 and name one stream each.
+    if (stream.number < 1 || stream.number > 63 || Find(stream.number) >= 0)
+        return E_INVALIDARG;
+    m_settings.streams.push_back(std::move(stream));
+    return S_OK;
+}
+
+HRESULT CWmProfile::ReconfigStream(IWMStreamConfig *config)
+{
+    StreamSettings stream;
+    const HRESULT hr = StreamSettings::Read(config, stream);
+    if (FAILED(hr))
+        return hr;
+    std::lock_guard<std::mutex> hold(m_lock);
+    const int index = Find(stream.number);
+    if (index < 0)
+        return E_INVALIDARG;
+    m_settings.streams[size_t(index)] = std::move(stream);
+    return S_OK;
+}
+
+HRESULT CWmProfile::CreateNewStream(REFGUID type, IWMStreamConfig **config)
+{
+    if (!config)
+        return E_POINTER;
+    WM_MEDIA_TYPE record = {};
+    record.majortype = type;
+    StreamSettings stream;
+    const HRESULT hr = stream.type.Assign(&record);
+    return FAILED(hr) ? hr : HandOut(stream, config);
+}
+
+HRESULT CWmProfile::GetMutualExclusionCount(DWORD *count)
+{
+    if (!count)
+        return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+}  // namespace posix

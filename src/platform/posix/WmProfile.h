@@ -1,0 +1,54 @@
+// A Windows Media profile: its name, description, version and streams. Streams are handed out as
+// copies; a changed copy takes effect through ReconfigStream, as with the SDK's profiles.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+
+#include "WmProfileParser.h"
+
+namespace posix {
+
+class CWmProfile final : public IWMProfile {
+public:
+    // One reference; null when memory is short.
+    static CWmProfile *Create(ProfileSettings settings);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE GetVersion(WMT_VERSION *version) override;
+    HRESULT STDMETHODCALLTYPE GetName(WCHAR *name, DWORD *length) override;
+    HRESULT STDMETHODCALLTYPE SetName(const WCHAR *name) override;
+    HRESULT STDMETHODCALLTYPE GetDescription(WCHAR *description, DWORD *length) override;
+    HRESULT STDMETHODCALLTYPE SetDescription(const WCHAR *description) override;
+    HRESULT STDMETHODCALLTYPE GetStreamCount(DWORD *count) override;
+    HRESULT STDMETHODCALLTYPE GetStream(DWORD index, IWMStreamConfig **config) override;
+    HRESULT STDMETHODCALLTYPE GetStreamByNumber(WORD number, IWMStreamConfig **config) override;
+    HRESULT STDMETHODCALLTYPE RemoveStream(IWMStreamConfig *config) override;
+    HRESULT STDMETHODCALLTYPE RemoveStreamByNumber(WORD number) override;
+    HRESULT STDMETHODCALLTYPE AddStream(IWMStreamConfig *config) override;
+    HRESULT STDMETHODCALLTYPE ReconfigStream(IWMStreamConfig *config) override;
+    HRESULT STDMETHODCALLTYPE CreateNewStream(REFGUID type, IWMStreamConfig **config) override;
+    // Streams here never exclude one another.
+    HRESULT STDMETHODCALLTYPE GetMutualExclusionCount(DWORD *count) override;
+    HRESULT STDMETHODCALLTYPE GetMutualExclusion(DWORD, IWMMutualExclusion **) override { return E_INVALIDARG; }
+    HRESULT STDMETHODCALLTYPE RemoveMutualExclusion(IWMMutualExclusion *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AddMutualExclusion(IWMMutualExclusion *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateNewMutualExclusion(IWMMutualExclusion **) override { return E_NOTIMPL; }
+
+private:
+    explicit CWmProfile(ProfileSettings settings) : m_settings(std::move(settings)) {}
+    ~CWmProfile() = default;
+
+    HRESULT HandOut(const StreamSettings &stream, IWMStreamConfig **config);
+    // The index of the stream with that number, or -1.
+    int Find(WORD number) const;
+
+    std::atomic<ULONG> m_references{1};
+    std::mutex m_lock;
+    ProfileSettings m_settings;
+};
+
+}  // namespace posix

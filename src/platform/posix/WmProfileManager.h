@@ -1,0 +1,33 @@
+// The profile manager: profiles from the XML text of a .prx file. There are no system profiles.
+#pragma once
+
+#include <atomic>
+
+#include "wmsdk.h"
+
+namespace posix {
+
+class CWmProfileManager final : public IWMProfileManager {
+public:
+    // One reference; null when memory is short.
+    static CWmProfileManager *Create();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    HRESULT STDMETHODCALLTYPE CreateEmptyProfile(WMT_VERSION version, IWMProfile **profile) override;
+    HRESULT STDMETHODCALLTYPE LoadProfileByID(REFGUID, IWMProfile **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LoadProfileByData(const WCHAR *text, IWMProfile **profile) override;
+    HRESULT STDMETHODCALLTYPE SaveProfile(IWMProfile *, WCHAR *, DWORD *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetSystemProfileCount(DWORD *count) override;
+    HRESULT STDMETHODCALLTYPE LoadSystemProfile(DWORD, IWMProfile **) override { return E_INVALIDARG; }
+
+private:
+    CWmProfileManager() = default;
+    ~CWmProfileManager() = default;
+
+    std::atomic<ULONG> m_references{1};
+};
+
+}  // namespace posix

@@ -1,0 +1,415 @@
+#include "WmWriter.h"
+
+#include <new>
+
+#include "NssBuffer.h"
+
+namespace posix {
+
+namespace {
+
+// Marks the thread as inside the writer's sinks for as long as it lives.
+class SinkScope {
+public:
+    explicit SinkScope(std::atomic<std::thread::id> &thread) : m_thread(thread) { m_thread = std::this_thread::get_id(); }
+    ~SinkScope() { m_thread = std::thread::id(); }
+    SinkScope(const SinkScope &) = delete;
+    SinkScope &operator=(const SinkScope &) = delete;
+
+private:
+    std::atomic<std::thread::id> &m_thread;
+};
+
+}  // namespace
+
+CWmWriter *CWmWriter::Create() { return new (std::nothrow) CWmWriter(); }
+
+CWmWriter::~CWmWriter()
+{
+    // Released while writing: what is queued is dropped and the sinks never see an end.
+    m_worker.reset();
+    m_session.reset();
+}
+
+HRESULT CWmWriter::QueryInterface(REFIID riid, void **object)
+{
+    if (!object)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IWMWriter)
+        *object = static_cast<IWMWriter *>(this);
+    else if (riid == IID_IWMWriterAdvanced || riid == IID_IWMWriterAdvanced2 || riid == IID_IWMWriterAdvanced3)
+        *object = static_cast<IWMWriterAdvanced3 *>(this);
+    else {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG CWmWriter::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
+
+ULONG CWmWriter::Release()
+{
+    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+HRESULT CWmWriter::SetProfile(IWMProfile *profile)
+{
+    if (!profile)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    try {
+        DWORD count = 0;
+        HRESULT hr = profile->GetStreamCount(&count);
+        if (FAILED(hr))
+            return hr;
+        // A file holds streams 1 to 63.
+        if (count == 0 || count > 63)
+            return NS_E_INVALIDPROFILE;
+        std::vector<StreamSettings> streams(count);
+        std::vector<ComPtr<CWmInputProps>> inputs;
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IWMStreamConfig> config;
+            hr = profile->GetStream(i, config.Receive());
+            if (SUCCEEDED(hr))
+                hr = StreamSettings::Read(config.Get(), streams[i]);
+            WAVEFORMATEX format;
+            if (SUCCEEDED(hr))
+                hr = ReadStreamFormat(streams[i].type, format);
+            if (FAILED(hr))
+                return hr;
+            for (DWORD j = 0; j < i; ++j)
+                if (streams[j].number == streams[i].number)
+                    return NS_E_INVALID_STREAM;
+            // Each input takes 16-bit PCM at its stream's rate and channels until told otherwise.
+            inputs.push_back(ComPtr<CWmInputProps>::Adopt(CWmInputProps::Create(
+                CMediaType::Pcm(format.nChannels, format.nSamplesPerSec), streams[i].connection)));
+            if (!inputs.back())
+                return E_OUTOFMEMORY;
+        }
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_session)
+            return NS_E_INVALID_REQUEST;
+        m_streams = std::move(streams);
+        m_inputs = std::move(inputs);
+        return S_OK;
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CWmWriter::GetInputCount(DWORD *count)
+{
+    if (!count)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    *count = DWORD(m_inputs.size());
+    return S_OK;
+}
+
+HRESULT CWmWriter::GetInputProps(DWORD input, IWMInputMediaProps **props)
+{
+    if (!props)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (input >= m_inputs.size())
+        return E_INVALIDARG;
+    *props = m_inputs[input].Get();
+    (*props)->AddRef();
+    return S_OK;
+}
+
+HRESULT CWmWriter::SetInputProps(DWORD input, IWMInputMediaProps *props)
+{
+    if (!props)
+        return E_INVALIDARG;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    try {
+        CMediaType type;
+        WAVEFORMATEX format;
+        HRESULT hr = ReadMediaType(props, type);
+        if (SUCCEEDED(hr))
+            hr = ReadPcmInput(type, format);
+        if (FAILED(hr))
+            return hr;
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (input >= m_inputs.size())
+            return E_INVALIDARG;
+        WM_MEDIA_TYPE record = type.Record();
+        record.pbFormat = const_cast<BYTE *>(type.Format().data());
+        return m_inputs[input]->SetMediaType(&record);
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CWmWriter::GetInputFormatCount(DWORD input, DWORD *count)
+{
+    if (!count)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (input >= m_inputs.size())
+        return E_INVALIDARG;
+    // The default 16-bit PCM; any other PCM is converted on the way in.
+    *count = 1;
+    return S_OK;
+}
+
+HRESULT CWmWriter::GetInputFormat(DWORD input, DWORD format, IWMInputMediaProps **props)
+{
+    if (!props)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    WAVEFORMATEX stream;
+    if (input >= m_streams.size() || format != 0 || FAILED(ReadStreamFormat(m_streams[input].type, stream)))
+        return E_INVALIDARG;
+    *props = CWmInputProps::Create(CMediaType::Pcm(stream.nChannels, stream.nSamplesPerSec), m_streams[input].connection);
+    return *props ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CWmWriter::BeginWriting()
+{
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_session)
+        return NS_E_INVALID_REQUEST;
+    if (m_streams.empty())
+        return NS_E_NOT_CONFIGURED;
+    try {
+        std::vector<SessionStream> streams(m_streams.size());
+        for (size_t i = 0; i < streams.size(); ++i) {
+            streams[i].number = m_streams[i].number;
+            streams[i].bitrate = m_streams[i].bitrate;
+            HRESULT hr = ReadStreamFormat(m_streams[i].type, streams[i].format);
+            if (SUCCEEDED(hr))
+                hr = ReadPcmInput(m_inputs[i]->Type(), streams[i].input);
+            if (FAILED(hr))
+                return hr;
+        }
+        std::vector<ComPtr<IWMWriterSink>> sinks;
+        for (const ComPtr<IWMWriterSink> &sink : m_sinks)
+            sinks.push_back(ComPtr<IWMWriterSink>::Share(sink.Get()));
+        std::unique_ptr<CWmWriterSession> session = std::make_unique<CWmWriterSession>(std::move(sinks));
+        std::shared_ptr<CWmWriterWorker> worker;
+        if (m_nonBlocking) {
+            worker = std::make_shared<CWmWriterWorker>([this](DWORD input, INSSBuffer *sample) {
+                std::lock_guard<std::mutex> encoding(m_lock);
+                return m_session ? Encode(input, sample) : NS_E_INVALID_REQUEST;
+            });
+            const HRESULT hr = worker->Start();
+            if (FAILED(hr))
+                return hr;
+        }
+        SinkScope scope(m_sinkThread);
+        const HRESULT hr = session->Begin(streams);
+        if (FAILED(hr))
+            return hr;
+        m_session = std::move(session);
+        m_worker = std::move(worker);
+        return S_OK;
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CWmWriter::Encode(DWORD input, INSSBuffer *sample)
+{
+    BYTE *data = nullptr;
+    DWORD length = 0;
+    const HRESULT hr = sample->GetBufferAndLength(&data, &length);
+    if (FAILED(hr))
+        return hr;
+    if (length == 0)
+        return S_OK;
+    if (!data)
+        return E_INVALIDARG;
+    try {
+        SinkScope scope(m_sinkThread);
+        return m_session->Write(input, data, length);
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT CWmWriter::AllocateSample(DWORD size, INSSBuffer **sample)
+{
+    if (!sample)
+        return E_POINTER;
+    *sample = CNssBuffer::Create(size);
+    return *sample ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CWmWriter::WriteSample(DWORD input, QWORD time, DWORD, INSSBuffer *sample)
+{
+    if (!sample)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::shared_ptr<CWmWriterWorker> worker;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_session || m_ending)
+            return NS_E_INVALID_REQUEST;
+        if (input >= m_inputs.size())
+            return E_INVALIDARG;
+        m_writerTime = time;
+        if (!m_worker)
+            return Encode(input, sample);
+        worker = m_worker;
+    }
+    return worker->Queue(input, sample);
+}
+
+HRESULT CWmWriter::Flush()
+{
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::shared_ptr<CWmWriterWorker> worker;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_session || m_ending)
+            return NS_E_INVALID_REQUEST;
+        worker = m_worker;
+    }
+    // Blocking mode has nothing in hand: every sample went to the sinks as far as whole packets allow.
+    return worker ? worker->Drain() : S_OK;
+}
+
+HRESULT CWmWriter::EndWriting()
+{
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::shared_ptr<CWmWriterWorker> worker;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_session || m_ending)
+            return NS_E_INVALID_REQUEST;
+        m_ending = true;
+        worker = std::move(m_worker);
+    }
+    const HRESULT queued = worker ? worker->Stop() : S_OK;
+    worker.reset();
+    std::lock_guard<std::mutex> hold(m_lock);
+    HRESULT hr;
+    try {
+        SinkScope scope(m_sinkThread);
+        hr = m_session->End();
+    } catch (const std::bad_alloc &) {
+        hr = E_OUTOFMEMORY;
+    }
+    m_session.reset();
+    m_ending = false;
+    return FAILED(queued) ? queued : hr;
+}
+
+HRESULT CWmWriter::GetSinkCount(DWORD *count)
+{
+    if (!count)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    *count = DWORD(m_sinks.size());
+    return S_OK;
+}
+
+HRESULT CWmWriter::GetSink(DWORD index, IWMWriterSink **sink)
+{
+    if (!sink)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (index >= m_sinks.size())
+        return E_INVALIDARG;
+    *sink = m_sinks[index].Get();
+    (*sink)->AddRef();
+    return S_OK;
+}
+
+HRESULT CWmWriter::AddSink(IWMWriterSink *sink)
+{
+    if (!sink)
+        return E_POINTER;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    // The sinks of a session are fixed as it begins.
+    if (m_session)
+        return NS_E_INVALID_REQUEST;
+    try {
+        m_sinks.push_back(ComPtr<IWMWriterSink>::Share(sink));
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+HRESULT CWmWriter::RemoveSink(IWMWriterSink *sink)
+{
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_session)
+        return NS_E_INVALID_REQUEST;
+    // No sink named removes them all.
+    if (!sink) {
+        m_sinks.clear();
+        return S_OK;
+    }
+    for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
+        if (it->Get() == sink) {
+            m_sinks.erase(it);
+            return S_OK;
+        }
+    }
+    return E_INVALIDARG;
+}
+
+HRESULT CWmWriter::IsRealTime(BOOL *realTime)
+{
+    if (!realTime)
+        return E_POINTER;
+    *realTime = FALSE;
+    return S_OK;
+}
+
+HRESULT CWmWriter::GetWriterTime(QWORD *time)
+{
+    if (!time)
+        return E_POINTER;
+    *time = m_writerTime;
+    return S_OK;
+}
+
+HRESULT CWmWriter::SetNonBlocking()
+{
+    // Takes effect from the next BeginWriting.
+    m_nonBlocking = true;
+    return S_OK;
+}
+
+}  // namespace posix
+
+HRESULT WMCreateWriter(IUnknown *, IWMWriter **writer)
+{
+    if (!writer)
+        return E_POINTER;
+    *writer = posix::CWmWriter::Create();
+    return *writer ? S_OK : E_OUTOFMEMORY;
+}

@@ -1,0 +1,87 @@
+#include "playback/MemoryStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// What a read at the end of the image reports, as a file read past its end would.
+const HRESULT kEndOfImage = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
+
+}  // namespace
+
+CMemoryStream::~CMemoryStream() { Detach(); }
+
+HRESULT CMemoryStream::Attach(void *image, DWORD size, DWORD ownsImage, const std::atomic<BYTE> *abortFlag) {
+    Detach();
+    m_pImage = static_cast<BYTE *>(image);
+    m_size = size;
+    m_ownsImage = ownsImage;
+    m_pAbortFlag = abortFlag;
+    m_position = 0;
+    return S_OK;
+}
+
+void CMemoryStream::Detach() {
+    if (m_pImage && m_ownsImage) HeapFree(GetProcessHeap(), 0, m_pImage);
+    // Fully unattached, so later accesses are refused rather than served from a stale position.
+    m_pImage = nullptr;
+    m_size = 0;
+    m_position = 0;
+    m_ownsImage = 0;
+}
+
+BOOL CMemoryStream::IsCutOff() const { return m_pAbortFlag && m_pAbortFlag->load(std::memory_order_acquire) != 0; }
+
+HRESULT CMemoryStream::Read(void *pv, ULONG cb, ULONG *pcbRead) {
+    if (!m_pImage || !pv || IsCutOff()) return E_UNEXPECTED;
+    const DWORD n = std::min<DWORD>(cb, m_size - m_position);
+    std::memcpy(pv, m_pImage + m_position, n);
+    m_position += n;
+    if (pcbRead) *pcbRead = n;
+    return n > 0 ? S_OK : kEndOfImage;
+}
+
+HRESULT CMemoryStream::Write(const void *pv, ULONG cb, ULONG *pcbWritten) {
+    if (!m_pImage || !pv || IsCutOff()) return E_UNEXPECTED;
+    const DWORD n = std::min<DWORD>(cb, m_size - m_position);
+    std::memcpy(m_pImage + m_position, pv, n);
+    m_position += n;
+    if (pcbWritten) *pcbWritten = n;
+    return S_OK;
+}
+
+HRESULT CMemoryStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER *plibNewPosition) {
+    if (!m_pImage || IsCutOff()) return E_UNEXPECTED;
+    const DWORD distance = static_cast<DWORD>(dlibMove.QuadPart);
+    DWORD position;
+    switch (dwOrigin) {
+    case STREAM_SEEK_SET:
+        position = std::min(distance, m_size);
+        break;
+    case STREAM_SEEK_CUR:
+        // Wrap-around lets a negative offset move backwards.
+        position = m_position + distance;
+        if (position > m_size) {
+            if (m_position == m_size) return E_INVALIDARG;
+            position = m_size;
+        }
+        break;
+    case STREAM_SEEK_END:
+        if (distance >= m_size) return E_INVALIDARG;
+        position = m_size - distance;
+        break;
+    default:
+        return E_INVALIDARG;
+    }
+    m_position = position;
+    if (plibNewPosition) plibNewPosition->QuadPart = position;
+    return S_OK;
+}
+
+HRESULT CMemoryStream::Stat(STATSTG *pstatstg, DWORD grfStatFlag) {
+    if (!pstatstg || grfStatFlag != STATFLAG_NONAME) return E_INVALIDARG;
+    if (!m_pImage || IsCutOff()) return E_UNEXPECTED;
+    FillStat(pstatstg, m_size);
+    return S_OK;
+}

@@ -1,0 +1,310 @@
+// The writer: PCM in, Windows Media Audio out through a file sink and through a sink of the
+// caller's own, judged by the ffmpeg programs.
+#include "writer_support.h"
+
+namespace {
+
+const std::string kRealWorldProfile = BRIVANE_TEST_DATA_DIR "/voice-22k-stereo-32k.prx";
+
+// How the recording sink treats the writer.
+enum class Manner { OwnBuffers, NoBuffers, NullBuffer, SmallBuffer, CallsBack };
+
+// Records every header, data unit and end, and keeps the bytes in order. It lives on the test's
+// stack, so its last Release deletes nothing.
+class RecordingSink : private IWMWriterSink {
+public:
+    explicit RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer)
+    {
+        InitializeCriticalSection(&m_lock);
+    }
+    virtual ~RecordingSink() { DeleteCriticalSection(&m_lock); }
+    IWMWriterSink *Sink() { return this; }
+
+    std::string events;  // 'h' header, 'd' data unit, 'e' end
+    std::vector<BYTE> bytes;
+    HRESULT calledBack = S_OK;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    {
+        if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IWMWriterSink))
+            return *object = nullptr, E_NOINTERFACE;
+        *object = static_cast<IWMWriterSink *>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+private:
+    HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override { return Record('h', header); }
+    HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *realTime) override { return *realTime = FALSE, S_OK; }
+    HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD size, INSSBuffer **unit) override
+    {
+        switch (m_manner) {
+        case Manner::NoBuffers:
+            return E_NOTIMPL;
+        case Manner::NullBuffer:
+            return *unit = nullptr, S_OK;
+        case Manner::SmallBuffer:
+            return *unit = CTestBuffer::Create(size / 2), S_OK;
+        default:
+            return *unit = CTestBuffer::Create(size), S_OK;
+        }
+    }
+    HRESULT STDMETHODCALLTYPE OnDataUnit(INSSBuffer *unit) override
+    {
+        // A sink that turns back to the writer from inside must be refused, not deadlocked.
+        if (m_manner == Manner::CallsBack && SUCCEEDED(calledBack))
+            calledBack = m_writer->EndWriting();
+        return Record('d', unit);
+    }
+    HRESULT STDMETHODCALLTYPE OnEndWriting() override { return Record('e', nullptr); }
+
+    HRESULT Record(char event, INSSBuffer *buffer)
+    {
+        EnterCriticalSection(&m_lock);
+        events += event;
+        BYTE *data = nullptr;
+        DWORD length = 0;
+        if (buffer && SUCCEEDED(buffer->GetBufferAndLength(&data, &length)))
+            bytes.insert(bytes.end(), data, data + length);
+        LeaveCriticalSection(&m_lock);
+        return S_OK;
+    }
+
+    Manner m_manner;
+    IWMWriter *m_writer;
+    CRITICAL_SECTION m_lock;
+};
+
+// The writer with the profile of the file set; false (with the result) when that fails.
+HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text)
+{
+    IWMProfile *profile = nullptr;
+    HRESULT hr = LoadProfile(Wide(text), &profile);
+    if (SUCCEEDED(hr)) {
+        hr = writer->SetProfile(profile);
+        profile->Release();
+    }
+    return hr;
+}
+
+TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles)
+{
+    const std::string voice = ReadText(kRealWorldProfile);
+    std::string pcm = voice;
+    pcm.replace(pcm.find("wFormatTag=\"353\""), 16, "wFormatTag=\"1\"  ");
+    struct Case {
+        const char *what;
+        std::string profile;
+        DWORD rate;
+        WORD channels;
+        const char *codec, *bitrate;  // the profile's bit rate, or the nearest the encoder takes
+        bool nonBlocking;
+    };
+    const Case cases[] = {
+        {"speech", ReadText(ProfilePath("speech-16k-mono.prx")), 16000, 1, "wmav2", "24000", false},
+        {"voice", voice, 22050, 2, "wmav2", "32024", false},
+        {"music", ReadText(ProfilePath("music-44k-stereo-128k.prx")), 44100, 2, "wmav2", "128016", true},
+        {"PCM", pcm, 22050, 2, "pcm_s16le", "705600", true},
+    };
+    IWMWriter *writer = nullptr;
+    IWMWriterAdvanced3 *advanced = nullptr;
+    IWMWriterFileSink *sink = nullptr;
+    IWMWriterFileSink2 *fileSink = nullptr;
+    ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
+    // Before the file sink: Wine's file sink factory is a stub that cannot even be called.
+    HRESULT hr = SetProfileFrom(writer, cases[0].profile);
+    SKIP_IF_WINE_STUB(hr);
+    ASSERT_EQ(WMCreateWriterFileSink(&sink), S_OK);
+    ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced3, reinterpret_cast<void **>(&advanced)), S_OK);
+    ASSERT_EQ(sink->QueryInterface(IID_IWMWriterFileSink2, reinterpret_cast<void **>(&fileSink)), S_OK);
+    ASSERT_EQ(advanced->AddSink(fileSink), S_OK);
+    // One writer and one sink for every file, as conversions use them.
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = std::string("writer-file-") + c.what + ".wma";
+        ASSERT_EQ(SetProfileFrom(writer, c.profile), S_OK);
+        ASSERT_EQ(fileSink->Open(Wide(path).c_str()), S_OK);
+        if (c.nonBlocking) {
+            EXPECT_EQ(advanced->SetNonBlocking(), S_OK);
+        }
+        ASSERT_EQ(writer->BeginWriting(), S_OK);
+        const WAVEFORMATEX input = PcmFormat(c.channels, c.rate, 16);
+        EXPECT_EQ(WritePcm(writer, Tone(input, 5), input, {input.nAvgBytesPerSec}), S_OK);
+        EXPECT_EQ(writer->Flush(), S_OK);
+        EXPECT_EQ(writer->EndWriting(), S_OK);
+        EXPECT_EQ(fileSink->Close(), S_OK);
+
+        const std::string probe = Probe(path);
+        EXPECT_EQ(Field(probe, "codec_name"), c.codec);
+        EXPECT_EQ(Field(probe, "sample_rate"), std::to_string(c.rate));
+        EXPECT_EQ(Field(probe, "channels"), std::to_string(c.channels));
+        EXPECT_EQ(Field(probe, "bit_rate"), c.bitrate);
+        // The final header gives the duration: 5 s and the last frame's padding.
+        EXPECT_NEAR(std::atof(Field(probe, "duration").c_str()), 5.0, 0.1);
+        const double decoded = DecodedSeconds(path, c.rate);
+        EXPECT_NEAR(decoded, 5.0, 0.2);
+        // A seekable file: decoding from 4 s gives the last second.
+        EXPECT_NEAR(DecodedSeconds(path, c.rate, 4), decoded - 4, 0.1);
+        EXPECT_NEAR(ReaderSeconds(path, c.channels, c.rate), decoded, 2048.0 / c.rate);
+        std::remove(path.c_str());
+    }
+    advanced->Release();
+    fileSink->Release();
+    sink->Release();
+    writer->Release();
+}
+
+TEST(WriterEncode, EncodesEveryAudioStreamOfAProfile)
+{
+    // The voice stream as stream 1 and the speech stream as stream 2, in one profile.
+    const std::string voice = ReadText(kRealWorldProfile), speech = ReadText(ProfilePath("speech-16k-mono.prx"));
+    std::string second = speech.substr(speech.find("<streamconfig"));
+    second = second.substr(0, second.find("</streamconfig>") + 15);
+    second.replace(second.find("streamnumber=\"1\""), 16, "streamnumber=\"2\"");
+    std::string profile = voice;
+    profile.insert(profile.find("</profile>"), second);
+    IWMWriter *writer = nullptr;
+    IWMWriterAdvanced *advanced = nullptr;
+    ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
+    HRESULT hr = SetProfileFrom(writer, profile);
+    SKIP_IF_WINE_STUB(hr);
+    ASSERT_EQ(hr, S_OK);
+    DWORD inputs = 0;
+    EXPECT_EQ(writer->GetInputCount(&inputs), S_OK);
+    ASSERT_EQ(inputs, 2u);
+    RecordingSink sink(Manner::OwnBuffers, writer);
+    ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void **>(&advanced)), S_OK);
+    ASSERT_EQ(advanced->AddSink(sink.Sink()), S_OK);
+    ASSERT_EQ(writer->BeginWriting(), S_OK);
+    const WAVEFORMATEX formats[] = {PcmFormat(2, 22050, 16), PcmFormat(1, 16000, 16)};
+    const std::vector<BYTE> tones[] = {Tone(formats[0], 2), Tone(formats[1], 2)};
+    // Half a second to each input in turn.
+    for (int half = 0; half < 4; ++half) {
+        for (DWORD i = 0; i < 2; ++i) {
+            INSSBuffer *sample = nullptr;
+            BYTE *data = nullptr;
+            const DWORD size = formats[i].nAvgBytesPerSec / 2;
+            ASSERT_EQ(writer->AllocateSample(size, &sample), S_OK);
+            sample->GetBuffer(&data);
+            memcpy(data, &tones[i][size_t(half) * size], size);
+            sample->SetLength(size);
+            EXPECT_EQ(writer->WriteSample(i, QWORD(half) * 5000000, 0, sample), S_OK);
+            sample->Release();
+        }
+    }
+    EXPECT_EQ(writer->EndWriting(), S_OK);
+    const std::string path = "writer-streams.wma";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(sink.bytes.data()),
+                                                std::streamsize(sink.bytes.size()));
+    EXPECT_EQ(RunProgram("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 \"" + path + "\""),
+              "wmav2,22050,2\nwmav2,16000,1\n");
+    EXPECT_NEAR(DecodedSeconds(path, 22050), 2.0, 0.25);
+    std::remove(path.c_str());
+    advanced->Release();
+    writer->Release();
+}
+
+TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd)
+{
+    struct Case {
+        const char *what;
+        Manner manner;
+        WAVEFORMATEX input;  // set on the input's properties object alone, as capture does
+        std::vector<DWORD> chunks;
+    };
+    const WAVEFORMATEX stereo = PcmFormat(2, 22050, 16);
+    const Case cases[] = {
+        {"own buffers, 50 ms samples", Manner::OwnBuffers, stereo, {8820}},
+        {"no buffers, odd sample sizes", Manner::NoBuffers, stereo, {1, 3, 1001, 4410, 7}},
+        {"null buffers, 8-bit mono 11025 Hz", Manner::NullBuffer, PcmFormat(1, 11025, 8), {551}},
+        {"small buffers, 16-bit mono 44100 Hz", Manner::SmallBuffer, PcmFormat(1, 44100, 16), {88200}},
+        {"calls back", Manner::CallsBack, stereo, {44100}},
+    };
+    IWMWriter *writer = nullptr;
+    IWMWriterAdvanced *advanced = nullptr;
+    ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
+    HRESULT hr = SetProfileFrom(writer, ReadText(kRealWorldProfile));
+    SKIP_IF_WINE_STUB(hr);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void **>(&advanced)), S_OK);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingSink sink(c.manner, writer);
+        ASSERT_EQ(advanced->AddSink(sink.Sink()), S_OK);
+        IWMInputMediaProps *props = nullptr;
+        ASSERT_EQ(writer->GetInputProps(0, &props), S_OK);
+        DWORD size = 0;
+        ASSERT_EQ(props->GetMediaType(nullptr, &size), S_OK);
+        std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
+        WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
+        ASSERT_EQ(props->GetMediaType(media, &size), S_OK);
+        memcpy(media->pbFormat, &c.input, 16);
+        ASSERT_EQ(props->SetMediaType(media), S_OK);
+        props->Release();
+        // Two files in a row through the same writer and sink.
+        for (int run = 0; run < 2; ++run) {
+            sink.events.clear();
+            sink.bytes.clear();
+            ASSERT_EQ(writer->BeginWriting(), S_OK);
+            EXPECT_EQ(WritePcm(writer, Tone(c.input, 2), c.input, c.chunks), S_OK);
+            EXPECT_EQ(writer->EndWriting(), S_OK);
+            const size_t data = sink.events.find('d');
+            EXPECT_EQ(sink.events.substr(0, 1), "h");
+            EXPECT_NE(data, std::string::npos);
+            EXPECT_EQ(sink.events.find_first_not_of('d', data), sink.events.size() - 1);
+            EXPECT_EQ(sink.events.back(), 'e');
+        }
+        // The bytes of the second file, joined in order, play.
+        const std::string path = "writer-sink.wma";
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(sink.bytes.data()),
+                                                    std::streamsize(sink.bytes.size()));
+        EXPECT_NEAR(DecodedSeconds(path, 22050), 2.0, 0.25);
+        std::remove(path.c_str());
+        if (c.manner == Manner::CallsBack) {
+            EXPECT_TRUE(FAILED(sink.calledBack));
+        }
+        ASSERT_EQ(advanced->RemoveSink(sink.Sink()), S_OK);
+    }
+    advanced->Release();
+    writer->Release();
+}
+
+TEST(WriterEncode, RefusesWhatItCannotWrite)
+{
+    IWMWriter *writer = nullptr;
+    INSSBuffer *sample = nullptr;
+    ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
+    EXPECT_TRUE(FAILED(writer->BeginWriting())) << "no profile";
+    const std::string valid = ReadText(kRealWorldProfile);
+    HRESULT hr = SetProfileFrom(writer, valid);
+    SKIP_IF_WINE_STUB(hr);
+    ASSERT_EQ(hr, S_OK);
+    ASSERT_EQ(writer->AllocateSample(64, &sample), S_OK);
+    EXPECT_TRUE(FAILED(writer->WriteSample(0, 0, 0, sample))) << "not writing";
+    EXPECT_TRUE(FAILED(writer->EndWriting())) << "not writing";
+
+    // Compressed audio is no input: the writer takes PCM.
+    IWMInputMediaProps *props = nullptr;
+    ASSERT_EQ(writer->GetInputProps(0, &props), S_OK);
+    DWORD size = 0;
+    ASSERT_EQ(props->GetMediaType(nullptr, &size), S_OK);
+    std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
+    WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
+    ASSERT_EQ(props->GetMediaType(media, &size), S_OK);
+    reinterpret_cast<WAVEFORMATEX *>(media->pbFormat)->wFormatTag = 0x161;
+    ASSERT_EQ(props->SetMediaType(media), S_OK);
+    EXPECT_TRUE(FAILED(writer->SetInputProps(0, props)));
+    EXPECT_TRUE(FAILED(writer->BeginWriting())) << "an input of compressed audio";
+    props->Release();
+
+    // A codec this runtime has no encoder for.
+    std::string unknown = valid;
+    unknown.replace(unknown.find("wFormatTag=\"353\""), 16, "wFormatTag=\"254\"");
+    ASSERT_EQ(SetProfileFrom(writer, unknown), S_OK);
+    EXPECT_EQ(writer->BeginWriting(), HRESULT(0xC00D0BC2));
+    sample->Release();
+    writer->Release();
+}
+
+}  // namespace

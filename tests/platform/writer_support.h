@@ -1,0 +1,169 @@
+// What the writer tests share: profile text from files, a tone, and the judges of the files they
+// write: the ffmpeg programs and our own reader. Windows API only; the reader tests' helpers reused.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "reader_support.h"
+
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#endif
+
+// Wine's Windows Media writer and profile manager are stubs: under Wine the writer tests end here.
+#define SKIP_IF_WINE_STUB(hr)                                                                    \
+    if ((hr) == E_NOTIMPL && RunningUnderWine()) {                                               \
+        GTEST_SKIP() << "Wine's Windows Media profile manager and writer are stubs (E_NOTIMPL)"; \
+    } else                                                                                       \
+        (void)0
+
+inline std::string ReadText(const std::string &path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The profile in the XML text; S_OK and a profile, or the failure and none.
+inline HRESULT LoadProfile(const WideString &text, IWMProfile **profile)
+{
+    *profile = nullptr;
+    IWMProfileManager *manager = nullptr;
+    HRESULT hr = WMCreateProfileManager(&manager);
+    if (FAILED(hr))
+        return hr;
+    hr = manager->LoadProfileByData(text.c_str(), profile);
+    manager->Release();
+    return hr;
+}
+
+inline std::string ProfilePath(const char *name) { return std::string(BRIVANE_PROFILE_DIR "/") + name; }
+
+inline WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits)
+{
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = rate;
+    format.wBitsPerSample = bits;
+    format.nBlockAlign = WORD(channels * bits / 8);
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    return format;
+}
+
+// A 440 Hz tone in the format (8 or 16 bits).
+inline std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds)
+{
+    const size_t frames = size_t(seconds * format.nSamplesPerSec);
+    std::vector<BYTE> bytes(frames * format.nBlockAlign);
+    for (size_t i = 0; i < frames; ++i) {
+        const double value = 0.3 * std::sin(2 * 3.14159265358979 * 440 * double(i) / format.nSamplesPerSec);
+        for (WORD c = 0; c < format.nChannels; ++c) {
+            BYTE *at = &bytes[i * format.nBlockAlign + size_t(c) * format.wBitsPerSample / 8];
+            if (format.wBitsPerSample == 8) {
+                at[0] = BYTE(128 + int(value * 127));
+            } else {
+                const short sample = short(value * 32767);
+                at[0] = BYTE(sample & 0xFF);
+                at[1] = BYTE((sample >> 8) & 0xFF);
+            }
+        }
+    }
+    return bytes;
+}
+
+// Writes the PCM in samples of the given sizes (repeated), stamped with a running millisecond time.
+inline HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const WAVEFORMATEX &format,
+                        const std::vector<DWORD> &chunkSizes)
+{
+    HRESULT last = S_OK;
+    size_t offset = 0;
+    QWORD ms = 0;
+    for (size_t i = 0; offset < pcm.size(); ++i) {
+        const DWORD chunk = DWORD(std::min<size_t>(chunkSizes[i % chunkSizes.size()], pcm.size() - offset));
+        INSSBuffer *sample = nullptr;
+        BYTE *data = nullptr;
+        HRESULT hr = writer->AllocateSample(chunk, &sample);
+        if (FAILED(hr))
+            return hr;
+        sample->GetBuffer(&data);
+        std::memcpy(data, &pcm[offset], chunk);
+        sample->SetLength(chunk);
+        hr = writer->WriteSample(0, ms * 10000, 0, sample);
+        sample->Release();
+        if (FAILED(hr))
+            last = hr;
+        offset += chunk;
+        ms += MulDiv(int(chunk), 1000, int(format.nAvgBytesPerSec));
+    }
+    return last;
+}
+
+// The standard output of a command line; empty when it cannot run.
+inline std::string RunProgram(const std::string &command)
+{
+    std::string output;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+        output.append(buffer, got);
+    pclose(pipe);
+    return output;
+}
+
+// What ffprobe reports of the file's stream and format, as "key=value" lines.
+inline std::string Probe(const std::string &path)
+{
+    return RunProgram("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration "
+               "-of default=nw=1 \"" + path + "\"");
+}
+
+// The value of one "key=value" line, or "".
+inline std::string Field(const std::string &lines, const std::string &key)
+{
+    const size_t at = lines.find(key + "=");
+    if (at == std::string::npos)
+        return std::string();
+    const size_t begin = at + key.size() + 1;
+    return lines.substr(begin, lines.find('\n', begin) - begin);
+}
+
+// Seconds of audio ffmpeg decodes from the file (as mono at the rate), from a start in seconds;
+// -1 when it reports errors.
+inline double DecodedSeconds(const std::string &path, DWORD rate, int start = 0)
+{
+    const std::string raw = path + ".raw";
+    const std::string errors = RunProgram("ffmpeg -v error -y -ss " + std::to_string(start) + " -i \"" + path +
+                                   "\" -f s16le -ac 1 -ar " + std::to_string(rate) + " \"" + raw + "\" 2>&1");
+    const size_t bytes = ReadText(raw).size();
+    std::remove(raw.c_str());
+    return errors.empty() ? double(bytes) / 2 / rate : -1;
+}
+
+// Seconds of audio our own reader decodes from the file, on the host's clock; -1 when it fails.
+inline double ReaderSeconds(const std::string &path, WORD channels, DWORD rate)
+{
+    CReaderLog log;
+    TestReader r;
+    if (!r.reader || !r.Open(path, log, nullptr) || FAILED(r.advanced->SetUserProvidedClock(TRUE)))
+        return -1;
+    log.clock = r.advanced;
+    if (FAILED(r.reader->Start(0, 0, 1.0f, nullptr)) || !log.WaitFor(WMT_EOF, 20000))
+        return -1;
+    r.reader->Stop();
+    log.WaitFor(WMT_STOPPED, 5000);
+    return double(log.pcm.size()) / (2.0 * channels * rate);
+}

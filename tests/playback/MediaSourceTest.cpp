@@ -1,0 +1,217 @@
+// Media sources: the memory and file streams the media reader pulls a medium through.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+
+#include "playback/FileStream.h"
+#include "playback/MediaSource.h"
+#include "playback/MemoryStream.h"
+
+namespace {
+
+LARGE_INTEGER Offset(LONGLONG value)
+{
+    LARGE_INTEGER offset;
+    offset.QuadPart = value;
+    return offset;
+}
+
+struct Step {
+    const char *name;
+    bool seek;
+    LONGLONG value;  // seek offset or read count
+    DWORD origin;
+    HRESULT result;
+    DWORD got;  // bytes read, or the position after a seek
+};
+
+// Runs the steps over a source of the bytes 0, 1, 2, ...: each read must return the bytes at the
+// position the steps so far have reached.
+template <size_t N>
+void RunSteps(IStream *stream, const Step (&steps)[N])
+{
+    DWORD position = 0;
+    for (const Step &step : steps) {
+        SCOPED_TRACE(step.name);
+        ULARGE_INTEGER moved = {};
+        BYTE buffer[16] = {};
+        ULONG read = 12345;
+        if (step.seek) {
+            EXPECT_EQ(stream->Seek(Offset(step.value), step.origin, &moved), step.result);
+            if (SUCCEEDED(step.result)) {
+                EXPECT_EQ(moved.QuadPart, step.got);
+                position = step.got;
+            }
+            continue;
+        }
+        EXPECT_EQ(stream->Read(buffer, ULONG(step.value), &read), step.result);
+        ASSERT_EQ(read, step.got);
+        for (ULONG b = 0; b < read; ++b)
+            EXPECT_EQ(buffer[b], BYTE(position + b));
+        position += read;
+    }
+}
+
+ULONGLONG StatSize(IStream *stream)
+{
+    STATSTG stat;
+    EXPECT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), E_INVALIDARG);
+    EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(stat.type, DWORD(STGTY_STREAM));
+    return stat.cbSize.QuadPart;
+}
+
+const HRESULT kEndOfImage = HRESULT(0x80070026);
+
+TEST(MemoryStream, ReadsAndSeeksStayWithinTheImage)
+{
+    BYTE image[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const Step steps[] = {
+        {"read 4", false, 4, 0, S_OK, 4},
+        {"read 4 more", false, 4, 0, S_OK, 4},
+        {"read the last 2", false, 4, 0, S_OK, 2},
+        {"read at the end", false, 4, 0, kEndOfImage, 0},
+        {"from the start past the end", true, 100, STREAM_SEEK_SET, S_OK, 10},
+        {"3 back from the end", true, 3, STREAM_SEEK_END, S_OK, 7},
+        {"the whole size back from the end", true, 10, STREAM_SEEK_END, E_INVALIDARG, 0},
+        {"a negative offset moves back", true, -2, STREAM_SEEK_CUR, S_OK, 5},
+        {"forward past the end stops there", true, 20, STREAM_SEEK_CUR, S_OK, 10},
+        {"forward from the end", true, 1, STREAM_SEEK_CUR, E_INVALIDARG, 0},
+        {"the high 32 bits are ignored", true, 0x100000002LL, STREAM_SEEK_SET, S_OK, 2},
+        {"an unknown origin", true, 0, 3, E_INVALIDARG, 0},
+        {"read 0 bytes", false, 0, 0, kEndOfImage, 0},
+        {"read from 2", false, 3, 0, S_OK, 3},
+    };
+    CMemoryStream *stream = new CMemoryStream;
+    stream->Attach(image, sizeof(image), 0, nullptr);
+    RunSteps(stream, steps);
+    EXPECT_EQ(StatSize(stream), 10u);
+
+    ULONG written = 0;
+    stream->Seek(Offset(8), STREAM_SEEK_SET, nullptr);
+    EXPECT_EQ(stream->Write("xyz", 3, &written), S_OK);
+    EXPECT_EQ(written, 2u);  // in place, never past the end of the image
+    EXPECT_EQ(image[9], 'y');
+    void *sequential = nullptr;
+    ASSERT_EQ(stream->QueryInterface(IID_ISequentialStream, &sequential), S_OK);
+    EXPECT_EQ(sequential, static_cast<IStream *>(stream));
+    EXPECT_EQ(stream->Release(), 1u);
+    EXPECT_EQ(stream->Release(), 0u);
+}
+
+TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing)
+{
+    BYTE image[4] = {1, 2, 3, 4};
+    std::atomic<BYTE> closing{0};
+    const AudioOutOpenParams params = {1, SOURCE_MEMORY, image, sizeof(image)};
+    IStream *stream = CreateMediaSource(&params, &closing);
+    ASSERT_NE(stream, nullptr);
+    BYTE buffer[4] = {};
+    STATSTG stat;
+    EXPECT_EQ(stream->Read(buffer, 1, nullptr), S_OK);
+    closing = 1;
+    EXPECT_EQ(stream->Read(buffer, 4, nullptr), E_UNEXPECTED);
+    EXPECT_EQ(buffer[1], 0);  // nothing copied
+    EXPECT_EQ(stream->Write(buffer, 1, nullptr), E_UNEXPECTED);
+    EXPECT_EQ(stream->Seek(Offset(0), STREAM_SEEK_SET, nullptr), E_UNEXPECTED);
+    EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), E_UNEXPECTED);
+    EXPECT_EQ(stream->Release(), 0u);
+    const AudioOutOpenParams unknownKind = {1, 3, image, sizeof(image)};
+    EXPECT_EQ(CreateMediaSource(&unknownKind, &closing), nullptr);
+
+    CMemoryStream *detached = new CMemoryStream;
+    detached->Attach(image, sizeof(image), 0, nullptr);
+    detached->Detach();
+    EXPECT_EQ(detached->Read(buffer, 1, nullptr), E_UNEXPECTED);
+    detached->Release();
+}
+
+// A scratch directory holding a file of the bytes 0..9 and a named pipe.
+class FileStream : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/brivane-sources-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        std::ofstream(m_dir + "/ten.bin", std::ios::binary).write("\0\1\2\3\4\5\6\7\10\11", 10);
+        ASSERT_EQ(mkfifo((m_dir + "/pipe").c_str(), 0600), 0);
+    }
+    void TearDown() override
+    {
+        for (const char *name : {"/ten.bin", "/pipe", "/big.bin"})
+            unlink((m_dir + name).c_str());
+        rmdir(m_dir.c_str());
+    }
+    std::u16string PathOf(const char *name) const
+    {
+        const std::string path = m_dir + name;
+        return std::u16string(path.begin(), path.end());
+    }
+
+    std::string m_dir;
+};
+
+TEST_F(FileStream, ReadsAndSeeksFollowTheFile)
+{
+    const Step steps[] = {
+        {"read 4", false, 4, 0, S_OK, 4},
+        {"to the end", true, 10, STREAM_SEEK_SET, S_OK, 10},
+        {"read at the end", false, 4, 0, S_OK, 0},
+        {"3 back from the end", true, -3, STREAM_SEEK_END, S_OK, 7},
+        {"before the start", true, -8, STREAM_SEEK_CUR, HRESULT(0x80070083), 0},
+        {"the high 32 bits are ignored", true, 0x100000002LL, STREAM_SEEK_SET, S_OK, 2},
+        {"an unknown origin", true, 0, 3, E_INVALIDARG, 0},
+        {"read from 2", false, 3, 0, S_OK, 3},
+        {"past the end", true, 100, STREAM_SEEK_SET, S_OK, 100},
+        {"read past the end", false, 4, 0, S_OK, 0},
+    };
+    const std::u16string path = PathOf("/ten.bin");
+    const AudioOutOpenParams params = {1, SOURCE_FILE, path.c_str(), 0};
+    IStream *stream = CreateMediaSource(&params, nullptr);
+    ASSERT_NE(stream, nullptr);
+    RunSteps(stream, steps);
+    EXPECT_EQ(StatSize(stream), 10u);
+    EXPECT_EQ(stream->Write("x", 1, nullptr), E_ACCESSDENIED);  // the file is opened for reading
+    EXPECT_EQ(stream->Release(), 0u);
+
+    // A size of all low bits set is real: the platform says so with a last error of 0.
+    std::ofstream(m_dir + "/big.bin");
+    ASSERT_EQ(truncate((m_dir + "/big.bin").c_str(), 0xFFFFFFFF), 0);
+    CFileStream *big = new CFileStream;
+    ASSERT_EQ(big->Open(PathOf("/big.bin").c_str()), S_OK);
+    EXPECT_EQ(StatSize(big), 0xFFFFFFFFu);
+    big->Release();
+}
+
+TEST_F(FileStream, OpenRefusesMissingFilesDirectoriesAndWhatIsNoDiskFile)
+{
+    struct Case {
+        std::u16string path;
+        HRESULT result;
+    };
+    const Case cases[] = {
+        {PathOf("/missing.bin"), HRESULT(0x80070002)},
+        {PathOf("/missing/file.bin"), HRESULT(0x80070003)},
+        {PathOf(""), E_ACCESSDENIED},
+        {PathOf("/pipe"), E_FAIL},
+        {u"/dev/null", E_FAIL},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
+        CFileStream *stream = new CFileStream;
+        EXPECT_EQ(stream->Open(c.path.c_str()), c.result);
+        BYTE buffer[1];
+        EXPECT_EQ(stream->Read(buffer, 1, nullptr), E_UNEXPECTED);  // no handle is left open
+        stream->Release();
+        const AudioOutOpenParams params = {1, SOURCE_FILE, c.path.c_str(), 0};
+        EXPECT_EQ(CreateMediaSource(&params, nullptr), nullptr);
+    }
+}
+
+}  // namespace
