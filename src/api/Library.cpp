@@ -1,5 +1,6 @@
 // The reference-counted library lifecycle and the loader entry point.
 #include "api/Library.h"
+#include "api/FileObjects.h"
 
 #include <new>
 
@@ -52,10 +53,13 @@ void Shutdown() {
         g_service = nullptr;
     }
     DestroyTable();
+    library::DisposeEncoder();
+    library::DisposeDecoder();
     LeaveCriticalSection(g_libraryLock);
     DeleteCriticalSection(g_libraryLock);
     delete g_libraryLock;
     g_libraryLock = nullptr;
+    library::DisposeDurationProbe();
     CoUninitialize();
 }
 }  // namespace

@@ -1,7 +1,18 @@
-// The CLI's commands; each returns the process exit code.
+// The CLI's commands: each command file registers itself with a static CliCommandRegistration.
 #pragma once
 
-int RunVersion();
-int RunDemo();
-// argv holds the command's own arguments.
-int RunStretch(int argc, char **argv);
+#include <vector>
+
+struct CliCommand {
+    const char *name;
+    const char *usage;  // argument synopsis and one line of description, shown by `brivane` alone
+    int (*run)(int argc, char **argv);  // argv holds the command's own arguments; returns the exit code
+    int order;  // position in the usage text
+};
+
+class CliCommandRegistration {
+public:
+    explicit CliCommandRegistration(const CliCommand &command);
+};
+
+const std::vector<CliCommand> &CliCommands();

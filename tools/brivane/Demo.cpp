@@ -40,9 +40,7 @@ std::basic_string<BRIVANE_WCHAR> Widen(const char *ascii) {
     return wide;
 }
 
-}  // namespace
-
-int RunDemo() {
+int RunDemo(int, char **) {
     std::printf("host thread %llu\n", static_cast<unsigned long long>(CurrentThreadId()));
     if (!InitBrivane()) {
         std::printf("InitBrivane failed\n");
@@ -71,3 +69,6 @@ int RunDemo() {
     std::printf("library shut down cleanly\n");
     return onServiceThread ? 0 : 1;
 }
+
+const CliCommandRegistration kDemo({"demo", "start the library and show the service thread delivering events", &RunDemo, 1});
+}  // namespace

@@ -56,8 +56,6 @@ LONG WriteOutput(const BYTE *data, LONG bytes, void *context) {
     return std::fwrite(data, 1, static_cast<size_t>(bytes), out) == static_cast<size_t>(bytes) ? 0 : -1;
 }
 
-}  // namespace
-
 int RunStretch(int argc, char **argv) {
     StretchOptions options;
     if (const char *error = ParseOptions(argc, argv, &options)) {
@@ -99,3 +97,9 @@ int RunStretch(int argc, char **argv) {
     }
     return 0;
 }
+
+const CliCommandRegistration kStretch({"stretch",
+    "--speed P --rate R --channels C < in.s16le > out.s16le\n"
+    "            change the speed of raw 16-bit PCM to P percent without changing its pitch",
+    &RunStretch, 2});
+}  // namespace

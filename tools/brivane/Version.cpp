@@ -2,7 +2,11 @@
 
 #include "Commands.h"
 
-int RunVersion() {
+namespace {
+int RunVersion(int, char **) {
     std::printf("brivane %s\n", BRIVANE_VERSION);
     return 0;
 }
+
+const CliCommandRegistration kVersion({"version", "print the library version", &RunVersion, 0});
+}  // namespace
