@@ -1,9 +1,12 @@
 // The players and capture instances the service binds to newly opened entries.
+#include <new>
+
 #include "api/Library.h"
+#include "playback/SourcePlayer.h"
 
 namespace {
-// Playback and capture instances are not part of this build: every open fails on the service thread.
-IPlayerCommands *NewPlayer() { return nullptr; }
+IPlayerCommands *NewPlayer() { return new (std::nothrow) CSourcePlayer; }
+// Capture instances are not part of this build: every capture open fails on the service thread.
 ICaptureCommands *NewRecorder() { return nullptr; }
 }  // namespace
 

@@ -1,0 +1,206 @@
+// One playback instance: the Windows Media reader's callback object, which decodes a medium into
+// the wave device and, cut into blocks, into data events for the host.
+#pragma once
+
+#include <atomic>
+
+#include "core/BufferPool.h"
+#include "core/InstanceInterfaces.h"
+#include "core/MsgThread.h"
+#include "files/SamplePool.h"
+#include "platform/platform.h"
+#include "playback/PacedQueue.h"
+#include "stretch/BlockChunker.h"
+#include "stretch/SpeedAdaptor.h"
+
+// Play states.
+enum : DWORD {
+    PS_STARTING = 1,
+    PS_ENDED = 2,
+    PS_PAUSED = 3,
+    PS_PLAYING = 4,
+    PS_STOPPED = 9,
+    PS_BUFFERING = 10,
+};
+
+// Events a player raises through its sink.
+enum : DWORD {
+    EVENT_FORMAT = 1,
+    EVENT_PAUSED = 2,
+    EVENT_PLAYING = 3,
+    EVENT_DATA = 4,
+    EVENT_END = 5,
+};
+
+// Teardown stages: samples, finished buffers and state changes are acted on only while active.
+enum : DWORD { TD_ACTIVE = 0, TD_CLOSED = 1, TD_STOPPING = 2 };
+
+enum : DWORD { PLAY_MODE_DECODE = 1, PLAY_MODE_WAVE = 2 };
+
+const DWORD kNoOutput = 0xFFFFFFFF;
+
+// COM objects are released, never deleted through their interfaces, which have no virtual destructor.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class CPlayer : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+public:
+    CPlayer();
+    CPlayer(const CPlayer &) = delete;
+    CPlayer &operator=(const CPlayer &) = delete;
+
+    // IUnknown, shared by both callback interfaces.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IWMReaderCallback
+    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE type, BYTE *value,
+                                       void *context) override;
+    HRESULT STDMETHODCALLTYPE OnSample(DWORD output, QWORD time, QWORD duration, DWORD flags, INSSBuffer *sample,
+                                       void *context) override;
+
+    // IWMReaderCallbackAdvanced
+    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override;
+    HRESULT STDMETHODCALLTYPE OnTime(QWORD currentTime, void *context) override;
+    HRESULT STDMETHODCALLTYPE OnStreamSelection(WORD, WORD *, WMT_STREAM_SELECTION *, void *) override;
+    HRESULT STDMETHODCALLTYPE OnOutputPropsChanged(DWORD, WM_MEDIA_TYPE *, void *) override;
+    HRESULT STDMETHODCALLTYPE AllocateForStream(WORD, DWORD, INSSBuffer **, void *) override;
+    HRESULT STDMETHODCALLTYPE AllocateForOutput(DWORD output, DWORD size, INSSBuffer **buffer, void *context) override;
+
+    // Releases everything that belongs to the reader; the player can create a new one.
+    virtual HRESULT Close();
+    virtual HRESULT Stop();
+    virtual HRESULT StartReader(QWORD start, QWORD duration);
+
+    HRESULT CreateReader();
+    // Opens a media file by name through the reader and waits for it.
+    HRESULT OpenFile(LPCWSTR name);
+    QWORD GetDuration() const { return m_duration.load(); }
+    BOOL IsSeekable() const { return m_seekable; }
+
+    void SetHandle(WORD handle) { m_handle = handle; }
+    void SetEventSink(PlayEventSink sink, void *context, DWORD blockPeriodMs);
+    HRESULT Play();
+    HRESULT Pause();
+    HRESULT Seek(DWORD positionMs);
+    HRESULT SetPlayWindow(DWORD startMs, DWORD endMs);
+    HRESULT SetSpeed(LONG percent);
+    HRESULT SetEventMask(DWORD mask);
+    HRESULT SetVolume(DWORD volume);
+
+    DWORD State() const { return m_state.load(); }
+    const WAVEFORMATEX *Format() const { return m_pFormat; }
+    DWORD MsToBytes(DWORD ms) const;
+    double BytesToMs(DWORD bytes) const;
+
+protected:
+    virtual ~CPlayer();
+
+    HRESULT ReadAttributes();
+    HRESULT GetAttribute(LPCWSTR name, BYTE **out);
+    HRESULT SelectOutput();
+    void SetFormat(const WAVEFORMATEX *format);
+    HRESULT Fail(const char *text, HRESULT hr);
+    HRESULT WaitForCompletion(std::atomic<LONG> *done);
+
+    // Wave output, on the wave-output device through a render thread of the player's own.
+    HRESULT StartOutput(QWORD start, QWORD duration);
+    static LONG WritePcmCallback(const BYTE *data, LONG bytes, void *player);
+    MMRESULT WritePcm(const BYTE *data, DWORD bytes);
+    HRESULT AbortOutput();
+    MMRESULT OnBufferDone(WAVEHDR *header);
+    MMRESULT ResetDevice(HWAVEOUT device);
+    void WaitForDrain(DWORD timeoutMs);
+    MMRESULT CloseDevice();
+    WAVEHDR *NewWaveBuffer(const BYTE *data, DWORD bytes);
+    void FreeWaveBuffer(WAVEHDR *header);
+    static void CALLBACK WaveOutCallback(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
+                                         DWORD_PTR param2);
+    static unsigned __stdcall RenderThread(void *player);
+    void RenderLoop();
+
+    // Play control.
+    void SetState(DWORD state);
+    void Raise(DWORD code, const void *data, DWORD size);
+    BOOL EventPasses(DWORD code) const;
+    HRESULT StartPlayback();
+    HRESULT Resume();
+    HRESULT ConfigureClock();
+    BOOL ApplySpeed(float factor);
+    void WindowBounds(QWORD *start, QWORD *end) const;
+    void OnStreamEnd(BOOL signalCompletion, HRESULT result);
+    void FlushAdaptor();
+
+    // Host data blocks and their pacing.
+    void HandToHost(const BYTE *data, DWORD bytes);
+    void DeliverRemainder();
+    void DirectBlocks(const BYTE *data, DWORD bytes);
+    DWORD FillSilence();
+    void EnterEnded();
+    BOOL IsPaced() const { return m_pReaderAdvanced != nullptr || m_mode == PLAY_MODE_WAVE; }
+    HRESULT StartPacing(DWORD periodMs);
+    void StopPacing();
+    static void TimeEvent(DWORD id, DWORD elapsedMs, DWORD deltaMs, void *player);
+    static int DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWORD size, DWORD positionMs,
+                            void *player);
+    void SetHostBlockSize();
+
+    WORD m_handle = 0;
+    std::atomic<DWORD> m_bytesToHost{0};
+    std::atomic<DWORD> m_state{PS_STOPPED};
+    // The window, the duration and the speed are set on the service thread and read on the reader's.
+    std::atomic<QWORD> m_windowStart{0};
+    std::atomic<QWORD> m_windowEnd{0};
+    BOOL m_seekable = FALSE;
+    BOOL m_broadcast = FALSE;
+    std::atomic<LONG> m_endOfStream{0};
+    std::atomic<DWORD> m_renderThreadId{0};
+    DWORD m_outputNumber = kNoOutput;
+    HANDLE m_hEvent = INVALID_HANDLE_VALUE;
+    std::atomic<HRESULT> m_asyncResult{S_OK};
+    HWAVEOUT m_hWaveOut = nullptr;
+    HANDLE m_hRenderThread = nullptr;
+    IWMReader *m_pReader = nullptr;
+    IWMHeaderInfo *m_pHeaderInfo = nullptr;
+    std::atomic<LONG> m_refCount{1};
+    std::atomic<LONG> m_pendingBuffers{0};
+    WCHAR *m_pFileName = nullptr;
+    std::atomic<QWORD> m_duration{0};
+    PlayEventSink m_pfnSink = nullptr;
+    void *m_sinkContext = nullptr;
+    CRITICAL_SECTION m_lock;
+    std::atomic<DWORD> m_teardown{TD_ACTIVE};
+    CSamplePool m_samplePool;
+    CPacedQueue m_pacedQueue;
+    CBlockChunker m_hostChunker;
+    DWORD m_hostBlockBytes = 0;
+    std::atomic<DWORD> m_endReported{0};
+    CTickThread m_tickThread;
+    std::atomic<IWMReaderAdvanced *> m_pReaderAdvanced{nullptr};
+    QWORD m_userClock = 0;
+    QWORD m_clockStep = 10000;
+    std::atomic<DWORD> m_idleMs{0};
+    CSpeedAdaptor m_speedAdaptor;
+    std::atomic<LONG> m_speed{100};
+    CBufferPool m_wavePool{TRUE};
+    std::atomic<DWORD> m_eventMask{0};
+    DWORD m_mode = PLAY_MODE_DECODE;
+    WAVEFORMATEX *m_pFormat = nullptr;
+
+    // Completion flags of the reader's open and close, so that another status setting m_hEvent
+    // cannot end a wait early.
+    std::atomic<LONG> m_openDone{0};
+    std::atomic<LONG> m_closeDone{0};
+    // Wave buffers carry the output generation they were written in; buffers returned by a reset
+    // of an earlier generation are not counted against the new one.
+    std::atomic<DWORD> m_outputGeneration{0};
+    // Changes at every start and stop, so an end report delayed by the silence fill can tell that
+    // its playback is gone.
+    std::atomic<DWORD> m_playGeneration{0};
+    char m_diagnostic[256] = {};
+};
+#pragma GCC diagnostic pop
+
+// Waits for a handle while dispatching the calling thread's window messages; 1 when the wait ended
+// other than by the timeout. 0xFFFFFFFF waits without limit.
+int PumpWait(HANDLE handle, DWORD timeoutMs);

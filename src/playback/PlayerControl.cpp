@@ -1,0 +1,316 @@
+// Play control: the play states and their events, start, pause, resume, seek, stop, the play
+// window, the speed with the reader clock that goes with it, and the reader's notifications.
+#include "playback/Player.h"
+
+namespace {
+
+const DWORD kPacingPeriodMs = 50;
+const QWORD kLargestTime = 0xFFFFFFFFFFFFFFFFull;
+
+// The speed factor as the engine gets it: percent times the single-precision 0.01, rounded to single.
+float SpeedFactor(LONG percent) { return static_cast<float>(percent * static_cast<double>(0.01f)); }
+
+}  // namespace
+
+BOOL CPlayer::EventPasses(DWORD code) const {
+    const DWORD mask = m_eventMask.load();
+    if (mask == 0 || code < EVENT_FORMAT || code > EVENT_DATA) return TRUE;
+    return (mask >> (code - 1)) & 1u;
+}
+
+void CPlayer::Raise(DWORD code, const void *data, DWORD size) {
+    if (!m_pfnSink || !EventPasses(code)) return;
+    m_pfnSink(m_handle, m_sinkContext, code, data, size);
+}
+
+void CPlayer::SetState(DWORD state) {
+    m_state = state;
+    if (state < PS_STARTING || state > PS_PLAYING) return;
+    EnterCriticalSection(&m_lock);
+    if (m_teardown == TD_ACTIVE) {
+        switch (state) {
+        case PS_STARTING:
+            if (m_pFormat) Raise(EVENT_FORMAT, m_pFormat, 18);
+            break;
+        case PS_ENDED:
+            LeaveCriticalSection(&m_lock);
+            EnterEnded();
+            return;
+        case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); break;
+        case PS_PLAYING: Raise(EVENT_PLAYING, nullptr, 0); break;
+        }
+    }
+    LeaveCriticalSection(&m_lock);
+}
+
+// The silence fill goes out under the lock; its wait before the end event does not hold the lock, and
+// ends early when a stop or a new start makes the end of this playback moot.
+void CPlayer::EnterEnded() {
+    EnterCriticalSection(&m_lock);
+    const DWORD generation = m_playGeneration.load();
+    const DWORD waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
+    LeaveCriticalSection(&m_lock);
+    for (DWORD waited = 0; waited < waitMs && m_playGeneration.load() == generation; waited += 10) Sleep(10);
+
+    EnterCriticalSection(&m_lock);
+    if (m_teardown == TD_ACTIVE && m_playGeneration.load() == generation && !m_pReaderAdvanced) {
+        DWORD reported = 0;
+        if (m_endReported.compare_exchange_strong(reported, 1)) {
+            StopPacing();
+            Raise(EVENT_END, nullptr, 0);
+            SetEvent(m_hEvent);
+        }
+    }
+    LeaveCriticalSection(&m_lock);
+}
+
+void CPlayer::WindowBounds(QWORD *start, QWORD *end) const {
+    const QWORD duration = m_duration.load();
+    const QWORD windowStart = m_windowStart.load();
+    const QWORD windowEnd = m_windowEnd.load();
+    *start = windowStart <= duration ? windowStart : 0;
+    *end = windowEnd <= duration ? windowEnd : duration;
+}
+
+HRESULT CPlayer::Play() { return m_state == PS_PAUSED ? Resume() : StartPlayback(); }
+
+HRESULT CPlayer::StartPlayback() {
+    QWORD start = 0;
+    QWORD end = 0;
+    WindowBounds(&start, &end);
+    m_bytesToHost = 0;
+    if (m_mode == PLAY_MODE_WAVE) {
+        if (m_speed != 100 && m_speed != 0 && !ApplySpeed(SpeedFactor(m_speed))) return E_FAIL;
+    } else {
+        const HRESULT hr = ConfigureClock();
+        if (FAILED(hr)) return hr;
+    }
+    return StartOutput(start, end == 0 ? 0 : end - start);
+}
+
+HRESULT CPlayer::ConfigureClock() {
+    if (!m_pFormat) return E_FAIL;
+    HRESULT result = S_OK;
+    if (IWMReaderAdvanced *held = m_pReaderAdvanced.exchange(nullptr)) {
+        result = held->SetUserProvidedClock(FALSE);
+        held->Release();
+    }
+    if (m_speed == 100) return result;
+    if (!m_pReader) return E_UNEXPECTED;
+    IWMReaderAdvanced *advanced = nullptr;
+    HRESULT hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&advanced));
+    if (SUCCEEDED(hr)) hr = advanced->SetUserProvidedClock(TRUE);
+    if (FAILED(hr)) {
+        if (advanced) advanced->Release();
+        return hr;
+    }
+    m_pReaderAdvanced = advanced;
+    if (m_speed == 0) return hr;
+    return ApplySpeed(SpeedFactor(m_speed)) ? S_OK : E_FAIL;
+}
+
+BOOL CPlayer::ApplySpeed(float factor) {
+    if (!m_pFormat) return FALSE;
+    EnterCriticalSection(&m_lock);
+    const BOOL ok = m_speedAdaptor.CreateEngine(*m_pFormat) && m_speedAdaptor.SetSpeed(factor);
+    LeaveCriticalSection(&m_lock);
+    return ok;
+}
+
+HRESULT CPlayer::Pause() {
+    if (!m_pReader) return E_UNEXPECTED;
+    if (m_state != PS_PLAYING) {
+        SetState(PS_STARTING);
+        return S_OK;
+    }
+    if (IsPaced()) m_tickThread.CancelTimer();
+    if (waveOutPause(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    SetState(PS_PAUSED);
+    // In direct WAV mode the reader has opened nothing: the device and the pacing are the whole pause.
+    return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Pause();
+}
+
+HRESULT CPlayer::Resume() {
+    if (!m_pReader) return E_UNEXPECTED;
+    if (m_state != PS_PAUSED) return E_FAIL;
+    m_pacedQueue.ResetPosition();
+    if (IsPaced()) m_tickThread.SetTimer(kPacingPeriodMs);
+    if (waveOutRestart(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    SetState(PS_PLAYING);
+    return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Resume();
+}
+
+HRESULT CPlayer::Seek(DWORD positionMs) {
+    m_windowStart = static_cast<QWORD>(positionMs) * 10000u;
+    return m_state == PS_PLAYING ? Play() : S_OK;
+}
+
+HRESULT CPlayer::SetPlayWindow(DWORD startMs, DWORD endMs) {
+    if (startMs > endMs) return E_INVALIDARG;
+    m_windowStart = static_cast<QWORD>(startMs) * 10000u;
+    m_windowEnd = endMs == 0xFFFFFFFF ? 0 : static_cast<QWORD>(endMs) * 10000u;
+    return S_OK;
+}
+
+HRESULT CPlayer::SetSpeed(LONG percent) {
+    m_speed = percent;
+    return S_OK;
+}
+
+HRESULT CPlayer::SetEventMask(DWORD mask) {
+    m_eventMask = mask;
+    return S_OK;
+}
+
+HRESULT CPlayer::Stop() {
+    EnterCriticalSection(&m_lock);
+    if (m_teardown == TD_STOPPING) {
+        LeaveCriticalSection(&m_lock);
+        return S_OK;
+    }
+    m_teardown = TD_STOPPING;
+    LeaveCriticalSection(&m_lock);
+    ++m_playGeneration;
+    m_duration = 0;
+    if (m_pReader) {
+        if (m_state != PS_ENDED) m_pReader->Stop();
+        m_closeDone = 0;
+        if (FAILED(m_pReader->Close())) {
+            m_asyncResult = S_OK;
+            m_closeDone = 1;
+            SetEvent(m_hEvent);
+        }
+    }
+    StopPacing();
+    if (m_pReader) WaitForCompletion(&m_closeDone);
+    m_samplePool.Clear();
+    if (m_hWaveOut) {
+        if (ResetDevice(m_hWaveOut) != MMSYSERR_NOERROR) {
+            WaitForDrain(5000);
+            if (CloseDevice() != MMSYSERR_NOERROR) return E_FAIL;
+        }
+        CloseDevice();
+    }
+    m_outputNumber = kNoOutput;
+    SetState(PS_STOPPED);
+    return S_OK;
+}
+
+HRESULT CPlayer::StartReader(QWORD start, QWORD duration) {
+    if (!m_pReader) return E_UNEXPECTED;
+    return m_pReader->Start(start, duration, 1.0f, nullptr);
+}
+
+// Under the player lock like every other use of the adaptor, so a new start's engine set-up cannot
+// race the flush at the end of the previous stream.
+void CPlayer::FlushAdaptor() {
+    EnterCriticalSection(&m_lock);
+    m_speedAdaptor.Flush();
+    LeaveCriticalSection(&m_lock);
+}
+
+void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
+    FlushAdaptor();
+    DeliverRemainder();
+    m_endOfStream = 1;
+    if (signalCompletion) {
+        m_asyncResult = result;
+        SetEvent(m_hEvent);
+    }
+    if (m_pendingBuffers.load() == 0) SetState(PS_ENDED);
+}
+
+HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) {
+    switch (status) {
+    case WMT_ERROR:
+    case WMT_MISSING_CODEC:
+        FlushAdaptor();
+        m_endOfStream = 1;
+        break;
+    case WMT_OPENED:
+        m_asyncResult = hr;
+        m_openDone = 1;
+        SetEvent(m_hEvent);
+        break;
+    case WMT_CLOSED:
+        m_asyncResult = hr;
+        m_closeDone = 1;
+        SetEvent(m_hEvent);
+        break;
+    case WMT_BUFFERING_START: SetState(PS_BUFFERING); break;
+    case WMT_BUFFERING_STOP: SetState(PS_PLAYING); break;
+    case WMT_EOF: OnStreamEnd(FALSE, hr); break;
+    case WMT_END_OF_SEGMENT:
+    case WMT_STOPPED: OnStreamEnd(TRUE, hr); break;
+    case WMT_STARTED: {
+        m_endOfStream = 0;
+        QWORD start = 0;
+        QWORD end = 0;
+        WindowBounds(&start, &end);
+        m_userClock = start;
+        if (IWMReaderAdvanced *advanced = m_pReaderAdvanced.load()) {
+            const HRESULT delivered = advanced->DeliverTime(kLargestTime);
+            if (FAILED(delivered)) {
+                m_asyncResult = delivered;
+                SetEvent(m_hEvent);
+            }
+        }
+        if (IsPaced()) StartPacing(kPacingPeriodMs);
+        SetState(PS_PLAYING);
+        break;
+    }
+    default: break;
+    }
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD duration, DWORD, INSSBuffer *sample,
+                                           void *) {
+    if (output != m_outputNumber || !sample) return S_OK;
+    const QWORD windowEnd = m_windowEnd.load();
+    if (windowEnd != 0 && time >= windowEnd) return S_OK;
+    DWORD cut = 0;
+    if (m_pfnSink && windowEnd != 0 && time + duration > windowEnd) {
+        const QWORD excessMs = (time + duration - windowEnd) / 10000u;
+        if (excessMs >= 1) cut = MsToBytes(static_cast<DWORD>(excessMs - 1));
+    }
+    HRESULT hr = S_OK;
+    EnterCriticalSection(&m_lock);
+    if (m_pReader && m_teardown == TD_ACTIVE) {
+        BYTE *data = nullptr;
+        DWORD length = 0;
+        hr = sample->GetBufferAndLength(&data, &length);
+        if (SUCCEEDED(hr)) {
+            length = cut < length ? length - cut : 0;
+            if (length > 0) {
+                HandToHost(data, length);
+                if (m_speed == 100)
+                    WritePcm(data, length);
+                else
+                    m_speedAdaptor.Process(data, static_cast<LONG>(length));
+            }
+        }
+    }
+    LeaveCriticalSection(&m_lock);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *) {
+    IWMReaderAdvanced *advanced = m_pReaderAdvanced.load();
+    if (m_endOfStream.load() || !advanced) return S_OK;
+    QWORD start = 0;
+    QWORD end = 0;
+    WindowBounds(&start, &end);
+    // Without a window end the clock runs until the reader reports the end of the stream itself.
+    if (end != 0 && currentTime >= end) {
+        OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+        return S_OK;
+    }
+    m_userClock += m_clockStep;
+    const HRESULT hr = advanced->DeliverTime(m_userClock);
+    if (FAILED(hr)) {
+        m_asyncResult = hr;
+        SetEvent(m_hEvent);
+    }
+    return S_OK;
+}

@@ -1,0 +1,219 @@
+// The player's wave output: device opening and priming, PCM into recycled wave buffers, the render
+// thread that takes finished buffers back and detects the end of the output, reset and volume.
+#include <cstring>
+
+#include "playback/Player.h"
+
+namespace {
+
+const DWORD kDrainTimeoutMs = 5000;
+const int kResetAttempts = 5;
+const DWORD kRenderThreadExitMs = 5000;
+
+// Bytes of a wave buffer's block: the header, the PCM, then the output generation it was written in.
+LONG BlockSize(DWORD bytes) { return static_cast<LONG>(sizeof(WAVEHDR) + bytes + sizeof(DWORD)); }
+
+DWORD *GenerationOf(WAVEHDR *header) {
+    return reinterpret_cast<DWORD *>(reinterpret_cast<BYTE *>(header) + sizeof(WAVEHDR) + header->dwBufferLength);
+}
+
+MMRESULT LastErrorCode() {
+    const DWORD error = GetLastError();
+    return static_cast<LONG>(error) > 0 ? (0x80070000u | (error & 0xFFFFu)) : error;
+}
+
+}  // namespace
+
+HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
+    if (!m_pReader) return E_UNEXPECTED;
+    if (m_hWaveOut) {
+        // Buffers the reset returns belong to the previous start and must not end this one.
+        m_endOfStream = 0;
+        if (ResetDevice(m_hWaveOut) != MMSYSERR_NOERROR) {
+            WaitForDrain(kDrainTimeoutMs);
+            return E_FAIL;
+        }
+        ++m_outputGeneration;
+        m_pendingBuffers = 0;
+    } else {
+        if (!m_pFormat || waveOutOpen(&m_hWaveOut, WAVE_MAPPER, m_pFormat, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
+                                      reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
+            m_hWaveOut = nullptr;
+            return E_FAIL;
+        }
+        ResetEvent(m_hEvent);
+        unsigned threadId = 0;
+        m_hRenderThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &RenderThread, this, 0, &threadId));
+        if (!m_hRenderThread) {
+            waveOutClose(m_hWaveOut);
+            m_hWaveOut = nullptr;
+            return E_FAIL;
+        }
+        m_renderThreadId = threadId;
+        ++m_outputGeneration;
+        m_pendingBuffers = 0;
+        PumpWait(m_hEvent, 1000);
+    }
+    ++m_playGeneration;
+    DWORD reported = 1;
+    m_endReported.compare_exchange_strong(reported, 0);
+    m_endOfStream = 0;
+
+    if (m_pFormat) {
+        const DWORD primeBytes = m_pFormat->nAvgBytesPerSec / 10;
+        for (int i = 0; i < 2; ++i) {
+            WAVEHDR *header = NewWaveBuffer(nullptr, primeBytes);
+            if (!header) continue;
+            if (waveOutPrepareHeader(m_hWaveOut, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR &&
+                waveOutWrite(m_hWaveOut, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
+                ++m_pendingBuffers;
+            } else {
+                FreeWaveBuffer(header);
+            }
+        }
+    }
+    SetState(PS_STARTING);
+    return StartReader(start, duration);
+}
+
+LONG CPlayer::WritePcmCallback(const BYTE *data, LONG bytes, void *player) {
+    if (!player) return -1;
+    static_cast<CPlayer *>(player)->WritePcm(data, static_cast<DWORD>(bytes));
+    return 0;
+}
+
+MMRESULT CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
+    if (!m_hWaveOut) return MMSYSERR_NOERROR;
+    WAVEHDR *header = NewWaveBuffer(data, bytes);
+    if (!header) return LastErrorCode();
+    MMRESULT result = waveOutPrepareHeader(m_hWaveOut, header, sizeof(WAVEHDR));
+    if (result == MMSYSERR_NOERROR) result = waveOutWrite(m_hWaveOut, header, sizeof(WAVEHDR));
+    if (result == MMSYSERR_NOERROR) {
+        ++m_pendingBuffers;
+        return MMSYSERR_NOERROR;
+    }
+    FreeWaveBuffer(header);
+    AbortOutput();
+    return result;
+}
+
+HRESULT CPlayer::AbortOutput() {
+    if (!m_pReader) return E_UNEXPECTED;
+    const HRESULT hr = m_pReader->Stop();
+    if (FAILED(hr)) return hr;
+    WaitForDrain(kDrainTimeoutMs);
+    if (m_hWaveOut && ResetDevice(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    return S_OK;
+}
+
+MMRESULT CPlayer::OnBufferDone(WAVEHDR *header) {
+    MMRESULT result = MMSYSERR_NOERROR;
+    EnterCriticalSection(&m_lock);
+    if (m_teardown == TD_ACTIVE && header) result = waveOutUnprepareHeader(m_hWaveOut, header, sizeof(WAVEHDR));
+    LeaveCriticalSection(&m_lock);
+    if (header) FreeWaveBuffer(header);
+    return result;
+}
+
+MMRESULT CPlayer::ResetDevice(HWAVEOUT device) {
+    if (!device) return MMSYSERR_NOERROR;
+    MMRESULT result = MMSYSERR_NOERROR;
+    for (int attempt = 0; attempt < kResetAttempts; ++attempt) {
+        result = waveOutPause(device);
+        if (result == MMSYSERR_NOERROR) {
+            result = waveOutReset(device);
+            if (result == MMSYSERR_NOERROR) return result;
+        }
+        Sleep(300);
+    }
+    waveOutPause(device);
+    waveOutReset(device);
+    return result;
+}
+
+void CPlayer::WaitForDrain(DWORD timeoutMs) {
+    for (DWORD elapsed = 0; elapsed < timeoutMs; elapsed += 10) {
+        if (m_pendingBuffers.load() == 0) return;
+        Sleep(10);
+    }
+}
+
+MMRESULT CPlayer::CloseDevice() {
+    if (!m_hWaveOut) return MMSYSERR_NOERROR;
+    const MMRESULT result = waveOutClose(m_hWaveOut);
+    if (result != MMSYSERR_NOERROR) return result;
+    m_hWaveOut = nullptr;
+    // The close message ends the render thread; it is joined so the player never goes away under it.
+    if (m_hRenderThread) {
+        WaitForSingleObject(m_hRenderThread, kRenderThreadExitMs);
+        CloseHandle(m_hRenderThread);
+        m_hRenderThread = nullptr;
+    }
+    m_renderThreadId = 0;
+    return result;
+}
+
+WAVEHDR *CPlayer::NewWaveBuffer(const BYTE *data, DWORD bytes) {
+    if (bytes < 1) return nullptr;
+    PoolBuffer *buffer = m_wavePool.Acquire(BlockSize(bytes));
+    if (!buffer) return nullptr;
+    WAVEHDR *header = reinterpret_cast<WAVEHDR *>(buffer->data);
+    std::memset(header, 0, sizeof(WAVEHDR));
+    header->lpData = reinterpret_cast<LPSTR>(buffer->data + sizeof(WAVEHDR));
+    header->dwBufferLength = bytes;
+    header->dwBytesRecorded = bytes;
+    header->dwUser = reinterpret_cast<DWORD_PTR>(buffer);
+    if (data)
+        std::memcpy(header->lpData, data, bytes);
+    else
+        std::memset(header->lpData, 0, bytes);
+    *GenerationOf(header) = m_outputGeneration.load();
+    return header;
+}
+
+void CPlayer::FreeWaveBuffer(WAVEHDR *header) { m_wavePool.Release(reinterpret_cast<PoolBuffer *>(header->dwUser)); }
+
+HRESULT CPlayer::SetVolume(DWORD volume) {
+    if (!m_hWaveOut) return S_OK;
+    LONG level = 0;
+    if (volume == 100)
+        level = 0xFFFF;
+    else if (volume != 0)
+        level = static_cast<LONG>(volume * 65535u) / 100;
+    const DWORD channel = static_cast<DWORD>(level) & 0xFFFFu;
+    return waveOutSetVolume(m_hWaveOut, (channel << 16) | channel) == MMSYSERR_NOERROR ? S_OK : E_FAIL;
+}
+
+void CALLBACK CPlayer::WaveOutCallback(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2) {
+    CPlayer *player = reinterpret_cast<CPlayer *>(instance);
+    if (!player) return;
+    PostThreadMessageA(player->m_renderThreadId.load(), message, static_cast<WPARAM>(param1),
+                       static_cast<LPARAM>(param2));
+}
+
+unsigned __stdcall CPlayer::RenderThread(void *player) {
+    if (player) static_cast<CPlayer *>(player)->RenderLoop();
+    return 0;
+}
+
+void CPlayer::RenderLoop() {
+    MSG message;
+    PeekMessageA(&message, nullptr, 0x400, 0x400, PM_NOREMOVE);
+    m_asyncResult = S_OK;
+    SetEvent(m_hEvent);
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.message == MM_WOM_CLOSE) {
+            PostQuitMessage(0);
+        } else if (message.message == MM_WOM_DONE) {
+            WAVEHDR *header = reinterpret_cast<WAVEHDR *>(message.wParam);
+            const BOOL current = header && *GenerationOf(header) == m_outputGeneration.load();
+            OnBufferDone(header);
+            if (!current) continue;
+            --m_pendingBuffers;
+            if (m_endOfStream.load() && m_pendingBuffers.load() == 0) {
+                SetState(PS_ENDED);
+                SetEvent(m_hEvent);
+            }
+        }
+    }
+}

@@ -1,0 +1,49 @@
+// The player the service binds to a playback instance: a player with a media source, opened on
+// first use, which plays a PCM WAV source itself in direct WAV mode.
+#pragma once
+
+#include "core/InstanceInterfaces.h"
+#include "playback/Player.h"
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+class CSourcePlayer final : public CPlayer, public IPlayerCommands {
+public:
+    CSourcePlayer() = default;
+
+    void SetHandle(WORD handle) override { CPlayer::SetHandle(handle); }
+    BOOL SetSource(const AudioOutOpenParams *params, const std::atomic<BYTE> *closing) override;
+    void SetEventSink(PlayEventSink sink, void *context, DWORD blockPeriodMs) override {
+        CPlayer::SetEventSink(sink, context, blockPeriodMs);
+    }
+    BOOL EnsureOpen() override;
+    HRESULT Play() override { return CPlayer::Play(); }
+    HRESULT Pause() override { return CPlayer::Pause(); }
+    HRESULT Seek(DWORD positionMs) override { return CPlayer::Seek(positionMs); }
+    BOOL IsSeekable() override { return CPlayer::IsSeekable(); }
+    HRESULT SetVolume(DWORD volume) override { return CPlayer::SetVolume(volume); }
+    HRESULT SetPlayWindow(DWORD startMs, DWORD endMs) override { return CPlayer::SetPlayWindow(startMs, endMs); }
+    HRESULT SetSpeed(LONG percent) override { return CPlayer::SetSpeed(percent); }
+    HRESULT SetEventMask(DWORD mask) override { return CPlayer::SetEventMask(mask); }
+    ULONGLONG GetDuration() override { return CPlayer::GetDuration(); }
+    void ClosePlayback() override { Stop(); }
+    void ReleaseSource() override;
+    // Close with source: what the service runs before it destroys a player.
+    void Shutdown() override;
+    void Destroy() override { Release(); }
+
+    HRESULT StartReader(QWORD start, QWORD duration) override;
+
+private:
+    ~CSourcePlayer() override;
+
+    HRESULT OpenSource();
+    HRESULT OpenWaveSource();
+    HRESULT StreamWave(QWORD start, QWORD length);
+
+    BOOL m_opened = FALSE;
+    IStream *m_pSource = nullptr;
+    DWORD m_dataOffset = 0;
+    DWORD m_dataSize = 0;
+};
+#pragma GCC diagnostic pop

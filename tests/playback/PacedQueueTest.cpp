@@ -1,0 +1,146 @@
+// The paced queue: catch-up delivery, the partial block at the end, clearing and block storage.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "playback/PacedQueue.h"
+
+namespace {
+
+struct Delivery {
+    const BYTE *data;
+    DWORD size;
+    BYTE first;
+    DWORD positionMs;
+};
+
+// Stands in for the player: delivers until the handed-out time reaches the elapsed time.
+struct Host {
+    CPacedQueue queue;
+    std::vector<Delivery> deliveries;
+    bool clearInside = false;
+
+    static int Deliver(DWORD elapsedMs, DWORD, const BYTE *data, DWORD size, DWORD positionMs, void *player) {
+        Host *host = static_cast<Host *>(player);
+        host->deliveries.push_back({data, size, size > 0 ? data[0] : BYTE(0), positionMs});
+        if (host->clearInside) host->queue.Clear();
+        return data && size > 0 && positionMs < elapsedMs ? 1 : 0;
+    }
+
+    int Drain(DWORD elapsedMs) { return queue.Drain(elapsedMs, 50, &Host::Deliver, this); }
+};
+
+// Block i of 100 bytes holds the byte i throughout.
+std::vector<BYTE> Blocks(int count, int extra = 0) {
+    std::vector<BYTE> bytes;
+    for (int i = 0; i < count; ++i) bytes.insert(bytes.end(), 100, BYTE(i));
+    bytes.insert(bytes.end(), extra, BYTE(0xEE));
+    return bytes;
+}
+
+TEST(PacedQueue, ATickCatchesUpWithTheElapsedTimeAndStopsThere) {
+    Host host;
+    host.queue.Configure(100, 50);
+    const std::vector<BYTE> pcm = Blocks(8);
+    EXPECT_EQ(host.queue.Enqueue(pcm.data(), DWORD(pcm.size())), 800u);
+    EXPECT_EQ(host.Drain(150), 0);
+    ASSERT_EQ(host.deliveries.size(), 3u);
+    host.deliveries.clear();
+    EXPECT_EQ(host.Drain(300), 0);
+    ASSERT_EQ(host.deliveries.size(), 3u);
+    const DWORD positions[] = {200, 250, 300};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(host.deliveries[i].positionMs, positions[i]);
+        EXPECT_EQ(host.deliveries[i].first, BYTE(3 + i));
+        EXPECT_EQ(host.deliveries[i].size, 100u);
+    }
+    host.deliveries.clear();
+    EXPECT_EQ(host.Drain(1000), 1) << "the queue ran dry before catching up";
+    ASSERT_EQ(host.deliveries.size(), 2u);
+    EXPECT_EQ(host.deliveries[1].positionMs, 400u);
+    EXPECT_EQ(host.queue.Drain(1000, 50, nullptr, &host), -1);
+}
+
+TEST(PacedQueue, APartialBlockIsHandedOutOnceWhenNoWholeBlockWaits) {
+    const struct {
+        DWORD blockBytes;
+        DWORD tickMs;
+        int tail;
+        DWORD advanceMs;  // tickMs x tail / blockBytes, rounded
+    } cases[] = {{100, 50, 50, 25}, {100, 50, 33, 17}, {100, 50, 1, 1}, {1764, 50, 1, 0}, {100, 40, 99, 40}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.tail);
+        Host host;
+        host.queue.Configure(c.blockBytes, c.tickMs);
+        const std::vector<BYTE> tail(c.tail, 0xEE);
+        EXPECT_EQ(host.queue.Enqueue(tail.data(), DWORD(tail.size())), 0u);
+        EXPECT_EQ(host.Drain(1000), -1);
+        EXPECT_EQ(host.Drain(1000), -1);
+        ASSERT_EQ(host.deliveries.size(), 2u);
+        EXPECT_EQ(host.deliveries[0].size, DWORD(c.tail));
+        EXPECT_EQ(host.deliveries[0].first, 0xEE);
+        EXPECT_EQ(host.deliveries[0].positionMs, c.advanceMs);
+        EXPECT_EQ(host.deliveries[1].size, 0u) << "the partial block went out twice";
+        EXPECT_EQ(host.deliveries[1].positionMs, c.advanceMs);
+    }
+}
+
+TEST(PacedQueue, ATailIsCompletedByTheNextEnqueue) {
+    Host host;
+    host.queue.Configure(100, 50);
+    const std::vector<BYTE> first(60, 1), second(70, 2);
+    EXPECT_EQ(host.queue.Enqueue(first.data(), 60), 0u);
+    EXPECT_EQ(host.queue.Enqueue(second.data(), 70), 100u);
+    host.Drain(1000);
+    ASSERT_EQ(host.deliveries.size(), 1u);
+    EXPECT_EQ(host.deliveries[0].data[59], 1);
+    EXPECT_EQ(host.deliveries[0].data[60], 2);
+    host.Drain(1000);
+    EXPECT_EQ(host.deliveries[1].size, 30u);
+}
+
+TEST(PacedQueue, ClearDropsBlocksAndTailEvenFromInsideDelivery) {
+    Host host;
+    host.queue.Configure(100, 50);
+    const std::vector<BYTE> pcm = Blocks(4, 30);
+    host.queue.Enqueue(pcm.data(), DWORD(pcm.size()));
+    host.clearInside = true;
+    EXPECT_EQ(host.Drain(1000), 1);
+    ASSERT_EQ(host.deliveries.size(), 1u);
+    host.clearInside = false;
+    host.Drain(1000);
+    ASSERT_EQ(host.deliveries.size(), 2u);
+    EXPECT_EQ(host.deliveries[1].size, 0u);
+
+    host.queue.Enqueue(pcm.data(), DWORD(pcm.size()));
+    host.queue.Clear();
+    host.queue.ResetPosition();
+    host.Drain(1000);
+    ASSERT_EQ(host.deliveries.size(), 3u);
+    EXPECT_EQ(host.deliveries[2].size, 0u);
+    EXPECT_EQ(host.deliveries[2].positionMs, 0u);
+}
+
+TEST(PacedQueue, DeliveredBlocksGiveTheirStorageToLaterOnes) {
+    Host host;
+    host.queue.Configure(100, 50);
+    const std::vector<BYTE> pcm = Blocks(3);
+    std::vector<const BYTE *> storage;
+    for (int round = 0; round < 5; ++round) {
+        host.queue.Enqueue(pcm.data(), DWORD(pcm.size()));
+        host.deliveries.clear();
+        host.queue.ResetPosition();
+        host.Drain(1000);
+        ASSERT_EQ(host.deliveries.size(), 3u);
+        for (const Delivery &delivery : host.deliveries) {
+            EXPECT_NE(delivery.data, pcm.data() + (delivery.first * 100)) << "a block must be a copy";
+            if (round == 0)
+                storage.push_back(delivery.data);
+            else
+                EXPECT_NE(std::find(storage.begin(), storage.end(), delivery.data), storage.end());
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,315 @@
+// The player against a test double of the media reader: output choice, host data blocks, the play
+// window's cut and silence fill, the event mask, and its COM identity.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "playback/Player.h"
+
+namespace {
+
+WAVEFORMATEX Pcm(DWORD rate, WORD channels, WORD bits) {
+    WAVEFORMATEX format = {};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = channels;
+    format.nSamplesPerSec = rate;
+    format.wBitsPerSample = bits;
+    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    format.nAvgBytesPerSec = rate * format.nBlockAlign;
+    return format;
+}
+
+struct FakeOutput {
+    GUID major;
+    std::vector<BYTE> format;
+    BOOL propsFail;
+};
+
+// Test double of an output's properties: hands out one media type.
+class FakeProps final : public IWMOutputMediaProps {
+public:
+    explicit FakeProps(const FakeOutput &output) : m_output(output) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **) override { return E_NOINTERFACE; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG refs = --m_refs;
+        if (refs == 0) delete this;
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE GetType(GUID *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) override {
+        const DWORD needed = static_cast<DWORD>(sizeof(WM_MEDIA_TYPE) + m_output.format.size());
+        if (!type) {
+            *size = needed;
+            return S_OK;
+        }
+        std::memset(type, 0, sizeof(WM_MEDIA_TYPE));
+        type->majortype = m_output.major;
+        type->cbFormat = static_cast<ULONG>(m_output.format.size());
+        type->pbFormat = reinterpret_cast<BYTE *>(type + 1);
+        std::memcpy(type->pbFormat, m_output.format.data(), m_output.format.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetStreamGroupName(WCHAR *, WORD *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetConnectionName(WCHAR *, WORD *) override { return E_NOTIMPL; }
+
+private:
+    ~FakeProps() = default;
+    FakeOutput m_output;
+    ULONG m_refs = 1;
+};
+
+// Test double of the media reader: a fixed list of outputs, and commands that only succeed.
+class FakeReader final : public IWMReader {
+public:
+    std::vector<FakeOutput> outputs;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **object) override {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Open(const WCHAR *, IWMReaderCallback *, void *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Close() override { return E_FAIL; }
+    HRESULT STDMETHODCALLTYPE GetOutputCount(DWORD *count) override {
+        *count = static_cast<DWORD>(outputs.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetOutputProps(DWORD number, IWMOutputMediaProps **props) override {
+        if (outputs[number].propsFail) return E_OUTOFMEMORY;
+        *props = new FakeProps(outputs[number]);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetOutputProps(DWORD, IWMOutputMediaProps *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetOutputFormatCount(DWORD, DWORD *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetOutputFormat(DWORD, DWORD, IWMOutputMediaProps **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Start(QWORD, QWORD, float, void *) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Stop() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Pause() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Resume() override { return S_OK; }
+};
+
+struct Event {
+    DWORD code;
+    DWORD size;
+    std::chrono::steady_clock::time_point at;
+};
+
+LONG WINAPI RecordEvent(DWORD, void *context, DWORD code, const void *, DWORD size) {
+    static_cast<std::vector<Event> *>(context)->push_back({code, size, std::chrono::steady_clock::now()});
+    return 0;
+}
+
+// A player whose reader is the test double; the playback internals are reachable from the tests.
+class TestPlayer final : public CPlayer {
+public:
+    using CPlayer::MsToBytes;
+    using CPlayer::SelectOutput;
+    using CPlayer::SetFormat;
+    explicit TestPlayer(FakeReader *reader) {
+        m_pReader = reader;
+        SetEventSink(&RecordEvent, &events, 50);
+    }
+    void Detach() { m_pReader = nullptr; }
+    // What a start does to the output choice and the per-start counters.
+    void Restart() {
+        m_outputNumber = kNoOutput;
+        m_bytesToHost = 0;
+        m_endReported = 0;
+        m_endOfStream = 0;
+    }
+    DWORD Output() const { return m_outputNumber; }
+    void SetWindow(QWORD startMs, QWORD endMs) {
+        m_windowStart = startMs * 10000;
+        m_windowEnd = endMs * 10000;
+    }
+    // A medium's samples as the reader hands them over, then its end of stream.
+    void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs) {
+        std::vector<BYTE> pcm(65536, 1);
+        QWORD time = firstMs * 10000;
+        for (DWORD bytes : sampleBytes) {
+            TestBuffer buffer(pcm.data(), bytes);
+            OnSample(Output(), time, sampleMs * 10000, 0, &buffer, nullptr);
+            time += sampleMs * 10000;
+        }
+        OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+    }
+    std::vector<Event> events;
+
+private:
+    class TestBuffer final : public INSSBuffer {
+    public:
+        TestBuffer(BYTE *data, DWORD length) : m_data(data), m_length(length) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **) override { return E_NOINTERFACE; }
+        ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+        ULONG STDMETHODCALLTYPE Release() override { return 1; }
+        HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) override { return *length = m_length, S_OK; }
+        HRESULT STDMETHODCALLTYPE SetLength(DWORD) override { return E_NOTIMPL; }
+        HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) override { return *length = m_length, S_OK; }
+        HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **data) override { return *data = m_data, S_OK; }
+        HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **data, DWORD *length) override {
+            *data = m_data;
+            *length = m_length;
+            return S_OK;
+        }
+
+    private:
+        BYTE *m_data;
+        DWORD m_length;
+    };
+};
+
+std::vector<BYTE> FormatBytes(const WAVEFORMATEX &format, size_t size = 18) {
+    std::vector<BYTE> bytes(size, 0);
+    std::memcpy(bytes.data(), &format, 18);
+    return bytes;
+}
+
+class PlayerTest : public testing::Test {
+protected:
+    void TearDown() override {
+        player->Detach();
+        player->Release();
+    }
+    TestPlayer *Open(const WAVEFORMATEX &format) {
+        reader.outputs = {{WMMEDIATYPE_Audio, FormatBytes(format), FALSE}};
+        player->Restart();
+        EXPECT_EQ(S_OK, player->SelectOutput());
+        return player;
+    }
+    std::vector<DWORD> DataSizes() const {
+        std::vector<DWORD> sizes;
+        for (const Event &event : player->events)
+            if (event.code == EVENT_DATA) sizes.push_back(event.size);
+        return sizes;
+    }
+
+    FakeReader reader;
+    TestPlayer *player = new TestPlayer(&reader);
+};
+
+TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
+    const WAVEFORMATEX stereo = Pcm(44100, 2, 16);
+    const GUID video = {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+    struct Case {
+        const char *name;
+        std::vector<FakeOutput> outputs;
+        HRESULT result;
+        DWORD chosen;
+    } cases[] = {
+        {"one audio output", {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}}, S_OK, 0},
+        {"format block of 20 bytes", {{WMMEDIATYPE_Audio, FormatBytes(stereo, 20), FALSE}}, E_UNEXPECTED, kNoOutput},
+        {"video first", {{video, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}}, S_OK, 1},
+        {"two audio outputs",
+         {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(Pcm(8000, 1, 8)), FALSE}},
+         S_OK,
+         0},
+        {"a later output fails",
+         {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(stereo), TRUE}},
+         E_OUTOFMEMORY,
+         0},
+        {"no outputs", {}, E_UNEXPECTED, kNoOutput},
+    };
+    for (const Case &c : cases) {
+        FakeReader fake;
+        fake.outputs = c.outputs;
+        TestPlayer *fresh = new TestPlayer(&fake);
+        EXPECT_EQ(c.result, fresh->SelectOutput()) << c.name;
+        EXPECT_EQ(c.chosen, fresh->Output()) << c.name;
+        if (c.chosen != kNoOutput) {
+            EXPECT_EQ(0, std::memcmp(fresh->Format(), &stereo, 18)) << c.name;
+        }
+        fresh->Detach();
+        fresh->Release();
+    }
+}
+
+TEST_F(PlayerTest, MillisecondsAndBytesFollowTheAverageByteRate) {
+    struct Case {
+        WAVEFORMATEX format;
+        DWORD ms;
+        DWORD bytes;
+    } cases[] = {
+        {Pcm(44100, 2, 16), 50, 8820}, {Pcm(11025, 1, 8), 50, 551}, {Pcm(44100, 2, 16), 0, 0},
+        {Pcm(44100, 2, 16), 2001, 352976}, {Pcm(22050, 1, 16), 1000, 44100},
+    };
+    for (const Case &c : cases) {
+        Open(c.format);
+        EXPECT_EQ(c.bytes, player->MsToBytes(c.ms)) << c.format.nSamplesPerSec << " Hz, " << c.ms << " ms";
+    }
+    Open(Pcm(44100, 2, 16));
+    EXPECT_DOUBLE_EQ(1500.0, player->BytesToMs(264600));
+}
+
+TEST_F(PlayerTest, DirectDataComesInBlocksOfFiftyMillisecondsWithTheRemainderInWholeFrames) {
+    Open(Pcm(44100, 2, 16));
+    player->Feed(std::vector<DWORD>(10, 4096), 0, 23);
+    // 40960 bytes: four blocks of 8820, then 5680 left over, already a whole number of frames.
+    EXPECT_EQ((std::vector<DWORD>{8820, 8820, 8820, 8820, 5680}), DataSizes());
+    ASSERT_FALSE(player->events.empty());
+    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
+
+    player->events.clear();
+    Open(Pcm(11025, 1, 8));
+    player->Feed({551 * 2 + 7}, 0, 100);
+    EXPECT_EQ((std::vector<DWORD>{551, 551, 7}), DataSizes());
+}
+
+TEST_F(PlayerTest, ThePlayWindowCutsTheLastSampleAndFillsSilenceBeforeTheEnd) {
+    Open(Pcm(44100, 2, 16));
+    // A sample from 4990 ms lasting 25 ms passes a window end at 5000 ms by 15 ms: MsToBytes(14) goes.
+    player->SetWindow(4000, 5000);
+    player->Feed({4410}, 4990, 25);
+    const std::vector<DWORD> cut = DataSizes();
+    ASSERT_FALSE(cut.empty());
+    EXPECT_EQ(4410u - player->MsToBytes(14), cut.front());
+
+    // A 2000 ms window over 1500 ms of medium: 88376 bytes of silence, ten blocks and one of 176.
+    player->events.clear();
+    Open(Pcm(44100, 2, 16));
+    player->SetWindow(0, 2000);
+    player->Feed(std::vector<DWORD>(30, 8820), 0, 50);
+    std::vector<DWORD> expected(40, 8820);
+    expected.push_back(176);
+    EXPECT_EQ(expected, DataSizes());
+    const Event &end = player->events.back();
+    ASSERT_EQ(static_cast<DWORD>(EVENT_END), end.code);
+    const Event &lastData = player->events[player->events.size() - 2];
+    EXPECT_GE(end.at - lastData.at, std::chrono::milliseconds(540));
+}
+
+TEST_F(PlayerTest, AMaskWithoutTheDataBitMakesNoBlocksAndNoSilence) {
+    Open(Pcm(44100, 2, 16));
+    player->SetEventMask(0x1);
+    player->SetWindow(0, 2000);
+    player->Feed(std::vector<DWORD>(4, 8820), 0, 50);
+    EXPECT_TRUE(DataSizes().empty());
+    ASSERT_EQ(1u, player->events.size());
+    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
+}
+
+TEST_F(PlayerTest, BothCallbackInterfacesAreOneObject) {
+    IWMReaderCallbackAdvanced *advanced = nullptr;
+    ASSERT_EQ(S_OK, player->QueryInterface(IID_IWMReaderCallbackAdvanced, reinterpret_cast<void **>(&advanced)));
+    IUnknown *unknown = nullptr;
+    ASSERT_EQ(S_OK, advanced->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&unknown)));
+    EXPECT_EQ(static_cast<IUnknown *>(static_cast<IWMReaderCallback *>(player)), unknown);
+    EXPECT_EQ(4u, advanced->AddRef());
+    EXPECT_EQ(3u, unknown->Release());
+    advanced->Release();
+    unknown->Release();
+    void *other = &reader;
+    EXPECT_EQ(E_NOINTERFACE, player->QueryInterface(IID_IWMReader, &other));
+    EXPECT_EQ(nullptr, other);
+
+    Open(Pcm(44100, 2, 16));
+    INSSBuffer *buffer = nullptr;
+    EXPECT_EQ(E_FAIL, advanced->AllocateForOutput(1, 4096, &buffer, nullptr));
+    ASSERT_EQ(S_OK, advanced->AllocateForOutput(0, 4096, &buffer, nullptr));
+    buffer->Release();
+}
+
+}  // namespace
