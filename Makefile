@@ -14,3 +14,12 @@ test: deps
 
 clean:
 	rm -rf build build-asan build-tsan build-win32 build-win64 build-fuzz
+
+.PHONY: install dist-windows
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install build --prefix "$(PREFIX)"
+
+dist-windows: deps
+	scripts/dist-windows.sh

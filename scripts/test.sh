@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
+export LSAN_OPTIONS=suppressions=$(pwd)/scripts/lsan-suppressions.txt
 for flavour in linux asan tsan; do
   echo "== $flavour"
   scripts/build.sh "$flavour"

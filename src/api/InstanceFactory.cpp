@@ -2,12 +2,12 @@
 #include <new>
 
 #include "api/Library.h"
+#include "capture/CaptureInstance.h"
 #include "playback/SourcePlayer.h"
 
 namespace {
 IPlayerCommands *NewPlayer() { return new (std::nothrow) CSourcePlayer; }
-// Capture instances are not part of this build: every capture open fails on the service thread.
-ICaptureCommands *NewRecorder() { return nullptr; }
+ICaptureCommands *NewRecorder() { return new (std::nothrow) CCaptureInstance; }
 }  // namespace
 
 const InstanceFactory &library::DefaultFactory() {

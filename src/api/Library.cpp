@@ -2,16 +2,19 @@
 #include "api/Library.h"
 #include "api/FileObjects.h"
 
+#include <atomic>
 #include <new>
 
 #include "brivane.h"
 #include "core/DebugOutput.h"
+#include "core/LibraryLockLoan.h"
 
 namespace {
 LONG g_initCount = 0;
 CRITICAL_SECTION *g_libraryLock = nullptr;
 CInstanceTable *g_table = nullptr;
 CAudioService *g_service = nullptr;
+std::atomic<bool> g_shuttingDown{false};
 
 // How long an unload waits for a service thread the host never stopped.
 const DWORD kDetachStopTimeoutMs = 5000;
@@ -45,14 +48,17 @@ BOOL Initialise() {
 }
 
 void Shutdown() {
+    g_shuttingDown = true;
     EnterCriticalSection(g_libraryLock);
+    // The service outlives the instances: their threads raise events through it until disposed of.
+    // Idle players go only once its thread has ended, as a close it is still running may park one.
     if (g_service) {
-        g_service->DisposeIdle();
         g_service->Stop(TRUE);
-        delete g_service;
-        g_service = nullptr;
+        g_service->DisposeIdle();
     }
     DestroyTable();
+    delete g_service;
+    g_service = nullptr;
     library::DisposeEncoder();
     library::DisposeDecoder();
     LeaveCriticalSection(g_libraryLock);
@@ -60,6 +66,7 @@ void Shutdown() {
     delete g_libraryLock;
     g_libraryLock = nullptr;
     library::DisposeDurationProbe();
+    g_shuttingDown = false;
     CoUninitialize();
 }
 }  // namespace
@@ -68,6 +75,11 @@ namespace library {
 CRITICAL_SECTION *Lock() { return g_libraryLock; }
 CInstanceTable *Table() { return g_table; }
 CAudioService *Service() { return g_service; }
+
+BOOL LockUnavailableToCaller() {
+    if (CLibraryLockLoan::HeldByThisThread()) return TRUE;
+    return g_shuttingDown && g_service && g_service->IsOwnThread();
+}
 }  // namespace library
 
 extern "C" uint32_t BRIVANE_CALL InitBrivane(void) {

@@ -1,5 +1,6 @@
 // Playback exports: check, reserve or find the entry, post to the service thread, return at once.
 #include <cstdlib>
+#include <cstring>
 
 #include "api/Library.h"
 #include "brivane.h"
@@ -23,12 +24,19 @@ uint32_t OpenPlayer(uint32_t mode, DWORD sourceKind, const void *source, DWORD l
     if (!library::Lock() || !table || !service) return 0;
     table->Lock();
     InstanceEntry *entry = table->AllocEntry();
+    // A path is copied behind the record (with its terminator), so a host may pass a temporary string;
+    // an image is used in place.
+    const size_t pathBytes = sourceKind == SOURCE_FILE ? length + sizeof(WCHAR) : 0;
     AudioOutOpenParams *params =
-        entry ? static_cast<AudioOutOpenParams *>(std::malloc(sizeof(AudioOutOpenParams))) : nullptr;
+        entry ? static_cast<AudioOutOpenParams *>(std::malloc(sizeof(AudioOutOpenParams) + pathBytes)) : nullptr;
     if (!params) {
         if (entry) table->ClearEntry(entry);
         table->Unlock();
         return 0;
+    }
+    if (pathBytes) {
+        std::memcpy(params + 1, source, pathBytes);
+        source = params + 1;
     }
     *params = AudioOutOpenParams{mode, sourceKind, source, length};
     entry->openParams = params;
@@ -49,8 +57,10 @@ void CloseInstance(uint32_t handle, DWORD closeCommand) {
     if (!table) return;
     table->Lock();
     InstanceEntry *entry = table->FindEntry(static_cast<WORD>(handle));
-    if (entry) entry->closing = 1;
+    if (entry) entry->image.closing = 1;
     table->Unlock();
+    // The entry stays until the close command has run, which is posted only below.
+    if (entry) entry->image.WaitForReaders();
     if (entry && library::Service()) library::Service()->Post(MakeCommand(closeCommand, handle), 0, TRUE, nullptr, 0, 0);
 }
 

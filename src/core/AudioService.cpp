@@ -8,6 +8,11 @@
 
 namespace {
 const DWORD kAccessViolation = 0xC0000005u;
+// Enough waiting events and data blocks for steady playback, made up front so that queueing an
+// event does not allocate; a block holds one period of 48 kHz stereo 16-bit PCM at up to double speed.
+const int kPlayEventSlots = 64;
+const int kPayloadBuffers = 8;
+const LONG kPayloadBlockBytes = 48000 * 2 * 2 * 2 * kServicePeriodMs / 1000;
 }  // namespace
 
 CAudioService::CAudioService(CInstanceTable *table, const InstanceFactory &factory)
@@ -24,6 +29,11 @@ CAudioService::~CAudioService() {
 
 BOOL CAudioService::OnInit() {
     BOOL ready = CMsgThread::OnInit();
+    EnterCriticalSection(&m_playLock);
+    // Without them the service still runs: the queue and the pool grow when needed.
+    m_playEvents.Reserve(kPlayEventSlots);
+    m_payloadPool.Preallocate(kPayloadBuffers, kPayloadBlockBytes);
+    LeaveCriticalSection(&m_playLock);
     CoInitialize(nullptr);
     SetTimer(kServicePeriodMs);
     return ready;
@@ -114,14 +124,14 @@ void CAudioService::ParkRecorder(ICaptureCommands *recorder) {
 void CAudioService::OnOpen(WORD handle) {
     CTableLock lock(m_table);
     InstanceEntry *entry = m_table->FindEntry(handle);
-    if (!entry || entry->closing) return;
+    if (!entry || entry->image.closing) return;
     IPlayerCommands *player = TakePlayer();
     BOOL opened = FALSE;
     if (player) {
         player->SetHandle(entry->handle);
         entry->object = player;
         entry->kind = KIND_PLAYER;
-        opened = player->SetSource(static_cast<const AudioOutOpenParams *>(entry->openParams), &entry->closing);
+        opened = player->SetSource(static_cast<const AudioOutOpenParams *>(entry->openParams), &entry->image);
         if (opened) player->SetEventSink(&CAudioService::PlaySink, this, kServicePeriodMs);
     }
     lock.Release();
@@ -198,7 +208,7 @@ void CAudioService::OnPlayerSetting(WORD handle, DWORD code, DWORD param1, DWORD
 void CAudioService::OnRecorderOpen(WORD handle, LPCWSTR profile) {
     CTableLock lock(m_table);
     InstanceEntry *entry = m_table->FindEntry(handle);
-    if (!entry || entry->closing) return;
+    if (!entry || entry->image.closing) return;
     ICaptureCommands *recorder = TakeRecorder();
     BOOL opened = FALSE;
     if (recorder) {

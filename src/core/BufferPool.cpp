@@ -88,6 +88,18 @@ PoolBuffer *CBufferPool::AcquireCopy(const void *source, LONG size) {
     return buffer;
 }
 
+BOOL CBufferPool::Preallocate(int count, LONG size) {
+    if (size < 1) return FALSE;
+    Lock();
+    int have = 0;
+    for (int i = 0; i < m_buffers.Count(); ++i)
+        if (m_buffers[i]->capacity >= size) ++have;
+    BOOL made = TRUE;
+    for (; have < count && made; ++have) made = MakeBuffer(size) != nullptr;
+    Unlock();
+    return made;
+}
+
 void CBufferPool::Release(PoolBuffer *buffer) {
     if (!buffer) return;
     Lock();

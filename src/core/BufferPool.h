@@ -23,6 +23,8 @@ public:
     // Acquire, then copy size bytes from source, or zero them when source is null.
     PoolBuffer *AcquireCopy(const void *source, LONG size);
     void Release(PoolBuffer *buffer);
+    // Makes free buffers of size until count of at least that size exist; false when memory runs out.
+    BOOL Preallocate(int count, LONG size);
 
     int BufferCount() const { return m_buffers.Count(); }
     const PoolBuffer *BufferAt(int index) const { return m_buffers[index]; }

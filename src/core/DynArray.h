@@ -29,6 +29,9 @@ public:
         return true;
     }
 
+    // Makes room for at least capacity elements; returns false when memory runs out.
+    bool Reserve(int capacity) { return capacity <= m_capacity || Grow(capacity); }
+
     // Removes the element at index, shifting the rest down by one.
     void RemoveAt(int index) {
         std::memmove(m_data + index, m_data + index + 1, sizeof(T) * (m_count - index - 1));

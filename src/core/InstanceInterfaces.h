@@ -6,11 +6,30 @@
 
 #include "platform/platform.h"
 
+// An instance's hold on the host's memory image. The close export sets closing and then waits until
+// no read that began before it is still copying, so the host may free the image once it returns.
+struct ImageGuard {
+    std::atomic<BYTE> closing;
+    std::atomic<LONG> readers;
+
+    // A read may touch the image only between a TRUE Enter and its Leave.
+    BOOL Enter() {
+        readers.fetch_add(1);
+        if (closing.load() == 0) return TRUE;
+        readers.fetch_sub(1);
+        return FALSE;
+    }
+    void Leave() { readers.fetch_sub(1); }
+    void WaitForReaders() const {
+        while (readers.load() != 0) Sleep(1);
+    }
+};
+
 // Arguments of AudioOutOpen / AudioOutFileOpen, kept until the entry is freed.
 struct AudioOutOpenParams {
     DWORD mode;
     DWORD sourceKind;  // SOURCE_MEMORY or SOURCE_FILE
-    const void *source;  // first byte of the image, or first character of the UTF-16 path; not copied
+    const void *source;  // first byte of the host's image (used in place), or the library's copy of the UTF-16 path
     DWORD sourceLength;  // bytes: the image size, or the path's characters x 2
 };
 enum : DWORD { SOURCE_MEMORY = 1, SOURCE_FILE = 2 };
@@ -25,8 +44,8 @@ class IPlayerCommands {
 public:
     virtual ~IPlayerCommands() = default;
     virtual void SetHandle(WORD handle) = 0;
-    // Binds the media source; closing is the entry's byte that turns 1 once the host closes it.
-    virtual BOOL SetSource(const AudioOutOpenParams *params, const std::atomic<BYTE> *closing) = 0;
+    // Binds the media source; a memory image is read only under the entry's guard.
+    virtual BOOL SetSource(const AudioOutOpenParams *params, ImageGuard *image) = 0;
     virtual void SetEventSink(PlayEventSink sink, void *context, DWORD blockPeriodMs) = 0;
     // Opens the medium on first use; TRUE when the player is ready to play.
     virtual BOOL EnsureOpen() = 0;

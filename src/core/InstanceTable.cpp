@@ -36,7 +36,8 @@ InstanceEntry *CInstanceTable::AllocEntry() {
         entry.handle = g_handleCounter;
         entry.object = nullptr;
         entry.kind = KIND_UNBOUND;
-        entry.closing = 0;
+        entry.image.closing = 0;
+        entry.image.readers = 0;
         return &entry;
     }
     return nullptr;
@@ -52,7 +53,8 @@ void CInstanceTable::ClearEntry(InstanceEntry *entry) {
     entry->handle = 0;
     entry->object = nullptr;
     entry->kind = KIND_UNBOUND;
-    entry->closing = 0;
+    entry->image.closing = 0;
+    entry->image.readers = 0;
     std::free(entry->openParams);
     entry->openParams = nullptr;
     entry->openParamsSize = 0;

@@ -11,7 +11,7 @@ enum : BYTE { KIND_UNBOUND = 0, KIND_PLAYER = 1, KIND_RECORDER = 2 };
 struct InstanceEntry {
     WORD handle;  // 0 marks a free slot
     BYTE kind;
-    std::atomic<BYTE> closing;  // set once by the close exports; watched by a player's memory source
+    ImageGuard image;  // closing is set once by the close exports; a player's memory source reads under it
     void *object;
     void *openParams;  // heap copy of the open arguments, freed with the entry
     DWORD openParamsSize;

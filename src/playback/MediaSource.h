@@ -6,6 +6,6 @@
 #include "core/InstanceInterfaces.h"
 #include "platform/platform.h"
 
-// A memory image that refuses access once closing turns non-zero, or a file by its UTF-16 path;
+// A memory image read under its instance's guard (refused once closing), or a file by its UTF-16 path;
 // the source comes with the caller's reference. Null for another kind or a source that fails.
-IStream *CreateMediaSource(const AudioOutOpenParams *params, const std::atomic<BYTE> *closing);
+IStream *CreateMediaSource(const AudioOutOpenParams *params, ImageGuard *image);

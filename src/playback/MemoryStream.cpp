@@ -12,12 +12,12 @@ const HRESULT kEndOfImage = HRESULT_FROM_WIN32(ERROR_HANDLE_EOF);
 
 CMemoryStream::~CMemoryStream() { Detach(); }
 
-HRESULT CMemoryStream::Attach(void *image, DWORD size, DWORD ownsImage, const std::atomic<BYTE> *abortFlag) {
+HRESULT CMemoryStream::Attach(void *image, DWORD size, DWORD ownsImage, ImageGuard *guard) {
     Detach();
     m_pImage = static_cast<BYTE *>(image);
     m_size = size;
     m_ownsImage = ownsImage;
-    m_pAbortFlag = abortFlag;
+    m_pGuard = guard;
     m_position = 0;
     return S_OK;
 }
@@ -31,21 +31,29 @@ void CMemoryStream::Detach() {
     m_ownsImage = 0;
 }
 
-BOOL CMemoryStream::IsCutOff() const { return m_pAbortFlag && m_pAbortFlag->load(std::memory_order_acquire) != 0; }
+BOOL CMemoryStream::IsCutOff() const { return m_pGuard && m_pGuard->closing.load() != 0; }
+
+BOOL CMemoryStream::EnterImage() { return !m_pGuard || m_pGuard->Enter(); }
+
+void CMemoryStream::LeaveImage() {
+    if (m_pGuard) m_pGuard->Leave();
+}
 
 HRESULT CMemoryStream::Read(void *pv, ULONG cb, ULONG *pcbRead) {
-    if (!m_pImage || !pv || IsCutOff()) return E_UNEXPECTED;
+    if (!m_pImage || !pv || !EnterImage()) return E_UNEXPECTED;
     const DWORD n = std::min<DWORD>(cb, m_size - m_position);
     std::memcpy(pv, m_pImage + m_position, n);
+    LeaveImage();
     m_position += n;
     if (pcbRead) *pcbRead = n;
     return n > 0 ? S_OK : kEndOfImage;
 }
 
 HRESULT CMemoryStream::Write(const void *pv, ULONG cb, ULONG *pcbWritten) {
-    if (!m_pImage || !pv || IsCutOff()) return E_UNEXPECTED;
+    if (!m_pImage || !pv || !EnterImage()) return E_UNEXPECTED;
     const DWORD n = std::min<DWORD>(cb, m_size - m_position);
     std::memcpy(m_pImage + m_position, pv, n);
+    LeaveImage();
     m_position += n;
     if (pcbWritten) *pcbWritten = n;
     return S_OK;

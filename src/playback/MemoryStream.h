@@ -3,6 +3,7 @@
 
 #include <atomic>
 
+#include "core/InstanceInterfaces.h"
 #include "playback/StreamBase.h"
 
 class CMemoryStream : public CStreamBase {
@@ -10,8 +11,8 @@ public:
     CMemoryStream() = default;
 
     // ownsImage: the image is a process-heap block the stream frees when it lets go of it.
-    // abortFlag: may be null; once it reads non-zero every access fails.
-    HRESULT Attach(void *image, DWORD size, DWORD ownsImage, const std::atomic<BYTE> *abortFlag);
+    // guard: may be null; the image is copied only under it, and once it is closing every access fails.
+    HRESULT Attach(void *image, DWORD size, DWORD ownsImage, ImageGuard *guard);
     void Detach();
 
     HRESULT STDMETHODCALLTYPE Read(void *pv, ULONG cb, ULONG *pcbRead) override;
@@ -26,8 +27,11 @@ protected:
 
 private:
     BOOL IsCutOff() const;
+    // Enters the guard for a copy; FALSE once the instance is closing.
+    BOOL EnterImage();
+    void LeaveImage();
 
-    const std::atomic<BYTE> *m_pAbortFlag = nullptr;
+    ImageGuard *m_pGuard = nullptr;
     BYTE *m_pImage = nullptr;
     DWORD m_size = 0;
     DWORD m_position = 0;

@@ -105,6 +105,8 @@ HRESULT CPlayer::StartPacing(DWORD periodMs) {
     const double factor = speed == 0 ? 1.0 : speed * 0.01;
     const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
     const DWORD blockBytes = static_cast<DWORD>(static_cast<double>(avg * periodMs) * factor * 0.001 + 0.5);
+    // Samples the reader delivered before its started status belong to the previous start.
+    m_pacedQueue.Clear();
     m_pacedQueue.Configure(blockBytes, periodMs);
     m_idleMs = 0;
     return m_tickThread.SetTimer(periodMs) ? S_OK : E_FAIL;

@@ -13,8 +13,13 @@ const DWORD kRenderThreadExitMs = 5000;
 // Bytes of a wave buffer's block: the header, the PCM, then the output generation it was written in.
 LONG BlockSize(DWORD bytes) { return static_cast<LONG>(sizeof(WAVEHDR) + bytes + sizeof(DWORD)); }
 
-DWORD *GenerationOf(WAVEHDR *header) {
-    return reinterpret_cast<DWORD *>(reinterpret_cast<BYTE *>(header) + sizeof(WAVEHDR) + header->dwBufferLength);
+// The generation follows the PCM at any alignment, so it is copied in and out byte-wise.
+BYTE *GenerationOf(WAVEHDR *header) { return reinterpret_cast<BYTE *>(header) + sizeof(WAVEHDR) + header->dwBufferLength; }
+
+DWORD ReadGeneration(WAVEHDR *header) {
+    DWORD generation;
+    std::memcpy(&generation, GenerationOf(header), sizeof generation);
+    return generation;
 }
 
 MMRESULT LastErrorCode() {
@@ -55,6 +60,8 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
         PumpWait(m_hEvent, 1000);
     }
     ++m_playGeneration;
+    // Blocks still queued for the host belong to the previous start (a seek while playing).
+    StopPacing();
     DWORD reported = 1;
     m_endReported.compare_exchange_strong(reported, 0);
     m_endOfStream = 0;
@@ -167,7 +174,8 @@ WAVEHDR *CPlayer::NewWaveBuffer(const BYTE *data, DWORD bytes) {
         std::memcpy(header->lpData, data, bytes);
     else
         std::memset(header->lpData, 0, bytes);
-    *GenerationOf(header) = m_outputGeneration.load();
+    const DWORD generation = m_outputGeneration.load();
+    std::memcpy(GenerationOf(header), &generation, sizeof generation);
     return header;
 }
 
@@ -206,7 +214,7 @@ void CPlayer::RenderLoop() {
             PostQuitMessage(0);
         } else if (message.message == MM_WOM_DONE) {
             WAVEHDR *header = reinterpret_cast<WAVEHDR *>(message.wParam);
-            const BOOL current = header && *GenerationOf(header) == m_outputGeneration.load();
+            const BOOL current = header && ReadGeneration(header) == m_outputGeneration.load();
             OnBufferDone(header);
             if (!current) continue;
             --m_pendingBuffers;

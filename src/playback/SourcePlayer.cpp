@@ -7,11 +7,11 @@
 
 CSourcePlayer::~CSourcePlayer() { ReleaseSource(); }
 
-BOOL CSourcePlayer::SetSource(const AudioOutOpenParams *params, const std::atomic<BYTE> *closing) {
+BOOL CSourcePlayer::SetSource(const AudioOutOpenParams *params, ImageGuard *image) {
     if (!params) return FALSE;
     Stop();
     ReleaseSource();
-    IStream *source = CreateMediaSource(params, closing);
+    IStream *source = CreateMediaSource(params, image);
     if (!source) return FALSE;
     m_mode = params->mode;
     m_pSource = source;

@@ -12,7 +12,7 @@ public:
     CSourcePlayer() = default;
 
     void SetHandle(WORD handle) override { CPlayer::SetHandle(handle); }
-    BOOL SetSource(const AudioOutOpenParams *params, const std::atomic<BYTE> *closing) override;
+    BOOL SetSource(const AudioOutOpenParams *params, ImageGuard *image) override;
     void SetEventSink(PlayEventSink sink, void *context, DWORD blockPeriodMs) override {
         CPlayer::SetEventSink(sink, context, blockPeriodMs);
     }

@@ -21,6 +21,8 @@ HRESULT CSourcePlayer::OpenWaveSource() {
     if (!m_pSource || FAILED(m_pSource->Seek(origin, STREAM_SEEK_SET, nullptr)) ||
         FAILED(ParseRiffWave(m_pSource, &format, &m_dataSize, &m_dataOffset)))
         return E_FAIL;
+    // A data chunk that ends in part of a frame plays its whole frames only.
+    if (format.nBlockAlign > 1) m_dataSize -= m_dataSize % format.nBlockAlign;
     SetFormat(&format);
     SetHostBlockSize();
     m_duration = static_cast<QWORD>(BytesToMs(m_dataSize)) * 10000u;

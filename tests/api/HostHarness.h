@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,4 +53,11 @@ private:
     std::vector<HostEvent> m_events;
 };
 
-inline std::u16string Path(const char *ascii) { return std::u16string(ascii, ascii + std::char_traits<char>::length(ascii)); }
+// The library reads a path when its open command runs, after the open export has returned: the
+// strings handed out here live as long as the process.
+inline const std::u16string &Path(const char *ascii) {
+    static std::mutex lock;
+    static std::set<std::u16string> paths;
+    std::lock_guard<std::mutex> hold(lock);
+    return *paths.insert(std::u16string(ascii, ascii + std::char_traits<char>::length(ascii))).first;
+}

@@ -1,6 +1,12 @@
 // The exports as a host meets them: reference-counted start and stop, argument checks, the
-// failure values of everything that is not there yet, and the instance limit.
+// failure values, the instance limit, and a shutdown that meets a callback calling back in.
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include "HostHarness.h"
 
@@ -78,6 +84,8 @@ TEST(Lifecycle, OpenFailuresArriveAsEventSixOnTheServiceThread) {
     uint32_t fromMemory = AudioOutOpen(1, image, sizeof image, &HostLog::OnPlay, log.User());
     uint32_t fromFile = AudioOutFileOpen(2, Path("missing.wav").c_str(), &HostLog::OnPlay, log.User());
     uint32_t capture = AudioInOpen(1, &format, nullptr, nullptr, 0);
+    // Sixteen zero bytes open as an image; they fail once played.
+    AudioOutPlay(fromMemory, 0);
     for (uint32_t handle : {fromMemory, fromFile, capture}) {
         ASSERT_NE(0u, handle);
         EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << handle;
@@ -89,6 +97,44 @@ TEST(Lifecycle, OpenFailuresArriveAsEventSixOnTheServiceThread) {
     AudioOutClose(fromFile);
     AudioInClose(capture);
     UnInitBrivane();
+}
+
+// A callback that calls a locked export while the last UnInitBrivane shuts the library down: the
+// shutdown holds the library lock while it waits for the service thread, so the export must not wait.
+std::atomic<bool> g_callbackEntered{false};
+
+void BRIVANE_CALL CallBackIntoLibrary(uint32_t handle, BRIVANE_USER, uint32_t code, const void *, uint32_t) {
+    if (code != BRIVANE_EVENT_DATA || g_callbackEntered.exchange(true)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    AudioOutSetVolume(handle, 50);
+}
+
+std::vector<char> SilentWave(uint32_t seconds) {
+    const uint32_t bytes = 8000 * 2 * seconds;
+    std::vector<char> wave(44 + bytes, 0);
+    const uint32_t fields[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00010001, 8000, 16000, 0x00100002,
+                               0x61746164, bytes};
+    std::memcpy(wave.data(), fields, sizeof fields);
+    return wave;
+}
+
+TEST(Lifecycle, ShutdownWhileACallbackCallsTheLibraryEnds) {
+    ASSERT_EQ(1u, InitBrivane());
+    const std::vector<char> wave = SilentWave(3);
+    const uint32_t handle = AudioOutOpen(BRIVANE_MODE_WAVE, wave.data(), int32_t(wave.size()), &CallBackIntoLibrary, 0);
+    ASSERT_NE(0u, handle);
+    AudioOutPlay(handle, 0);
+    for (int waited = 0; !g_callbackEntered && waited < 10000; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(g_callbackEntered);
+    std::atomic<bool> done{false};
+    std::thread shutdown([&] {
+        UnInitBrivane();
+        done = true;
+    });
+    for (int waited = 0; !done && waited < 20000; waited += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(done) << "UnInitBrivane did not return while a callback called back into the library";
+    shutdown.join();
 }
 
 TEST(Lifecycle, AtMostAHundredInstancesAreOpenAtOnce) {

@@ -131,7 +131,7 @@ protected:
     }
     void Close(WORD handle, DWORD command = CMD_CLOSE) {
         table.Lock();
-        if (InstanceEntry *entry = table.FindEntry(handle)) entry->closing = 1;
+        if (InstanceEntry *entry = table.FindEntry(handle)) entry->image.closing = 1;
         table.Unlock();
         Post(command, handle);
     }

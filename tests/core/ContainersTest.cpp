@@ -58,6 +58,16 @@ TEST(BufferPool, SteadyTrafficSettlesOnAFixedSet) {
     EXPECT_LE(settled, 8) << "one buffer per size seen, at most";
 }
 
+TEST(BufferPool, PreallocatedBuffersServeWithoutGrowing) {
+    CBufferPool pool(FALSE);
+    pool.Release(pool.Acquire(300));
+    EXPECT_FALSE(pool.Preallocate(2, 0));
+    EXPECT_TRUE(pool.Preallocate(3, 200));
+    EXPECT_EQ((std::vector<LONG>{200, 200, 300}), Capacities(pool)) << "buffers already large enough count";
+    for (LONG size : {200, 150, 1}) EXPECT_NE(nullptr, pool.Acquire(size));
+    EXPECT_EQ(3, pool.BufferCount());
+}
+
 TEST(BufferPool, AcquireCopyCopiesOrZeroes) {
     CBufferPool pool(TRUE);
     PoolBuffer *dirty = pool.Acquire(8);

@@ -17,7 +17,7 @@ extern FakeCounters g_fakes;
 class FakePlayer : public IPlayerCommands {
 public:
     void SetHandle(WORD handle) override { m_handle = handle; }
-    BOOL SetSource(const AudioOutOpenParams *params, const std::atomic<BYTE> *) override {
+    BOOL SetSource(const AudioOutOpenParams *params, ImageGuard *) override {
         Note("open");
         return params && !g_fakes.failPlayerOpen;
     }

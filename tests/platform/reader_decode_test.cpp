@@ -1,6 +1,6 @@
 // The media reader decodes as the ffmpeg program does: whole media on the host's clock, in its own
-// buffers or the host's, from a start time and for a duration, and paced to real time on its own
-// clock, which pausing holds.
+// buffers (left alone while the host holds them) or the host's, from a start time and for a
+// duration, and paced to real time on its own clock, which pausing holds.
 #include "reader_support.h"
 
 namespace {
@@ -52,6 +52,8 @@ TEST(ReaderContract, DecodesWholeMediaAsFfmpegDoes)
             if (lend) {
                 EXPECT_EQ(r.advanced->SetAllocateForOutput(0, TRUE), S_OK);
             }
+            // Buffers the host still holds must not be filled again.
+            log.keepEvery = lend ? 0 : 3;
             EXPECT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
             log.clock = r.advanced;
             EXPECT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
@@ -71,6 +73,7 @@ TEST(ReaderContract, DecodesWholeMediaAsFfmpegDoes)
             ExpectContiguousTimes(log);
             EXPECT_LE(log.largest, largest);
             EXPECT_EQ(lend ? log.foreign : log.lent, 0);
+            EXPECT_TRUE(log.KeptUnchanged());
         }
     }
 }

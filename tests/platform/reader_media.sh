@@ -2,6 +2,7 @@
 # Makes the media reader tests play, and what the ffmpeg program decodes from each, into DIR.
 # Runs once per directory; a finished directory is left alone.
 set -eu
+root=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$1
 [ -f "$dir/complete" ] && exit 0
 work=$dir.part.$$
@@ -22,6 +23,19 @@ i=0; while [ $i -lt 300 ]; do echo "not a medium"; i=$((i + 1)); done > garbage.
 : > empty.wma
 head -c 300 chirp.wma > header-cut.wma
 head -c $(( $(wc -c < chirp.wma) / 2 )) chirp.wma > half.wma
+# A 3 s 1 kHz tone converted to WMA by the Linux CLI, for the Windows Media reader to open.
+cli=$root/build/tools/brivane/brivane
+if [ -x "$cli" ]; then
+  ff -f lavfi -i "sine=frequency=1000:sample_rate=16000:duration=3" -c:a pcm_s16le converted-source.wav
+  SDL_AUDIODRIVER=dummy "$cli" convert converted-source.wav converted.wma 2>/dev/null ||
+    echo "note: brivane convert failed: no converted.wma for the Wine tests" >&2
+else
+  echo "note: $cli is not built: no converted.wma for the Wine tests" >&2
+fi
+# The playback tests: the chirp with a bare 44-byte header for direct WAV mode, and a medium of
+# 3 min 25.5 s for the duration query.
+ff -i chirp.wav -map_metadata -1 -fflags +bitexact -flags:a +bitexact -c:a pcm_s16le plain.wav
+ff -f lavfi -i "sine=f=440:r=22050:d=205.5" -c:a wmav2 -b:a 32k minutes.wma
 touch complete
 cd ..
 rm -rf "$dir"

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ContractSupport.h"
@@ -257,6 +258,8 @@ public:
     }
     virtual ~CReaderLog()
     {
+        for (const auto &held : kept)
+            held.first->Release();
         DeleteCriticalSection(&m_lock);
         CloseHandle(m_changed);
     }
@@ -297,6 +300,22 @@ public:
     std::vector<DWORD> ticks;  // GetTickCount at each sample
     DWORD largest = 0;
     int lent = 0, foreign = 0, onTimes = 0;
+    // Every keepEvery-th sample's buffer stays referenced to the end, with a copy of what it held.
+    int keepEvery = 0;
+    std::vector<std::pair<INSSBuffer *, std::vector<BYTE>>> kept;
+
+    // True when no kept buffer has changed since it came.
+    bool KeptUnchanged() const
+    {
+        for (const auto &held : kept) {
+            BYTE *data = nullptr;
+            DWORD length = 0;
+            held.first->GetBufferAndLength(&data, &length);
+            if (std::vector<BYTE>(data, data + length) != held.second)
+                return false;
+        }
+        return true;
+    }
 
 private:
     template <class Condition>
@@ -364,6 +383,10 @@ private:
             ticks.push_back(GetTickCount());
             largest = std::max(largest, length);
             (CTestBuffer::IsOne(sample) ? lent : foreign)++;
+            if (keepEvery && times.size() % size_t(keepEvery) == 0) {
+                sample->AddRef();
+                kept.emplace_back(sample, std::vector<BYTE>(data, data + length));
+            }
         }
         LeaveCriticalSection(&m_lock);
         SetEvent(m_changed);

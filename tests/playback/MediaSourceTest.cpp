@@ -107,14 +107,14 @@ TEST(MemoryStream, ReadsAndSeeksStayWithinTheImage)
 TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing)
 {
     BYTE image[4] = {1, 2, 3, 4};
-    std::atomic<BYTE> closing{0};
+    ImageGuard guard = {};
     const AudioOutOpenParams params = {1, SOURCE_MEMORY, image, sizeof(image)};
-    IStream *stream = CreateMediaSource(&params, &closing);
+    IStream *stream = CreateMediaSource(&params, &guard);
     ASSERT_NE(stream, nullptr);
     BYTE buffer[4] = {};
     STATSTG stat;
     EXPECT_EQ(stream->Read(buffer, 1, nullptr), S_OK);
-    closing = 1;
+    guard.closing = 1;
     EXPECT_EQ(stream->Read(buffer, 4, nullptr), E_UNEXPECTED);
     EXPECT_EQ(buffer[1], 0);  // nothing copied
     EXPECT_EQ(stream->Write(buffer, 1, nullptr), E_UNEXPECTED);
@@ -122,7 +122,7 @@ TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing)
     EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), E_UNEXPECTED);
     EXPECT_EQ(stream->Release(), 0u);
     const AudioOutOpenParams unknownKind = {1, 3, image, sizeof(image)};
-    EXPECT_EQ(CreateMediaSource(&unknownKind, &closing), nullptr);
+    EXPECT_EQ(CreateMediaSource(&unknownKind, &guard), nullptr);
 
     CMemoryStream *detached = new CMemoryStream;
     detached->Attach(image, sizeof(image), 0, nullptr);

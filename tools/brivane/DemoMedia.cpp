@@ -7,13 +7,13 @@
 
 #ifdef _WIN32
 #include <direct.h>
-#include <io.h>
 #include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include "CliSupport.h"
 #include "DemoSteps.h"
 #include "WidePath.h"
 
@@ -26,36 +26,9 @@ void PutLe(std::vector<unsigned char> *out, uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out->push_back(static_cast<unsigned char>(value >> (8 * i)));
 }
 
-std::string ProfilePath() {
-    if (const char *dir = std::getenv("BRIVANE_PROFILE_DIR")) return std::string(dir) + "/speech.prx";
-    return std::string(BRIVANE_PROFILE_DIR) + "/speech.prx";
-}
-
-// The profile file is UTF-8 XML; the library takes it as UTF-16 text.
-std::basic_string<BRIVANE_WCHAR> ReadProfile() {
-    std::FILE *file = std::fopen(ProfilePath().c_str(), "rb");
-    if (!file) return {};
-    std::string text;
-    char chunk[4096];
-    size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
-    std::fclose(file);
-    std::basic_string<BRIVANE_WCHAR> wide;
-    for (unsigned char c : text) wide.push_back(static_cast<BRIVANE_WCHAR>(c < 0x80 ? c : '?'));
-    return wide;
-}
-
 }  // namespace
 
 std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text) { return WidePath(text.c_str()); }
-
-bool StdoutIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stdout)) != 0;
-#else
-    return isatty(fileno(stdout)) != 0;
-#endif
-}
 
 bool PrepareDemoFiles(DemoFiles *files) {
 #ifdef _WIN32
@@ -72,7 +45,7 @@ bool PrepareDemoFiles(DemoFiles *files) {
     files->wav = files->directory + "/speech.wav";
     files->wma = files->directory + "/speech.wma";
     files->recording = files->directory + "/recording.wma";
-    files->profile = ReadProfile();
+    LoadProfile(nullptr, &files->profile);
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CliSupport.h"
 #include "DemoSteps.h"
 #include "HostThread.h"
 
@@ -73,7 +74,7 @@ void BRIVANE_CALL OnEvent(uint32_t, BRIVANE_USER user, uint32_t event, const voi
 
 StepResult PlayWithEvents(const std::string &path, int32_t speed, uint32_t expectedMs) {
     PlayWatch watch;
-    watch.terminal = StdoutIsTerminal();
+    watch.terminal = IsTerminal(stdout);
     watch.expectedMs = expectedMs;
     watch.speed = speed;
     const std::basic_string<BRIVANE_WCHAR> wide = Wide(path);

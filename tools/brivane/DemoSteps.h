@@ -17,7 +17,7 @@ struct DemoFiles {
     std::string wav;
     std::string wma;
     std::string recording;
-    std::basic_string<BRIVANE_WCHAR> profile;  // the XML text, empty when it could not be read
+    std::basic_string<BRIVANE_WCHAR> profile;  // the bundled speech profile's XML text
 };
 
 // Makes a scratch directory and names the files in it; false when no directory can be made.
@@ -32,4 +32,3 @@ StepResult PlayWithEvents(const std::string &path, int32_t speed, uint32_t expec
 StepResult RecordWhileEncoding(const DemoFiles &files, uint32_t milliseconds);
 
 std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text);
-bool StdoutIsTerminal();

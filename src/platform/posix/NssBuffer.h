@@ -14,6 +14,10 @@ public:
     static CNssBuffer *Create(DWORD capacity);
 
     BYTE *Data() { return reinterpret_cast<BYTE *>(this + 1); }
+    DWORD Capacity() const { return m_capacity; }
+    // True while a holder other than the caller still has a reference; once false, every other
+    // holder's use of the bytes has happened before, so the caller may write them again.
+    bool Shared() const { return m_references.load(std::memory_order_acquire) > 1; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

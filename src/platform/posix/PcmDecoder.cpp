@@ -189,14 +189,36 @@ bool CPcmDecoder::Convert(const uint8_t **input, int inputFrames)
     const int capacity = swr_get_out_samples(m_resampler, inputFrames);
     if (capacity <= 0)
         return false;
-    m_converted = ComPtr<CNssBuffer>::Adopt(CNssBuffer::Create(DWORD(capacity) * m_frameBytes));
-    if (!m_converted)
+    if (!TakeBuffer(DWORD(capacity) * m_frameBytes))
         return false;
     uint8_t *out = m_converted->Data();
     const int frames = swr_convert(m_resampler, &out, capacity, input, inputFrames);
     if (frames <= 0)
         return false;
     StageConverted(out, frames);
+    return true;
+}
+
+bool CPcmDecoder::TakeBuffer(DWORD bytes)
+{
+    m_converted.Reset();
+    ComPtr<CNssBuffer> *slot = nullptr;
+    for (ComPtr<CNssBuffer> &spare : m_spares) {
+        if (spare && spare->Shared())
+            continue;
+        if (spare && spare->Capacity() >= bytes) {
+            m_converted = ComPtr<CNssBuffer>::Share(spare.Get());
+            return true;
+        }
+        if (!slot)
+            slot = &spare;
+    }
+    // A host still holding every spare gets a buffer the decoder does not keep.
+    m_converted = ComPtr<CNssBuffer>::Adopt(CNssBuffer::Create(bytes));
+    if (!m_converted)
+        return false;
+    if (slot)
+        *slot = ComPtr<CNssBuffer>::Share(m_converted.Get());
     return true;
 }
 

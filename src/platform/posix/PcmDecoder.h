@@ -59,8 +59,10 @@ private:
     bool ConfigureResampler(const AVFrame *frame);
     void Stage(const AVFrame *frame);
     bool StageResamplerTail();
-    // Converts into a new buffer; null input drains the resampler.
+    // Converts into a buffer of its own; null input drains the resampler.
     bool Convert(const uint8_t **input, int inputFrames);
+    // Points m_converted at a buffer of at least bytes that nobody else holds; false when memory is short.
+    bool TakeBuffer(DWORD bytes);
     void StageConverted(const BYTE *data, int frames);
     QWORD TimeOf(int64_t position) const;
 
@@ -78,7 +80,10 @@ private:
     int64_t m_origin;  // in m_timeBase
     const bool m_needsPreroll;
 
-    ComPtr<CNssBuffer> m_converted;  // a new one per conversion: the last may still be the host's
+    static constexpr int kSpareBuffers = 4;
+
+    ComPtr<CNssBuffer> m_converted;  // the last conversion's, one of m_spares unless they were all held
+    ComPtr<CNssBuffer> m_spares[kSpareBuffers];  // reused once the host has let go of them
     bool m_positionKnown = false;
     int64_t m_position = 0;  // frames at m_rate: where the next decoded frame starts
     int64_t m_skipUntil = 0;

@@ -78,7 +78,7 @@ MMRESULT CWaveDevice::Queue(LPWAVEHDR header)
     if (Capture())
         header->dwBytesRecorded = 0;
     header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-    m_queue.push_back(header);
+    m_queue.PushBack(header);
     return MMSYSERR_NOERROR;
 }
 
@@ -88,7 +88,7 @@ MMRESULT CWaveDevice::Close()
         std::lock_guard<std::mutex> hold(m_lock);
         if (m_closing)
             return MMSYSERR_INVALHANDLE;
-        if (!m_queue.empty())
+        if (!m_queue.Empty())
             return WAVERR_STILLPLAYING;
         m_closing = true;
     }
@@ -110,8 +110,7 @@ MMRESULT CWaveDevice::Close()
 
 void CWaveDevice::FinishFront()
 {
-    m_finished.push_back(m_queue.front());
-    m_queue.pop_front();
+    m_finished.PushBack(m_queue.PopFront());
     ++m_finishedCount;
     m_changed.notify_all();
 }
@@ -128,11 +127,10 @@ void CWaveDevice::Run()
 {
     std::unique_lock<std::mutex> hold(m_lock);
     for (;;) {
-        m_changed.wait(hold, [this] { return !m_finished.empty() || m_ending; });
-        if (m_finished.empty())
+        m_changed.wait(hold, [this] { return !m_finished.Empty() || m_ending; });
+        if (m_finished.Empty())
             return;
-        const LPWAVEHDR header = m_finished.front();
-        m_finished.pop_front();
+        const LPWAVEHDR header = m_finished.PopFront();
         header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
         hold.unlock();
         Notify(DoneMessage(), DWORD_PTR(header));

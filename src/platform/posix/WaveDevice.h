@@ -6,7 +6,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -35,6 +34,34 @@ public:
     virtual void Notify(UINT message, DWORD_PTR param1) = 0;
 
 protected:
+    // Buffers in first-in first-out order, linked through their lpNext (the driver's on Windows), so
+    // queueing never allocates; a buffer is in one list at a time.
+    class CHeaderList {
+    public:
+        bool Empty() const { return !m_front; }
+        LPWAVEHDR Front() const { return m_front; }
+        void PushBack(LPWAVEHDR header)
+        {
+            header->lpNext = nullptr;
+            if (m_front)
+                m_back->lpNext = header;
+            else
+                m_front = header;
+            m_back = header;
+        }
+        LPWAVEHDR PopFront()
+        {
+            const LPWAVEHDR header = m_front;
+            m_front = header->lpNext;
+            header->lpNext = nullptr;
+            return header;
+        }
+
+    private:
+        LPWAVEHDR m_front = nullptr;
+        LPWAVEHDR m_back = nullptr;
+    };
+
     virtual bool Capture() const = 0;
     virtual UINT DoneMessage() const = 0;
     virtual UINT CloseMessage() const = 0;
@@ -55,14 +82,14 @@ protected:
     // Between m_format and the endpoint's format; null when they are the same.
     SDL_AudioStream *m_converter = nullptr;
     std::mutex m_lock;
-    std::deque<LPWAVEHDR> m_queue;
+    CHeaderList m_queue;
     bool m_closing = false;
 
 private:
     void Run();
 
     std::condition_variable m_changed;
-    std::deque<LPWAVEHDR> m_finished;
+    CHeaderList m_finished;
     uint64_t m_finishedCount = 0;
     uint64_t m_reportedCount = 0;
     bool m_ending = false;

@@ -37,8 +37,8 @@ public:
             SDL_AudioStreamPut(m_converter, block, int(bytes));
         const size_t frame = m_format.BlockAlign();
         size_t used = 0;
-        while (!m_queue.empty()) {
-            const LPWAVEHDR header = m_queue.front();
+        while (!m_queue.Empty()) {
+            const LPWAVEHDR header = m_queue.Front();
             const size_t space = (header->dwBufferLength - header->dwBytesRecorded) / frame * frame;
             BYTE *to = reinterpret_cast<BYTE *>(header->lpData) + header->dwBytesRecorded;
             size_t take;
@@ -97,9 +97,9 @@ private:
         if (m_converter)
             SDL_AudioStreamClear(m_converter);
         if (all) {
-            while (!m_queue.empty())
+            while (!m_queue.Empty())
                 FinishFront();
-        } else if (!m_queue.empty() && m_queue.front()->dwBytesRecorded > 0) {
+        } else if (!m_queue.Empty() && m_queue.Front()->dwBytesRecorded > 0) {
             FinishFront();
         }
         WaitReported(hold);

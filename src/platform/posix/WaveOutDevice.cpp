@@ -28,7 +28,7 @@ public:
         m_offset = 0;
         if (m_converter)
             SDL_AudioStreamClear(m_converter);
-        while (!m_queue.empty())
+        while (!m_queue.Empty())
             FinishFront();
         WaitReported(hold);
         return MMSYSERR_NOERROR;
@@ -95,8 +95,8 @@ private:
     size_t Pull(BYTE *to, size_t wanted)
     {
         size_t filled = 0;
-        while (filled < wanted && !m_queue.empty()) {
-            const LPWAVEHDR header = m_queue.front();
+        while (filled < wanted && !m_queue.Empty()) {
+            const LPWAVEHDR header = m_queue.Front();
             const size_t take = std::min<size_t>(header->dwBufferLength - m_offset, wanted - filled);
             std::memcpy(to + filled, header->lpData + m_offset, take);
             filled += take;
@@ -114,14 +114,14 @@ private:
     void Convert(size_t bytes)
     {
         const CWaveFormat &device = m_endpoint->Format();
-        for (size_t available; (available = size_t(SDL_AudioStreamAvailable(m_converter))) < bytes && !m_queue.empty();) {
+        for (size_t available; (available = size_t(SDL_AudioStreamAvailable(m_converter))) < bytes && !m_queue.Empty();) {
             const uint64_t missing = (bytes - available) / device.BlockAlign() + 1;
             const size_t frames = size_t(missing * uint64_t(m_format.Rate()) / uint64_t(device.Rate())) + 1;
             m_staging.resize(frames * m_format.BlockAlign());
             SDL_AudioStreamPut(m_converter, m_staging.data(), int(Pull(m_staging.data(), m_staging.size())));
         }
         // The resampler keeps the last frames back until told that nothing follows.
-        if (m_queue.empty())
+        if (m_queue.Empty())
             SDL_AudioStreamFlush(m_converter);
     }
 

@@ -1,0 +1,301 @@
+// The host steering a playback: pause and resume, seek while playing and while paused, the play
+// window, speed without change of pitch, and volume as it reaches the output.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "PlaybackHost.h"
+
+namespace {
+
+std::vector<char> Slice(const std::vector<char> &bytes, size_t from, size_t to = SIZE_MAX) {
+    to = std::min(to, bytes.size());
+    return from < to ? std::vector<char>(bytes.begin() + long(from), bytes.begin() + long(to)) : std::vector<char>();
+}
+
+bool EndsWith(const std::vector<char> &bytes, const std::vector<char> &tail) {
+    return bytes.size() >= tail.size() && std::equal(tail.begin(), tail.end(), bytes.end() - long(tail.size()));
+}
+
+long long Between(const Delivery &from, const Delivery &to) {
+    return std::chrono::duration_cast<milliseconds>(to.at - from.at).count();
+}
+
+TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
+    const Play plays[] = {
+        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},
+        {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
+        {"tone.wma", Source::File, BRIVANE_MODE_DECODE},
+    };
+    const uint32_t pauseMs = 800;
+    std::vector<uint32_t> handles;
+    for (const Play &play : plays) {
+        handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
+        ASSERT_NE(0u, handles.back());
+        AudioOutPlay(handles.back(), 0);
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 8)) << Describe(plays[i]);
+        AudioOutPlay(handles[i], 1);
+    }
+    for (size_t i = 0; i < handles.size(); ++i)
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(plays[i]);
+    std::this_thread::sleep_for(milliseconds(pauseMs));
+    for (uint32_t handle : handles) AudioOutPlay(handle, 0);
+    for (size_t i = 0; i < handles.size(); ++i)
+        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(plays[i].medium)))) << Describe(plays[i]);
+    host.Fence();
+
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const Medium &medium = MediumNamed(plays[i].medium);
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        const std::string what = Describe(plays[i]) + ": " + Sequence(events);
+        const size_t paused = IndexOf(events, BRIVANE_EVENT_PAUSED), resumed = IndexOf(events, BRIVANE_EVENT_PLAYING, 1);
+        ASSERT_LT(resumed, events.size()) << what;
+        ASSERT_LT(paused, resumed) << what;
+        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
+        // A block already on its way when the pause came may still arrive; nothing more.
+        EXPECT_LE(Data(events, paused).size() - Data(events, resumed).size(), 2u * 8820) << what;
+        const std::vector<char> data = Data(events);
+        if (medium.exact) {
+            EXPECT_TRUE(data == medium.pcm) << what << ": " << data.size() << " bytes";
+        } else {
+            EXPECT_NEAR(double(medium.pcm.size()), double(data.size()), 4096.0 * 4) << what;
+        }
+        EXPECT_GE(Between(events[1], events.back()), medium.durationMs * 3 / 4 + pauseMs) << what;
+        AudioOutClose(handles[i]);
+    }
+}
+
+TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheNewPosition) {
+    const struct {
+        Play play;
+        int speed;
+    } cases[] = {
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, 100},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, 100},
+        {{"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE}, 100},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, 150},
+    };
+    const uint32_t seekMs = 1000;
+    std::vector<uint32_t> handles;
+    for (const auto &c : cases) {
+        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
+        ASSERT_NE(0u, handles.back());
+        AudioOutSetSpeed(handles.back(), c.speed);
+        AudioOutPlay(handles.back(), 0);
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[i].play.medium)), 6)) << Describe(cases[i].play);
+        EXPECT_EQ(1u, AudioOutSeek(handles[i], seekMs));
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const milliseconds patience = Patience(MediumNamed(cases[i].play.medium));
+        EXPECT_TRUE(host.WaitUntil(handles[i], patience, [](const std::vector<Delivery> &events) {
+            return !events.empty() && IndexOf(events, BRIVANE_EVENT_FORMAT, 1) < events.size() &&
+                   (events.back().code == BRIVANE_EVENT_END || events.back().code == BRIVANE_EVENT_COMMAND_FAILED);
+        })) << Describe(cases[i].play) << ": " << Sequence(host.Of(handles[i]));
+    }
+    host.Fence();
+
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const Medium &medium = MediumNamed(cases[i].play.medium);
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        const std::string what = Describe(cases[i].play) + " speed " + std::to_string(cases[i].speed) + ": " + Sequence(events);
+        const size_t restart = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
+        ASSERT_LT(restart + 2, events.size()) << what;
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
+        EXPECT_EQ(BRIVANE_EVENT_PLAYING, events[restart + 1].code) << what;
+        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
+        // After the restart: at most a block and a decoded sample from before the seek, then the rest
+        // of the medium from the new position.
+        const std::vector<char> after = Data(events, restart);
+        const std::vector<char> tail = Slice(medium.pcm, MsToBytes(medium.format, seekMs));
+        if (medium.exact) {
+            EXPECT_TRUE(EndsWith(after, tail)) << what << ": " << after.size() << " bytes after the seek";
+        }
+        EXPECT_GE(after.size() + 4096 * 4, tail.size()) << what;
+        EXPECT_LE(after.size(), tail.size() + 13230 + 4096 * 4) << what;
+        AudioOutClose(handles[i]);
+    }
+}
+
+TEST_F(PlaybackTest, SeekWhilePausedMovesOnlyTheNextStart) {
+    const Play plays[] = {
+        {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},
+        {"tone.wav", Source::File, BRIVANE_MODE_WAVE},
+    };
+    const uint32_t seekMs = 1200;
+    for (const Play &play : plays) {
+        const Medium &medium = MediumNamed(play.medium);
+        const uint32_t handle = host.Open(medium, play.source, play.mode);
+        ASSERT_NE(0u, handle);
+        AudioOutPlay(handle, 0);
+        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium), 6)) << Describe(play);
+        AudioOutPlay(handle, 1);
+        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(play);
+        AudioOutSeek(handle, seekMs);
+        std::this_thread::sleep_for(milliseconds(200));
+        AudioOutPlay(handle, 0);
+        ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium))) << Describe(play) << ": " << Sequence(host.Of(handle));
+        AudioOutPlay(handle, 0);  // after the end: from the new start
+        EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium), 2)) << Describe(play);
+        host.Fence();
+
+        const std::vector<Delivery> events = host.Of(handle);
+        const std::string what = Describe(play) + ": " + Sequence(events);
+        const size_t firstEnd = IndexOf(events, BRIVANE_EVENT_END), again = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
+        ASSERT_LT(firstEnd, again) << what;
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
+        EXPECT_TRUE(Data(std::vector<Delivery>(events.begin(), events.begin() + long(firstEnd))) == medium.pcm)
+            << what << ": the resumed playback is not the whole medium";
+        EXPECT_TRUE(Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, seekMs)))
+            << what << ": the next start is not at the new position";
+        AudioOutClose(handle);
+    }
+}
+
+TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) {
+    const struct {
+        Play play;
+        uint32_t start, end;
+    } cases[] = {
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, 500, 1500},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, 500, 1500},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, 1000, 3500},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, 1000, 3500},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, 1200, BRIVANE_TO_END},
+        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, 300, 1300},
+    };
+    std::vector<uint32_t> handles;
+    for (const auto &c : cases) {
+        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
+        ASSERT_NE(0u, handles.back());
+        AudioOutSetDuration(handles.back(), 2000, 1000);  // refused: the start lies after the end
+        AudioOutSetDuration(handles.back(), c.start, c.end);
+        AudioOutPlay(handles.back(), 0);
+    }
+    for (size_t i = 0; i < handles.size(); ++i)
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
+    host.Fence();
+    for (uint32_t handle : handles) AudioOutClose(handle);
+
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const auto &c = cases[i];
+        const Medium &medium = MediumNamed(c.play.medium);
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        const std::string what = Describe(c.play) + " window " + std::to_string(c.start) + ".." + std::to_string(c.end) + ": " + Sequence(events);
+        ASSERT_GE(events.size(), 4u) << what;
+        EXPECT_EQ(BRIVANE_EVENT_COMMAND_FAILED, events[0].code) << what;
+        EXPECT_EQ(BRIVANE_EVENT_FORMAT, events[1].code) << what;
+        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
+
+        const std::vector<char> data = Data(events);
+        const std::vector<char> audio = Slice(medium.pcm, MsToBytes(medium.format, c.start),
+                                              c.end == BRIVANE_TO_END ? SIZE_MAX : MsToBytes(medium.format, c.end));
+        if (c.end == BRIVANE_TO_END) {
+            EXPECT_TRUE(data == audio) << what << ": " << data.size() << " bytes";
+            continue;
+        }
+        // The window's length and a millisecond or two, silence where the medium ended early.
+        const uint32_t length = MsToBytes(medium.format, c.end - c.start);
+        EXPECT_GE(data.size(), MsToBytes(medium.format, c.end - c.start + 1)) << what;
+        EXPECT_LE(data.size(), MsToBytes(medium.format, c.end - c.start + 3)) << what;
+        if (!medium.exact) continue;
+        EXPECT_TRUE(Slice(data, 0, audio.size()) == audio) << what << ": the window's audio differs";
+        const std::vector<char> fill = Slice(data, audio.size(), length);
+        EXPECT_EQ(fill.size(), size_t(std::count(fill.begin(), fill.end(), 0))) << what << ": the fill is not silence";
+    }
+}
+
+// The non-silent stretch of what SDL's disk driver wrote, in frames of 16-bit stereo.
+std::pair<size_t, size_t> Sounding(const std::vector<char> &output) {
+    const size_t frames = output.size() / 4;
+    auto silent = [&](size_t frame) { return output[4 * frame] == 0 && output[4 * frame + 1] == 0 && output[4 * frame + 2] == 0 && output[4 * frame + 3] == 0; };
+    size_t first = 0, last = frames;
+    while (first < frames && silent(first)) ++first;
+    while (last > first && silent(last - 1)) --last;
+    return {first, last};
+}
+
+TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
+    const struct {
+        Play play;
+        int speed;
+    } cases[] = {
+        {{"long.wav", Source::File, BRIVANE_MODE_DECODE}, 150},
+        {{"long.wav", Source::Memory, BRIVANE_MODE_DECODE}, 70},
+        {{"long.wav", Source::File, BRIVANE_MODE_WAVE}, 150},
+    };
+    const char *disk = DiskAudioOutput();
+    for (const auto &c : cases) {
+        const Medium &medium = MediumNamed(c.play.medium);
+        const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
+        const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
+        ASSERT_NE(0u, handle);
+        EXPECT_EQ(1u, AudioOutSetSpeed(handle, c.speed));
+        AudioOutPlay(handle, 0);
+        EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
+        AudioOutClose(handle);
+        host.Fence();  // the device is closed, so the disk driver's file is complete
+
+        const std::vector<Delivery> events = host.Of(handle);
+        ASSERT_GE(events.size(), 4u) << what << ": " << Sequence(events);
+        const double scaled = medium.durationMs * 100.0 / c.speed;
+        EXPECT_TRUE(Data(events) == medium.pcm) << what << ": the host gets the medium's PCM unchanged, " << Sequence(events);
+        const uint32_t block = static_cast<uint32_t>(medium.format.nAvgBytesPerSec * 50 * (c.speed / 100.0) * 0.001 + 0.5);
+        const size_t firstData = IndexOf(events, BRIVANE_EVENT_DATA);
+        ASSERT_LT(firstData, events.size()) << what;
+        // A tick that finds no whole block queued hands over what there is, so only most blocks are whole.
+        std::map<size_t, size_t> sizes;
+        for (const Delivery &event : events) sizes[event.payload.size()] += event.code == BRIVANE_EVENT_DATA;
+        const auto common = std::max_element(sizes.begin(), sizes.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+        EXPECT_EQ(block, common->first) << what;
+        const size_t lastData = events.size() - 2;
+        const double dataSpan = double(Between(events[firstData], events[lastData]));
+        EXPECT_GE(dataSpan, 0.8 * scaled - 100) << what;
+        EXPECT_LE(dataSpan, 1.25 * scaled + 200) << what;
+
+        if (!disk) continue;
+        const std::pair<size_t, size_t> sounding = Sounding(ReadFile(disk));
+        const double outputMs = (sounding.second - sounding.first) * 1000.0 / medium.format.nSamplesPerSec;
+        EXPECT_NEAR(scaled, outputMs, 0.1 * scaled + 100) << what << ": the output lasts " << outputMs << " ms";
+    }
+}
+
+TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
+    const Medium &medium = MediumNamed("long.wav");
+    const uint32_t handle = host.Open(medium, Source::File, BRIVANE_MODE_DECODE);
+    ASSERT_NE(0u, handle);
+    EXPECT_EQ(1u, AudioOutSetVolume(handle, 30));  // no device yet: accepted, and nothing lasts
+    AudioOutPlay(handle, 0);
+    ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium)));
+    std::this_thread::sleep_for(milliseconds(700));
+    EXPECT_EQ(1u, AudioOutSetVolume(handle, 50));
+    EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium)));
+    AudioOutClose(handle);
+    host.Fence();
+    const std::vector<Delivery> events = host.Of(handle);
+    EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << Sequence(events);
+
+    const char *disk = DiskAudioOutput();
+    if (!disk) GTEST_SKIP() << "the output's level needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
+    const std::vector<char> output = ReadFile(disk);
+    // The chirp's first frame is silent and its second is not: that places the medium in the output.
+    const size_t start = Sounding(output).first - 1;
+    const size_t samples = medium.pcm.size() / 2;
+    ASSERT_GE(output.size(), 4 * start + medium.pcm.size());
+    auto sample = [](const std::vector<char> &bytes, size_t at) {
+        int16_t value;
+        std::memcpy(&value, &bytes[2 * at], 2);
+        return int(value);
+    };
+    const size_t fullUntil = samples * 100 / medium.durationMs;  // the first 100 ms
+    for (size_t i = 0; i < fullUntil; ++i)
+        ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i)), 1) << "full level at sample " << i;
+    for (size_t i = samples - samples / 3; i < samples; ++i)  // the last second
+        ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i) * 0x7FFF / 0xFFFF), 2) << "half level at sample " << i;
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// Whole playbacks as a host sees them: the order of the events, the PCM handed over in 50 ms blocks,
+// real-time pace, the event mask, many players at once and the silence of a closed instance.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "PlaybackHost.h"
+
+namespace {
+
+// Decoded data comes in blocks of 50 ms rounded up to whole frames; queued data (direct WAV mode) in
+// blocks of 50 ms of bytes.
+uint32_t BlockBytes(const BrivaneWaveFormat &format, uint32_t mode) {
+    if (mode == BRIVANE_MODE_WAVE) return static_cast<uint32_t>(format.nAvgBytesPerSec * 50 * 0.001 + 0.5);
+    const uint32_t bytes = MsToBytes(format, 50);
+    return (bytes + format.nBlockAlign - 1) / format.nBlockAlign * format.nBlockAlign;
+}
+
+// Compressed media: the host's PCM is ffmpeg's decode give or take one decoder frame at the end, and
+// its 16-bit samples agree with it.
+void ExpectSameAudio(const Medium &medium, const std::vector<char> &data, const std::string &what) {
+    const size_t slack = 4096u * medium.format.nBlockAlign;
+    EXPECT_LE(data.size(), medium.pcm.size() + slack) << what;
+    EXPECT_GE(data.size() + slack, medium.pcm.size()) << what;
+    const size_t samples = std::min(data.size(), medium.pcm.size()) / 2;
+    size_t close = 0;
+    for (size_t i = 0; i < samples; ++i) {
+        int16_t got, want;
+        std::memcpy(&got, &data[2 * i], 2);
+        std::memcpy(&want, &medium.pcm[2 * i], 2);
+        close += std::abs(got - want) <= 64;
+    }
+    EXPECT_GE(close, samples - samples / 100) << what << ": samples unlike ffmpeg's decode";
+}
+
+// playStarted: when the host asked to play. Events of many players can queue on the service thread
+// and reach the host late, so the pace is measured from the request, never from a delivered event.
+void ExpectWholePlayback(const Play &play, const std::vector<Delivery> &events, uint32_t wholeDuration,
+                         Clock::time_point playStarted) {
+    const Medium &medium = MediumNamed(play.medium);
+    const std::string what = Describe(play) + ": " + Sequence(events);
+    ASSERT_GE(events.size(), 4u) << what;
+    ASSERT_EQ(BRIVANE_EVENT_FORMAT, events[0].code) << what;
+    ASSERT_EQ(BRIVANE_EVENT_PLAYING, events[1].code) << what;
+    ASSERT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
+    ASSERT_EQ(sizeof(BrivaneWaveFormat), events[0].payload.size()) << what;
+    EXPECT_EQ(0, std::memcmp(&medium.format, events[0].payload.data(), sizeof(BrivaneWaveFormat))) << what;
+
+    const uint32_t block = BlockBytes(medium.format, play.mode);
+    for (size_t i = 2; i + 1 < events.size(); ++i) {
+        ASSERT_EQ(BRIVANE_EVENT_DATA, events[i].code) << what << ", event " << i;
+        const size_t size = events[i].payload.size();
+        if (i + 2 < events.size()) {
+            ASSERT_EQ(block, size) << what << ", event " << i;
+        } else {
+            EXPECT_GT(size, 0u) << what;
+            EXPECT_LE(size, block) << what;
+            EXPECT_EQ(0u, size % medium.format.nBlockAlign) << what << ": the last block cuts a frame";
+        }
+    }
+    const std::vector<char> data = Data(events);
+    if (medium.exact) {
+        EXPECT_EQ(medium.pcm.size(), data.size()) << what;
+        EXPECT_TRUE(data == medium.pcm) << what << ": the PCM differs from the file's";
+        EXPECT_EQ(medium.durationMs, wholeDuration) << what;
+    } else {
+        ExpectSameAudio(medium, data, what);
+        EXPECT_NEAR(double(medium.durationMs), double(wholeDuration), 100.0) << what;
+    }
+    // Real-time pace: the end follows the device, which plays the whole medium.
+    const auto played = std::chrono::duration_cast<milliseconds>(events.back().at - playStarted).count();
+    EXPECT_GE(played, medium.durationMs * 3 / 4) << what;
+    EXPECT_LE(played, 2 * medium.durationMs + 4000) << what;
+}
+
+TEST_F(PlaybackTest, EveryMediumPlaysFormatPlayingDataThenEnd) {
+    const Play plays[] = {
+        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},  {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},
+        {"tone.wav", Source::File, BRIVANE_MODE_WAVE},    {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
+        {"fact.wav", Source::File, BRIVANE_MODE_WAVE},    {"fact.wav", Source::Memory, BRIVANE_MODE_DECODE},
+        {"byte.wav", Source::Memory, BRIVANE_MODE_WAVE},  {"byte.wav", Source::File, BRIVANE_MODE_WAVE},
+        {"tone.wma", Source::File, BRIVANE_MODE_DECODE},  {"tone.wma", Source::Memory, BRIVANE_MODE_DECODE},
+        {"tone.mp3", Source::File, BRIVANE_MODE_DECODE},  {"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE},
+        {"speech.wma", Source::File, BRIVANE_MODE_DECODE},
+    };
+    std::vector<uint32_t> handles;
+    std::vector<Clock::time_point> playStarted;
+    for (const Play &play : plays) {
+        handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
+        ASSERT_NE(0u, handles.back()) << Describe(play);
+        playStarted.push_back(Clock::now());
+        EXPECT_EQ(1u, AudioOutPlay(handles.back(), 0));
+    }
+    std::vector<uint32_t> durations;
+    for (size_t i = 0; i < handles.size(); ++i) {
+        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(plays[i].medium)))) << Describe(plays[i]);
+        durations.push_back(AudioOutGetWholeDuration(handles[i]));
+    }
+    host.Fence();  // anything raised after the end has arrived by now
+
+    std::set<std::thread::id> threads;
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        ExpectWholePlayback(plays[i], events, durations[i], playStarted[i]);
+        for (const Delivery &event : events) threads.insert(event.thread);
+        AudioOutClose(handles[i]);
+    }
+    EXPECT_EQ(1u, threads.size()) << "every event comes on the one service thread";
+    EXPECT_EQ(0u, threads.count(std::this_thread::get_id()));
+}
+
+TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
+    const struct {
+        Play play;
+        uint32_t mask;
+        const char *sequence;  // with DATA* for any run of data events
+    } cases[] = {
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, 0x8, "DATA* END"},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, 0x8, "DATA* END"},
+        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, 0x8, "DATA* END"},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, 0x1, "FORMAT END"},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, 0x1, "FORMAT END"},
+        {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, 0x4, "PLAYING END"},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, 0xC, "PLAYING DATA* END"},
+    };
+    std::vector<uint32_t> handles;
+    for (const auto &c : cases) {
+        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
+        ASSERT_NE(0u, handles.back());
+        AudioOutSetEventMask(handles.back(), c.mask);
+        AudioOutPlay(handles.back(), 0);
+    }
+    for (size_t i = 0; i < handles.size(); ++i)
+        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
+    host.Fence();
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const Medium &medium = MediumNamed(cases[i].play.medium);
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        std::string sequence = Sequence(events);
+        const size_t run = sequence.find("DATA*");
+        if (run != std::string::npos) sequence.erase(run + 5, sequence.find(' ', run) - run - 5);
+        const std::string what = Describe(cases[i].play) + " mask " + std::to_string(cases[i].mask);
+        EXPECT_EQ(cases[i].sequence, sequence) << what << ": " << Sequence(events);
+        if (cases[i].mask & 0x8) {
+            const std::vector<char> data = Data(events);
+            if (medium.exact) {
+                EXPECT_TRUE(data == medium.pcm) << what << ": " << data.size() << " bytes of data";
+            } else {
+                ExpectSameAudio(medium, data, what);
+            }
+        }
+        AudioOutClose(handles[i]);
+    }
+}
+
+TEST_F(PlaybackTest, TwentyPlayersAtOnceEachGetTheirWholeMedium) {
+    const Play kinds[] = {
+        {"tone.wav", Source::File, BRIVANE_MODE_DECODE}, {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
+        {"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, {"tone.mp3", Source::File, BRIVANE_MODE_DECODE},
+        {"speech.wma", Source::File, BRIVANE_MODE_DECODE},
+    };
+    std::vector<Play> plays;
+    std::vector<uint32_t> handles;
+    for (int i = 0; i < 20; ++i) {
+        plays.push_back(kinds[i % 5]);
+        handles.push_back(host.Open(MediumNamed(plays.back().medium), plays.back().source, plays.back().mode));
+        ASSERT_NE(0u, handles.back());
+    }
+    for (uint32_t handle : handles) AudioOutPlay(handle, 0);
+    for (size_t i = 0; i < handles.size(); ++i)
+        EXPECT_TRUE(host.WaitForFinish(handles[i], 2 * Patience(MediumNamed(plays[i].medium)))) << i << ": " << Describe(plays[i]);
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const Medium &medium = MediumNamed(plays[i].medium);
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        const std::string what = std::to_string(i) + ": " + Describe(plays[i]) + ": " + Sequence(events);
+        ASSERT_FALSE(events.empty()) << what;
+        EXPECT_EQ(BRIVANE_EVENT_FORMAT, events.front().code) << what;
+        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
+        const std::vector<char> data = Data(events);
+        if (medium.exact) {
+            EXPECT_TRUE(data == medium.pcm) << what << ": " << data.size() << " bytes";
+        } else {
+            ExpectSameAudio(medium, data, what);
+        }
+        AudioOutClose(handles[i]);
+    }
+}
+
+TEST_F(PlaybackTest, ClosedInstancesNeverDeliverAgain) {
+    const Play plays[] = {
+        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},
+        {"tone.wma", Source::Memory, BRIVANE_MODE_DECODE},
+        {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
+    };
+    std::vector<uint32_t> handles;
+    for (const Play &play : plays) {
+        handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
+        ASSERT_NE(0u, handles.back());
+        AudioOutPlay(handles.back(), 0);
+    }
+    // Closed before its open has run: it never delivers anything.
+    const uint32_t unopened = host.Open(MediumNamed("tone.wav"), Source::Memory, BRIVANE_MODE_DECODE);
+    AudioOutClose(unopened);
+    for (size_t i = 0; i < handles.size(); ++i) {
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 5)) << Describe(plays[i]);
+        AudioOutClose(handles[i]);
+    }
+    host.Fence();
+    std::vector<size_t> seen;
+    for (uint32_t handle : handles) seen.push_back(host.Of(handle).size());
+    std::this_thread::sleep_for(milliseconds(2500));  // past the media's end
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        EXPECT_EQ(seen[i], events.size()) << Describe(plays[i]) << ": " << Sequence(events);
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_END)) << Describe(plays[i]) << ": " << Sequence(events);
+    }
+    EXPECT_EQ("", Sequence(host.Of(unopened)));
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+#include "PlaybackHost.h"
+
+void BRIVANE_CALL PlaybackHost::OnEvent(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
+                                        uint32_t size) {
+    PlaybackHost *host = reinterpret_cast<PlaybackHost *>(user);
+    const char *bytes = static_cast<const char *>(payload);
+    Delivery delivery{code, bytes ? std::vector<char>(bytes, bytes + size) : std::vector<char>(), Clock::now(),
+                      std::this_thread::get_id()};
+    std::lock_guard<std::mutex> guard(host->m_lock);
+    host->m_events[handle].push_back(std::move(delivery));
+    host->m_changed.notify_all();
+}
+
+uint32_t PlaybackHost::Open(const Medium &medium, Source source, uint32_t mode) {
+    if (source == Source::File) return AudioOutFileOpen(mode, medium.widePath.c_str(), &OnEvent, User());
+    return AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()), &OnEvent, User());
+}
+
+bool PlaybackHost::WaitUntil(uint32_t handle, milliseconds timeout,
+                             const std::function<bool(const std::vector<Delivery> &)> &done) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, timeout, [&] { return done(m_events[handle]); });
+}
+
+bool PlaybackHost::WaitForCode(uint32_t handle, uint32_t code, milliseconds timeout, size_t count) {
+    return WaitUntil(handle, timeout, [&](const std::vector<Delivery> &events) { return IndexOf(events, code, count - 1) < events.size(); });
+}
+
+bool PlaybackHost::WaitForFinish(uint32_t handle, milliseconds timeout) {
+    return WaitUntil(handle, timeout, [](const std::vector<Delivery> &events) {
+        return IndexOf(events, BRIVANE_EVENT_END) < events.size() || IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED) < events.size();
+    });
+}
+
+std::vector<Delivery> PlaybackHost::Of(uint32_t handle) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_events[handle];
+}
+
+void PlaybackHost::Fence() {
+    const uint32_t fence = AudioOutFileOpen(BRIVANE_MODE_DECODE, u"/nonexistent/fence.wma", &OnEvent, User());
+    ASSERT_NE(0u, fence);
+    ASSERT_TRUE(WaitForCode(fence, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(20000))) << "the fence's open failure";
+    AudioOutClose(fence);
+}
+
+std::string Sequence(const std::vector<Delivery> &events) {
+    static const char *const kNames[] = {"?", "FORMAT", "PAUSED", "PLAYING", "DATA", "END", "FAILED"};
+    std::string text;
+    for (size_t i = 0; i < events.size();) {
+        size_t run = i;
+        while (run < events.size() && events[run].code == events[i].code) ++run;
+        if (!text.empty()) text += ' ';
+        text += events[i].code < 7 ? kNames[events[i].code] : std::to_string(events[i].code);
+        if (run - i > 1) text += '*' + std::to_string(run - i);
+        i = run;
+    }
+    return text;
+}
+
+std::vector<char> Data(const std::vector<Delivery> &events, size_t from) {
+    std::vector<char> bytes;
+    for (size_t i = from; i < events.size(); ++i)
+        if (events[i].code == BRIVANE_EVENT_DATA) bytes.insert(bytes.end(), events[i].payload.begin(), events[i].payload.end());
+    return bytes;
+}
+
+size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth) {
+    for (size_t i = 0; i < events.size(); ++i)
+        if (events[i].code == code && nth-- == 0) return i;
+    return events.size();
+}
+
+milliseconds Patience(const Medium &medium) { return milliseconds(4 * medium.durationMs + 10000); }

@@ -1,0 +1,78 @@
+// A host that plays media through the exports and keeps every event with its payload and arrival time.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PlaybackMedia.h"
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+struct Delivery {
+    uint32_t code;
+    std::vector<char> payload;
+    Clock::time_point at;
+    std::thread::id thread;
+};
+
+enum class Source { File, Memory };
+
+// One playback of a named test medium, and its description in failure messages.
+struct Play {
+    const char *medium;
+    Source source;
+    uint32_t mode;
+};
+
+inline std::string Describe(const Play &play) {
+    return std::string(play.medium) + (play.source == Source::File ? " file" : " image") + " mode " + std::to_string(play.mode);
+}
+
+class PlaybackHost {
+public:
+    static void BRIVANE_CALL OnEvent(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
+                                     uint32_t size);
+    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
+
+    uint32_t Open(const Medium &medium, Source source, uint32_t mode);
+    // Waits until the events of `handle` satisfy `done`; false when the timeout passes first.
+    bool WaitUntil(uint32_t handle, milliseconds timeout, const std::function<bool(const std::vector<Delivery> &)> &done);
+    bool WaitForCode(uint32_t handle, uint32_t code, milliseconds timeout, size_t count = 1);
+    // EVENT_END or EVENT_COMMAND_FAILED.
+    bool WaitForFinish(uint32_t handle, milliseconds timeout);
+    std::vector<Delivery> Of(uint32_t handle);
+    // Once it returns, every command posted before it has run and every event raised before those
+    // commands ran has been delivered: a failing open's event 6 queues behind them.
+    void Fence();
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::map<uint32_t, std::vector<Delivery>> m_events;
+};
+
+// The events as text, runs folded: "FORMAT PLAYING DATA*34 END".
+std::string Sequence(const std::vector<Delivery> &events);
+// The data events' bytes joined, from event index `from` on.
+std::vector<char> Data(const std::vector<Delivery> &events, size_t from = 0);
+// Index of the nth event with this code, or events.size().
+size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth = 0);
+// Time enough to play a medium several times over, for slow sanitizer builds.
+milliseconds Patience(const Medium &medium);
+
+class PlaybackTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(1u, InitBrivane()); }
+    void TearDown() override { UnInitBrivane(); }
+
+    PlaybackHost host;
+};

@@ -1,0 +1,189 @@
+#include "PlaybackMedia.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kChirp[] = "aevalsrc=0.5*sin(2*PI*(200+300*t)*t)|0.5*sin(2*PI*(900-200*t)*t):s=44100";
+
+void Ffmpeg(const std::string &arguments) {
+    const std::string command = "ffmpeg -nostdin -v error -y " + arguments;
+    if (std::system(command.c_str()) != 0) {
+        std::fprintf(stderr, "test media: `%s` failed\n", command.c_str());
+        std::abort();
+    }
+}
+
+void WriteFile(const std::string &path, const std::vector<char> &bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void Put32(std::vector<char> &out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(value >> (8 * i)));
+}
+void Put16(std::vector<char> &out, uint16_t value) {
+    out.push_back(static_cast<char>(value));
+    out.push_back(static_cast<char>(value >> 8));
+}
+void PutTag(std::vector<char> &out, const char *tag) { out.insert(out.end(), tag, tag + 4); }
+
+BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
+    const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+    return {1, channels, rate, rate * align, align, bits, 0};
+}
+
+// A RIFF WAVE image; formatBytes is 16 or 18, and `claimed` is the data size the header states.
+std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, uint32_t formatBytes,
+                            bool factChunk, uint32_t claimed) {
+    std::vector<char> out;
+    PutTag(out, "RIFF");
+    Put32(out, 0);
+    PutTag(out, "WAVE");
+    PutTag(out, "fmt ");
+    Put32(out, formatBytes);
+    Put16(out, format.wFormatTag);
+    Put16(out, format.nChannels);
+    Put32(out, format.nSamplesPerSec);
+    Put32(out, format.nAvgBytesPerSec);
+    Put16(out, format.nBlockAlign);
+    Put16(out, format.wBitsPerSample);
+    if (formatBytes == 18) Put16(out, 0);
+    if (factChunk) {
+        PutTag(out, "fact");
+        Put32(out, 4);
+        Put32(out, static_cast<uint32_t>(pcm.size() / format.nBlockAlign));
+    }
+    PutTag(out, "data");
+    Put32(out, claimed);
+    out.insert(out.end(), pcm.begin(), pcm.end());
+    const uint32_t riff = static_cast<uint32_t>(out.size() - 8);
+    std::memcpy(out.data() + 4, &riff, 4);
+    return out;
+}
+
+class MediaSet {
+public:
+    MediaSet() {
+        char pattern[] = "/tmp/brivane-playback-XXXXXX";
+        const char *made = mkdtemp(pattern);
+        if (!made) std::abort();
+        m_dir = made;
+        fs::create_directory(m_dir + "/folder");
+        Make();
+    }
+    ~MediaSet() {
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+    const Medium &Named(const char *name) const {
+        auto found = m_media.find(name);
+        if (found == m_media.end()) {
+            std::fprintf(stderr, "test media: no medium named %s\n", name);
+            std::abort();
+        }
+        return found->second;
+    }
+    const std::string &Dir() const { return m_dir; }
+
+private:
+    std::string At(const char *name) const { return m_dir + "/" + name; }
+
+    void AddWave(const char *name, const BrivaneWaveFormat &format, const std::vector<char> &pcm, uint32_t formatBytes,
+                 bool fact) {
+        WriteFile(At(name), WaveImage(format, pcm, formatBytes, fact, static_cast<uint32_t>(pcm.size())));
+        Add(name, pcm, format, true);
+    }
+    // A compressed medium with ffmpeg's decode of it as its PCM.
+    void AddDecoded(const char *name, const BrivaneWaveFormat &format) {
+        const std::string decoded = At(name) + ".s16";
+        Ffmpeg("-i " + At(name) + " -f s16le -c:a pcm_s16le " + decoded);
+        Add(name, ReadFile(decoded), format, false);
+    }
+    void Add(const char *name, const std::vector<char> &pcm, const BrivaneWaveFormat &format, bool exact) {
+        Medium &medium = m_media[name];
+        medium.name = name;
+        medium.path = At(name);
+        medium.widePath = Wide(medium.path);
+        medium.image = ReadFile(medium.path);
+        medium.pcm = pcm;
+        medium.format = format;
+        medium.durationMs = static_cast<uint32_t>(uint64_t(pcm.size()) * 1000 / format.nAvgBytesPerSec);
+        medium.exact = exact;
+    }
+
+    void Make() {
+        const BrivaneWaveFormat stereo = Pcm(2, 44100, 16);
+        Ffmpeg("-f lavfi -i \"" + std::string(kChirp) + ":d=1.73\" -f s16le -c:a pcm_s16le " + At("tone.s16"));
+        Ffmpeg("-f lavfi -i \"" + std::string(kChirp) + ":d=3\" -f s16le -c:a pcm_s16le " + At("long.s16"));
+        Ffmpeg("-f lavfi -i \"sine=f=300:r=11025:d=1.2\" -f u8 -c:a pcm_u8 " + At("byte.u8"));
+        const std::vector<char> tone = ReadFile(At("tone.s16"));
+        AddWave("tone.wav", stereo, tone, 16, false);
+        AddWave("fact.wav", stereo, tone, 18, true);
+        AddWave("long.wav", stereo, ReadFile(At("long.s16")), 16, false);
+        AddWave("byte.wav", Pcm(1, 11025, 8), ReadFile(At("byte.u8")), 16, false);
+
+        const std::string raw = "-f s16le -ar 44100 -ac 2 -i " + At("tone.s16");
+        Ffmpeg(raw + " -c:a wmav2 -b:a 128k " + At("tone.wma"));
+        Ffmpeg(raw + " -c:a libmp3lame -b:a 128k " + At("tone.mp3"));
+        Ffmpeg(raw + " -ac 1 -ar 22050 -c:a wmav2 -b:a 32k " + At("speech.wma"));
+        Ffmpeg("-f lavfi -i \"sine=f=440:r=22050:d=205.5\" -c:a wmav2 -b:a 32k " + At("minutes.wma"));
+        AddDecoded("tone.wma", stereo);
+        AddDecoded("tone.mp3", stereo);
+        AddDecoded("speech.wma", Pcm(1, 22050, 16));
+        Add("minutes.wma", {}, Pcm(1, 22050, 16), false);
+        m_media["minutes.wma"].durationMs = 205500;
+
+        const std::vector<char> wma = ReadFile(At("tone.wma"));
+        std::vector<char> garbage;
+        for (int i = 0; i < 300; ++i) garbage.insert(garbage.end(), {'n', 'o', 't', ' ', 'm', 'e', 'd', 'i', 'a', '\n'});
+        WriteFile(At("garbage.bin"), garbage);
+        WriteFile(At("empty.wav"), {});
+        WriteFile(At("header-cut.wma"), std::vector<char>(wma.begin(), wma.begin() + 300));
+        WriteFile(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
+        WriteFile(At("lying-long.wav"), WaveImage(stereo, tone, 16, false, uint32_t(tone.size()) + 10 * 176400));
+        WriteFile(At("lying-short.wav"), WaveImage(stereo, tone, 16, false, uint32_t(tone.size() / 2)));
+        for (const char *name : {"garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav", "lying-short.wav"})
+            Add(name, {}, stereo, false);
+        m_media["lying-long.wav"].pcm = tone;
+        m_media["lying-short.wav"].pcm = std::vector<char>(tone.begin(), tone.begin() + long(tone.size() / 2));
+    }
+
+    std::string m_dir;
+    std::map<std::string, Medium> m_media;
+};
+
+const MediaSet &Media() {
+    static const MediaSet media;
+    return media;
+}
+
+}  // namespace
+
+const Medium &MediumNamed(const char *name) { return Media().Named(name); }
+
+std::string MediaDirectory() { return Media().Dir() + "/folder"; }
+
+std::u16string Wide(const std::string &text) { return std::u16string(text.begin(), text.end()); }
+
+uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms) {
+    const uint32_t avg = format.nAvgBytesPerSec;
+    return ms ? ((ms % 1000) * avg + 500) / 1000 + (ms / 1000) * avg : 0;
+}
+
+const char *DiskAudioOutput() {
+    const char *driver = std::getenv("SDL_AUDIODRIVER");
+    return driver && std::strcmp(driver, "disk") == 0 ? std::getenv("SDL_DISKAUDIOFILE") : nullptr;
+}
+
+std::vector<char> ReadFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}

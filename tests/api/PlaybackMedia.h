@@ -1,0 +1,38 @@
+// Media the playback tests play, made once per run with the ffmpeg program, and what each decodes to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "brivane.h"
+
+struct Medium {
+    std::string name;
+    std::string path;
+    std::u16string widePath;  // the library reads a path when its open command runs, so it must outlive the call
+    std::vector<char> image;  // the file's bytes, for memory playback
+    std::vector<char> pcm;    // what the medium decodes to: the data chunk of a PCM WAV, ffmpeg's decode otherwise
+    BrivaneWaveFormat format;
+    uint32_t durationMs;
+    bool exact;  // PCM WAV: the host's data must equal `pcm` bit for bit
+};
+
+// Playable: "tone.wav" (1.73 s of a 44.1 kHz 16-bit stereo chirp, 44-byte header), "tone.wma",
+// "tone.mp3", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma"
+// (22.05 kHz mono), "byte.wav" (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp),
+// "minutes.wma" (3 min 25.5 s).
+// Damaged: "garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data
+// size claims 10 s more than the file holds), "lying-short.wav" (claims half the PCM it holds).
+const Medium &MediumNamed(const char *name);
+// A directory inside the media directory.
+std::string MediaDirectory();
+
+std::u16string Wide(const std::string &text);
+
+// Play time in bytes of PCM, rounded as the player rounds it.
+uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms);
+
+// The host's view of where SDL's disk driver writes, when the suite runs on it; null otherwise.
+const char *DiskAudioOutput();
+std::vector<char> ReadFile(const std::string &path);

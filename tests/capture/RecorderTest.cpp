@@ -1,0 +1,167 @@
+// The wave-input recorder: device choice by format, 50 ms buffers, refused formats, stop and restart.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "CaptureTestSupport.h"
+#include "capture/Recorder.h"
+
+namespace {
+
+// Test double of the device enumeration: a list of capability masks, and devices whose query fails.
+struct FakeDeviceList {
+    static std::vector<DWORD> formats;
+    static std::vector<bool> failing;
+    static UINT Count() { return static_cast<UINT>(formats.size()); }
+    static MMRESULT Caps(UINT device, WAVEINCAPSA *caps) {
+        if (failing[device]) return MMSYSERR_NODRIVER;
+        caps->dwFormats = formats[device];
+        return MMSYSERR_NOERROR;
+    }
+    static const WaveInDeviceList &List() {
+        static const WaveInDeviceList list = {&Count, &Caps};
+        return list;
+    }
+};
+std::vector<DWORD> FakeDeviceList::formats;
+std::vector<bool> FakeDeviceList::failing;
+
+TEST(RecorderDevices, TheFirstDeviceWithABitOfTheFormatMaskIsChosen) {
+    const int kNone = -1;
+    struct Case {
+        const char *what;
+        WAVEFORMATEX format;
+        std::vector<DWORD> formats;
+        std::vector<bool> failing;
+        int expected;
+    } cases[] = {
+        {"44.1 kHz 16-bit stereo skips a mono-only device", PcmFormat(2, 44100, 16), {0x400, 0x800}, {false, false}, 1},
+        {"48 kHz asks for 44.1 kHz 16-bit mono", PcmFormat(1, 48000, 16), {0x800, 0x400}, {false, false}, 1},
+        {"11.025 kHz 8-bit mono", PcmFormat(1, 11025, 8), {0x2, 0x1}, {false, false}, 1},
+        {"22.05 kHz 16-bit mono", PcmFormat(1, 22050, 16), {0x40}, {false}, 0},
+        {"24-bit counts as 8-bit", PcmFormat(2, 22050, 24), {0x80, 0x20}, {false, false}, 1},
+        {"six channels count as mono", PcmFormat(6, 44100, 16), {0x800, 0x400}, {false, false}, 1},
+        {"a device whose query fails is passed over", PcmFormat(1, 44100, 16), {0xFFFFF, 0x400}, {true, false}, 1},
+        {"no device records the format", PcmFormat(2, 44100, 16), {0x400, 0x1}, {false, false}, kNone},
+        {"no devices at all", PcmFormat(1, 16000, 16), {}, {}, kNone},
+    };
+    for (const Case &c : cases) {
+        FakeDeviceList::formats = c.formats;
+        FakeDeviceList::failing = c.failing;
+        UINT device = 77;
+        const BOOL found = CRecorder::ChooseDevice(c.format, FakeDeviceList::List(), &device);
+        EXPECT_EQ(c.expected != kNone, found != FALSE) << c.what;
+        if (found) {
+            EXPECT_EQ(static_cast<UINT>(c.expected), device) << c.what;
+        }
+    }
+}
+
+// What the data callback received, with a way to wait for a count.
+struct DataLog {
+    std::mutex lock;
+    std::vector<DWORD> sizes;
+    std::vector<DWORD> events;
+    std::atomic<int> count{0};
+    std::vector<BYTE> bytes;
+
+    static LONG WINAPI OnData(void *context, DWORD event, const BYTE *data, DWORD size) {
+        DataLog *log = static_cast<DataLog *>(context);
+        std::lock_guard<std::mutex> guard(log->lock);
+        log->sizes.push_back(size);
+        log->events.push_back(event);
+        log->bytes.insert(log->bytes.end(), data, data + size);
+        ++log->count;
+        return 0;
+    }
+    bool WaitFor(int wanted, int timeoutMs = 5000) {
+        for (int waited = 0; count < wanted; waited += 5) {
+            if (waited > timeoutMs) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+};
+
+TEST(Recorder, RefusesWhatItCannotOpenOrStart) {
+    CRecorder recorder;
+    EXPECT_TRUE(recorder.Stop()) << "stop before any open";
+    EXPECT_FALSE(recorder.RecordStart()) << "start before any open";
+    EXPECT_FALSE(recorder.Close()) << "close with no device";
+
+    WAVEFORMATEX noChannels = PcmFormat(1, 16000, 16);
+    noChannels.nChannels = 0;
+    WAVEFORMATEX hugeRate = PcmFormat(1, 4000000000u, 16);
+    WAVEFORMATEX tinyByteRate = PcmFormat(1, 16000, 16);
+    tinyByteRate.nAvgBytesPerSec = 20;
+    for (const WAVEFORMATEX &format : {noChannels, hugeRate, PcmFormat(200, 44100, 16), tinyByteRate}) {
+        EXPECT_FALSE(recorder.Open(format)) << format.nChannels << " channels at " << format.nSamplesPerSec;
+        EXPECT_FALSE(recorder.IsOpen());
+    }
+
+    ASSERT_TRUE(recorder.Open(PcmFormat(1, 48000, 16))) << "48 kHz opens the device chosen for 44.1 kHz";
+    EXPECT_EQ(48000u, recorder.Format().nSamplesPerSec);
+    EXPECT_FALSE(recorder.Open(PcmFormat(1, 16000, 16))) << "a second open of an open recorder";
+    EXPECT_TRUE(recorder.Stop()) << "stop of an open recorder that never started";
+    EXPECT_TRUE(recorder.Close());
+    EXPECT_FALSE(recorder.Close()) << "the second close";
+}
+
+TEST(Recorder, FillsFiftyMillisecondBuffersUntilStopped) {
+    DataLog log;
+    CRecorder recorder;
+    recorder.SetCallback(&DataLog::OnData, &log);
+    ASSERT_TRUE(recorder.Open(PcmFormat(2, 44100, 16)));
+    ASSERT_TRUE(recorder.RecordStart()) << recorder.LastError();
+    EXPECT_FALSE(recorder.RecordStart()) << "a second start while the device holds the buffers";
+    EXPECT_EQ(0u, std::string(recorder.LastError()).rfind("PrepareBuffers, Already Started", 0)) << recorder.LastError();
+    ASSERT_TRUE(log.WaitFor(3));
+    ASSERT_TRUE(recorder.Stop()) << recorder.LastError();
+    const int atStop = log.count;
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(atStop, log.count) << "nothing arrives after Stop";
+    std::lock_guard<std::mutex> guard(log.lock);
+    for (size_t i = 0; i < log.sizes.size(); ++i) {
+        EXPECT_EQ(4u, log.events[i]);
+        // Only the buffer being filled may come back part-full at Stop; empty ones are never delivered.
+        if (i + 1 < log.sizes.size())
+            EXPECT_EQ(8820u, log.sizes[i]) << "buffer " << i;
+        else
+            EXPECT_GT(log.sizes[i], 0u);
+    }
+    EXPECT_TRUE(recorder.Close());
+}
+
+// The restart keeps re-queuing: more than the 100 fresh buffers arrive after a second start.
+TEST(RecorderDisk, AStartAfterStopCirculatesTheBuffersAgain) {
+    const char *input = DiskInputPath();
+    if (!input) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
+    std::vector<BYTE> pcm(32000);
+    for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<BYTE>(i * 7 + i / 256);
+    ASSERT_TRUE(WriteFile(input, pcm));
+
+    DataLog log;
+    CRecorder recorder;
+    recorder.SetCallback(&DataLog::OnData, &log);
+    ASSERT_TRUE(recorder.Open(PcmFormat(1, 16000, 16)));
+    ASSERT_TRUE(recorder.RecordStart());
+    ASSERT_TRUE(log.WaitFor(24, 10000));
+    ASSERT_TRUE(recorder.Stop());
+    {
+        std::lock_guard<std::mutex> guard(log.lock);
+        ASSERT_GE(log.bytes.size(), pcm.size());
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), log.bytes.begin())) << "the file's bytes, in order";
+    }
+    const int firstRun = log.count;
+    ASSERT_TRUE(recorder.RecordStart()) << recorder.LastError();
+    EXPECT_TRUE(log.WaitFor(firstRun + CRecorder::kBufferCount + 20, 10000))
+        << "only " << log.count - firstRun << " buffers after the restart";
+    EXPECT_TRUE(recorder.Stop());
+    EXPECT_TRUE(recorder.Close());
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// Loading speech recordings for conversion: the shapes accepted and refused with what the user is
+// told, data chunks cut short or oversized, and the widening of 8-bit samples.
+#include <gtest/gtest.h>
+
+#include "ConvertSupport.h"
+#include "files/SpeechWave.h"
+
+using namespace convert_test;
+
+namespace {
+
+const char kShapeMessage[] = "Speech Data should be from single channel, sample rate in [8K, 48K]";
+
+WavShape Shape(WORD tag, WORD channels, DWORD rate, WORD bits) {
+    WavShape s;
+    s.tag = tag, s.channels = channels, s.rate = rate, s.bits = bits;
+    return s;
+}
+
+template <class Field>
+WavShape With(WavShape s, Field WavShape::*field, Field value) {
+    s.*field = value;
+    return s;
+}
+
+TEST(SpeechWave, AcceptsMonoPcmOf8Or16BitsFrom8To48kHzAndTellsTheUserWhyNot) {
+    const WavShape mono16 = Shape(1, 1, 16000, 16);
+    Bytes noData = MakeWav(mono16, Bytes(4, 0));
+    noData.resize(36);
+    noData[4] = 28;
+    const struct Case {
+        const char *what;
+        Bytes file;
+        DWORD count;          // 0: refused
+        const char *message;  // what the user is told, or null for silence
+    } cases[] = {
+        {"16-bit 16 kHz", MakeWav(mono16, Bytes(80000, 1)), 40000, nullptr},
+        {"8-bit", MakeWav(Shape(1, 1, 16000, 8), Bytes(1000, 1)), 1000, nullptr},
+        {"lowest rate", MakeWav(Shape(1, 1, 8000, 16), Bytes(100, 1)), 50, nullptr},
+        {"highest rate", MakeWav(Shape(1, 1, 48000, 16), Bytes(100, 1)), 50, nullptr},
+        {"18-byte fmt", MakeWav(With(mono16, &WavShape::fmtSize, DWORD(18)), Bytes(100, 1)), 50, nullptr},
+        {"odd 16-bit data keeps whole samples", MakeWav(mono16, Bytes(5, 1)), 2, nullptr},
+        {"data cut short keeps what arrived", MakeWav(With(mono16, &WavShape::declaredData, DWORD(1000)), Bytes(600, 1)), 300, nullptr},
+        {"huge declared data", MakeWav(With(mono16, &WavShape::declaredData, DWORD(0xFFFFFFF0)), Bytes(8, 1)), 4, nullptr},
+        {"8-bit data cut short", MakeWav(With(Shape(1, 1, 8000, 8), &WavShape::declaredData, DWORD(0x7FFFFFFF)), Bytes(4, 1)), 4, nullptr},
+        {"below 8 kHz", MakeWav(Shape(1, 1, 7999, 16), Bytes(100, 1)), 0, kShapeMessage},
+        {"above 48 kHz", MakeWav(Shape(1, 1, 48001, 16), Bytes(100, 1)), 0, kShapeMessage},
+        {"stereo", MakeWav(Shape(1, 2, 44100, 16), Bytes(100, 1)), 0, kShapeMessage},
+        {"24-bit", MakeWav(Shape(1, 1, 16000, 24), Bytes(99, 1)), 0, "Speech Data Format incompatible: tag=1[Std=1], Bits=24[Std=8 or 16]"},
+        {"float", MakeWav(Shape(3, 1, 16000, 32), Bytes(100, 1)), 0, "Speech Data Format incompatible: tag=3[Std=1], Bits=32[Std=8 or 16]"},
+        {"byte rate 0", MakeWav(With(mono16, &WavShape::byteRate, DWORD(0)), Bytes(100, 1)), 0, nullptr},
+        {"fmt shorter than 16 bytes", MakeWav(With(mono16, &WavShape::fmtSize, DWORD(14)), Bytes(100, 1)), 0, nullptr},
+        {"empty data chunk", MakeWav(mono16, Bytes()), 0, nullptr},
+        {"one byte of 16-bit data", MakeWav(mono16, Bytes(1, 1)), 0, nullptr},
+        {"no data chunk", noData, 0, nullptr},
+        {"no fmt chunk", Chunk("RIFF", Bytes{'W', 'A', 'V', 'E', 'd', 'a', 't', 'a', 2, 0, 0, 0, 1, 2}, 14), 0, nullptr},
+        {"not RIFF", Bytes{'h', 'e', 'l', 'l', 'o'}, 0, nullptr},
+    };
+    ScratchDir dir;
+    const std::string path = dir.Path("in.wav");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(path, c.file);
+        DWORD count = 7;
+        WAVEFORMATEX format = {};
+        testing::internal::CaptureStderr();
+        SHORT *samples = LoadSpeechWave(path.c_str(), &count, &format);
+        const std::string told = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(count, c.count);
+        EXPECT_EQ(samples != nullptr, c.count != 0);
+        EXPECT_EQ(told.find("Speech Data") != std::string::npos, c.message != nullptr) << told;
+        if (c.message) {
+            EXPECT_NE(told.find(c.message), std::string::npos) << told;
+        }
+        if (samples) {
+            EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
+            EXPECT_EQ(format.cbSize, 0);
+            HeapFree(GetProcessHeap(), 0, samples);
+        }
+    }
+    DWORD count = 0;
+    EXPECT_EQ(LoadSpeechWave(dir.Path("missing.wav").c_str(), &count, nullptr), nullptr);
+    EXPECT_EQ(LoadSpeechWave(nullptr, &count, nullptr), nullptr);
+    EXPECT_EQ(LoadSpeechWave(path.c_str(), nullptr, nullptr), nullptr);
+}
+
+TEST(SpeechWave, WidensEightBitSamplesAndKeepsTheFilesOwnRecord) {
+    ScratchDir dir;
+    const std::string path = dir.Path("in.wav");
+    WriteBytes(path, MakeWav(Shape(1, 1, 11025, 8), Bytes{0, 1, 127, 128, 129, 255}));
+    DWORD count = 0;
+    WAVEFORMATEX format = {};
+    SHORT *samples = LoadSpeechWave(path.c_str(), &count, &format);
+    ASSERT_EQ(count, 6u);
+    EXPECT_EQ(std::vector<SHORT>(samples, samples + 6), (std::vector<SHORT>{-32768, -32512, -256, 0, 256, 32512}));
+    EXPECT_EQ(format.nAvgBytesPerSec, 11025u);
+    EXPECT_EQ(format.wBitsPerSample, 8);
+    HeapFree(GetProcessHeap(), 0, samples);
+}
+
+}  // namespace

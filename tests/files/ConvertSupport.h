@@ -1,0 +1,130 @@
+// What the conversion tests share: WAV files built byte by byte, a tone and its level, a scratch
+// directory, and the ffmpeg programs as the judges of the WMA files written.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace convert_test {
+
+typedef std::vector<BYTE> Bytes;
+
+inline void PutLe(Bytes &out, DWORD value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(BYTE(value >> (8 * i)));
+}
+
+inline Bytes Chunk(const char *id, const Bytes &body, DWORD declared) {
+    Bytes out(id, id + 4);
+    PutLe(out, declared, 4);
+    out.insert(out.end(), body.begin(), body.end());
+    if (body.size() & 1) out.push_back(0);
+    return out;
+}
+
+struct WavShape {
+    WORD tag = WAVE_FORMAT_PCM;
+    WORD channels = 1;
+    DWORD rate = 16000;
+    WORD bits = 16;
+    DWORD fmtSize = 16;
+    DWORD byteRate = 0xFFFFFFFF;      // the consistent one unless set
+    DWORD declaredData = 0xFFFFFFFF;  // the true size unless set
+};
+
+// A RIFF WAVE file of the shape with data as its data chunk's bytes.
+inline Bytes MakeWav(const WavShape &s, const Bytes &data) {
+    const WORD align = WORD(s.channels * (s.bits / 8));
+    const WAVEFORMATEX format{s.tag, s.channels, s.rate, s.byteRate == 0xFFFFFFFF ? s.rate * align : s.byteRate, align, s.bits, 0};
+    Bytes fmt(reinterpret_cast<const BYTE *>(&format), reinterpret_cast<const BYTE *>(&format) + sizeof format);
+    fmt.resize(s.fmtSize, 0);
+    Bytes body{'W', 'A', 'V', 'E'};
+    const Bytes parts[] = {Chunk("fmt ", fmt, DWORD(fmt.size())),
+                           Chunk("data", data, s.declaredData == 0xFFFFFFFF ? DWORD(data.size()) : s.declaredData)};
+    for (const Bytes &part : parts) body.insert(body.end(), part.begin(), part.end());
+    return Chunk("RIFF", body, DWORD(body.size()));
+}
+
+inline std::vector<int16_t> Tone(DWORD rate, double seconds, double hz, double level) {
+    std::vector<int16_t> samples(size_t(rate * seconds));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(std::lround(level * 32767.0 * std::sin(2 * M_PI * hz * double(i) / rate)));
+    return samples;
+}
+
+// The samples as a WAV file's data: 16-bit, or 8-bit as a recorder would have stored them.
+inline Bytes Pcm(const std::vector<int16_t> &samples, WORD bits) {
+    Bytes out;
+    for (int16_t s : samples) {
+        if (bits == 8) out.push_back(BYTE((s >> 8) + 128));
+        else PutLe(out, DWORD(uint16_t(s)), 2);
+    }
+    return out;
+}
+
+// The tone's amplitude at hz (Goertzel), relative to full scale.
+inline double Amplitude(const std::vector<int16_t> &samples, DWORD rate, double hz) {
+    const double w = 2 * M_PI * hz / rate;
+    double s1 = 0, s2 = 0;
+    for (int16_t x : samples) {
+        const double s0 = x / 32768.0 + 2 * std::cos(w) * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return 2 * std::sqrt(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2) / double(samples.size());
+}
+
+// A directory of its own for each test, removed with everything in it.
+class ScratchDir {
+public:
+    ScratchDir() {
+        char name[] = "/tmp/brivane-convert-XXXXXX";
+        if (mkdtemp(name)) m_path = name;
+    }
+    ~ScratchDir() { std::system(("rm -rf '" + m_path + "'").c_str()); }
+    ScratchDir(const ScratchDir &) = delete;
+    ScratchDir &operator=(const ScratchDir &) = delete;
+    std::string Path(const char *name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path = "/nonexistent";
+};
+
+inline void WriteBytes(const std::string &path, const Bytes &bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// The bundled speech profile's text.
+inline std::basic_string<WCHAR> SpeechProfile() {
+    const std::string here = __FILE__;
+    std::ifstream file(here.substr(0, here.rfind('/')) + "/../../profiles/speech.prx", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return std::basic_string<WCHAR>(text.begin(), text.end());
+}
+
+inline std::string Run(const std::string &command) {
+    std::string output;
+    if (std::FILE *pipe = popen(command.c_str(), "r")) {
+        char block[4096];
+        for (size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, got);
+        pclose(pipe);
+    }
+    return output;
+}
+
+// The file decoded by the ffmpeg program to 16-bit mono at rate.
+inline std::vector<int16_t> DecodeWithFfmpeg(const std::string &path, DWORD rate) {
+    const std::string raw = Run("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar " + std::to_string(rate) + " -");
+    std::vector<int16_t> samples(raw.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(uint8_t(raw[2 * i]) | (uint8_t(raw[2 * i + 1]) << 8));
+    return samples;
+}
+
+}  // namespace convert_test

@@ -1,0 +1,110 @@
+// The decoder: the cut at the file's duration, and Convert's media-to-WAV direction against what the
+// ffmpeg program decodes from the same medium.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "api/FileObjects.h"
+#include "files/WMVRecompress.h"
+
+namespace {
+
+const QWORD kMs = 10000;
+
+TEST(Decode, SampleRunningPastTheDurationIsCutToWholeSamples) {
+    struct Case {
+        const char *what;
+        QWORD time, duration, fileDuration;
+        DWORD length, byteRate;
+        WORD bits;
+        LONG expected;
+    };
+    const Case cases[] = {
+        {"ending on the duration", 1000 * kMs, 1000 * kMs, 2000 * kMs, 16000, 16000, 16, 16000},
+        {"half a second past", 1500 * kMs, 1000 * kMs, 2000 * kMs, 16000, 16000, 16, 8000},
+        {"a second and a half past", 500 * kMs, 2000 * kMs, 1000 * kMs, 32000, 16000, 16, 8000},
+        {"an odd cut rounds up to a whole 16-bit sample", 0, 101 * kMs, 100 * kMs, 2323, 23000, 16, 2299},
+        {"8-bit samples are cut to the byte", 0, 101 * kMs, 100 * kMs, 1115, 11025, 8, 1104},
+        {"under a millisecond past cuts nothing", 0, 100 * kMs + 9999, 100 * kMs, 1600, 16000, 16, 1600},
+        {"no sample width cuts nothing", 0, 200 * kMs, 100 * kMs, 1600, 16000, 0, 1600},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(c.expected, CWMVRecompress::LengthWithinDuration(c.time, c.duration, c.fileDuration, c.length,
+                                                                   c.byteRate, c.bits))
+            << c.what;
+}
+
+// A file made with the ffmpeg program on first use and kept; made aside and renamed, so that a run
+// beside this one never reads half a file.
+std::string Medium(const std::string &name, const std::string &arguments) {
+    const std::string dir = ::testing::TempDir() + "brivane-decode-media";
+    mkdir(dir.c_str(), 0700);
+    const std::string path = dir + "/" + name;
+    if (access(path.c_str(), R_OK) != 0) {
+        const std::string part = path + ".part" + std::to_string(getpid()) + name.substr(name.rfind('.'));
+        EXPECT_EQ(0, std::system(("ffmpeg -nostdin -v error -y " + arguments + " '" + part + "'").c_str()));
+        std::rename(part.c_str(), path.c_str());
+    }
+    return path;
+}
+
+std::string ReadAll(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+std::u16string Utf16(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
+    const std::string wma = Medium("chirp-22k.wma", "-f lavfi -i aevalsrc='sin(2*PI*(200+300*t)*t)|0.4*sin(2*PI*900*t)':"
+                                                "s=22050:d=3 -c:a wmav2 -b:a 64k");
+    const std::string reference = ReadAll(Medium("chirp-22k.wma.s16", "-i '" + wma + "' -f s16le"));
+    const std::string video = Medium("video-only.avi", "-f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mjpeg");
+    const std::string garbage = wma + ".garbage", target = wma + ".out.wav";
+    std::ofstream(garbage) << std::string(4000, 'x');
+    struct Case {
+        const char *what;
+        std::string source, target;
+        bool ok;
+        size_t size;  // of the target; a target that opened is always finished with its header
+    };
+    const Case cases[] = {
+        {"a WMA file", wma, target, true, 44 + reference.size()},
+        {"missing source", wma + ".missing", target, false, 44},
+        {"not a medium", garbage, target, false, 44},
+        {"no audio stream", video, target, false, 44},
+        {"target in a missing directory", wma, wma + ".none/out.wav", false, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::remove(c.target.c_str());
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(c.ok, library::ConvertMediaToWav(Utf16(c.target).c_str(), Utf16(c.source).c_str()) >= 0);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        const std::string wav = ReadAll(c.target);
+        EXPECT_EQ(c.size, wav.size());
+        if (!c.ok) continue;
+        EXPECT_EQ("Creating the Reader...\nReader Callback: File is opened.\n", printed);
+        // Sizes aside: PCM, 2 channels, 22050 Hz, 88200 bytes/s, block align 4, 16 bits.
+        const char header[] = "RIFF....WAVEfmt \x10\0\0\0\x01\0\x02\0\x22\x56\0\0\x88\x58\x01\0\x04\0\x10\0data....";
+        for (size_t i = 0; i < 44 && i < wav.size(); ++i)
+            if (header[i] != '.') {
+                EXPECT_EQ(header[i], wav[i]) << "header byte " << i;
+            }
+        EXPECT_EQ(uint32_t(reference.size()), uint32_t(uint8_t(wav[40]) | uint8_t(wav[41]) << 8 | uint8_t(wav[42]) << 16 |
+                                                        uint32_t(uint8_t(wav[43])) << 24));
+        EXPECT_EQ(reference, wav.substr(44));
+    }
+    EXPECT_LT(library::ConvertMediaToWav(nullptr, Utf16(wma).c_str()), 0);
+    EXPECT_LT(library::ConvertMediaToWav(Utf16(target).c_str(), nullptr), 0);
+}
+
+}  // namespace

@@ -1,0 +1,161 @@
+// The PCM sink: the WAV file it leaves behind, and which bytes of a window reach the callback.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "files/PcmSink.h"
+
+namespace {
+
+// Byte rate and block align are deliberately wrong: the sink computes its own.
+WAVEFORMATEX Format(WORD tag, WORD channels, DWORD rate, WORD bits, WORD extra = 0) {
+    return WAVEFORMATEX{tag, channels, rate, 1, 1, bits, extra};
+}
+
+std::vector<BYTE> Ramp(size_t count) {
+    std::vector<BYTE> bytes(count);
+    for (size_t i = 0; i < count; ++i) bytes[i] = BYTE(i * 7 + i / 251);
+    return bytes;
+}
+
+DWORD Le(const std::vector<BYTE> &bytes, size_t at, int size) {
+    DWORD value = 0;
+    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[at + size_t(i)];
+    return value;
+}
+
+TEST(PcmSink, WavFileHeaderCarriesTheFinalFormatAndSizes) {
+    struct Case {
+        const char *what;
+        bool setFormat;
+        WAVEFORMATEX format;
+        size_t bytes;
+        std::vector<DWORD> fmt;  // tag, channels, rate, byte rate, block align, bits
+    };
+    const Case cases[] = {
+        {"no format, no data: the placeholder", false, {}, 0, {1, 1, 22050, 44100, 2, 16}},
+        {"stereo 16-bit 44100 Hz", true, Format(1, 2, 44100, 16), 1000, {1, 2, 44100, 176400, 4, 16}},
+        {"a compressed tag is written as PCM", true, Format(0x161, 1, 8000, 8, 10), 1001, {1, 1, 8000, 8000, 1, 8}},
+    };
+    const std::string path = ::testing::TempDir() + "brivane-pcm-sink.wav";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<BYTE> data = Ramp(c.bytes);
+        {
+            CPcmSink sink;
+            ASSERT_TRUE(sink.Open(path.c_str()));
+            EXPECT_TRUE(sink.Finish(false));
+            if (c.setFormat) {
+                sink.SetFormat(c.format);
+                EXPECT_TRUE(sink.Finish(false));
+            }
+            for (size_t at = 0; at < c.bytes; at += 600)
+                EXPECT_EQ(LONG(std::min<size_t>(600, c.bytes - at)),
+                          sink.WriteData(data.data() + at, LONG(std::min<size_t>(600, c.bytes - at))));
+            EXPECT_TRUE(sink.Finish(true));
+        }  // destroying the sink closes the file
+        std::vector<BYTE> file(44 + c.bytes + 1);
+        std::FILE *in = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(nullptr, in);
+        file.resize(std::fread(file.data(), 1, file.size(), in));
+        std::fclose(in);
+        ASSERT_EQ(44 + c.bytes, file.size());
+        EXPECT_EQ("RIFF", std::string(file.begin(), file.begin() + 4));
+        EXPECT_EQ("WAVEfmt ", std::string(file.begin() + 8, file.begin() + 16));
+        EXPECT_EQ("data", std::string(file.begin() + 36, file.begin() + 40));
+        EXPECT_EQ((std::vector<DWORD>{DWORD(36 + c.bytes), 16, DWORD(c.bytes)}),
+                  (std::vector<DWORD>{Le(file, 4, 4), Le(file, 16, 4), Le(file, 40, 4)}));
+        EXPECT_EQ(c.fmt, (std::vector<DWORD>{Le(file, 20, 2), Le(file, 22, 2), Le(file, 24, 4), Le(file, 28, 4),
+                                             Le(file, 32, 2), Le(file, 34, 2)}));
+        EXPECT_EQ(data, std::vector<BYTE>(file.begin() + 44, file.end()));
+    }
+    std::remove(path.c_str());
+    CPcmSink closed;
+    EXPECT_FALSE(closed.Open((path + ".none/out.wav").c_str()));
+    EXPECT_EQ(-1, closed.WriteData(Ramp(1).data(), 1)) << "no file open";
+}
+
+struct Delivery {
+    uint32_t code;
+    std::vector<BYTE> data;
+};
+
+void BRIVANE_CALL Record(uint32_t reserved, BRIVANE_USER user, uint32_t code, const void *data, uint32_t length) {
+    EXPECT_EQ(0u, reserved);
+    const BYTE *bytes = static_cast<const BYTE *>(data);
+    reinterpret_cast<std::vector<Delivery> *>(user)->push_back({code, std::vector<BYTE>(bytes, bytes + length)});
+}
+
+TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBounds) {
+    const DWORD none = CPcmSink::kNoWindow;
+    struct Case {
+        const char *what;
+        WAVEFORMATEX format;
+        LONG startMs, endMs;
+        DWORD startByte, endByte;
+        bool rejected;
+    };
+    const Case cases[] = {
+        {"mono 16-bit 8000 Hz, 1000..2000 ms", Format(1, 1, 8000, 16), 1000, 2000, 16000, 32000, false},
+        // 529.2 bytes are 265 samples of 2 bytes: not a whole stereo frame.
+        {"stereo bounds are whole samples", Format(1, 2, 44100, 16), 3, 5, 530, 882, false},
+        {"24-bit bounds round to 3-byte samples", Format(1, 2, 48000, 24), 7, 9, 2016, 2592, false},
+        {"0..0 means no window", Format(1, 1, 8000, 16), 0, 0, none, none, false},
+        {"a negative start means no window", Format(1, 1, 8000, 16), -1, 2000, none, none, false},
+        {"an end before the start is rejected", Format(1, 1, 8000, 16), 2000, 1000, none, none, true},
+        {"no whole byte per sample is rejected", Format(1, 1, 8000, 4), 1000, 2000, none, none, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Delivery> got;
+        CPcmSink sink;
+        sink.SetTarget(c.startMs, c.endMs, &Record, reinterpret_cast<BRIVANE_USER>(&got));
+        EXPECT_TRUE(sink.Finish(false));
+        EXPECT_TRUE(got.empty()) << "Finish(false) tells the host nothing";
+        sink.SetFormat(c.format);
+        EXPECT_EQ(c.startByte, sink.StartByte());
+        EXPECT_EQ(c.endByte, sink.EndByte());
+        ASSERT_EQ(c.rejected ? 2u : 1u, got.size());
+        EXPECT_EQ(uint32_t(BRIVANE_PCM_FORMAT), got[0].code);
+        ASSERT_EQ(18u, got[0].data.size());
+        EXPECT_EQ(c.format.cbSize, Le(got[0].data, 16, 2)) << "the extra size is passed on";
+        EXPECT_EQ(uint32_t(c.rejected ? BRIVANE_PCM_WINDOW_REJECTED : BRIVANE_PCM_FORMAT), got.back().code);
+
+        // Uneven runs, with refused writes between them that must not move the position.
+        const std::vector<BYTE> stream = Ramp(50000);
+        size_t offset = 0;
+        for (size_t run : {10000, 1, 9999, 7, 12000, 17993}) {
+            EXPECT_EQ(-1, sink.WriteData(stream.data() + offset, 0));
+            EXPECT_EQ(0, sink.WriteData(stream.data() + offset, LONG(run)));
+            offset += run;
+            EXPECT_EQ(c.endByte != none && offset >= c.endByte, sink.IsComplete());
+        }
+        EXPECT_TRUE(sink.Finish(true));
+        EXPECT_EQ(uint32_t(BRIVANE_PCM_END), got.back().code);
+        std::vector<BYTE> delivered;
+        for (const Delivery &d : got)
+            if (d.code == BRIVANE_PCM_DATA) delivered.insert(delivered.end(), d.data.begin(), d.data.end());
+        const size_t from = c.startByte == none ? 0 : c.startByte, to = c.endByte == none ? stream.size() : c.endByte;
+        EXPECT_EQ(std::vector<BYTE>(stream.begin() + long(from), stream.begin() + long(to)), delivered);
+        EXPECT_EQ(to - from, sink.DataBytes());
+    }
+}
+
+void BRIVANE_CALL Throwing(uint32_t, BRIVANE_USER user, uint32_t, const void *, uint32_t) {
+    ++*reinterpret_cast<int *>(user);
+    throw 1;
+}
+
+TEST(PcmSink, CallbackThatFaultsIsNotCalledAgain) {
+    int calls = 0;
+    CPcmSink sink;
+    sink.SetTarget(0, 0, &Throwing, reinterpret_cast<BRIVANE_USER>(&calls));
+    sink.SetFormat(Format(1, 1, 8000, 16));
+    EXPECT_EQ(0, sink.WriteData(Ramp(4).data(), 4));
+    EXPECT_TRUE(sink.Finish(true));
+    EXPECT_EQ(1, calls);
+}
+
+}  // namespace

@@ -1,0 +1,95 @@
+// The writer sink: what reaches its callback for each writer notification, where each stream
+// begins and ends, and the data units it lends.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "files/SampleBuffer.h"
+#include "files/WriterSink.h"
+
+namespace {
+
+// "code:bytes:isHeader" for each callback.
+void WINAPI Record(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL isHeader) {
+    const std::string bytes = data ? std::string(reinterpret_cast<const char *>(data), size_t(length)) : "";
+    reinterpret_cast<std::vector<std::string> *>(user)->push_back(std::to_string(code) + ":" + bytes + ":" +
+                                                                   std::to_string(isHeader));
+}
+
+// A standalone buffer holding text, empty for "", or none for null.
+INSSBuffer *Buffer(const char *text) {
+    if (!text) return nullptr;
+    CSampleBuffer *buffer = new CSampleBuffer(nullptr);
+    if (*text) {
+        buffer->SetCapacity(DWORD(strlen(text)));
+        BYTE *data = nullptr;
+        buffer->GetBuffer(&data);
+        memcpy(data, text, strlen(text));
+        buffer->SetLength(DWORD(strlen(text)));
+    }
+    return buffer;
+}
+
+TEST(WriterSink, MarksEachStreamsStartAndEndAroundItsBytes) {
+    // H: header, D: data unit, E: end of writing, B: NotifyBegin(1), b: NotifyBegin(3), C: set the callback.
+    const struct Case {
+        const char *what;
+        std::vector<std::pair<char, const char *>> steps;
+        std::vector<std::string> raised;
+    } cases[] = {
+        {"one stream",
+         {{'C', nullptr}, {'B', nullptr}, {'H', "h1"}, {'H', "h2"}, {'D', "d1"}, {'D', "d2"}, {'E', nullptr}},
+         {"1::0", "3::0", "4:h1:1", "4:h2:1", "4:d1:0", "4:d2:0", "5::0"}},
+        {"the next stream starts anew",
+         {{'C', nullptr}, {'H', "a"}, {'E', nullptr}, {'H', "b"}, {'D', "c"}, {'E', nullptr}},
+         {"3::0", "4:a:1", "5::0", "3::0", "4:b:1", "4:c:0", "5::0"}},
+        {"empty and missing buffers raise nothing but the start",
+         {{'C', nullptr}, {'H', ""}, {'H', nullptr}, {'D', ""}, {'D', nullptr}},
+         {"3::0"}},
+        {"only code 1 begins", {{'C', nullptr}, {'b', nullptr}, {'B', nullptr}}, {"1::0"}},
+        {"headers before a callback do not use up the start",
+         {{'H', "lost"}, {'E', nullptr}, {'C', nullptr}, {'H', "h"}},
+         {"3::0", "4:h:1"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> raised;
+        CWriterSink *sink = new CWriterSink;
+        for (const auto &step : c.steps) {
+            INSSBuffer *buffer = Buffer(step.second);
+            switch (step.first) {
+            case 'H': EXPECT_EQ(sink->OnHeader(buffer), S_OK); break;
+            case 'D': EXPECT_EQ(sink->OnDataUnit(buffer), S_OK); break;
+            case 'E': EXPECT_EQ(sink->OnEndWriting(), S_OK); break;
+            case 'B': sink->NotifyBegin(1); break;
+            case 'b': sink->NotifyBegin(3); break;
+            case 'C': sink->SetCallback(&Record, reinterpret_cast<DWORD_PTR>(&raised)); break;
+            }
+            if (buffer) buffer->Release();
+        }
+        EXPECT_EQ(raised, c.raised);
+        EXPECT_EQ(sink->Release(), 0u);
+    }
+}
+
+TEST(WriterSink, LendsDataUnitsOfExactlyTheSizeAsked) {
+    CWriterSink *sink = new CWriterSink;
+    INSSBuffer *unit = nullptr;
+    EXPECT_EQ(sink->AllocateDataUnit(0, &unit), E_INVALIDARG);
+    EXPECT_EQ(sink->AllocateDataUnit(3200, nullptr), E_INVALIDARG);
+    ASSERT_EQ(sink->AllocateDataUnit(3200, &unit), S_OK);
+    DWORD capacity = 0, length = 99;
+    unit->GetMaxLength(&capacity);
+    unit->GetLength(&length);
+    EXPECT_EQ(capacity, 3200u);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(unit->Release(), 0u);
+    void *object = sink;
+    EXPECT_EQ(sink->QueryInterface(IID_IWMWriterFileSink, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(sink->Release(), 0u);
+}
+
+}  // namespace

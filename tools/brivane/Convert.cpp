@@ -1,0 +1,173 @@
+// brivane convert: a speech WAV file to Windows Media Audio with a profile, or any medium to a PCM
+// WAV file, through the Convert export; a progress line on a terminal while a long one runs.
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <pthread.h>
+#endif
+
+#include "CliSupport.h"
+#include "Commands.h"
+#include "HostThread.h"
+#include "brivane.h"
+
+namespace {
+
+// How long a conversion runs before the progress line appears, and how often it is redrawn.
+const unsigned kProgressDelayMs = 1000;
+const unsigned kProgressPeriodMs = 250;
+
+struct ConvertOptions {
+    const char *input = nullptr;
+    const char *output = nullptr;
+    const char *profile = nullptr;
+    uint32_t target = 0;
+};
+
+bool EndsWith(const char *text, const char *suffix) {
+    const size_t length = std::strlen(text);
+    const size_t suffixLength = std::strlen(suffix);
+    if (length < suffixLength) return false;
+    for (size_t i = 0; i < suffixLength; ++i) {
+        char c = text[length - suffixLength + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != suffix[i]) return false;
+    }
+    return true;
+}
+
+// Returns an error line, or null when the input, the output and a direction are known.
+const char *ParseOptions(int argc, char **argv, ConvertOptions *options) {
+    for (int i = 0; i < argc; ++i) {
+        const char *argument = argv[i];
+        if (std::strcmp(argument, "--profile") == 0) {
+            if (++i >= argc) return "--profile needs a file";
+            options->profile = argv[i];
+        } else if (std::strcmp(argument, "--to-wma") == 0) {
+            options->target = BRIVANE_KIND_WMA;
+        } else if (std::strcmp(argument, "--to-wav") == 0) {
+            options->target = BRIVANE_KIND_WAV;
+        } else if (argument[0] == '-' && argument[1] == '-') {
+            return "unknown option (expected --profile, --to-wma or --to-wav)";
+        } else if (!options->input) {
+            options->input = argument;
+        } else if (!options->output) {
+            options->output = argument;
+        } else {
+            return "too many files: give one input and one output";
+        }
+    }
+    if (!options->input || !options->output) return "an input and an output file are required";
+    if (!options->target) {
+        if (EndsWith(options->output, ".wav"))
+            options->target = BRIVANE_KIND_WAV;
+        else if (EndsWith(options->input, ".wav") && (EndsWith(options->output, ".wma") || EndsWith(options->output, ".asf")))
+            options->target = BRIVANE_KIND_WMA;
+        else
+            return "cannot tell the direction from the file names: give --to-wma or --to-wav";
+    }
+    if (options->profile && options->target != BRIVANE_KIND_WMA) return "--profile applies only to WAV-to-WMA conversion";
+    return nullptr;
+}
+
+// Redraws "elapsed, bytes written" on standard error until the conversion ends.
+struct ProgressLine {
+    const char *output = nullptr;
+    std::atomic<bool> done{false};
+    bool shown = false;
+
+    void Run() {
+        const auto start = std::chrono::steady_clock::now();
+        while (!done) {
+            SleepMs(kProgressPeriodMs);
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            if (done || elapsed.count() < kProgressDelayMs) continue;
+            struct stat info;
+            const long long written = stat(output, &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+            std::fprintf(stderr, "\rconverting: %.1f s, %lld KiB written ", elapsed.count() / 1000.0, written / 1024);
+            std::fflush(stderr);
+            shown = true;
+        }
+    }
+};
+
+#ifdef _WIN32
+DWORD WINAPI ProgressThread(LPVOID line) {
+    static_cast<ProgressLine *>(line)->Run();
+    return 0;
+}
+#else
+void *ProgressThread(void *line) {
+    static_cast<ProgressLine *>(line)->Run();
+    return nullptr;
+}
+#endif
+
+// Runs the conversion, with the progress line when standard error is a terminal.
+uint32_t RunConvert(const ConvertOptions &options, const WideText &profile) {
+    const uint32_t source = options.target == BRIVANE_KIND_WMA ? BRIVANE_KIND_WAV : BRIVANE_KIND_WMA;
+    const BRIVANE_WCHAR *profileText = options.target == BRIVANE_KIND_WMA ? profile.c_str() : nullptr;
+    if (!IsTerminal(stderr)) return Convert(options.target, options.output, source, options.input, profileText);
+    ProgressLine line;
+    line.output = options.output;
+#ifdef _WIN32
+    HANDLE thread = CreateThread(nullptr, 0, &ProgressThread, &line, 0, nullptr);
+    const bool started = thread != nullptr;
+#else
+    pthread_t thread;
+    const bool started = pthread_create(&thread, nullptr, &ProgressThread, &line) == 0;
+#endif
+    const uint32_t result = Convert(options.target, options.output, source, options.input, profileText);
+    line.done = true;
+    if (started) {
+#ifdef _WIN32
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+#else
+        pthread_join(thread, nullptr);
+#endif
+    }
+    if (line.shown) std::fprintf(stderr, "\n");
+    return result;
+}
+
+int RunConvertCommand(int argc, char **argv) {
+    ConvertOptions options;
+    if (const char *error = ParseOptions(argc, argv, &options)) {
+        std::fprintf(stderr, "brivane convert: %s\n", error);
+        return 2;
+    }
+    WideText profile;
+    if (options.target == BRIVANE_KIND_WMA) {
+        if (!LoadProfile(options.profile, &profile)) {
+            std::fprintf(stderr, "brivane convert: cannot read the profile %s\n", options.profile ? options.profile : "");
+            return 1;
+        }
+    }
+    // The library keeps the encoder until the last UnInitBrivane.
+    if (!InitBrivane()) {
+        std::fprintf(stderr, "brivane convert: the library did not start\n");
+        return 1;
+    }
+    const uint32_t result = RunConvert(options, profile);
+    UnInitBrivane();
+    if (!result) {
+        std::fprintf(stderr, "brivane convert: %s could not be converted to %s\n", options.input, options.output);
+        return 1;
+    }
+    return 0;
+}
+
+const CliCommandRegistration kConvert({"convert",
+    "IN OUT [--profile FILE.prx] [--to-wma | --to-wav]\n"
+    "            convert a mono speech WAV file to WMA (the bundled speech profile unless\n"
+    "            --profile), or any medium to a PCM WAV file; the direction follows the names",
+    &RunConvertCommand, 21});
+}  // namespace

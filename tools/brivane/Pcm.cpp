@@ -1,0 +1,101 @@
+// brivane pcm: a media file's PCM through GetAudioPCM to standard output, its format to standard error.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define dup _dup
+#define dup2 _dup2
+#define fdopen _fdopen
+#else
+#include <unistd.h>
+#endif
+
+#include "Commands.h"
+#include "brivane.h"
+
+namespace {
+
+struct PcmOutput {
+    std::FILE *out;
+    bool failed;
+};
+
+void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER user, uint32_t code, const void *data, uint32_t length) {
+    PcmOutput *output = reinterpret_cast<PcmOutput *>(user);
+    if (code == BRIVANE_PCM_FORMAT && length >= sizeof(BrivaneWaveFormat)) {
+        BrivaneWaveFormat format;
+        std::memcpy(&format, data, sizeof(format));
+        std::fprintf(stderr, "rate %u channels %u bits %u\n", unsigned(format.nSamplesPerSec),
+                     unsigned(format.nChannels), unsigned(format.wBitsPerSample));
+    } else if (code == BRIVANE_PCM_DATA) {
+        if (std::fwrite(data, 1, length, output->out) != length) output->failed = true;
+    } else if (code == BRIVANE_PCM_WINDOW_REJECTED) {
+        std::fprintf(stderr, "brivane pcm: the window cannot be applied; writing the whole file\n");
+    }
+}
+
+bool ParseMs(const char *text, uint32_t *value) {
+    char *end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || parsed < 0 || parsed > 0x7FFFFFFFL) return false;
+    *value = uint32_t(parsed);
+    return true;
+}
+
+int RunPcm(int argc, char **argv) {
+    const char *path = nullptr;
+    uint32_t fromMs = 0, toMs = 0;
+    for (int i = 0; i < argc; ++i) {
+        const bool from = std::strcmp(argv[i], "--from") == 0, to = std::strcmp(argv[i], "--to") == 0;
+        if ((from || to) && i + 1 < argc && ParseMs(argv[i + 1], from ? &fromMs : &toMs)) {
+            ++i;
+        } else if (!from && !to && !path && argv[i][0] != '-') {
+            path = argv[i];
+        } else {
+            std::fprintf(stderr, "usage: brivane pcm FILE [--from MS] [--to MS] > out.s16le\n");
+            return 2;
+        }
+    }
+    if (!path) {
+        std::fprintf(stderr, "usage: brivane pcm FILE [--from MS] [--to MS] > out.s16le\n");
+        return 2;
+    }
+    // The library prints its progress on standard output: the PCM gets the real one to itself.
+    std::fflush(stdout);
+    const int pcmFd = dup(1);
+    if (pcmFd < 0 || dup2(2, 1) < 0) {
+        std::perror("brivane pcm");
+        return 1;
+    }
+#ifdef _WIN32
+    _setmode(pcmFd, _O_BINARY);
+#endif
+    PcmOutput output = {fdopen(pcmFd, "wb"), false};
+    if (!output.out) {
+        std::perror("brivane pcm");
+        return 1;
+    }
+    const uint32_t ok = GetAudioPCM(BRIVANE_KIND_AUDIO, path, fromMs, toMs, &OnPcm,
+                                    reinterpret_cast<BRIVANE_USER>(&output), nullptr);
+    GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr);
+    if (std::fclose(output.out) != 0) output.failed = true;
+    if (!ok) {
+        std::fprintf(stderr, "brivane pcm: cannot decode %s\n", path);
+        return 1;
+    }
+    if (output.failed) {
+        std::fprintf(stderr, "brivane pcm: writing the PCM failed\n");
+        return 1;
+    }
+    return 0;
+}
+
+const CliCommandRegistration kPcm({"pcm",
+    "FILE [--from MS] [--to MS] > out.s16le\n"
+    "            decode a media file (or the window from..to) to raw PCM; its format goes to stderr",
+    &RunPcm, 20});
+
+}  // namespace
