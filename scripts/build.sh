@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Configures and builds one flavour: linux (default), asan, tsan, win32 (i686), win64 (x86_64) or
-# fuzz (clang, libFuzzer with AddressSanitizer+UBSan: the fuzz targets only).
+# fuzz (clang, libFuzzer with AddressSanitizer+UBSan: the fuzz targets only); targets named after the
+# flavour are built alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 flavour=${1:-linux}
+shift $(( $# > 0 ? 1 : 0 ))
 targets=()
+[ $# -gt 0 ] && targets=(--target "$@")
 case "$flavour" in
   linux) dir=build; args=() ;;
   asan) dir=build-asan; args=(-DBRIVANE_SANITIZE=address) ;;

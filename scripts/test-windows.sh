@@ -9,10 +9,11 @@ WINE=${WINE:-/usr/lib/wine/wine64}
 WINESERVER=$(dirname "$WINE")/wineserver
 failures=()
 
-for flavour in win32 win64; do
-  echo "== $flavour build"
-  scripts/build.sh "$flavour"
-done
+# The i686 DLL is checked from its export and import tables; the x86_64 build runs the suites.
+echo "== win32 build"
+scripts/build.sh win32 brivane
+echo "== win64 build"
+scripts/build.sh win64
 
 # The 22 exports of Brivane.def, by name and nothing else, at ordinals 1..22 in the .def's order.
 check_exports() {

@@ -5,28 +5,43 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export LSAN_OPTIONS=suppressions=$(pwd)/scripts/lsan-suppressions.txt
+# The suites mostly wait on real-time audio, so ctest runs several (and the shards of the long ones)
+# side by side.
+jobs=$(( $(nproc) * 2 ))
 for flavour in linux asan tsan; do
   echo "== $flavour"
   scripts/build.sh "$flavour"
   dir=build; [ "$flavour" != linux ] && dir=build-$flavour
-  ctest --test-dir "$dir" --output-on-failure --timeout 600
+  ctest --test-dir "$dir" --output-on-failure --timeout 600 -j "$jobs"
 done
 echo "== fuzz"
 scripts/build.sh fuzz
-for target in fuzz/*/; do
-  name=$(basename "$target")
-  # New inputs go to a scratch directory; the kept corpus is only read. A finding is kept.
+mkdir -p build-fuzz/findings
+# New inputs go to a scratch directory; the kept corpus is only read. A finding is kept.
+fuzz() {
+  local name=$1 scratch
   scratch=$(mktemp -d)
-  mkdir -p build-fuzz/findings
   if build-fuzz/fuzz/"$name"/"$name" -max_total_time=60 -timeout=10 -artifact_prefix=build-fuzz/findings/"$name"- \
-      "$scratch" "$target"corpus >build-fuzz/"$name".log 2>&1; then
+      "$scratch" fuzz/"$name"/corpus >build-fuzz/"$name".log 2>&1; then
     echo "ok: $name, $(grep -o 'Done [0-9]* runs' build-fuzz/"$name".log) in 60 s"
   else
     tail -n 40 build-fuzz/"$name".log >&2
     echo "FAIL: fuzz target $name found a crash, hang or leak (see build-fuzz/findings)" >&2
-    exit 1
+    rm -rf "$scratch"
+    return 1
   fi
   rm -rf "$scratch"
+}
+# One target per core at a time.
+pids=()
+for target in fuzz/*/; do
+  fuzz "$(basename "$target")" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge "$(nproc)" ]; then
+    wait "${pids[0]}"
+    pids=("${pids[@]:1}")
+  fi
 done
+for pid in "${pids[@]}"; do wait "$pid"; done
 echo "== windows"
 scripts/test-windows.sh

@@ -1,4 +1,4 @@
-/* record: captures from the default input device for a few seconds while the library encodes it
+/* record: captures a few seconds of audio from the default input device while the library encodes it
  * with a profile, and writes the encoded stream to a Windows Media file. Exit code 0 when the
  * encoder finished with a header and data written, 1 otherwise, 2 for a wrong command line. */
 #include <stdatomic.h>
@@ -7,14 +7,14 @@
 
 #include "host.h"
 
-enum { POLL_MS = 20, END_WAIT_MS = 5000 };
+enum { POLL_MS = 20, END_WAIT_MS = 5000, START_WAIT_MS = 10000 };
 
 /* Shared with the callback, which runs on the library's service thread. */
 struct record_state {
     atomic_int ended;
+    atomic_ullong raw_bytes;
     FILE *output; /* the rest is touched by the callback only */
     int write_failed;
-    unsigned long long raw_bytes;
     unsigned raw_buffers;
     unsigned long long header_bytes;
     unsigned long long unit_bytes;
@@ -30,7 +30,7 @@ static void BRIVANE_CALL on_capture(uint32_t handle, BRIVANE_USER user, uint32_t
     struct record_state *state = (struct record_state *)user;
     (void)handle;
     if (event == BRIVANE_REC_EVENT_DATA && arg1 == 1) {
-        state->raw_bytes += size;
+        atomic_fetch_add(&state->raw_bytes, size);
         ++state->raw_buffers;
     } else if (event == BRIVANE_REC_EVENT_DATA && arg2 == 0 && state->units == 0) {
         state->header_bytes += size;
@@ -68,6 +68,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     atomic_init(&state.ended, 0);
+    atomic_init(&state.raw_bytes, 0);
     /* The library reads the profile when its open command runs, so it lives until the close. */
     BRIVANE_WCHAR *profile = host_read_profile(argv[2]);
     if (!profile) {
@@ -89,7 +90,11 @@ int main(int argc, char **argv) {
     const uint32_t handle = AudioInOpen(BRIVANE_KIND_AUDIO, &format, profile, on_capture, (BRIVANE_USER)&state);
     if (handle) {
         AudioInStart(handle, 0);
-        host_sleep_ms(seconds * 1000);
+        /* Counted in captured audio, not in wall time: the device may take a while to start. */
+        const unsigned long long wanted = (unsigned long long)seconds * format.nAvgBytesPerSec;
+        for (unsigned waited = 0; atomic_load(&state.raw_bytes) < wanted && waited < seconds * 1000 + START_WAIT_MS;
+             waited += POLL_MS)
+            host_sleep_ms(POLL_MS);
         AudioInStop(handle);
         for (unsigned waited = 0; !atomic_load(&state.ended) && waited < END_WAIT_MS; waited += POLL_MS)
             host_sleep_ms(POLL_MS);
@@ -103,7 +108,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     printf("%.2f s of PCM in %u buffers; %s: %llu bytes of header, %u data units of %llu bytes\n",
-           state.raw_bytes / (double)format.nAvgBytesPerSec, state.raw_buffers, argv[1], state.header_bytes,
+           atomic_load(&state.raw_bytes) / (double)format.nAvgBytesPerSec, state.raw_buffers, argv[1], state.header_bytes,
            state.units, state.unit_bytes);
     if (!atomic_load(&state.ended)) fprintf(stderr, "record: the encoder did not finish\n");
     if (state.write_failed || !closed) fprintf(stderr, "record: writing %s failed\n", argv[1]);

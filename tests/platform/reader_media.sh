@@ -4,6 +4,10 @@
 set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 dir=$1
+# Suites running side by side make the directory once: the others wait here for it.
+mkdir -p "$(dirname "$dir")"
+exec 9>"$dir.lock"
+flock 9
 [ -f "$dir/complete" ] && exit 0
 work=$dir.part.$$
 rm -rf "$work"
