@@ -30,15 +30,18 @@ int64_t SeekInput(void *opaque, int64_t offset, int whence)
         const int64_t size = input->Size();
         return size >= 0 ? size : AVERROR(ENOSYS);
     }
+    const int64_t size = input->Size();
     if (whence == SEEK_END) {
-        const int64_t size = input->Size();
         if (size < 0)
             return AVERROR(ENOSYS);
         offset += size;
     } else if (whence != SEEK_SET) {
         return AVERROR(EINVAL);
     }
-    return offset >= 0 && input->Seek(offset) ? offset : AVERROR(EIO);
+    // Past the end a host's stream may wrap around (a memory image seeks by 32 bits); a file reads
+    // nothing there, so the stream is left at its end.
+    const int64_t target = size >= 0 ? std::min(offset, size) : offset;
+    return offset >= 0 && input->Seek(target) ? offset : AVERROR(EIO);
 }
 
 // The reader reads only what the host named: containers that refer to other files get nothing.
