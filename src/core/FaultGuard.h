@@ -15,3 +15,7 @@ DWORD RunGuarded(F &&body) {
     if (fault) CHeldResources::ReleaseTo(held);
     return fault;
 }
+
+// Copies bytes the host owns under the fault guard, so that a bad image faults only this copy;
+// FALSE, with a debug line, when it faulted.
+BOOL CopyGuarded(void *to, const void *from, size_t bytes);

@@ -25,6 +25,7 @@ protected:
 
 TEST_F(HostService, OpensFailOnOneLibraryThreadAsEventSix) {
     static const unsigned char image[64] = {'R', 'I', 'F', 'F'};
+    const void *unreadable = reinterpret_cast<const void *>(16);
     const wchar_t empty[] = L"";
     BrivaneWaveFormat format = {1, 0, 0, 0, 0, 16, 0};  // no channels: never a capture format
     const wchar_t profile[] = L"<profile/>";
@@ -46,6 +47,9 @@ TEST_F(HostService, OpensFailOnOneLibraryThreadAsEventSix) {
         {"capture without format", B().AudioInOpen(1, nullptr, profile, HostRecorder::OnCapture, user), false},
         {"memory image", B().AudioOutOpen(1, image, sizeof image, cb, user), true},
         {"direct WAV image", B().AudioOutOpen(2, image, sizeof image, cb, user), true},
+        // Reading it faults: the read fails, and the service thread goes on.
+        {"unreadable image", B().AudioOutOpen(1, unreadable, sizeof image, cb, user), true},
+        {"unreadable direct WAV image", B().AudioOutOpen(2, unreadable, sizeof image, cb, user), true},
         {"missing file", B().AudioOutFileOpen(1, kMissing, cb, user), true},
         // Its failure comes through the playback callback set last, not the capture callback.
         {"capture", B().AudioInOpen(1, &format, profile, HostRecorder::OnCapture, user), true},
