@@ -78,7 +78,8 @@ void Provoke(Kind kind, const std::string &wave, const std::u16string &profile) 
         g_instance = AudioInOpen(1, &kFormat, profile.c_str(), &OnCapture, 0);
         AudioInStart(g_instance, 0);
     } else {
-        HostLog log;
+        // It stays the playback callback after this returns, so it lives as long as the process.
+        static HostLog log;
         g_instance = AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
         ASSERT_TRUE(log.WaitForEvent(g_instance, BRIVANE_EVENT_COMMAND_FAILED));
         std::atomic<bool> decoded{false};
