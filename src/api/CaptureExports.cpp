@@ -12,10 +12,14 @@ extern "C" {
 uint32_t BRIVANE_CALL AudioInOpen(uint32_t kind, const BrivaneWaveFormat *format, const BRIVANE_WCHAR *profileXml,
                                   AudioInCallback callback, BRIVANE_USER user) {
     static_assert(sizeof(BrivaneWaveFormat) == sizeof(WAVEFORMATEX), "the wave format record is 18 bytes");
+    if (kind != BRIVANE_KIND_AUDIO || !format) return 0;
+    // Read before any lock is taken: a bad pointer then faults with nothing of the library held.
+    WAVEFORMATEX record;
+    std::memcpy(&record, format, sizeof record);
     CLibraryLockScope scope;
     CInstanceTable *table = library::Table();
     CAudioService *service = library::Service();
-    if (kind != BRIVANE_KIND_AUDIO || !format || !library::Lock() || !table || !service) return 0;
+    if (!library::Lock() || !table || !service) return 0;
     table->Lock();
     InstanceEntry *entry = table->AllocEntry();
     void *copy = entry ? std::malloc(sizeof(WAVEFORMATEX)) : nullptr;
@@ -24,7 +28,7 @@ uint32_t BRIVANE_CALL AudioInOpen(uint32_t kind, const BrivaneWaveFormat *format
         table->Unlock();
         return 0;
     }
-    std::memcpy(copy, format, sizeof(WAVEFORMATEX));
+    std::memcpy(copy, &record, sizeof record);
     entry->openParams = copy;
     entry->openParamsSize = sizeof(WAVEFORMATEX);
     WORD handle = entry->handle;

@@ -8,11 +8,19 @@
 namespace library {
 
 CRITICAL_SECTION *Lock();
+// The table and the service while the library is initialised; none while a shutdown is due.
 CInstanceTable *Table();
 CAudioService *Service();
 
 // Makes the players and capture instances the service binds to new entries.
 const InstanceFactory &DefaultFactory();
+
+// Takes the library lock for the calling thread and returns it; none when it does not exist or the
+// caller must not wait for it (see LockUnavailableToCaller), or when the service thread gives way
+// to a shutdown that holds it.
+CRITICAL_SECTION *EnterLock();
+// Leaves what EnterLock took; the outermost leave runs a shutdown a host callback left due.
+void LeaveLock(CRITICAL_SECTION *lock);
 
 // TRUE when the calling thread must not wait for the library lock: a host callback on the service
 // thread while the shutdown holds the lock and waits for that thread, or a callback run for an
@@ -24,12 +32,8 @@ BOOL LockUnavailableToCaller();
 // Holds the library lock for a scope, when the lock exists.
 class CLibraryLockScope {
 public:
-    CLibraryLockScope() : m_lock(library::LockUnavailableToCaller() ? nullptr : library::Lock()) {
-        if (m_lock) EnterCriticalSection(m_lock);
-    }
-    ~CLibraryLockScope() {
-        if (m_lock) LeaveCriticalSection(m_lock);
-    }
+    CLibraryLockScope() : m_lock(library::EnterLock()) {}
+    ~CLibraryLockScope() { library::LeaveLock(m_lock); }
     CLibraryLockScope(const CLibraryLockScope &) = delete;
     CLibraryLockScope &operator=(const CLibraryLockScope &) = delete;
 

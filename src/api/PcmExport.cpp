@@ -7,6 +7,7 @@
 #include "api/FileObjects.h"
 #include "api/Library.h"
 #include "brivane.h"
+#include "core/HeldResources.h"
 #include "files/WMVRecompress.h"
 #include "files/WidePath.h"
 
@@ -27,16 +28,24 @@ void DestroyDecoder() {
     g_decoder = nullptr;
 }
 
+// Ends a use of the kept decoder; also what a fault guard's recovery runs for a use it abandoned.
+void EndDecoderUse(void *) {
+    if (g_disposeAfterUse) {
+        g_disposeAfterUse = false;
+        DestroyDecoder();
+    }
+    InterlockedExchange(&g_decoderBusy, 0);
+}
+
 class CDecoderUse {
 public:
-    CDecoderUse() : m_acquired(InterlockedCompareExchange(&g_decoderBusy, 1, 0) == 0) {}
+    CDecoderUse() : m_acquired(InterlockedCompareExchange(&g_decoderBusy, 1, 0) == 0) {
+        if (m_acquired) CHeldResources::Hold(&EndDecoderUse, nullptr);
+    }
     ~CDecoderUse() {
         if (!m_acquired) return;
-        if (g_disposeAfterUse) {
-            g_disposeAfterUse = false;
-            DestroyDecoder();
-        }
-        InterlockedExchange(&g_decoderBusy, 0);
+        CHeldResources::Drop(&EndDecoderUse, nullptr);
+        EndDecoderUse(nullptr);
     }
     CDecoderUse(const CDecoderUse &) = delete;
     CDecoderUse &operator=(const CDecoderUse &) = delete;

@@ -3,10 +3,19 @@
 
 #include <type_traits>
 
+#include "core/HeldResources.h"
 #include "platform/platform.h"
 
 template <class F>
 DWORD RunGuarded(F &&body) {
     using Body = std::remove_reference_t<F>;
-    return PlatformRunGuarded([](void *p) { (*static_cast<Body *>(p))(); }, &body);
+    const int held = CHeldResources::Depth();
+    const DWORD fault = PlatformRunGuarded([](void *p) { (*static_cast<Body *>(p))(); }, &body);
+    // A recovery skipped the destructors of the abandoned frames: give back the locks they held.
+    if (fault) CHeldResources::ReleaseTo(held);
+    return fault;
 }
+
+// Copies bytes the host owns under the fault guard, so that a bad image faults only this copy;
+// FALSE, with a debug line, when it faulted.
+BOOL CopyGuarded(void *to, const void *from, size_t bytes);

@@ -4,10 +4,12 @@
 
 #include <atomic>
 
+#include "core/HeldResources.h"
 #include "platform/platform.h"
 
 // An instance's hold on the host's memory image. The close export sets closing and then waits until
-// no read that began before it is still copying, so the host may free the image once it returns.
+// no read that began before is still copying, so the host may free the image once it returns. Only
+// Enter and Leave change readers, never a reset, so a read overlapping a slot's reuse cannot unbalance it.
 struct ImageGuard {
     std::atomic<BYTE> closing;
     std::atomic<LONG> readers;
@@ -15,14 +17,23 @@ struct ImageGuard {
     // A read may touch the image only between a TRUE Enter and its Leave.
     BOOL Enter() {
         readers.fetch_add(1);
-        if (closing.load() == 0) return TRUE;
+        if (closing.load() == 0) {
+            CHeldResources::Hold(&EndRead, this);
+            return TRUE;
+        }
         readers.fetch_sub(1);
         return FALSE;
     }
-    void Leave() { readers.fetch_sub(1); }
+    void Leave() {
+        CHeldResources::Drop(&EndRead, this);
+        readers.fetch_sub(1);
+    }
     void WaitForReaders() const {
         while (readers.load() != 0) Sleep(1);
     }
+
+private:
+    static void EndRead(void *guard) { static_cast<ImageGuard *>(guard)->readers.fetch_sub(1); }
 };
 
 // Arguments of AudioOutOpen / AudioOutFileOpen, kept until the entry is freed.

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "core/HeldResources.h"
+
 namespace {
 // Library-wide and never reset, so handles keep growing across library restarts.
 WORD g_handleCounter = 0;
@@ -17,6 +19,18 @@ CInstanceTable::~CInstanceTable() {
     delete[] m_entries;
     DeleteCriticalSection(&m_lock);
 }
+
+void CInstanceTable::Lock() {
+    EnterCriticalSection(&m_lock);
+    CHeldResources::Hold(&CInstanceTable::ReleaseLock, this);
+}
+
+void CInstanceTable::Unlock() {
+    CHeldResources::Drop(&CInstanceTable::ReleaseLock, this);
+    LeaveCriticalSection(&m_lock);
+}
+
+void CInstanceTable::ReleaseLock(void *table) { LeaveCriticalSection(&static_cast<CInstanceTable *>(table)->m_lock); }
 
 BOOL CInstanceTable::HandleInUse(WORD handle) const {
     for (int i = 0; i < kEntries; ++i)
@@ -37,7 +51,6 @@ InstanceEntry *CInstanceTable::AllocEntry() {
         entry.object = nullptr;
         entry.kind = KIND_UNBOUND;
         entry.image.closing = 0;
-        entry.image.readers = 0;
         return &entry;
     }
     return nullptr;
@@ -53,8 +66,6 @@ void CInstanceTable::ClearEntry(InstanceEntry *entry) {
     entry->handle = 0;
     entry->object = nullptr;
     entry->kind = KIND_UNBOUND;
-    entry->image.closing = 0;
-    entry->image.readers = 0;
     std::free(entry->openParams);
     entry->openParams = nullptr;
     entry->openParamsSize = 0;

@@ -34,8 +34,8 @@ public:
     CInstanceTable &operator=(const CInstanceTable &) = delete;
 
     BOOL IsValid() const { return m_entries != nullptr; }
-    void Lock() { EnterCriticalSection(&m_lock); }
-    void Unlock() { LeaveCriticalSection(&m_lock); }
+    void Lock();
+    void Unlock();
 
     // The caller holds the lock for these three.
     InstanceEntry *AllocEntry();
@@ -50,6 +50,7 @@ public:
 
 private:
     BOOL HandleInUse(WORD handle) const;
+    static void ReleaseLock(void *table);
 
     InstanceEntry *m_entries;
     CRITICAL_SECTION m_lock;

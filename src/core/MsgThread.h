@@ -38,6 +38,8 @@ public:
     BOOL IsStopping() const { return m_bStop.load() != 0; }
     BOOL IsRunning() const { return m_bRunning.load() != 0; }
     BOOL IsOwnThread() const;
+    // Id of the running thread, 0 when none runs.
+    DWORD RunningThreadId() const { return m_bRunning.load() ? m_threadId.load() : 0; }
     HANDLE ThreadHandle() const { return m_hThread; }
 
 private:

@@ -16,5 +16,10 @@
 // Windows; C++ exceptions on every platform.
 DWORD PlatformRunGuarded(void (*fn)(void *), void *arg);
 
+// Keeps the library's own module loaded until PlatformReleaseModule, so that a host's unload cannot
+// unmap code the library's threads still run; FALSE when it cannot.
+BOOL PlatformHoldModule();
+void PlatformReleaseModule();
+
 // The library's entry point, called by the platform's loader glue on attach and detach.
 BOOL WINAPI LibraryEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);

@@ -1,7 +1,8 @@
 #include "playback/MemoryStream.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "core/FaultGuard.h"
 
 namespace {
 
@@ -42,8 +43,9 @@ void CMemoryStream::LeaveImage() {
 HRESULT CMemoryStream::Read(void *pv, ULONG cb, ULONG *pcbRead) {
     if (!m_pImage || !pv || !EnterImage()) return E_UNEXPECTED;
     const DWORD n = std::min<DWORD>(cb, m_size - m_position);
-    std::memcpy(pv, m_pImage + m_position, n);
+    const BOOL copied = CopyGuarded(pv, m_pImage + m_position, n);
     LeaveImage();
+    if (!copied) return HRESULT_FROM_WIN32(ERROR_NOACCESS);
     m_position += n;
     if (pcbRead) *pcbRead = n;
     return n > 0 ? S_OK : kEndOfImage;
@@ -52,8 +54,9 @@ HRESULT CMemoryStream::Read(void *pv, ULONG cb, ULONG *pcbRead) {
 HRESULT CMemoryStream::Write(const void *pv, ULONG cb, ULONG *pcbWritten) {
     if (!m_pImage || !pv || !EnterImage()) return E_UNEXPECTED;
     const DWORD n = std::min<DWORD>(cb, m_size - m_position);
-    std::memcpy(m_pImage + m_position, pv, n);
+    const BOOL copied = CopyGuarded(m_pImage + m_position, pv, n);
     LeaveImage();
+    if (!copied) return HRESULT_FROM_WIN32(ERROR_NOACCESS);
     m_position += n;
     if (pcbWritten) *pcbWritten = n;
     return S_OK;

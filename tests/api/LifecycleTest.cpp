@@ -5,6 +5,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -135,6 +137,57 @@ TEST(Lifecycle, ShutdownWhileACallbackCallsTheLibraryEnds) {
     for (int waited = 0; !done && waited < 20000; waited += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_TRUE(done) << "UnInitBrivane did not return while a callback called back into the library";
     shutdown.join();
+}
+
+// While a decode holds the library lock, the last UnInitBrivane waits for it before it lets callbacks
+// on the service thread pass the lock by; until then a callback's locked export waits too, rather than
+// running beside the decode.
+std::atomic<bool> g_pcmHeld{false}, g_releasePcm{false}, g_lateEntered{false}, g_go{false}, g_lateReturned{false};
+
+void BRIVANE_CALL HoldPcm(uint32_t, BRIVANE_USER, uint32_t code, const void *, uint32_t) {
+    if (code != BRIVANE_PCM_DATA || g_pcmHeld.exchange(true)) return;
+    while (!g_releasePcm) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void BRIVANE_CALL LockedExportOnGo(uint32_t handle, BRIVANE_USER, uint32_t code, const void *, uint32_t) {
+    if (code != BRIVANE_EVENT_COMMAND_FAILED || g_lateEntered.exchange(true)) return;
+    while (!g_go) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    AudioOutSetVolume(handle, 50);
+    g_lateReturned = true;
+}
+
+bool WaitFor(const std::atomic<bool> &flag) {
+    for (int waited = 0; !flag && waited < 10000; waited += 5) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return flag;
+}
+
+TEST(Lifecycle, ShutdownTakesTheLibraryLockBeforeCallbacksMayPassIt) {
+    const std::string path = ::testing::TempDir() + "lifecycle-silence.wav";
+    const std::vector<char> wave = SilentWave(1);
+    std::ofstream(path, std::ios::binary).write(wave.data(), std::streamsize(wave.size()));
+    ASSERT_EQ(1u, InitBrivane());
+    ASSERT_NE(0u, AudioOutFileOpen(1, Path("missing.wma").c_str(), &LockedExportOnGo, 0));
+    ASSERT_TRUE(WaitFor(g_lateEntered));
+    std::atomic<bool> decoded{false}, shutDown{false};
+    std::thread decode([&] {
+        GetAudioPCM(1, path.c_str(), 0, 0, &HoldPcm, 0, nullptr);
+        decoded = true;
+    });
+    ASSERT_TRUE(WaitFor(g_pcmHeld));
+    std::thread shutdown([&] {
+        UnInitBrivane();
+        shutDown = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    g_go = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(g_lateReturned) << "a callback's locked export ran while a decode held the library lock";
+    g_releasePcm = true;
+    EXPECT_TRUE(WaitFor(decoded));
+    EXPECT_TRUE(WaitFor(shutDown));
+    decode.join();
+    shutdown.join();
+    GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr);
 }
 
 TEST(Lifecycle, AtMostAHundredInstancesAreOpenAtOnce) {

@@ -25,6 +25,7 @@ protected:
 
 TEST_F(HostService, OpensFailOnOneLibraryThreadAsEventSix) {
     static const unsigned char image[64] = {'R', 'I', 'F', 'F'};
+    const void *unreadable = reinterpret_cast<const void *>(16);
     const wchar_t empty[] = L"";
     BrivaneWaveFormat format = {1, 0, 0, 0, 0, 16, 0};  // no channels: never a capture format
     const wchar_t profile[] = L"<profile/>";
@@ -46,6 +47,9 @@ TEST_F(HostService, OpensFailOnOneLibraryThreadAsEventSix) {
         {"capture without format", B().AudioInOpen(1, nullptr, profile, HostRecorder::OnCapture, user), false},
         {"memory image", B().AudioOutOpen(1, image, sizeof image, cb, user), true},
         {"direct WAV image", B().AudioOutOpen(2, image, sizeof image, cb, user), true},
+        // Reading it faults: the read fails, and the service thread goes on.
+        {"unreadable image", B().AudioOutOpen(1, unreadable, sizeof image, cb, user), true},
+        {"unreadable direct WAV image", B().AudioOutOpen(2, unreadable, sizeof image, cb, user), true},
         {"missing file", B().AudioOutFileOpen(1, kMissing, cb, user), true},
         // Its failure comes through the playback callback set last, not the capture callback.
         {"capture", B().AudioInOpen(1, &format, profile, HostRecorder::OnCapture, user), true},
@@ -101,29 +105,60 @@ TEST_F(HostService, AtMostAHundredInstancesAreOpenAtOnce) {
 volatile int *volatile g_nowhere = nullptr;
 volatile LONG g_faultingCalls = 0;
 
+// Callbacks that fault: in their own code, and inside exports they call with a bad pointer while
+// those hold the library lock and the decoder (a fault recovery skips the exports' destructors).
 void BRIVANE_CALL DereferenceNull(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
     InterlockedIncrement(&g_faultingCalls);
     *g_nowhere = 1;
 }
+void BRIVANE_CALL DecodeBadPath(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
+    InterlockedIncrement(&g_faultingCalls);
+    B().GetAudioPCM(1, reinterpret_cast<const char *>(16), 0, 0, nullptr, 0, nullptr);
+}
+void BRIVANE_CALL ConvertBadPath(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
+    InterlockedIncrement(&g_faultingCalls);
+    B().Convert(2, reinterpret_cast<const char *>(16), 1, reinterpret_cast<const char *>(16), nullptr);
+}
+void BRIVANE_CALL CaptureBadFormat(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
+    InterlockedIncrement(&g_faultingCalls);
+    B().AudioInOpen(1, reinterpret_cast<const BrivaneWaveFormat *>(16), nullptr, nullptr, 0);
+}
 
 TEST_F(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
+    const struct {
+        const char *what;
+        AudioOutCallback callback;
+    } rows[] = {
+        {"dereferences null", DereferenceNull},
+        {"GetAudioPCM with a bad path", DecodeBadPath},
+        {"Convert with bad paths", ConvertBadPath},
+        {"AudioInOpen with a bad format", CaptureBadFormat},
+    };
     const char *line = "DispatchPlayMsg, Exception: 0XC0000005, -1073741819";
-    size_t before = CountDebugLines("DispatchPlayMsg");
-    uint32_t faulting = B().AudioOutFileOpen(1, kMissing, DereferenceNull, 0);
-    ASSERT_NE(faulting, 0u);
-    ASSERT_TRUE(WaitForDebugLine(line, 5000));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.what);
+        g_faultingCalls = 0;
+        size_t before = CountDebugLines("DispatchPlayMsg");
+        uint32_t faulting = B().AudioOutFileOpen(1, kMissing, row.callback, 0);
+        ASSERT_NE(faulting, 0u);
+        for (DWORD start = GetTickCount(); CountDebugLines(line) == before && GetTickCount() - start < 5000;) Sleep(10);
+        ASSERT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
 
-    // Another failure of the same instance finds no callback: nothing reaches the faulting one again.
-    EXPECT_EQ(B().AudioOutSeek(faulting, 500), 1u);
-    Sleep(500);
-    EXPECT_EQ(g_faultingCalls, 1);
-    EXPECT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
+        // Another failure of the same instance finds no callback: nothing reaches the faulting one again.
+        EXPECT_EQ(B().AudioOutSeek(faulting, 500), 1u);
+        Sleep(500);
+        EXPECT_EQ(g_faultingCalls, 1);
+        EXPECT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
 
-    uint32_t next = OpenMissingFile();
-    ASSERT_NE(next, 0u);
-    EXPECT_TRUE(recorder.WaitFor(next, BRIVANE_EVENT_COMMAND_FAILED));
-    B().AudioOutClose(faulting);
-    B().AudioOutClose(next);
+        // Nothing the fault abandoned is still held: locked exports and the kept decoder answer.
+        uint32_t next = OpenMissingFile();
+        ASSERT_NE(next, 0u);
+        EXPECT_TRUE(recorder.WaitFor(next, BRIVANE_EVENT_COMMAND_FAILED));
+        B().GetAudioPCM(1, "C:\\brivane-missing\\none.wma", 0, 0, nullptr, 0, nullptr);
+        EXPECT_EQ(B().GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr), 1u) << "the kept decoder is left in use";
+        B().AudioOutClose(faulting);
+        B().AudioOutClose(next);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,153 @@
+// Every kind of host callback calling back into the library, as careless hosts do: each call returns
+// promptly, nothing deadlocks, and the library works again after the host's next InitBrivane.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HostHarness.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+enum Kind { kPlayback, kCapture, kPcmControl, kPcmData };
+const char *const kKindNames[] = {"playback callback", "capture callback", "PCM callback, format and end",
+                                  "PCM callback, data"};
+
+// The export one callback calls, once, with the handle of the instance the test opened.
+std::function<void(uint32_t)> g_call;
+std::atomic<uint32_t> g_instance{0};
+std::atomic<bool> g_fired{false};
+std::atomic<bool> g_returned{false};
+
+void Fire() {
+    if (g_fired.exchange(true)) return;
+    g_call(g_instance);
+    g_returned = true;
+}
+
+void BRIVANE_CALL OnPlay(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) { Fire(); }
+void BRIVANE_CALL OnCapture(uint32_t, BRIVANE_USER, uint32_t, uint32_t, uint32_t, const void *, uint32_t) { Fire(); }
+void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER kind, uint32_t code, const void *, uint32_t) {
+    if ((code == BRIVANE_PCM_DATA) == (kind == kPcmData)) Fire();
+}
+
+bool WaitUntil(const std::atomic<bool> &flag, std::chrono::milliseconds limit = 10s) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!flag && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+    return flag;
+}
+
+bool Initialised() { return AudioOutPlay(0x7777, 0) == 1; }
+
+std::string MakeWave(const std::string &name) {
+    const uint32_t bytes = 16000;  // a second of 8 kHz 16-bit mono silence
+    const uint32_t fields[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00010001,
+                               8000,       16000,      0x00100002, 0x61746164, bytes};
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char *>(fields), sizeof fields);
+    file << std::string(bytes, '\0');
+    return path;
+}
+
+std::u16string Wide(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+std::u16string SpeechProfile() {
+    std::string dir = __FILE__;
+    dir.erase(dir.rfind('/'));
+    std::ifstream file(dir + "/../../profiles/speech.prx");
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return std::u16string(text.begin(), text.end());
+}
+
+// Opens what raises the callback of the given kind and returns once the callback has called the export.
+void Provoke(Kind kind, const std::string &wave, const std::u16string &profile) {
+    static const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
+    if (kind == kPlayback) {
+        g_instance = AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0);
+    } else if (kind == kCapture) {
+        g_instance = AudioInOpen(1, &kFormat, profile.c_str(), &OnCapture, 0);
+        AudioInStart(g_instance, 0);
+    } else {
+        // It stays the playback callback after this returns, so it lives as long as the process.
+        static HostLog log;
+        g_instance = AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+        ASSERT_TRUE(log.WaitForEvent(g_instance, BRIVANE_EVENT_COMMAND_FAILED));
+        std::atomic<bool> decoded{false};
+        std::thread decode([&] {
+            testing::internal::CaptureStdout();
+            GetAudioPCM(1, wave.c_str(), 0, 0, &OnPcm, kind, nullptr);
+            testing::internal::GetCapturedStdout();
+            decoded = true;
+        });
+        const bool ended = WaitUntil(decoded);
+        if (!ended) std::abort();  // a decode that never returns would hang the suite instead
+        decode.join();
+    }
+    ASSERT_NE(0u, g_instance.load());
+    ASSERT_TRUE(WaitUntil(g_returned)) << "the export called from the callback did not return";
+}
+
+TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
+    const std::string wave = MakeWave("reentry.wav");
+    const std::u16string waveWide = Wide(wave);
+    const std::string converted = ::testing::TempDir() + "reentry-out.wav";
+    const std::u16string profile = SpeechProfile();
+    static const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
+    struct Export {
+        const char *name;
+        std::function<void(uint32_t)> call;
+    };
+    const Export exports[] = {
+        {"UnInitBrivane", [](uint32_t) { UnInitBrivane(); }},
+        {"InitBrivane", [](uint32_t) { InitBrivane(); }},
+        {"AudioOutClose", [](uint32_t h) { AudioOutClose(h); }},
+        {"AudioInClose", [](uint32_t h) { AudioInClose(h); }},
+        {"AudioOutFileOpen", [](uint32_t) { AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0); }},
+        {"AudioInOpen", [](uint32_t) { AudioInOpen(1, &kFormat, nullptr, &OnCapture, 0); }},
+        {"AudioOutPlay", [](uint32_t h) { AudioOutPlay(h, 0); }},
+        {"AudioOutGetWholeDuration", [](uint32_t h) { AudioOutGetWholeDuration(h); }},
+        {"GetAudioPCM", [&](uint32_t) { GetAudioPCM(1, wave.c_str(), 0, 0, nullptr, 0, nullptr); }},
+        {"Convert", [&](uint32_t) { Convert(2, converted.c_str(), 1, wave.c_str(), nullptr); }},
+        {"GetWmaFileDuration", [&](uint32_t) { GetWmaFileDuration(waveWide.c_str()); }},
+        {"AudioWavGetData", [&](uint32_t) { AudioWavFreeData(AudioWavGetData(waveWide.c_str(), nullptr, nullptr, 0)); }},
+    };
+    for (Kind kind : {kPlayback, kCapture, kPcmControl, kPcmData}) {
+        for (const Export &e : exports) {
+            SCOPED_TRACE(std::string(kKindNames[kind]) + " calls " + e.name);
+            g_call = e.call;
+            g_fired = false;
+            g_returned = false;
+            ASSERT_EQ(1u, InitBrivane());
+            Provoke(kind, wave, profile);
+            // The last UnInitBrivane cannot end the thread it runs on: the service thread ignores it,
+            // and a decode's callback leaves it to the end of that decode.
+            if (std::string(e.name) == "UnInitBrivane") {
+                EXPECT_EQ(kind < kPcmControl, Initialised());
+            }
+            if (Initialised()) {
+                AudioOutClose(g_instance);
+                AudioInClose(g_instance);
+            }
+            while (Initialised()) UnInitBrivane();
+
+            ASSERT_EQ(1u, InitBrivane());
+            HostLog log;
+            const uint32_t handle = AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+            EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the library works again";
+            UnInitBrivane();
+        }
+    }
+    GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr);
+}
+
+}  // namespace
