@@ -11,6 +11,10 @@ for flavour in linux asan tsan; do
   dir=build; [ "$flavour" != linux ] && dir=build-$flavour
   ctest --test-dir "$dir" --output-on-failure --timeout 600
 done
+echo "== pulseaudio"
+scripts/test-pulse.sh
+echo "== i386"
+scripts/test-i386.sh
 echo "== fuzz"
 scripts/build.sh fuzz
 for target in fuzz/*/; do
