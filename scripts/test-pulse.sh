@@ -3,7 +3,7 @@
 # desktops take, against a private PulseAudio server whose null sink and source run in real time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh linux >/dev/null
+scripts/build.sh linux
 . scripts/pulse-server.sh
 scratch=$(mktemp -d)
 trap 'pulse_stop; rm -rf "$scratch"' EXIT

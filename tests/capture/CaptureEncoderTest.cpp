@@ -67,7 +67,8 @@ TEST(CaptureEncoder, RefusesToRunWithoutAWriterAndTimesEachStreamFromZero) {
 TEST(CaptureEncoder, WriterTakesTheCaptureFormat) {
     const std::u16string profile = SpeechProfile();
     for (const WAVEFORMATEX &format : {PcmFormat(1, 8000, 8), PcmFormat(2, 44100, 16), PcmFormat(1, 16000, 16)}) {
-        SCOPED_TRACE(format.nSamplesPerSec);
+        const DWORD rate = format.nSamplesPerSec;  // a copy: the packed record misaligns its fields
+        SCOPED_TRACE(rate);
         std::string stream;
         CCaptureEncoder encoder;
         ASSERT_EQ(S_OK, encoder.Open(format, profile.c_str(), &KeepStream, reinterpret_cast<DWORD_PTR>(&stream)));

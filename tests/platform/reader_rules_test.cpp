@@ -58,8 +58,8 @@ TEST(ReaderRules, OutputPropsAreCopiesOfAPcmTypeTheCallerOwns)
     EXPECT_EQ(first->Release(), 0u);
     ASSERT_EQ(r.reader->GetOutputProps(0, &second), S_OK);
     std::vector<ULONGLONG> again = MediaTypeOf(second, size);
-    EXPECT_EQ(reinterpret_cast<const WAVEFORMATEX *>(reinterpret_cast<WM_MEDIA_TYPE *>(again.data())->pbFormat)->nSamplesPerSec,
-              format.nSamplesPerSec);
+    EXPECT_EQ(DWORD(reinterpret_cast<const WAVEFORMATEX *>(reinterpret_cast<WM_MEDIA_TYPE *>(again.data())->pbFormat)->nSamplesPerSec),
+              DWORD(format.nSamplesPerSec));
     second->Release();
 
     IWMOutputMediaProps *untouched = reinterpret_cast<IWMOutputMediaProps *>(0x1234);

@@ -32,7 +32,7 @@ TEST(WriterInput, PropsAreCopiesCommittedOnlyBySetInputProps)
     ASSERT_EQ(hr, S_OK);
     const WAVEFORMATEX profileInput = InputFormat(writer);
     const WAVEFORMATEX capture = PcmFormat(1, 8000, 8);
-    ASSERT_NE(profileInput.nSamplesPerSec, capture.nSamplesPerSec);
+    ASSERT_NE(DWORD(profileInput.nSamplesPerSec), DWORD(capture.nSamplesPerSec));
 
     IWMInputMediaProps *first = nullptr, *second = nullptr;
     ASSERT_EQ(writer->GetInputProps(0, &first), S_OK);
@@ -59,7 +59,7 @@ TEST(WriterInput, PropsAreCopiesCommittedOnlyBySetInputProps)
             ASSERT_EQ(writer->SetInputProps(0, first), S_OK);
         }
         const WAVEFORMATEX now = InputFormat(writer);
-        EXPECT_EQ(now.nSamplesPerSec, step.rate);
+        EXPECT_EQ(DWORD(now.nSamplesPerSec), step.rate);
     }
     EXPECT_EQ(writer->SetInputProps(99, first), E_INVALIDARG) << "no such input";
     first->Release();
