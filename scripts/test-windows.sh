@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows builds: both flavours built, their DLLs' export tables and imports checked, and the
-# x86_64 suites run under Wine in a fresh prefix, with audio sent to ALSA's null device.
+# x86_64 suites run under Wine in a fresh prefix, with audio through a PulseAudio server of their own
+# whose null sink and source run in real time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -70,17 +71,18 @@ fi
 scratch=$(mktemp -d)
 export WINEPREFIX=$scratch/prefix HOME=$scratch/home WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
+. scripts/pulse-server.sh
 cleanup() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
+  pulse_stop
   rm -rf "$scratch"
 }
 trap cleanup EXIT
 mkdir -p "$HOME"
-cat >"$HOME/.asoundrc" <<'EOF'
-pcm.!default { type null }
-ctl.!default { type hw card 0 }
-EOF
+pulse_start "$scratch/pulse"
 timeout 180 "$WINE" wineboot --init >/dev/null 2>&1 || echo "note: wineboot did not finish cleanly; the suites will tell" >&2
+# Wine's PulseAudio driver and nothing else, so a missing server fails the suites instead of falling back.
+"$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
 # The media reader tests play media made here with the ffmpeg program, which Wine cannot run.
 sh tests/platform/reader_media.sh "$scratch/reader-media"
 export BRIVANE_TEST_MEDIA="Z:${scratch//\//\\}\\reader-media"

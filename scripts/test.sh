@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, the fuzz targets for 60 s
-# each, then the Windows builds.
+# Every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, playback and capture
+# through a PulseAudio server, the 32-bit suites under qemu-i386, the fuzz targets for 60 s each, then
+# the Windows builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
@@ -14,6 +15,10 @@ for flavour in linux asan tsan; do
   dir=build; [ "$flavour" != linux ] && dir=build-$flavour
   ctest --test-dir "$dir" --output-on-failure --timeout 600 -j "$jobs"
 done
+echo "== pulseaudio"
+scripts/test-pulse.sh
+echo "== i386"
+scripts/test-i386.sh
 echo "== fuzz"
 scripts/build.sh fuzz
 mkdir -p build-fuzz/findings

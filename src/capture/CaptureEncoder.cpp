@@ -65,6 +65,8 @@ HRESULT CCaptureEncoder::TakeCaptureFormat(const WAVEFORMATEX &format) {
                 reinterpret_cast<const WAVEFORMATEX *>(type->pbFormat)->wFormatTag == format.wFormatTag) {
                 std::memcpy(type->pbFormat, &format, sizeof(WAVEFORMATEX));
                 hr = props->SetMediaType(type);
+                // The writer hands out a copy of the input's properties: only this commits the change.
+                if (SUCCEEDED(hr)) hr = m_pWriter->SetInputProps(i, props);
             }
         }
         props->Release();

@@ -1,7 +1,9 @@
-// The capture encoder: the failures that keep a writer from being used, and the running time that
-// stamps each capture buffer and starts again at 0 with every stream.
+// The capture encoder: the failures that keep a writer from being used, the running time that
+// stamps each capture buffer and starts again at 0 with every stream, and the capture format the
+// writer takes whatever the profile's input was.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -12,6 +14,24 @@
 namespace {
 
 void WINAPI IgnoreSink(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
+
+void WINAPI KeepStream(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL) {
+    if (code == WRITER_SINK_DATA) reinterpret_cast<std::string *>(user)->append(reinterpret_cast<const char *>(data), length);
+}
+
+// Seconds of audio the ffmpeg program decodes from the stream; -1 when it cannot.
+double DecodedSeconds(const std::string &stream) {
+    const std::string path = testing::TempDir() + "capture-encoder.wma";
+    std::ofstream(path, std::ios::binary).write(stream.data(), std::streamsize(stream.size()));
+    std::FILE *pipe = popen(("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar 8000 -").c_str(), "r");
+    if (!pipe) return -1;
+    size_t bytes = 0;
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) bytes += got;
+    pclose(pipe);
+    std::remove(path.c_str());
+    return double(bytes) / 2 / 8000;
+}
 
 std::u16string SpeechProfile() {
     std::ifstream file(BRIVANE_PROFILE_DIR "/speech.prx");
@@ -41,6 +61,24 @@ TEST(CaptureEncoder, RefusesToRunWithoutAWriterAndTimesEachStreamFromZero) {
     }
     encoder.Close();
     EXPECT_EQ(E_FAIL, encoder.Start()) << "closed";
+}
+
+// The profile's input is 16-bit mono at 16 kHz; a capture in any other PCM must be taken as what it is.
+TEST(CaptureEncoder, WriterTakesTheCaptureFormat) {
+    const std::u16string profile = SpeechProfile();
+    for (const WAVEFORMATEX &format : {PcmFormat(1, 8000, 8), PcmFormat(2, 44100, 16), PcmFormat(1, 16000, 16)}) {
+        const DWORD rate = format.nSamplesPerSec;  // a copy: the packed record misaligns its fields
+        SCOPED_TRACE(rate);
+        std::string stream;
+        CCaptureEncoder encoder;
+        ASSERT_EQ(S_OK, encoder.Open(format, profile.c_str(), &KeepStream, reinterpret_cast<DWORD_PTR>(&stream)));
+        ASSERT_EQ(S_OK, encoder.Start());
+        const std::vector<BYTE> silence(format.nAvgBytesPerSec / 20, format.wBitsPerSample == 8 ? 128 : 0);
+        for (int chunk = 0; chunk < 40; ++chunk)
+            ASSERT_EQ(S_OK, encoder.Write(silence.data(), DWORD(silence.size()), format));
+        ASSERT_EQ(S_OK, encoder.Stop());
+        EXPECT_NEAR(DecodedSeconds(stream), 2.0, 0.2) << "40 buffers of 50 ms";
+    }
 }
 
 }  // namespace

@@ -129,6 +129,21 @@ TEST(WaitContract, BadArgumentsFail)
     CloseHandle(event);
 }
 
+// A handle the library closed and kept by mistake must never reach an object made later, even when
+// handle values are 32 bits wide and the same slot is reused over and over.
+TEST(WaitContract, ClosedHandleValuesNeverReturn)
+{
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Windows reuses handle values";
+    HANDLE first = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(CloseHandle(first));
+    for (int i = 0; i < 1100; ++i) {
+        HANDLE next = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_NE(next, first) << "after " << i << " reuses";
+        CloseHandle(next);
+    }
+}
+
 struct Shared {
     CRITICAL_SECTION lock;
     BOOL entered;

@@ -144,8 +144,6 @@ TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything)
 
 TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds)
 {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "ALSA's null device, which Wine plays to here, takes audio as fast as it comes";
     OutputDevice out;
     ASSERT_EQ(out.Open(Pcm(1, 8000, 16)), MMSYSERR_NOERROR);
     Buffers twoSeconds(1, 32000);
@@ -154,7 +152,7 @@ TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds)
     ASSERT_TRUE(out.log.WaitFor(2, 10000));
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_GE(elapsed, 1700u);
-    EXPECT_LE(elapsed, 4000u);
+    EXPECT_LE(elapsed, 5000u) << "a sound server may drain late";
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
 }
 

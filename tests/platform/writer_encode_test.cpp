@@ -4,8 +4,6 @@
 
 namespace {
 
-const std::string kRealWorldProfile = BRIVANE_TEST_DATA_DIR "/voice-22k-stereo-32k.prx";
-
 // How the recording sink treats the writer.
 enum class Manner { OwnBuffers, NoBuffers, NullBuffer, SmallBuffer, CallsBack };
 
@@ -75,18 +73,6 @@ private:
     IWMWriter *m_writer;
     CRITICAL_SECTION m_lock;
 };
-
-// The writer with the profile of the file set; false (with the result) when that fails.
-HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text)
-{
-    IWMProfile *profile = nullptr;
-    HRESULT hr = LoadProfile(Wide(text), &profile);
-    if (SUCCEEDED(hr)) {
-        hr = writer->SetProfile(profile);
-        profile->Release();
-    }
-    return hr;
-}
 
 TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles)
 {
@@ -210,7 +196,7 @@ TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd)
     struct Case {
         const char *what;
         Manner manner;
-        WAVEFORMATEX input;  // set on the input's properties object alone, as capture does
+        WAVEFORMATEX input;  // set on a copy of the input's properties, handed back as capture does
         std::vector<DWORD> chunks;
     };
     const WAVEFORMATEX stereo = PcmFormat(2, 22050, 16);
@@ -241,6 +227,7 @@ TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd)
         ASSERT_EQ(props->GetMediaType(media, &size), S_OK);
         memcpy(media->pbFormat, &c.input, 16);
         ASSERT_EQ(props->SetMediaType(media), S_OK);
+        ASSERT_EQ(writer->SetInputProps(0, props), S_OK);
         props->Release();
         // Two files in a row through the same writer and sink.
         for (int run = 0; run < 2; ++run) {
@@ -294,8 +281,7 @@ TEST(WriterEncode, RefusesWhatItCannotWrite)
     ASSERT_EQ(props->GetMediaType(media, &size), S_OK);
     reinterpret_cast<WAVEFORMATEX *>(media->pbFormat)->wFormatTag = 0x161;
     ASSERT_EQ(props->SetMediaType(media), S_OK);
-    EXPECT_TRUE(FAILED(writer->SetInputProps(0, props)));
-    EXPECT_TRUE(FAILED(writer->BeginWriting())) << "an input of compressed audio";
+    EXPECT_TRUE(FAILED(writer->SetInputProps(0, props))) << "an input of compressed audio";
     props->Release();
 
     // A codec this runtime has no encoder for.

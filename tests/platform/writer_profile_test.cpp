@@ -4,8 +4,6 @@
 
 namespace {
 
-const std::string kRealWorldProfile = BRIVANE_TEST_DATA_DIR "/voice-22k-stereo-32k.prx";
-
 // The text with the first `from` replaced; unchanged (and so still valid) when `from` is missing.
 std::string Replace(std::string text, const std::string &from, const std::string &to)
 {

@@ -48,6 +48,21 @@ inline HRESULT LoadProfile(const WideString &text, IWMProfile **profile)
     return hr;
 }
 
+// A profile saved by the Windows tools, kept with the tests.
+inline const std::string kRealWorldProfile = BRIVANE_TEST_DATA_DIR "/voice-22k-stereo-32k.prx";
+
+// The writer with the profile of the text set; the failure when that does not work.
+inline HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text)
+{
+    IWMProfile *profile = nullptr;
+    HRESULT hr = LoadProfile(Wide(text), &profile);
+    if (SUCCEEDED(hr)) {
+        hr = writer->SetProfile(profile);
+        profile->Release();
+    }
+    return hr;
+}
+
 inline std::string ProfilePath(const char *name) { return std::string(BRIVANE_PROFILE_DIR "/") + name; }
 
 inline WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits)

@@ -17,6 +17,8 @@
 namespace posix {
 namespace {
 
+static_assert(sizeof(off_t) == 8, "positions past 2 GiB need a 64-bit off_t (_FILE_OFFSET_BITS=64)");
+
 DWORD ErrorFromErrno(int error)
 {
     switch (error) {

@@ -12,10 +12,12 @@
 namespace posix {
 namespace {
 
-static_assert(sizeof(HANDLE) == 8, "handle values carry a 32-bit generation above the slot number");
-
 constexpr uint32_t kSegmentSlots = 1024;
 constexpr uint32_t kSegments = 1024;
+// Slot numbers 1..2^20, times 4, take the low 23 bits; the generation goes above them, in 32 bits
+// when handles are 64 bits wide and in the 9 bits left when they are 32.
+constexpr unsigned kGenerationShift = sizeof(HANDLE) == 8 ? 32 : 23;
+constexpr uint64_t kGenerations = uint64_t(1) << (sizeof(HANDLE) == 8 ? 32 : 9);
 
 struct Slot {
     std::mutex lock;
@@ -72,13 +74,18 @@ public:
         if (!slot)
             return false;
         std::shared_ptr<CKernelObject> released;
+        bool retired;
         {
             std::lock_guard<std::mutex> hold(slot->lock);
             if (slot->generation != generation || !slot->object)
                 return false;
             released = std::move(slot->object);
+            retired = uint64_t(slot->generation) + 1 >= kGenerations;
             ++slot->generation;
         }
+        // A slot whose generations are used up is never handed out again, so no handle value recurs.
+        if (retired)
+            return true;
         std::lock_guard<std::mutex> hold(m_allocLock);
         m_free.push_back(index);
         return true;
@@ -88,18 +95,18 @@ private:
     static HANDLE Encode(uint32_t index, uint32_t generation)
     {
         // Multiples of 4, as on Windows, so 0 and the pseudo handles (-1, -2) never decode.
-        const uint64_t value = (uint64_t(generation) << 32) | (uint64_t(index + 1) << 2);
+        const uint64_t value = (uint64_t(generation) << kGenerationShift) | (uint64_t(index + 1) << 2);
         return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(value));
     }
 
     Slot *Decode(HANDLE handle, uint32_t &index, uint32_t &generation)
     {
         const uint64_t value = reinterpret_cast<uintptr_t>(handle);
-        const uint32_t low = uint32_t(value);
+        const uint64_t low = value & ((uint64_t(1) << kGenerationShift) - 1);
         if ((low & 3) != 0 || low == 0)
             return nullptr;
-        index = (low >> 2) - 1;
-        generation = uint32_t(value >> 32);
+        index = uint32_t(low >> 2) - 1;
+        generation = uint32_t(value >> kGenerationShift);
         return At(index);
     }
 

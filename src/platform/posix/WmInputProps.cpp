@@ -21,6 +21,15 @@ CMediaType CWmInputProps::Type()
     return m_type;
 }
 
+CWmInputProps *CWmInputProps::Copy()
+{
+    try {
+        return Create(Type(), m_connection);
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
 HRESULT CWmInputProps::QueryInterface(REFIID riid, void **object)
 {
     if (!object)

@@ -1,5 +1,5 @@
-// The properties of one writer input: the PCM it takes. The writer hands out the input's own
-// object, so a media type set on it takes effect at the next BeginWriting.
+// The properties of one writer input: the PCM it takes. The writer keeps its own and hands out
+// copies, so a media type set on one takes effect only through SetInputProps.
 #pragma once
 
 #include <atomic>
@@ -16,6 +16,8 @@ public:
     static CWmInputProps *Create(const CMediaType &type, const std::u16string &connection);
 
     CMediaType Type();
+    // A new object with the same type and connection, one reference; null when memory is short.
+    CWmInputProps *Copy();
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
     ULONG STDMETHODCALLTYPE AddRef() override;

@@ -123,9 +123,9 @@ HRESULT CWmWriter::GetInputProps(DWORD input, IWMInputMediaProps **props)
     std::lock_guard<std::mutex> hold(m_lock);
     if (input >= m_inputs.size())
         return E_INVALIDARG;
-    *props = m_inputs[input].Get();
-    (*props)->AddRef();
-    return S_OK;
+    // A copy, as Windows gives: changing it leaves the input alone until SetInputProps.
+    *props = m_inputs[input]->Copy();
+    return *props ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CWmWriter::SetInputProps(DWORD input, IWMInputMediaProps *props)
