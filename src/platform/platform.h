@@ -16,5 +16,9 @@
 // Windows; C++ exceptions on every platform.
 DWORD PlatformRunGuarded(void (*fn)(void *), void *arg);
 
+// A progress line of the file functions for console hosts: standard output on Windows; elsewhere
+// only when the user has turned the library's diagnostics on.
+void PlatformPrintConsole(const char *text);
+
 // The library's entry point, called by the platform's loader glue on attach and detach.
 BOOL WINAPI LibraryEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);
