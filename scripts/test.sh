@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, the fuzz targets for 60 s
-# each, then the Windows builds.
+# Every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, the Debian package and
+# the Python module against the plain build, the fuzz targets for 60 s each, then the Windows builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
@@ -11,6 +11,9 @@ for flavour in linux asan tsan; do
   dir=build; [ "$flavour" != linux ] && dir=build-$flavour
   ctest --test-dir "$dir" --output-on-failure --timeout 600
 done
+echo "== package and python module"
+scripts/test-package.sh
+scripts/test-python.sh
 echo "== fuzz"
 scripts/build.sh fuzz
 for target in fuzz/*/; do
