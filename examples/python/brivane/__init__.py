@@ -178,6 +178,7 @@ class Player:
         self.on_data, self.on_event, self.on_end = on_data, on_event, on_end
         self._speed = 100
         self._volume = None
+        self._playing = False
         self._done = threading.Event()
         self._failed = False
         self._lib = library()
@@ -202,17 +203,21 @@ class Player:
         if event == EVENT_FORMAT and len(payload) >= ctypes.sizeof(WaveFormat):
             self.format = WaveFormat.from_buffer_copy(payload)
             self._done.clear()
-        elif event == EVENT_PLAYING and self._volume is not None:
-            self._lib.AudioOutSetVolume(self.handle, self._volume)
+        elif event == EVENT_PLAYING:
+            self._playing = True
+            if self._volume is not None:
+                self._lib.AudioOutSetVolume(self.handle, self._volume)
         if self.on_event:
             self.on_event(event, payload)
         if event == EVENT_DATA and self.on_data:
             self.on_data(payload)
         elif event == EVENT_END:
+            self._playing = False
             self._done.set()
             if self.on_end:
                 self.on_end()
         elif event == EVENT_COMMAND_FAILED:
+            self._playing = False
             self._failed = True
             self._done.set()
 
@@ -266,13 +271,14 @@ class Player:
 
     @property
     def volume(self):
+        """0..100; applied whenever playing begins, since the device opens only then (and at once while playing)."""
         return self._volume
 
     @volume.setter
     def volume(self, level):
-        """0..100; kept and applied again whenever playing begins, since a device opens only then."""
         self._volume = level
-        self._lib.AudioOutSetVolume(self.handle, level)
+        if self._playing:
+            self._lib.AudioOutSetVolume(self.handle, level)
 
     @property
     def duration_ms(self):

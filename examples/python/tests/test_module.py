@@ -66,6 +66,7 @@ class ModuleTest(unittest.TestCase):
         blocks, ends = [], []
         with brivane.Player(self.path("tone.wav"), on_data=blocks.append, on_end=lambda: ends.append(1)) as player:
             player.speed = 200
+            player.volume = 50
             player.play()
             self.assertTrue(player.wait(15))
             self.assertEqual(1000, player.duration_ms)
