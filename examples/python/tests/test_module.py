@@ -5,6 +5,7 @@ import math
 import os
 import struct
 import subprocess
+import sys
 import tempfile
 import unittest
 import wave
@@ -103,6 +104,19 @@ class ModuleTest(unittest.TestCase):
                     told = subprocess.run([cli] + arguments, capture_output=True, text=True)
                     self.assertEqual("brivane %s: %s\n" % (arguments[0], raised.exception), told.stderr)
                     self.assertEqual(raised.exception.exit_code, told.returncode)
+
+    def test_no_device_is_told_in_a_process_without_one(self):
+        env = dict(os.environ, SDL_AUDIODRIVER="no-such-driver")
+        script = ("import brivane, sys\ntry:\n    p = brivane.Player(sys.argv[1]); p.play(); p.wait(15)\n"
+                  "except brivane.BrivaneError as e:\n    print(e); sys.exit(e.exit_code)\n")
+        told = subprocess.run([sys.executable, "-c", script, self.path("tone.wav")], env=env, capture_output=True,
+                              text=True)
+        self.assertEqual(brivane.NoDeviceError.exit_code, told.returncode, told.stderr)
+        cli = os.environ.get("BRIVANE_CLI")
+        if cli:
+            by_cli = subprocess.run([cli, "play", self.path("tone.wav")], env=env, capture_output=True, text=True)
+            self.assertEqual("brivane play: " + told.stdout, by_cli.stderr)
+            self.assertEqual(told.returncode, by_cli.returncode)
 
     def play(self, path, wav=False, speed=100):
         with brivane.Player(path, wav=wav) as player:
