@@ -15,11 +15,15 @@ test: deps
 clean:
 	rm -rf build build-asan build-tsan build-win32 build-win64 build-fuzz
 
-.PHONY: install dist-windows
+.PHONY: install package dist-windows
 PREFIX ?= /usr/local
 
 install: build
 	cmake --install build --prefix "$(PREFIX)"
+
+# The Debian package: build/brivane_VERSION_ARCH.deb.
+package: build
+	cd build && cpack
 
 dist-windows: deps
 	scripts/dist-windows.sh

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, playback and capture
-# through a PulseAudio server, the 32-bit suites under qemu-i386, the fuzz targets for 60 s each, then
-# the Windows builds.
+# through a PulseAudio server, the 32-bit suites under qemu-i386, the Debian package and the Python
+# module against the plain build, the fuzz targets for 60 s each, then the Windows builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
@@ -19,6 +19,9 @@ echo "== pulseaudio"
 scripts/test-pulse.sh
 echo "== i386"
 scripts/test-i386.sh
+echo "== package and python module"
+scripts/test-package.sh
+scripts/test-python.sh
 echo "== fuzz"
 scripts/build.sh fuzz
 mkdir -p build-fuzz/findings

@@ -1,11 +1,12 @@
 #include "files/WMVRecompress.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
+
+#include "core/DebugOutput.h"
 
 namespace {
 
@@ -88,7 +89,7 @@ HRESULT CWMVRecompress::OnStatus(WMT_STATUS Status, HRESULT hr, WMT_ATTR_DATATYP
     if (IsCancelled()) return S_OK;
     switch (Status) {
     case WMT_OPENED:
-        std::printf("Reader Callback: File is opened.\n");
+        ConsolePrintf("Reader Callback: File is opened.\n");
         Complete(S_OK);
         break;
     case WMT_EOF:
@@ -117,7 +118,7 @@ HRESULT CWMVRecompress::OnSample(DWORD dwOutputNum, QWORD cnsSampleTime, QWORD c
 
 HRESULT CWMVRecompress::OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) {
     // The reader was never asked for compressed samples.
-    std::printf("Reader Callback: Received a compressed sample (hr=0x%08x).\n", unsigned(E_UNEXPECTED));
+    ConsolePrintf("Reader Callback: Received a compressed sample (hr=0x%08x).\n", unsigned(E_UNEXPECTED));
     Complete(E_UNEXPECTED);
     return S_OK;
 }
@@ -242,7 +243,7 @@ HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
 }
 
 HRESULT CWMVRecompress::CreateAndOpen(LPCWSTR path) {
-    std::printf("Creating the Reader...\n");
+    ConsolePrintf("Creating the Reader...\n");
     HRESULT hr = WMCreateReader(nullptr, 0, &m_pReader);
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&m_pReaderAdvanced));
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&m_pHeaderInfo));
@@ -331,7 +332,7 @@ HRESULT CWMVRecompress::RunToEnd(CPcmSink *sink) {
 
 HRESULT CWMVRecompress::CloseFile() {
     const HRESULT hr = m_pReader->Close();
-    if (FAILED(hr)) std::printf("m_pReader->Close() failed.\n");
+    if (FAILED(hr)) ConsolePrintf("m_pReader->Close() failed.\n");
     m_cnsDuration = 0;
     return hr;
 }
@@ -387,28 +388,28 @@ LONG CWMVRecompress::LengthWithinDuration(QWORD time, QWORD duration, QWORD file
 void CWMVRecompress::ReportFailure(HRESULT code) {
     switch (code) {
     case NS_E_VIDEO_CODEC_NOT_INSTALLED:
-        std::printf("BeginWriting failed: Video codec not installed\n");
+        ConsolePrintf("BeginWriting failed: Video codec not installed\n");
         break;
     case NS_E_AUDIO_CODEC_NOT_INSTALLED:
-        std::printf("BeginWriting failed: Audio codec not installed\n");
+        ConsolePrintf("BeginWriting failed: Audio codec not installed\n");
         break;
     case NS_E_INVALID_OUTPUT_FORMAT:
-        std::printf("BeginWriting failed: Invalid output format \n");
+        ConsolePrintf("BeginWriting failed: Invalid output format \n");
         break;
     case NS_E_VIDEO_CODEC_ERROR:
-        std::printf("BeginWriting failed: An unexpected error occurred with the video codec \n");
+        ConsolePrintf("BeginWriting failed: An unexpected error occurred with the video codec \n");
         break;
     case NS_E_AUDIO_CODEC_ERROR:
-        std::printf("BeginWriting failed: An unexpected error occurred with the audio codec \n");
+        ConsolePrintf("BeginWriting failed: An unexpected error occurred with the audio codec \n");
         break;
     case NS_E_INVALID_NUM_PASSES:
-        std::printf("Preprocessing samples failed: Invalid preprocessing passes. Don't use -m option\n");
+        ConsolePrintf("Preprocessing samples failed: Invalid preprocessing passes. Don't use -m option\n");
         break;
     case NS_E_INVALID_INPUT_FORMAT:
-        std::printf("Set writer input failed: The input format is invalid (hr=0x%08x).\n", unsigned(code));
+        ConsolePrintf("Set writer input failed: The input format is invalid (hr=0x%08x).\n", unsigned(code));
         break;
     default:
-        std::printf("Preprocessing samples failed: Error (hr=0x%08x)\n", unsigned(code));
+        ConsolePrintf("Preprocessing samples failed: Error (hr=0x%08x)\n", unsigned(code));
         break;
     }
 }

@@ -21,5 +21,9 @@ DWORD PlatformRunGuarded(void (*fn)(void *), void *arg);
 BOOL PlatformHoldModule();
 void PlatformReleaseModule();
 
+// A progress line of the file functions for console hosts: standard output on Windows; elsewhere
+// only when the user has turned the library's diagnostics on.
+void PlatformPrintConsole(const char *text);
+
 // The library's entry point, called by the platform's loader glue on attach and detach.
 BOOL WINAPI LibraryEntryPoint(HINSTANCE instance, DWORD reason, LPVOID reserved);

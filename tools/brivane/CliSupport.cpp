@@ -1,5 +1,7 @@
 #include "CliSupport.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #ifdef _WIN32
@@ -50,4 +52,32 @@ bool IsTerminal(std::FILE *stream) {
 #else
     return isatty(fileno(stream)) != 0;
 #endif
+}
+
+int MeterLevel(const BrivaneWaveFormat &format, const void *data, uint32_t size, int width) {
+    const unsigned char *bytes = static_cast<const unsigned char *>(data);
+    int peak = 0;
+    if (format.wBitsPerSample == 8) {
+        for (uint32_t i = 0; i < size; ++i) peak = std::max(peak, std::abs(int(bytes[i]) - 128) * 256);
+    } else if (format.wBitsPerSample >= 16) {
+        const uint32_t step = format.wBitsPerSample / 8;
+        // The most significant two bytes of each little-endian sample.
+        for (uint32_t i = step - 2; i + 1 < size; i += step)
+            peak = std::max(peak, std::abs(int(int16_t(bytes[i] | (bytes[i + 1] << 8)))));
+    }
+    return std::min(width, peak * width / 32768);
+}
+
+void DrawStatusLine(std::FILE *stream, const char *text, int level, int width) {
+    std::string meter(static_cast<size_t>(width), ' ');
+    for (int i = 0; i < level && i < width; ++i) meter[static_cast<size_t>(i)] = '|';
+    // Carriage return and erase to the end of the line: the line is redrawn in place.
+    std::fprintf(stream, "\r%s  [%s]\033[K", text, meter.c_str());
+    std::fflush(stream);
+}
+
+std::string ClockText(uint32_t ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u:%02u.%03u", unsigned(ms / 60000), unsigned(ms / 1000 % 60), unsigned(ms % 1000));
+    return text;
 }

@@ -1,4 +1,5 @@
-// What several commands share: profile text as the library takes it, and whether a stream is a terminal.
+// What several commands share: profile text as the library takes it, whether a stream is a terminal,
+// and the live status line with its level meter.
 #pragma once
 
 #include <cstdio>
@@ -13,3 +14,12 @@ typedef std::basic_string<BRIVANE_WCHAR> WideText;
 bool LoadProfile(const char *path, WideText *text);
 
 bool IsTerminal(std::FILE *stream);
+
+// The peak of a block of PCM (8-bit unsigned or 16..32-bit signed little-endian) on a 0..width scale.
+int MeterLevel(const BrivaneWaveFormat &format, const void *data, uint32_t size, int width);
+
+// Redraws the one status line on a terminal: text, then a level meter of width characters.
+void DrawStatusLine(std::FILE *stream, const char *text, int level, int width);
+
+// ms as m:ss.mmm.
+std::string ClockText(uint32_t ms);

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <pthread.h>
 #endif
 
+#include "CliFailure.h"
 #include "CliSupport.h"
 #include "Commands.h"
 #include "HostThread.h"
@@ -140,29 +142,26 @@ uint32_t RunConvert(const ConvertOptions &options, const WideText &profile) {
 
 int RunConvertCommand(int argc, char **argv) {
     ConvertOptions options;
-    if (const char *error = ParseOptions(argc, argv, &options)) {
-        std::fprintf(stderr, "brivane convert: %s\n", error);
-        return 2;
-    }
+    if (const char *error = ParseOptions(argc, argv, &options)) return Fail("convert", kExitUsage, "%s", error);
     WideText profile;
-    if (options.target == BRIVANE_KIND_WMA) {
-        if (!LoadProfile(options.profile, &profile)) {
-            std::fprintf(stderr, "brivane convert: cannot read the profile %s\n", options.profile ? options.profile : "");
-            return 1;
-        }
-    }
+    if (options.target == BRIVANE_KIND_WMA && !LoadProfile(options.profile, &profile))
+        return FailInput("convert", options.profile, "not a profile text (UTF-16 with a byte-order mark, or UTF-8)");
+    if (const char *reason = UnreadableReason(options.input))
+        return Fail("convert", kExitNoFile, "%s: %s", options.input, reason);
     // The library keeps the encoder until the last UnInitBrivane.
-    if (!InitBrivane()) {
-        std::fprintf(stderr, "brivane convert: the library did not start\n");
-        return 1;
-    }
+    if (!InitBrivane()) return Fail("convert", kExitFailed, "the library did not start");
     const uint32_t result = RunConvert(options, profile);
     UnInitBrivane();
-    if (!result) {
-        std::fprintf(stderr, "brivane convert: %s could not be converted to %s\n", options.input, options.output);
-        return 1;
+    if (result) return kExitOk;
+    if (std::FILE *output = std::fopen(options.output, "ab")) {
+        std::fclose(output);
+    } else {
+        return Fail("convert", kExitCannotWrite, "%s: %s", options.output, std::strerror(errno));
     }
-    return 0;
+    if (options.target == BRIVANE_KIND_WAV)
+        return Fail("convert", kExitNotMedium, "%s: not a medium the reader opens, or it holds no audio", options.input);
+    return Fail("convert", kExitNotMedium, "%s: not a recording the encoder takes (mono PCM 8/16-bit, A-law or mu-law, "
+                "8000-48000 Hz, in a format the output device accepts), or the profile does not suit it", options.input);
 }
 
 const CliCommandRegistration kConvert({"convert",

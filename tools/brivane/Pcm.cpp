@@ -13,6 +13,7 @@
 #include <unistd.h>
 #endif
 
+#include "CliFailure.h"
 #include "Commands.h"
 #include "brivane.h"
 
@@ -56,14 +57,14 @@ int RunPcm(int argc, char **argv) {
             path = argv[i];
         } else {
             std::fprintf(stderr, "usage: brivane pcm FILE [--from MS] [--to MS] > out.s16le\n");
-            return 2;
+            return kExitUsage;
         }
     }
     if (!path) {
         std::fprintf(stderr, "usage: brivane pcm FILE [--from MS] [--to MS] > out.s16le\n");
-        return 2;
+        return kExitUsage;
     }
-    // The library prints its progress on standard output: the PCM gets the real one to itself.
+    // With BRIVANE_DEBUG the library prints its progress on standard output: the PCM gets the real one to itself.
     std::fflush(stdout);
     const int pcmFd = dup(1);
     if (pcmFd < 0 || dup2(2, 1) < 0) {
@@ -82,14 +83,8 @@ int RunPcm(int argc, char **argv) {
                                     reinterpret_cast<BRIVANE_USER>(&output), nullptr);
     GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr);
     if (std::fclose(output.out) != 0) output.failed = true;
-    if (!ok) {
-        std::fprintf(stderr, "brivane pcm: cannot decode %s\n", path);
-        return 1;
-    }
-    if (output.failed) {
-        std::fprintf(stderr, "brivane pcm: writing the PCM failed\n");
-        return 1;
-    }
+    if (!ok) return FailInput("pcm", path, "not a medium the reader opens, or it holds no audio");
+    if (output.failed) return Fail("pcm", kExitCannotWrite, "writing the PCM to standard output failed");
     return 0;
 }
 

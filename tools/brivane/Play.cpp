@@ -1,10 +1,13 @@
-// brivane play: a medium played through one playback instance, each event shown as it arrives with
-// the play position.
+// brivane play: a medium played through one playback instance: a live status line on a terminal
+// (position, speed, level), or each event on a line of its own as it arrives (--events, or when
+// standard output is not a terminal).
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "CliFailure.h"
 #include "CliSupport.h"
 #include "Commands.h"
 #include "HostThread.h"
@@ -14,7 +17,7 @@
 namespace {
 
 const unsigned kIdleTimeoutMs = 10000;
-const int kBarWidth = 30;
+const int kMeterWidth = 20;
 
 struct PlayOptions {
     const char *path = nullptr;
@@ -24,20 +27,23 @@ struct PlayOptions {
     long volume = -1;
     long mask = -1;
     bool wav = false;
+    bool events = false;
 };
 
 // Shared with the callback, which runs on the library's service thread.
 struct PlayState {
-    bool terminal = false;
+    bool raw = true;  // every event on a line of its own, instead of the status line
+    long speed = 100;
     std::atomic<unsigned> events{0};
     std::atomic<bool> playing{false};
+    std::atomic<bool> formatSeen{false};
     std::atomic<int> outcome{-1};  // -1 while playing, then the exit code
     // Touched by the callback only.
-    uint32_t bytesPerSecond = 0;
+    BrivaneWaveFormat format{};
     uint64_t dataBytes = 0;
     uint32_t startMs = 0;
     uint32_t totalMs = 0;
-    bool barShown = false;
+    bool statusShown = false;
 };
 
 bool ParseNumber(const char *text, long low, long high, long *value) {
@@ -52,8 +58,8 @@ bool ParseNumber(const char *text, long low, long high, long *value) {
 const char *ParseOptions(int argc, char **argv, PlayOptions *options) {
     for (int i = 0; i < argc; ++i) {
         const char *name = argv[i];
-        if (std::strcmp(name, "--wav") == 0) {
-            options->wav = true;
+        if (std::strcmp(name, "--wav") == 0 || std::strcmp(name, "--events") == 0) {
+            (name[2] == 'w' ? options->wav : options->events) = true;
             continue;
         }
         if (name[0] != '-') {
@@ -61,7 +67,7 @@ const char *ParseOptions(int argc, char **argv, PlayOptions *options) {
             options->path = name;
             continue;
         }
-        if (i + 1 >= argc) return "every option but --wav needs a value";
+        if (i + 1 >= argc) return "every option but --wav and --events needs a value";
         const char *value = argv[++i];
         if (std::strcmp(name, "--speed") == 0) {
             if (!ParseNumber(value, 0, 400, &options->speed)) return "--speed must be a percentage from 0 to 400";
@@ -82,80 +88,141 @@ const char *ParseOptions(int argc, char **argv, PlayOptions *options) {
     return nullptr;
 }
 
-void PrintTime(uint32_t ms) {
-    std::printf("%u:%02u.%03u", unsigned(ms / 60000), unsigned(ms / 1000 % 60), unsigned(ms % 1000));
+uint32_t PositionMs(const PlayState &state) {
+    const uint32_t rate = state.format.nAvgBytesPerSec;
+    return state.startMs + (rate ? uint32_t(state.dataBytes * 1000 / rate) : 0);
 }
 
-void ShowProgress(PlayState *state, uint32_t size) {
-    const uint32_t positionMs = state->startMs + (state->bytesPerSecond ? uint32_t(state->dataBytes * 1000 / state->bytesPerSecond) : 0);
-    if (state->terminal) {
-        const int filled = state->totalMs ? int(uint64_t(kBarWidth) * (positionMs - state->startMs) / state->totalMs) : 0;
-        std::printf("\r[");
-        for (int i = 0; i < kBarWidth; ++i) std::putchar(i < filled ? '#' : '-');
-        std::printf("] ");
-        state->barShown = true;
+std::string TimesText(const PlayState &state) {
+    std::string text = ClockText(PositionMs(state));
+    if (state.totalMs) text += " / " + ClockText(state.startMs + state.totalMs);
+    return text;
+}
+
+void ShowStatus(PlayState *state, const void *payload, uint32_t size) {
+    char text[96];
+    std::snprintf(text, sizeof text, "playing  %s  speed %ld%%", TimesText(*state).c_str(), state->speed);
+    DrawStatusLine(stdout, text, MeterLevel(state->format, payload, size, kMeterWidth), kMeterWidth);
+    state->statusShown = true;
+}
+
+void ShowEvent(PlayState *state, uint32_t handle, uint32_t event, uint32_t size) {
+    if (event == BRIVANE_EVENT_DATA) {
+        std::printf("data %u bytes, %s\n", unsigned(size), TimesText(*state).c_str());
+    } else if (event == BRIVANE_EVENT_FORMAT && size >= sizeof(BrivaneWaveFormat)) {
+        std::printf("format: %u Hz, %u channels, %u bits, %s long\n", unsigned(state->format.nSamplesPerSec),
+                    unsigned(state->format.nChannels), unsigned(state->format.wBitsPerSample),
+                    ClockText(AudioOutGetWholeDuration(handle)).c_str());
+    } else if (event == BRIVANE_EVENT_FORMAT) {
+        std::printf("format\n");
+    } else if (event == BRIVANE_EVENT_PAUSED) {
+        std::printf("paused\n");
+    } else if (event == BRIVANE_EVENT_PLAYING) {
+        std::printf("playing\n");
+    } else if (event == BRIVANE_EVENT_END) {
+        std::printf("end: %llu bytes of PCM\n", static_cast<unsigned long long>(state->dataBytes));
+    } else if (event == BRIVANE_EVENT_COMMAND_FAILED) {
+        std::printf("command failed\n");
     } else {
-        std::printf("data %u bytes, ", unsigned(size));
+        std::printf("event %u, %u bytes\n", unsigned(event), unsigned(size));
     }
-    PrintTime(positionMs);
-    if (state->totalMs) {
-        std::printf(" / ");
-        PrintTime(state->startMs + state->totalMs);
-    }
-    if (!state->terminal) std::printf("\n");
 }
 
 void BRIVANE_CALL OnPlaybackEvent(uint32_t handle, BRIVANE_USER user, uint32_t event, const void *payload, uint32_t size) {
     PlayState *state = reinterpret_cast<PlayState *>(user);
     if (event == BRIVANE_EVENT_DATA) {
         state->dataBytes += size;
-        ShowProgress(state, size);
-    } else {
-        if (state->barShown) std::printf("\n");
-        state->barShown = false;
-        if (event == BRIVANE_EVENT_FORMAT && size >= sizeof(BrivaneWaveFormat)) {
-            BrivaneWaveFormat format;
-            std::memcpy(&format, payload, sizeof format);
-            state->bytesPerSecond = format.nAvgBytesPerSec;
-            const uint32_t whole = AudioOutGetWholeDuration(handle);
-            if (!state->totalMs && whole > state->startMs) state->totalMs = whole - state->startMs;
-            std::printf("format: %u Hz, %u channels, %u bits, ", unsigned(format.nSamplesPerSec),
-                        unsigned(format.nChannels), unsigned(format.wBitsPerSample));
-            PrintTime(whole);
-            std::printf(" long\n");
-        } else if (event == BRIVANE_EVENT_FORMAT) {
-            std::printf("format\n");
-        } else if (event == BRIVANE_EVENT_PAUSED) {
-            std::printf("paused\n");
-        } else if (event == BRIVANE_EVENT_PLAYING) {
-            std::printf("playing\n");
-            state->playing = true;
-        } else if (event == BRIVANE_EVENT_END) {
-            std::printf("end: %llu bytes of PCM\n", static_cast<unsigned long long>(state->dataBytes));
-            state->outcome = 0;
-        } else if (event == BRIVANE_EVENT_COMMAND_FAILED) {
-            std::printf("command failed\n");
-            state->outcome = 1;
-        } else {
-            std::printf("event %u, %u bytes\n", unsigned(event), unsigned(size));
-        }
+    } else if (event == BRIVANE_EVENT_FORMAT && size >= sizeof(BrivaneWaveFormat)) {
+        std::memcpy(&state->format, payload, sizeof state->format);
+        const uint32_t whole = AudioOutGetWholeDuration(handle);
+        if (!state->totalMs && whole > state->startMs) state->totalMs = whole - state->startMs;
+        state->formatSeen = true;
     }
+    if (state->raw) {
+        ShowEvent(state, handle, event, size);
+    } else if (event == BRIVANE_EVENT_DATA) {
+        ShowStatus(state, payload, size);
+    } else if ((event == BRIVANE_EVENT_END || event == BRIVANE_EVENT_COMMAND_FAILED) && state->statusShown) {
+        std::printf("\n");
+        state->statusShown = false;
+    }
+    if (event == BRIVANE_EVENT_PLAYING) state->playing = true;
+    if (event == BRIVANE_EVENT_END) state->outcome = kExitOk;
+    if (event == BRIVANE_EVENT_COMMAND_FAILED) state->outcome = kExitFailed;
     std::fflush(stdout);
     ++state->events;
 }
 
+uint16_t Le16(const unsigned char *p) { return uint16_t(p[0] | p[1] << 8); }
+
+// The format of a RIFF WAVE file whose "fmt " chunk comes first, as direct WAV mode requires.
+bool ReadWaveFormat(const char *path, BrivaneWaveFormat *format) {
+    unsigned char head[36];
+    std::FILE *file = std::fopen(path, "rb");
+    if (!file) return false;
+    const bool whole = std::fread(head, 1, sizeof head, file) == sizeof head;
+    std::fclose(file);
+    if (!whole || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVEfmt ", 8) != 0) return false;
+    format->wFormatTag = Le16(head + 20);
+    format->nChannels = Le16(head + 22);
+    format->wBitsPerSample = Le16(head + 34);
+    return true;
+}
+
+struct FormatProbe {
+    BrivaneWaveFormat format{};
+    bool found = false;
+    volatile uint32_t cancel = 0;
+};
+
+void BRIVANE_CALL OnProbe(uint32_t, BRIVANE_USER user, uint32_t code, const void *data, uint32_t length) {
+    FormatProbe *probe = reinterpret_cast<FormatProbe *>(user);
+    if (code != BRIVANE_PCM_FORMAT || length < sizeof(BrivaneWaveFormat)) return;
+    std::memcpy(&probe->format, data, sizeof probe->format);
+    probe->found = true;
+    probe->cancel = 1;  // the format is all we want
+}
+
+// The format the player would hand to the device: the file's own in direct WAV mode, else the
+// reader's output.
+bool PlayedFormat(const PlayOptions &options, BrivaneWaveFormat *format) {
+    if (options.wav) return ReadWaveFormat(options.path, format);
+    FormatProbe probe;
+    GetAudioPCM(BRIVANE_KIND_AUDIO, options.path, 0, 0, &OnProbe, reinterpret_cast<BRIVANE_USER>(&probe), &probe.cancel);
+    GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr);
+    *format = probe.format;
+    return probe.found;
+}
+
+// The library reports only that a command failed; the file and its format tell why.
+int ExplainFailure(const PlayOptions &options, const PlayState &state) {
+    BrivaneWaveFormat format{};
+    const bool known = PlayedFormat(options, &format);
+    if (!known) {
+        return FailInput("play", options.path, options.wav ? "not a WAV file direct WAV mode plays (RIFF WAVE with its "
+                                                             "\"fmt \" chunk first; try without --wav)"
+                                                           : "not a medium the reader opens, or it holds no audio");
+    }
+    const bool stretched = options.speed != 0 && options.speed != 100;
+    if (stretched && (format.wBitsPerSample != 16 || format.nChannels < 1 || format.nChannels > 2)) {
+        return Fail("play", kExitBadFormat, "%s: a speed change takes 16-bit mono or stereo audio, not %u-bit with %u channels",
+                    options.path, unsigned(format.wBitsPerSample), unsigned(format.nChannels));
+    }
+    if (!state.formatSeen) {
+        return Fail("play", kExitNoDevice, "no audio output device would open for %s (no sound card or server, or it "
+                    "refuses the format; SDL_AUDIODRIVER=dummy plays silently)", options.path);
+    }
+    return Fail("play", kExitFailed, "playing %s failed", options.path);
+}
+
 int RunPlay(int argc, char **argv) {
     PlayOptions options;
-    if (const char *error = ParseOptions(argc, argv, &options)) {
-        std::fprintf(stderr, "brivane play: %s\n", error);
-        return 2;
-    }
-    if (!InitBrivane()) {
-        std::fprintf(stderr, "brivane play: InitBrivane failed\n");
-        return 1;
-    }
+    if (const char *error = ParseOptions(argc, argv, &options)) return Fail("play", kExitUsage, "%s", error);
+    if (const char *reason = UnreadableReason(options.path)) return Fail("play", kExitNoFile, "%s: %s", options.path, reason);
+    if (!InitBrivane()) return Fail("play", kExitFailed, "the library did not start");
     PlayState state;
-    state.terminal = IsTerminal(stdout);
+    state.raw = options.events || !IsTerminal(stdout);
+    state.speed = options.speed;
     if (options.fromMs >= 0 || options.toMs >= 0) {
         state.startMs = options.fromMs >= 0 ? uint32_t(options.fromMs) : 0;
         if (options.toMs >= 0) state.totalMs = uint32_t(options.toMs) - state.startMs;
@@ -165,9 +232,8 @@ int RunPlay(int argc, char **argv) {
     const uint32_t handle = AudioOutFileOpen(options.wav ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE, path.c_str(),
                                              &OnPlaybackEvent, reinterpret_cast<BRIVANE_USER>(&state));
     if (!handle) {
-        std::fprintf(stderr, "brivane play: the library refused to open %s\n", options.path);
         UnInitBrivane();
-        return 1;
+        return Fail("play", kExitFailed, "the library refused to open %s", options.path);
     }
     if (options.mask >= 0) AudioOutSetEventMask(handle, uint32_t(options.mask));
     if (options.speed != 100) AudioOutSetSpeed(handle, int32_t(options.speed));
@@ -186,16 +252,16 @@ int RunPlay(int argc, char **argv) {
         seen = events;
     }
     AudioOutClose(handle);
+    int outcome = state.outcome;
+    if (outcome < 0) outcome = Fail("play", kExitFailed, "no event from the library for %u s", kIdleTimeoutMs / 1000);
+    else if (outcome != kExitOk) outcome = ExplainFailure(options, state);
     UnInitBrivane();
-    if (state.outcome < 0) {
-        std::fprintf(stderr, "brivane play: no event for %u s\n", kIdleTimeoutMs / 1000);
-        return 1;
-    }
-    return state.outcome;
+    return outcome;
 }
 
 const CliCommandRegistration kPlay({"play",
-                                    "FILE [--speed P] [--from MS] [--to MS] [--volume V] [--wav] [--mask M]\n"
-                                    "            play a medium and show each event as it arrives",
+                                    "FILE [--speed P] [--from MS] [--to MS] [--volume V] [--wav] [--mask M] [--events]\n"
+                                    "            play a medium with a status line on a terminal; --events (or\n"
+                                    "            output to a pipe or file) shows each event as it arrives",
                                     &RunPlay, 10});
 }  // namespace

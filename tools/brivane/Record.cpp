@@ -3,12 +3,14 @@
 // meter and the elapsed time show on a terminal.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "CliFailure.h"
 #include "CliSupport.h"
 #include "Commands.h"
 #include "HostThread.h"
@@ -19,6 +21,7 @@ namespace {
 
 const unsigned kDefaultSeconds = 10;
 const unsigned kPollMs = 20;
+const int kMeterWidth = 20;
 // How long past the requested time the capture may lag before the command gives up.
 const unsigned kGraceMs = 5000;
 
@@ -106,6 +109,7 @@ std::vector<unsigned char> WavHeader(const BrivaneWaveFormat &format, uint32_t d
 struct Recording {
     BrivaneWaveFormat format{};
     bool terminal = false;
+    unsigned long seconds = 0;
     std::FILE *pcm = nullptr;
     std::atomic<uint64_t> rawBytes{0};
     std::atomic<bool> ended{false};
@@ -117,27 +121,10 @@ struct Recording {
     std::vector<unsigned char> units;
 };
 
-// Peak of the buffer on a 0..30 scale, for 8-bit (unsigned) or 16-bit samples.
-int Level(const BrivaneWaveFormat &format, const unsigned char *data, uint32_t size) {
-    int peak = 0;
-    if (format.wBitsPerSample == 8) {
-        for (uint32_t i = 0; i < size; ++i) peak = std::max(peak, std::abs(int(data[i]) - 128) * 256);
-    } else {
-        const uint32_t step = format.wBitsPerSample / 8;
-        // The most significant two bytes of each little-endian sample.
-        for (uint32_t i = step - 2; i + 1 < size; i += step)
-            peak = std::max(peak, std::abs(int(int16_t(data[i] | (data[i + 1] << 8)))));
-    }
-    return std::min(30, peak * 30 / 32768);
-}
-
-void ShowProgress(Recording *recording, int level) {
-    char bars[31];
-    for (int i = 0; i < 30; ++i) bars[i] = i < level ? '|' : ' ';
-    bars[30] = '\0';
-    std::fprintf(stderr, "\rrecording [%s] %.1f s ", bars,
-                 double(recording->rawBytes) / recording->format.nAvgBytesPerSec);
-    std::fflush(stderr);
+void ShowProgress(Recording *recording, const void *data, uint32_t size) {
+    const uint32_t elapsedMs = uint32_t(recording->rawBytes * 1000 / recording->format.nAvgBytesPerSec);
+    const std::string text = "recording  " + ClockText(elapsedMs) + " / " + ClockText(recording->seconds * 1000);
+    DrawStatusLine(stderr, text.c_str(), MeterLevel(recording->format, data, size, kMeterWidth), kMeterWidth);
 }
 
 void BRIVANE_CALL OnCapture(uint32_t, BRIVANE_USER user, uint32_t event, uint32_t arg1, uint32_t arg2,
@@ -151,7 +138,7 @@ void BRIVANE_CALL OnCapture(uint32_t, BRIVANE_USER user, uint32_t event, uint32_
     } else if (arg1 == 1) {
         if (recording->pcm && std::fwrite(bytes, 1, size, recording->pcm) != size) recording->pcmFailed = true;
         recording->rawBytes += size;
-        if (recording->terminal) ShowProgress(recording, Level(recording->format, bytes, size));
+        if (recording->terminal) ShowProgress(recording, bytes, size);
     } else if (arg2 == 0) {
         // A header that comes again after the data units is the final one, with the sizes filled in.
         recording->header.assign(bytes, bytes + size);
@@ -191,19 +178,17 @@ int Record(const RecordOptions &options, const WideText &profile) {
     Recording recording;
     recording.format = options.format;
     recording.terminal = IsTerminal(stderr);
+    recording.seconds = options.seconds;
     if (options.pcm) {
         recording.pcm = std::fopen(options.pcm, "wb");
         const std::vector<unsigned char> placeholder = WavHeader(options.format, 0);
         if (!recording.pcm || std::fwrite(placeholder.data(), 1, placeholder.size(), recording.pcm) != placeholder.size()) {
-            std::fprintf(stderr, "brivane record: cannot write %s\n", options.pcm);
+            const int code = Fail("record", kExitCannotWrite, "%s: %s", options.pcm, std::strerror(errno));
             if (recording.pcm) std::fclose(recording.pcm);
-            return 1;
+            return code;
         }
     }
-    if (InitBrivane() != 1) {
-        std::fprintf(stderr, "brivane record: the library did not start\n");
-        return 1;
-    }
+    if (InitBrivane() != 1) return Fail("record", kExitFailed, "the library did not start");
     // Capture failures arrive through the playback callback; an open of a file that does not exist
     // points that callback here.
     const WideText missing = WidePath((std::string(options.output) + ".unwritten").c_str());
@@ -226,19 +211,15 @@ int Record(const RecordOptions &options, const WideText &profile) {
     UnInitBrivane();
     if (recording.terminal) std::fprintf(stderr, "\n");
 
-    bool ok = handle && !Failed(&recording, handle) && recording.ended;
-    if (!ok)
-        std::fprintf(stderr, "brivane record: the capture failed (no input device, a format it refuses, or a profile "
-                             "the encoder cannot use)\n");
-    if (ok && !WriteWma(options.output, recording)) {
-        std::fprintf(stderr, "brivane record: cannot write %s\n", options.output);
-        ok = false;
-    }
-    if (recording.pcm && (!FinishWav(recording.pcm, options.format, recording.rawBytes) || recording.pcmFailed)) {
-        std::fprintf(stderr, "brivane record: cannot write %s\n", options.pcm);
-        ok = false;
-    }
-    if (!ok) return 1;
+    int code = kExitOk;
+    if (!handle || Failed(&recording, handle) || !recording.ended)
+        code = Fail("record", kExitFailed, "the capture failed (no input device, a format it refuses, or a profile the "
+                    "encoder cannot use)");
+    if (code == kExitOk && !WriteWma(options.output, recording))
+        code = Fail("record", kExitCannotWrite, "cannot write %s", options.output);
+    if (recording.pcm && (!FinishWav(recording.pcm, options.format, recording.rawBytes) || recording.pcmFailed))
+        code = Fail("record", kExitCannotWrite, "cannot write %s", options.pcm);
+    if (code != kExitOk) return code;
     std::printf("%s: %.2f s recorded, %zu header bytes and %zu bytes of data units\n", options.output,
                 double(recording.rawBytes) / options.format.nAvgBytesPerSec, recording.header.size(),
                 recording.units.size());
@@ -247,15 +228,10 @@ int Record(const RecordOptions &options, const WideText &profile) {
 
 int RunRecord(int argc, char **argv) {
     RecordOptions options;
-    if (const char *error = ParseOptions(argc, argv, &options)) {
-        std::fprintf(stderr, "brivane record: %s\n", error);
-        return 2;
-    }
+    if (const char *error = ParseOptions(argc, argv, &options)) return Fail("record", kExitUsage, "%s", error);
     WideText profile;
-    if (!LoadProfile(options.profile, &profile)) {
-        std::fprintf(stderr, "brivane record: cannot read the profile %s\n", options.profile);
-        return 2;
-    }
+    if (!LoadProfile(options.profile, &profile))
+        return FailInput("record", options.profile, "not a profile text (UTF-16 with a byte-order mark, or UTF-8)");
     return Record(options, profile);
 }
 

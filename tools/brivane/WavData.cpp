@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "CliFailure.h"
 #include "Commands.h"
 #include "WidePath.h"
 #include "brivane.h"
@@ -24,18 +25,16 @@ double Decibels(double level) { return level > 0 ? 20.0 * std::log10(level / kFu
 int RunWavData(int argc, char **argv) {
     if (argc != 1) {
         std::fprintf(stderr, "usage: brivane wavdata FILE\n");
-        return 2;
+        return kExitUsage;
     }
     uint32_t count = 0;
     // A record left all zero was never filled: the file had no readable format chunk.
     BrivaneWaveFormat format{};
     int16_t *samples = AudioWavGetData(WidePath(argv[0]).c_str(), &count, &format, 0);
     if (format.wFormatTag || format.nChannels || format.nSamplesPerSec || format.wBitsPerSample) PrintFormat(format);
-    if (!samples) {
-        std::fprintf(stderr, "brivane wavdata: %s not loaded (accepted: PCM 8/16-bit, A-law, mu-law; mono or stereo; "
-                             "8000-48000 Hz)\n", argv[0]);
-        return 1;
-    }
+    if (!samples)
+        return FailInput("wavdata", argv[0], "not a WAV file the loader takes (PCM 8/16-bit, A-law, mu-law; mono or "
+                                             "stereo; 8000-48000 Hz)");
     int peak = 0;
     double sumOfSquares = 0;
     for (uint32_t i = 0; i < count; ++i) {

@@ -1,12 +1,16 @@
-// Debug output and message boxes: one line to standard error, written with a single write call so
-// that lines from different threads never interleave.
+// Debug output and message boxes: one line to standard error when the user asks for the library's
+// diagnostics (BRIVANE_DEBUG), written with a single write call so that lines from different threads
+// never interleave; otherwise nothing, as on Windows without a debugger.
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include <unistd.h>
 
+#include "Diagnostics.h"
 #include "kernel32.h"
+#include "platform/platform.h"
 #include "user32.h"
 
 namespace {
@@ -32,14 +36,22 @@ void WriteLine(std::string line)
 
 void OutputDebugStringA(LPCSTR text)
 {
-    if (text)
+    if (text && posix::DiagnosticsWanted())
         WriteLine(text);
+}
+
+// Through stdio, as the decoder's lines always were, so they keep their place among the host's own.
+void PlatformPrintConsole(const char *text)
+{
+    if (text && posix::DiagnosticsWanted())
+        std::fputs(text, stdout);
 }
 
 // Nobody can press a button here, so the box reports the default one at once; a box without a
 // caption is titled "Error", as on Windows.
 int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT)
 {
-    WriteLine(std::string(caption ? caption : "Error") + ": " + (text ? text : ""));
+    if (posix::DiagnosticsWanted())
+        WriteLine(std::string(caption ? caption : "Error") + ": " + (text ? text : ""));
     return IDOK;
 }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <mutex>
 
+#include "Diagnostics.h"
 #include "nserror.h"
 
 namespace posix {
@@ -89,13 +89,7 @@ CMediaType StoredAudioType(const AVCodecParameters *codec, const CPcmDecoder *de
 HRESULT CMediaFile::Open(std::unique_ptr<CMediaInput> input, const std::string &name,
                          std::unique_ptr<CMediaFile> &file)
 {
-    // Damaged media are the host's business, not lines on its standard error; a host that set
-    // FFmpeg's log level itself keeps it.
-    static std::once_flag quiet;
-    std::call_once(quiet, [] {
-        if (av_log_get_level() == AV_LOG_INFO)
-            av_log_set_level(AV_LOG_FATAL);
-    });
+    SetUpThirdPartyLogging();
     std::unique_ptr<CMediaFile> opened(new CMediaFile);
     const HRESULT hr = opened->Load(std::move(input), name);
     if (SUCCEEDED(hr))

@@ -9,6 +9,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "Diagnostics.h"
+
 namespace posix {
 
 namespace {
@@ -55,6 +57,7 @@ CWmAudioEncoder::~CWmAudioEncoder()
 
 HRESULT CWmAudioEncoder::Open(EncoderSettings &settings, const WAVEFORMATEX &input)
 {
+    SetUpThirdPartyLogging();
     const AVCodec *codec = avcodec_find_encoder(CodecId(settings));
     if (!codec || !codec->sample_fmts)
         return NS_E_AUDIO_CODEC_NOT_INSTALLED;

@@ -1,4 +1,4 @@
-"""ctypes bindings for the 22 exports of the Brivane library (libbrivane.so, or Brivane.dll on Windows).
+"""ctypes bindings for the 22 exports of the Brivane library (libbrivane.so.0, or Brivane.dll on Windows).
 
 `Brivane` loads the library and offers each export under its own name, taking Python values:
 str paths and profiles, bytes images, and plain Python functions as callbacks. Callbacks run on the
@@ -13,6 +13,15 @@ import ctypes
 import os
 import sys
 import threading
+
+__all__ = [
+    "EVENT_FORMAT", "EVENT_PAUSED", "EVENT_PLAYING", "EVENT_DATA", "EVENT_END", "EVENT_COMMAND_FAILED",
+    "REC_EVENT_BEGIN", "REC_EVENT_STREAM_BEGIN", "REC_EVENT_DATA", "REC_EVENT_END", "REC_NOT_HEADER",
+    "MODE_DECODE", "MODE_WAVE", "KIND_WMA", "KIND_WAV", "KIND_AUDIO", "TO_END",
+    "PCM_FORMAT", "PCM_DATA", "PCM_END", "PCM_WINDOW_REJECTED",
+    "u32", "USER", "WSTR", "WaveFormat", "AudioOutCallback", "AudioInCallback", "PcmDataCallback", "PROTOTYPES",
+    "wide", "system_path", "find_library", "Exports", "Brivane",
+]
 
 _WINDOWS = sys.platform == "win32"
 # The exports and callbacks are __stdcall on 32-bit Windows; elsewhere the two types are the same.
@@ -118,6 +127,18 @@ def _payload(pointer, size):
     return ctypes.string_at(pointer, size) if pointer and size else b""
 
 
+def find_library():
+    """BRIVANE_LIBRARY when set, else a library next to this module, else the name the system's loader searches for."""
+    if os.environ.get("BRIVANE_LIBRARY"):
+        return os.environ["BRIVANE_LIBRARY"]
+    names = ["Brivane.dll"] if _WINDOWS else ["libbrivane.so.0", "libbrivane.so"]
+    here = os.path.dirname(os.path.abspath(__file__))
+    for name in names:
+        if os.path.exists(os.path.join(here, name)):
+            return os.path.join(here, name)
+    return names[0]
+
+
 class Exports:
     """The raw exports, each with its result and argument types."""
 
@@ -131,7 +152,7 @@ class Exports:
 
 class Brivane:
     def __init__(self, path=None):
-        path = path or os.environ.get("BRIVANE_LIBRARY") or ("Brivane.dll" if _WINDOWS else "libbrivane.so")
+        path = path or find_library()
         self.library = (ctypes.WinDLL if _WINDOWS else ctypes.CDLL)(path)
         self.exports = Exports(self.library)
         self._lock = threading.Lock()
