@@ -1,7 +1,7 @@
 // SDL is asked for its audio subsystem only, without the signal handlers its event loop would
 // install by default; the driver and devices are whatever SDL's own settings choose.
 #include "AudioSubsystem.h"
-#include "Diagnostics.h"
+#include "ThirdPartyLogging.h"
 
 #include <SDL.h>
 

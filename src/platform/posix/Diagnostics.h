@@ -7,8 +7,4 @@ namespace posix {
 // True when BRIVANE_DEBUG is set to anything but "" or "0"; read at each call, so a host may change it.
 bool DiagnosticsWanted();
 
-// Sets FFmpeg's and SDL's logging to match, once, before the first use of either; a host that has
-// chosen a level itself keeps it.
-void SetUpThirdPartyLogging();
-
 }  // namespace posix

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "Diagnostics.h"
+#include "ThirdPartyLogging.h"
 #include "nserror.h"
 
 namespace posix {

@@ -9,7 +9,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "Diagnostics.h"
+#include "ThirdPartyLogging.h"
 
 namespace posix {
 
