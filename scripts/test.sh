@@ -31,7 +31,8 @@ fuzz() {
   scratch=$(mktemp -d)
   if build-fuzz/fuzz/"$name"/"$name" -max_total_time=60 -timeout=10 -artifact_prefix=build-fuzz/findings/"$name"- \
       "$scratch" fuzz/"$name"/corpus >build-fuzz/"$name".log 2>&1; then
-    echo "ok: $name, $(grep -o 'Done [0-9]* runs' build-fuzz/"$name".log) in 60 s"
+    echo "ok: $name, $(grep -o 'Done [0-9]* runs' build-fuzz/"$name".log) in 60 s," \
+      "$(grep -o 'cov: [0-9]*' build-fuzz/"$name".log | tail -n 1) edges covered"
   else
     tail -n 40 build-fuzz/"$name".log >&2
     echo "FAIL: fuzz target $name found a crash, hang or leak (see build-fuzz/findings)" >&2
