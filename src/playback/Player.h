@@ -37,6 +37,9 @@ enum : DWORD { TD_ACTIVE = 0, TD_CLOSED = 1, TD_STOPPING = 2 };
 
 enum : DWORD { PLAY_MODE_DECODE = 1, PLAY_MODE_WAVE = 2 };
 
+// Progress of one start's end.
+enum : DWORD { kEndOpen = 0, kEndReported = 1, kEndEntered = 2 };
+
 const DWORD kNoOutput = 0xFFFFFFFF;
 
 // COM objects are released, never deleted through their interfaces, which have no virtual destructor.
@@ -112,6 +115,15 @@ protected:
     MMRESULT ResetDevice(HWAVEOUT device);
     void WaitForDrain(DWORD timeoutMs);
     MMRESULT CloseDevice();
+    DWORD OutputGeneration() const { return static_cast<DWORD>(m_pending.load() >> 32); }
+    LONG PendingBuffers() const { return static_cast<LONG>(static_cast<DWORD>(m_pending.load())); }
+    // Adds delta to the pending count when the buffer's generation is the current one; the new count,
+    // or -1 when the buffer belongs to an earlier generation and is not counted.
+    LONG CountBuffer(DWORD generation, LONG delta);
+    // A new output generation with nothing pending.
+    void NewOutputGeneration();
+    // Everything an open established about the previous medium, forgotten before the next open.
+    void ForgetMedium();
     WAVEHDR *NewWaveBuffer(const BYTE *data, DWORD bytes);
     void FreeWaveBuffer(WAVEHDR *header);
     static void CALLBACK WaveOutCallback(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
@@ -163,7 +175,9 @@ protected:
     IWMReader *m_pReader = nullptr;
     IWMHeaderInfo *m_pHeaderInfo = nullptr;
     std::atomic<LONG> m_refCount{1};
-    std::atomic<LONG> m_pendingBuffers{0};
+    // Output generation (high half) and the wave buffers of that generation still pending (low half),
+    // changed in one step so a late report of a buffer returned by a reset never counts against a newer start.
+    std::atomic<ULONGLONG> m_pending{0};
     WCHAR *m_pFileName = nullptr;
     std::atomic<QWORD> m_duration{0};
     PlayEventSink m_pfnSink = nullptr;
@@ -174,6 +188,8 @@ protected:
     CPacedQueue m_pacedQueue;
     CBlockChunker m_hostChunker;
     DWORD m_hostBlockBytes = 0;
+    // kEndOpen, then kEndEntered once the end of this start has begun (its silence fill runs once),
+    // then kEndReported; back to kEndOpen at every start.
     std::atomic<DWORD> m_endReported{0};
     CTickThread m_tickThread;
     std::atomic<IWMReaderAdvanced *> m_pReaderAdvanced{nullptr};
@@ -182,6 +198,8 @@ protected:
     std::atomic<DWORD> m_idleMs{0};
     CSpeedAdaptor m_speedAdaptor;
     std::atomic<LONG> m_speed{100};
+    // The speed in force since the last start: the clock mode, the engine and the block size follow it.
+    std::atomic<LONG> m_playSpeed{100};
     CBufferPool m_wavePool{TRUE};
     std::atomic<DWORD> m_eventMask{0};
     DWORD m_mode = PLAY_MODE_DECODE;
@@ -191,9 +209,6 @@ protected:
     // cannot end a wait early.
     std::atomic<LONG> m_openDone{0};
     std::atomic<LONG> m_closeDone{0};
-    // Wave buffers carry the output generation they were written in; buffers returned by a reset
-    // of an earlier generation are not counted against the new one.
-    std::atomic<DWORD> m_outputGeneration{0};
     // Changes at every start and stop, so an end report delayed by the silence fill can tell that
     // its playback is gone.
     std::atomic<DWORD> m_playGeneration{0};

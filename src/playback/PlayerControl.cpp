@@ -48,14 +48,20 @@ void CPlayer::SetState(DWORD state) {
 void CPlayer::EnterEnded() {
     EnterCriticalSection(&m_lock);
     const DWORD generation = m_playGeneration.load();
+    // The status handler and the render thread may both get here; the first one ends this start.
+    DWORD progress = kEndOpen;
+    if (!m_endReported.compare_exchange_strong(progress, kEndEntered)) {
+        LeaveCriticalSection(&m_lock);
+        return;
+    }
     const DWORD waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
     LeaveCriticalSection(&m_lock);
     for (DWORD waited = 0; waited < waitMs && m_playGeneration.load() == generation; waited += 10) Sleep(10);
 
     EnterCriticalSection(&m_lock);
     if (m_teardown == TD_ACTIVE && m_playGeneration.load() == generation && !m_pReaderAdvanced) {
-        DWORD reported = 0;
-        if (m_endReported.compare_exchange_strong(reported, 1)) {
+        DWORD entered = kEndEntered;
+        if (m_endReported.compare_exchange_strong(entered, kEndReported)) {
             StopPacing();
             Raise(EVENT_END, nullptr, 0);
             SetEvent(m_hEvent);
@@ -79,8 +85,14 @@ HRESULT CPlayer::StartPlayback() {
     QWORD end = 0;
     WindowBounds(&start, &end);
     m_bytesToHost = 0;
+    m_playSpeed = m_speed.load();
+    // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
+    EnterCriticalSection(&m_lock);
+    m_speedAdaptor.DestroyEngine();
+    LeaveCriticalSection(&m_lock);
+    const LONG speed = m_playSpeed.load();
     if (m_mode == PLAY_MODE_WAVE) {
-        if (m_speed != 100 && m_speed != 0 && !ApplySpeed(SpeedFactor(m_speed))) return E_FAIL;
+        if (speed != 100 && speed != 0 && !ApplySpeed(SpeedFactor(speed))) return E_FAIL;
     } else {
         const HRESULT hr = ConfigureClock();
         if (FAILED(hr)) return hr;
@@ -95,7 +107,8 @@ HRESULT CPlayer::ConfigureClock() {
         result = held->SetUserProvidedClock(FALSE);
         held->Release();
     }
-    if (m_speed == 100) return result;
+    const LONG speed = m_playSpeed.load();
+    if (speed == 100) return result;
     if (!m_pReader) return E_UNEXPECTED;
     IWMReaderAdvanced *advanced = nullptr;
     HRESULT hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&advanced));
@@ -105,8 +118,8 @@ HRESULT CPlayer::ConfigureClock() {
         return hr;
     }
     m_pReaderAdvanced = advanced;
-    if (m_speed == 0) return hr;
-    return ApplySpeed(SpeedFactor(m_speed)) ? S_OK : E_FAIL;
+    if (speed == 0) return hr;
+    return ApplySpeed(SpeedFactor(speed)) ? S_OK : E_FAIL;
 }
 
 BOOL CPlayer::ApplySpeed(float factor) {
@@ -120,6 +133,8 @@ BOOL CPlayer::ApplySpeed(float factor) {
 HRESULT CPlayer::Pause() {
     if (!m_pReader) return E_UNEXPECTED;
     if (m_state != PS_PLAYING) {
+        // Without a format there is nothing to announce: the medium never opened.
+        if (!m_pFormat) return E_FAIL;
         SetState(PS_STARTING);
         return S_OK;
     }
@@ -217,7 +232,7 @@ void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
         m_asyncResult = result;
         SetEvent(m_hEvent);
     }
-    if (m_pendingBuffers.load() == 0) SetState(PS_ENDED);
+    if (PendingBuffers() == 0) SetState(PS_ENDED);
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) {
@@ -282,11 +297,15 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
         hr = sample->GetBufferAndLength(&data, &length);
         if (SUCCEEDED(hr)) {
             length = cut < length ? length - cut : 0;
+            // A cut keeps whole frames, so neither the host nor the device gets part of one.
+            const DWORD align = m_pFormat ? m_pFormat->nBlockAlign : 0;
+            if (cut > 0 && align > 1) length -= length % align;
             if (length > 0) {
                 HandToHost(data, length);
-                if (m_speed == 100)
+                const LONG speed = m_playSpeed.load();
+                if (speed == 100)
                     WritePcm(data, length);
-                else
+                else if (speed != 0)
                     m_speedAdaptor.Process(data, static_cast<LONG>(length));
             }
         }

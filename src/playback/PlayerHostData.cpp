@@ -80,8 +80,12 @@ DWORD CPlayer::FillSilence() {
     DWORD full = 0;
     DWORD rest = 0;
     if (target > delivered && blockBytes > 0) {
-        full = (target - delivered) / blockBytes;
-        rest = (target - delivered) % blockBytes;
+        // Whole frames of silence, so the host's data never ends in part of one.
+        const DWORD align = m_pFormat->nBlockAlign;
+        DWORD fill = target - delivered;
+        if (align > 1) fill -= fill % align;
+        full = fill / blockBytes;
+        rest = fill % blockBytes;
         BYTE *zeros = static_cast<BYTE *>(std::calloc(blockBytes, 1));
         if (zeros) {
             for (DWORD i = 0; i <= full; ++i) {
@@ -101,7 +105,7 @@ DWORD CPlayer::FillSilence() {
 }
 
 HRESULT CPlayer::StartPacing(DWORD periodMs) {
-    const LONG speed = m_speed.load();
+    const LONG speed = m_playSpeed.load();
     const double factor = speed == 0 ? 1.0 : speed * 0.01;
     const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
     const DWORD blockBytes = static_cast<DWORD>(static_cast<double>(avg * periodMs) * factor * 0.001 + 0.5);
@@ -136,8 +140,8 @@ int CPlayer::DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWOR
     if (self->m_state.load() != PS_ENDED) return 0;
     if ((self->m_idleMs += deltaMs) <= kIdleEndMs) return 0;
     self->StopPacing();
-    DWORD reported = 0;
-    if (self->m_endReported.compare_exchange_strong(reported, 1)) self->Raise(EVENT_END, nullptr, 0);
+    if (self->m_endReported.exchange(kEndReported) != kEndReported) self->Raise(EVENT_END, nullptr, 0);
     SetEvent(self->m_hEvent);
     return 0;
 }
+

@@ -10,6 +10,7 @@ CSourcePlayer::~CSourcePlayer() { ReleaseSource(); }
 BOOL CSourcePlayer::SetSource(const AudioOutOpenParams *params, ImageGuard *image) {
     if (!params) return FALSE;
     Stop();
+    ForgetMedium();
     ReleaseSource();
     IStream *source = CreateMediaSource(params, image);
     if (!source) return FALSE;
@@ -52,6 +53,7 @@ HRESULT CSourcePlayer::OpenSource() {
     if (!m_pReader || !m_pSource) return E_FAIL;
     ResetEvent(m_hEvent);
     Stop();
+    ForgetMedium();
     std::free(m_pFileName);
     m_pFileName = nullptr;
 

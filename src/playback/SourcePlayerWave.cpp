@@ -10,10 +10,9 @@
 HRESULT CSourcePlayer::OpenWaveSource() {
     ResetEvent(m_hEvent);
     Stop();
+    ForgetMedium();
     std::free(m_pFileName);
     m_pFileName = nullptr;
-    if (m_pHeaderInfo) m_pHeaderInfo->Release();
-    m_pHeaderInfo = nullptr;
 
     m_dataOffset = 0;
     WAVEFORMATEX format = {};
@@ -37,12 +36,16 @@ HRESULT CSourcePlayer::StreamWave(QWORD start, QWORD length) {
     if (!m_pSource) return E_UNEXPECTED;
     if (length == 0) length = m_duration;
     if (length == 0) return S_OK;
-    const DWORD startBytes = MsToBytes(static_cast<DWORD>(start / 10000u));
+    // Reading starts on a whole frame, and the first sample's time is that frame's.
+    const DWORD align = m_pFormat && m_pFormat->nBlockAlign > 0 ? m_pFormat->nBlockAlign : 1;
+    const DWORD startBytes = MsToBytes(static_cast<DWORD>(start / 10000u)) / align * align;
+    const DWORD endBytes = MsToBytes(static_cast<DWORD>((start + length) / 10000u));
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(m_dataOffset) + startBytes;
     if (FAILED(m_pSource->Seek(position, STREAM_SEEK_SET, nullptr))) return S_OK;
     const DWORD chunk = MsToBytes(1000);
-    const DWORD limit = MsToBytes(static_cast<DWORD>(length / 10000u));
+    const DWORD limit = endBytes > startBytes ? endBytes - startBytes : 0;
+    start = m_pFormat && m_pFormat->nAvgBytesPerSec ? static_cast<QWORD>(startBytes) * 10000000u / m_pFormat->nAvgBytesPerSec : 0;
     CSampleBuffer *buffer = new (std::nothrow) CSampleBuffer(nullptr);
     if (!buffer) return S_OK;
     if (chunk == 0 || FAILED(buffer->SetCapacity(chunk))) {
