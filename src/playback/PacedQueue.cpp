@@ -62,7 +62,7 @@ int CPacedQueue::Drain(DWORD elapsedMs, DWORD deltaMs, PacedDeliverFn deliver, v
         } while (result == 1 && m_blocks.Count() > 0);
     } else {
         LONG bytes = 0;
-        const BYTE *partial = m_chunker.TakePartial(&bytes);
+        const BYTE *partial = m_holdPartial ? nullptr : m_chunker.TakePartial(&bytes);
         if (bytes >= 1) m_position += DWORD(double(m_tickMs) * bytes / m_blockBytes + 0.5);
         deliver(elapsedMs, deltaMs, partial, DWORD(bytes), m_position.load(), player);
     }

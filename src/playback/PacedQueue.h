@@ -30,12 +30,15 @@ public:
     int Drain(DWORD elapsedMs, DWORD deltaMs, PacedDeliverFn deliver, void *player);
     // Position 0 without the lock; the position is atomic, so a tick running meanwhile stays defined.
     void ResetPosition() { m_position = 0; }
+    // While held, a drain that finds no whole block keeps the partial one: more of the stream is coming.
+    void HoldPartial(BOOL hold) { m_holdPartial = hold; }
     // Drops every queued block and the partial block; deliver may call it from inside Drain.
     void Clear();
 
 private:
     DWORD m_tickMs;
     std::atomic<DWORD> m_position;
+    std::atomic<BOOL> m_holdPartial{FALSE};
     LONG m_blockBytes;  // the chunker's block size
     CRITICAL_SECTION m_lock;
     CDynArray<PoolBuffer *> m_blocks;

@@ -307,7 +307,10 @@ HRESULT CPlayer::Close() {
     LeaveCriticalSection(&m_lock);
 
     ReleaseInterface(&m_pHeaderInfo);
-    ReleaseInterface(&m_pReaderAdvanced);
+    EnterCriticalSection(&m_lock);
+    IWMReaderAdvanced *advanced = m_pReaderAdvanced.exchange(nullptr);
+    LeaveCriticalSection(&m_lock);
+    if (advanced) advanced->Release();
     m_tickThread.Stop(TRUE);
     m_tickThread.ResetStop();
 

@@ -141,6 +141,8 @@ protected:
     BOOL ApplySpeed(float factor);
     void WindowBounds(QWORD *start, QWORD *end) const;
     void OnStreamEnd(BOOL signalCompletion, HRESULT result);
+    // The end-of-stream marks under the player lock; TRUE when no wave buffer is pending any more.
+    BOOL MarkStreamEnd(BOOL signalCompletion, HRESULT result);
     void FlushAdaptor();
 
     // Host data blocks and their pacing.
@@ -148,7 +150,8 @@ protected:
     void DeliverRemainder();
     void DirectBlocks(const BYTE *data, DWORD bytes);
     DWORD FillSilence();
-    void EnterEnded();
+    // The end of the start of that play generation; nothing when another start has begun since.
+    void EnterEnded(DWORD generation);
     BOOL IsPaced() const { return m_pReaderAdvanced != nullptr || m_mode == PLAY_MODE_WAVE; }
     HRESULT StartPacing(DWORD periodMs);
     void StopPacing();
@@ -156,6 +159,16 @@ protected:
     static int DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWORD size, DWORD positionMs,
                             void *player);
     void SetHostBlockSize();
+
+    // Streaming with back-pressure: more media is read or decoded only while the host data and the
+    // device hold less than the look-ahead.
+    BOOL WantsMoreMedia() const;
+    // On the tick thread after each drain: lets the reader's clock run on as the media is taken.
+    virtual void OnTick();
+    // The user clock's next step, once the reader has reached the last one and more media is wanted.
+    void ExtendClock();
+    // The user-clock interface with a reference of the caller's, or none.
+    IWMReaderAdvanced *HoldClock();
 
     WORD m_handle = 0;
     std::atomic<DWORD> m_bytesToHost{0};
@@ -193,8 +206,14 @@ protected:
     std::atomic<DWORD> m_endReported{0};
     CTickThread m_tickThread;
     std::atomic<IWMReaderAdvanced *> m_pReaderAdvanced{nullptr};
-    QWORD m_userClock = 0;
-    QWORD m_clockStep = 10000;
+    std::atomic<QWORD> m_userClock{0};
+    QWORD m_clockStep = 10000000;
+    // The reader has reported reaching m_userClock and waits for more time.
+    std::atomic<BOOL> m_clockReached{FALSE};
+    // Paced bytes handed to the host since pacing started, and bytes written to the device and not
+    // yet returned in the current output generation: what the look-ahead is measured against.
+    std::atomic<DWORD> m_hostTakenBytes{0};
+    std::atomic<LONG> m_deviceQueuedBytes{0};
     std::atomic<DWORD> m_idleMs{0};
     CSpeedAdaptor m_speedAdaptor;
     std::atomic<LONG> m_speed{100};

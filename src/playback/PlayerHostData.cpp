@@ -14,6 +14,10 @@ namespace {
 std::atomic<DWORD> g_blockPeriodMs{50};
 
 const DWORD kSilenceLimitMs = 3000;
+// More media is read or decoded while the host's queue holds less than this much play time...
+const ULONGLONG kHostAheadMs = 1000;
+// ...and the device less than this, which allows for the one-second buffers of direct WAV mode.
+const ULONGLONG kDeviceAheadMs = 3000;
 const DWORD kIdleEndMs = 10;
 
 }  // namespace
@@ -112,6 +116,8 @@ HRESULT CPlayer::StartPacing(DWORD periodMs) {
     // Samples the reader delivered before its started status belong to the previous start.
     m_pacedQueue.Clear();
     m_pacedQueue.Configure(blockBytes, periodMs);
+    m_pacedQueue.HoldPartial(TRUE);
+    m_hostTakenBytes = 0;
     m_idleMs = 0;
     return m_tickThread.SetTimer(periodMs) ? S_OK : E_FAIL;
 }
@@ -125,8 +131,10 @@ void CPlayer::StopPacing() {
 void CPlayer::TimeEvent(DWORD, DWORD elapsedMs, DWORD deltaMs, void *player) {
     if (!player) return;
     CPlayer *self = static_cast<CPlayer *>(player);
-    const DWORD code =
-        RunGuarded([&] { self->m_pacedQueue.Drain(elapsedMs, deltaMs, &CPlayer::DeliverPaced, self); });
+    const DWORD code = RunGuarded([&] {
+        self->m_pacedQueue.Drain(elapsedMs, deltaMs, &CPlayer::DeliverPaced, self);
+        self->OnTick();
+    });
     if (code) DebugPrintf("TimeEvent, Exception: 0X%X\n", static_cast<unsigned>(code));
 }
 
@@ -135,6 +143,7 @@ int CPlayer::DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWOR
     CPlayer *self = static_cast<CPlayer *>(player);
     if (data && size > 0) {
         self->Raise(EVENT_DATA, data, size);
+        self->m_hostTakenBytes += size;
         return positionMs < elapsedMs ? 1 : 0;
     }
     if (self->m_state.load() != PS_ENDED) return 0;
@@ -145,3 +154,13 @@ int CPlayer::DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWOR
     return 0;
 }
 
+BOOL CPlayer::WantsMoreMedia() const {
+    const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
+    if (avg == 0) return FALSE;
+    // The silence fill is handed out but never counted as queued, so the difference may go below 0.
+    const LONG hostBytes = static_cast<LONG>(m_bytesToHost.load() - m_hostTakenBytes.load());
+    const LONG deviceBytes = m_deviceQueuedBytes.load();
+    const ULONGLONG hostMs = hostBytes > 0 ? static_cast<ULONGLONG>(hostBytes) * 1000u / avg : 0;
+    const ULONGLONG deviceMs = deviceBytes > 0 ? static_cast<ULONGLONG>(deviceBytes) * 1000u / avg : 0;
+    return hostMs < kHostAheadMs && deviceMs < kDeviceAheadMs;
+}

@@ -70,7 +70,7 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
             if (!header) continue;
             if (waveOutPrepareHeader(m_hWaveOut, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR &&
                 waveOutWrite(m_hWaveOut, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
-                CountBuffer(ReadGeneration(header), 1);
+                if (CountBuffer(ReadGeneration(header), 1) >= 0) m_deviceQueuedBytes += static_cast<LONG>(primeBytes);
             } else {
                 FreeWaveBuffer(header);
             }
@@ -95,7 +95,7 @@ MMRESULT CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
     MMRESULT result = waveOutPrepareHeader(m_hWaveOut, header, sizeof(WAVEHDR));
     if (result == MMSYSERR_NOERROR) result = waveOutWrite(m_hWaveOut, header, sizeof(WAVEHDR));
     if (result == MMSYSERR_NOERROR) {
-        CountBuffer(generation, 1);
+        if (CountBuffer(generation, 1) >= 0) m_deviceQueuedBytes += static_cast<LONG>(bytes);
         return MMSYSERR_NOERROR;
     }
     FreeWaveBuffer(header);
@@ -192,6 +192,7 @@ void CPlayer::NewOutputGeneration() {
     ULONGLONG current = m_pending.load();
     while (!m_pending.compare_exchange_weak(current, ((current >> 32) + 1) << 32)) {
     }
+    m_deviceQueuedBytes = 0;
 }
 
 void CPlayer::FreeWaveBuffer(WAVEHDR *header) { m_wavePool.Release(reinterpret_cast<PoolBuffer *>(header->dwUser)); }
@@ -230,6 +231,7 @@ void CPlayer::RenderLoop() {
         } else if (message.message == MM_WOM_DONE) {
             WAVEHDR *header = reinterpret_cast<WAVEHDR *>(message.wParam);
             const LONG remaining = header ? CountBuffer(ReadGeneration(header), -1) : -1;
+            if (remaining >= 0) m_deviceQueuedBytes -= static_cast<LONG>(header->dwBufferLength);
             OnBufferDone(header);
             if (remaining == 0 && m_endOfStream.load()) {
                 SetState(PS_ENDED);

@@ -5,7 +5,10 @@
 
 #include "playback/MediaSource.h"
 
-CSourcePlayer::~CSourcePlayer() { ReleaseSource(); }
+CSourcePlayer::~CSourcePlayer() {
+    ReleaseSource();
+    if (m_pPiece) m_pPiece->Release();
+}
 
 BOOL CSourcePlayer::SetSource(const AudioOutOpenParams *params, ImageGuard *image) {
     if (!params) return FALSE;
