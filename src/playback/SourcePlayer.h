@@ -57,6 +57,7 @@ private:
     // chunk and in the window, and the next piece's time.
     CSampleBuffer *m_pPiece = nullptr;
     BOOL m_waveFeeding = FALSE;
+    DWORD m_waveGeneration = 0;  // the play generation being fed: a start begun since stops the reads
     DWORD m_waveLeft = 0;
     DWORD m_waveWindowLeft = 0;
     QWORD m_waveTime = 0;

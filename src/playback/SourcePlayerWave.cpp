@@ -64,6 +64,7 @@ HRESULT CSourcePlayer::StreamWave(QWORD start, QWORD length) {
     m_waveLeft = startBytes < m_dataSize ? m_dataSize - startBytes : 0;
     m_waveWindowLeft = endBytes > startBytes ? endBytes - startBytes : 0;
     m_waveTime = avg ? static_cast<QWORD>(startBytes) * 10000000u / avg : 0;
+    m_waveGeneration = m_playGeneration.load();
     m_waveFeeding = TRUE;
     LeaveCriticalSection(&m_lock);
     FeedWave();
@@ -80,7 +81,8 @@ void CSourcePlayer::OnTick() {
 void CSourcePlayer::FeedWave() {
     for (;;) {
         EnterCriticalSection(&m_lock);
-        if (!m_waveFeeding || m_teardown != TD_ACTIVE || !WantsMoreMedia()) {
+        if (!m_waveFeeding || m_waveGeneration != m_playGeneration.load() || m_teardown != TD_ACTIVE ||
+            !WantsMoreMedia()) {
             LeaveCriticalSection(&m_lock);
             return;
         }
@@ -89,7 +91,7 @@ void CSourcePlayer::FeedWave() {
             continue;
         }
         m_waveFeeding = FALSE;
-        const DWORD generation = m_playGeneration.load();
+        const DWORD generation = m_waveGeneration;
         const BOOL drained = MarkStreamEnd(TRUE, S_OK);
         LeaveCriticalSection(&m_lock);
         if (drained) {
