@@ -210,9 +210,8 @@ protected:
     QWORD m_clockStep = 10000000;
     // The reader has reported reaching m_userClock and waits for more time.
     std::atomic<BOOL> m_clockReached{FALSE};
-    // Paced bytes handed to the host since pacing started, and bytes written to the device and not
-    // yet returned in the current output generation: what the look-ahead is measured against.
-    std::atomic<DWORD> m_hostTakenBytes{0};
+    // Bytes written to the device and not yet returned in the current output generation: with the
+    // paced queue's own count, what the look-ahead is measured against.
     std::atomic<LONG> m_deviceQueuedBytes{0};
     std::atomic<DWORD> m_idleMs{0};
     CSpeedAdaptor m_speedAdaptor;

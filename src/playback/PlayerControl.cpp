@@ -89,10 +89,12 @@ HRESULT CPlayer::StartPlayback() {
     QWORD start = 0;
     QWORD end = 0;
     WindowBounds(&start, &end);
-    m_bytesToHost = 0;
     m_playSpeed = m_speed.load();
-    // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
     EnterCriticalSection(&m_lock);
+    // A new generation at once, under the lock: a WAV piece of the previous start is read whole or not at all.
+    ++m_playGeneration;
+    m_bytesToHost = 0;
+    // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
     m_speedAdaptor.DestroyEngine();
     LeaveCriticalSection(&m_lock);
     const LONG speed = m_playSpeed.load();

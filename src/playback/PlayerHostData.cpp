@@ -117,7 +117,6 @@ HRESULT CPlayer::StartPacing(DWORD periodMs) {
     m_pacedQueue.Clear();
     m_pacedQueue.Configure(blockBytes, periodMs);
     m_pacedQueue.HoldPartial(TRUE);
-    m_hostTakenBytes = 0;
     m_idleMs = 0;
     return m_tickThread.SetTimer(periodMs) ? S_OK : E_FAIL;
 }
@@ -143,7 +142,6 @@ int CPlayer::DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWOR
     CPlayer *self = static_cast<CPlayer *>(player);
     if (data && size > 0) {
         self->Raise(EVENT_DATA, data, size);
-        self->m_hostTakenBytes += size;
         return positionMs < elapsedMs ? 1 : 0;
     }
     if (self->m_state.load() != PS_ENDED) return 0;
@@ -157,10 +155,8 @@ int CPlayer::DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWOR
 BOOL CPlayer::WantsMoreMedia() const {
     const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
     if (avg == 0) return FALSE;
-    // The silence fill is handed out but never counted as queued, so the difference may go below 0.
-    const LONG hostBytes = static_cast<LONG>(m_bytesToHost.load() - m_hostTakenBytes.load());
+    const ULONGLONG hostMs = static_cast<ULONGLONG>(m_pacedQueue.QueuedBytes()) * 1000u / avg;
     const LONG deviceBytes = m_deviceQueuedBytes.load();
-    const ULONGLONG hostMs = hostBytes > 0 ? static_cast<ULONGLONG>(hostBytes) * 1000u / avg : 0;
     const ULONGLONG deviceMs = deviceBytes > 0 ? static_cast<ULONGLONG>(deviceBytes) * 1000u / avg : 0;
     return hostMs < kHostAheadMs && deviceMs < kDeviceAheadMs;
 }

@@ -52,6 +52,10 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
     for (size_t first = 0; first < cases.size(); first += batch) {
         const size_t last = std::min(cases.size(), first + batch);
         std::vector<uint32_t> handles;
+        auto describe = [&](uint32_t handle) {
+            const Case &c = cases[first + size_t(std::find(handles.begin(), handles.end(), handle) - handles.begin())];
+            return c.medium->name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
+        };
         for (size_t i = first; i < last; ++i) {
             const Medium &medium = *cases[i].medium;
             handles.push_back(AudioOutOpen(cases[i].mode, medium.image.data(), int32_t(medium.image.size()), &PlaybackHost::OnEvent, host.User()));
@@ -64,14 +68,21 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
             ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PLAYING, milliseconds(20000)));
             AudioOutSeek(handles[i], cases[first + i].start);
         }
+        host.Fence();
+        // On a loaded machine the first start may end before its seek runs; a play then starts there.
+        for (uint32_t handle : handles) {
+            if (Count(host.Of(handle), BRIVANE_EVENT_FORMAT) > 1) continue;
+            ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, milliseconds(20000)));
+            AudioOutPlay(handle, 0);
+        }
         for (uint32_t handle : handles) {
             ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000), [](const std::vector<Delivery> &events) { return EndedStart(events, 1); }))
-                << Sequence(host.Of(handle));
+                << describe(handle) << ": " << Sequence(host.Of(handle));
             AudioOutPlay(handle, 0);
         }
         for (uint32_t handle : handles)
             ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000), [](const std::vector<Delivery> &events) { return EndedStart(events, 2); }))
-                << Sequence(host.Of(handle));
+                << describe(handle) << ": " << Sequence(host.Of(handle));
         for (uint32_t handle : handles) AudioOutClose(handle);
         host.Fence();
 
@@ -164,7 +175,9 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
         EXPECT_TRUE(Data(events) == medium.pcm) << what << ": " << Sequence(events);
         const double scaled = medium.durationMs * 100.0 / (c.speed == 0 ? 100 : c.speed);
         const auto lasted = std::chrono::duration_cast<milliseconds>(events.back().at - events[1].at).count();
-        EXPECT_NEAR(scaled, double(lasted), 0.15 * scaled + 300) << what << ": the end came after " << lasted << " ms";
+        // Late events are a loaded machine's; an early end is the fault.
+        EXPECT_GE(double(lasted), 0.85 * scaled) << what << ": the end came after " << lasted << " ms";
+        EXPECT_LE(double(lasted), 1.5 * scaled + 1000) << what << ": the end came after " << lasted << " ms";
 
         if (!disk) continue;
         const Sound sound = Listen(ReadFile(disk));
