@@ -32,12 +32,16 @@ DWORD CPacedQueue::Enqueue(const BYTE *data, DWORD bytes) {
     DWORD queued = 0;
     EnterCriticalSection(&m_lock);
     m_chunker.SetInput(data, LONG(bytes));
+    m_bytesIn += bytes;
     LONG size = 0;
     while (const BYTE *block = m_chunker.Next(&size)) {
         PoolBuffer *buffer = m_blockPool.AcquireCopy(block, size);
-        if (!buffer) continue;
-        if (!m_blocks.Append(buffer)) {
+        if (buffer && !m_blocks.Append(buffer)) {
             m_blockPool.Release(buffer);
+            buffer = nullptr;
+        }
+        if (!buffer) {
+            m_bytesOut += DWORD(size);
             continue;
         }
         queued += DWORD(size);
@@ -57,13 +61,15 @@ int CPacedQueue::Drain(DWORD elapsedMs, DWORD deltaMs, PacedDeliverFn deliver, v
             PoolBuffer *block = m_blocks[0];
             m_blocks.RemoveAt(0);
             const DWORD position = m_position += m_tickMs;
+            m_bytesOut += DWORD(block->requestedSize);
             result = deliver(elapsedMs, deltaMs, block->data, DWORD(block->requestedSize), position, player);
             m_blockPool.Release(block);
         } while (result == 1 && m_blocks.Count() > 0);
     } else {
         LONG bytes = 0;
-        const BYTE *partial = m_chunker.TakePartial(&bytes);
+        const BYTE *partial = m_holdPartial ? nullptr : m_chunker.TakePartial(&bytes);
         if (bytes >= 1) m_position += DWORD(double(m_tickMs) * bytes / m_blockBytes + 0.5);
+        if (bytes >= 1) m_bytesOut += DWORD(bytes);
         deliver(elapsedMs, deltaMs, partial, DWORD(bytes), m_position.load(), player);
     }
     LeaveCriticalSection(&m_lock);
@@ -75,5 +81,7 @@ void CPacedQueue::Clear() {
     for (int i = 0; i < m_blocks.Count(); ++i) m_blockPool.Release(m_blocks[i]);
     m_blocks.Clear();
     m_chunker.ResetPartial();
+    m_bytesIn = 0;
+    m_bytesOut = 0;
     LeaveCriticalSection(&m_lock);
 }

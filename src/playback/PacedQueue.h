@@ -28,14 +28,21 @@ public:
     // Delivers blocks, one tick of position each, until deliver says stop; with none waiting, hands
     // out the partial block. Returns deliver's last result, or -1 when no whole block was delivered.
     int Drain(DWORD elapsedMs, DWORD deltaMs, PacedDeliverFn deliver, void *player);
+    // PCM bytes enqueued and not yet handed out, the partial block included.
+    DWORD QueuedBytes() const { return m_bytesIn.load() - m_bytesOut.load(); }
     // Position 0 without the lock; the position is atomic, so a tick running meanwhile stays defined.
     void ResetPosition() { m_position = 0; }
+    // While held, a drain that finds no whole block keeps the partial one: more of the stream is coming.
+    void HoldPartial(BOOL hold) { m_holdPartial = hold; }
     // Drops every queued block and the partial block; deliver may call it from inside Drain.
     void Clear();
 
 private:
     DWORD m_tickMs;
     std::atomic<DWORD> m_position;
+    std::atomic<BOOL> m_holdPartial{FALSE};
+    std::atomic<DWORD> m_bytesIn{0};
+    std::atomic<DWORD> m_bytesOut{0};
     LONG m_blockBytes;  // the chunker's block size
     CRITICAL_SECTION m_lock;
     CDynArray<PoolBuffer *> m_blocks;

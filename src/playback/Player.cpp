@@ -146,6 +146,7 @@ HRESULT CPlayer::OpenFile(LPCWSTR name) {
     m_diagnostic[0] = '\0';
     ResetEvent(m_hEvent);
     Stop();
+    ForgetMedium();
 
     std::free(m_pFileName);
     const size_t length = static_cast<size_t>(lstrlenW(name)) + 1;
@@ -306,7 +307,10 @@ HRESULT CPlayer::Close() {
     LeaveCriticalSection(&m_lock);
 
     ReleaseInterface(&m_pHeaderInfo);
-    ReleaseInterface(&m_pReaderAdvanced);
+    EnterCriticalSection(&m_lock);
+    IWMReaderAdvanced *advanced = m_pReaderAdvanced.exchange(nullptr);
+    LeaveCriticalSection(&m_lock);
+    if (advanced) advanced->Release();
     m_tickThread.Stop(TRUE);
     m_tickThread.ResetStop();
 
@@ -328,6 +332,25 @@ HRESULT CPlayer::Close() {
     m_pFormat = nullptr;
     m_speedAdaptor.DestroyEngine();
     return S_OK;
+}
+
+// Runs after Stop, so the reader, the pacing and the render thread no longer use what it clears.
+void CPlayer::ForgetMedium() {
+    if (m_hWaveOut && ResetDevice(m_hWaveOut) == MMSYSERR_NOERROR) CloseDevice();
+    ReleaseInterface(&m_pHeaderInfo);
+    m_pacedQueue.Clear();
+    EnterCriticalSection(&m_lock);
+    m_speedAdaptor.DestroyEngine();
+    std::free(m_pFormat);
+    m_pFormat = nullptr;
+    m_hostChunker.ResetPartial();
+    m_hostBlockBytes = 0;
+    m_outputNumber = kNoOutput;
+    LeaveCriticalSection(&m_lock);
+    m_duration = 0;
+    m_seekable = FALSE;
+    m_broadcast = FALSE;
+    m_bytesToHost = 0;
 }
 
 DWORD CPlayer::MsToBytes(DWORD ms) const {

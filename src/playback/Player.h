@@ -37,6 +37,9 @@ enum : DWORD { TD_ACTIVE = 0, TD_CLOSED = 1, TD_STOPPING = 2 };
 
 enum : DWORD { PLAY_MODE_DECODE = 1, PLAY_MODE_WAVE = 2 };
 
+// Progress of one start's end.
+enum : DWORD { kEndOpen = 0, kEndReported = 1, kEndEntered = 2 };
+
 const DWORD kNoOutput = 0xFFFFFFFF;
 
 // COM objects are released, never deleted through their interfaces, which have no virtual destructor.
@@ -112,6 +115,15 @@ protected:
     MMRESULT ResetDevice(HWAVEOUT device);
     void WaitForDrain(DWORD timeoutMs);
     MMRESULT CloseDevice();
+    DWORD OutputGeneration() const { return static_cast<DWORD>(m_pending.load() >> 32); }
+    LONG PendingBuffers() const { return static_cast<LONG>(static_cast<DWORD>(m_pending.load())); }
+    // Adds delta to the pending count when the buffer's generation is the current one; the new count,
+    // or -1 when the buffer belongs to an earlier generation and is not counted.
+    LONG CountBuffer(DWORD generation, LONG delta);
+    // A new output generation with nothing pending.
+    void NewOutputGeneration();
+    // Everything an open established about the previous medium, forgotten before the next open.
+    void ForgetMedium();
     WAVEHDR *NewWaveBuffer(const BYTE *data, DWORD bytes);
     void FreeWaveBuffer(WAVEHDR *header);
     static void CALLBACK WaveOutCallback(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
@@ -129,6 +141,8 @@ protected:
     BOOL ApplySpeed(float factor);
     void WindowBounds(QWORD *start, QWORD *end) const;
     void OnStreamEnd(BOOL signalCompletion, HRESULT result);
+    // The end-of-stream marks under the player lock; TRUE when no wave buffer is pending any more.
+    BOOL MarkStreamEnd(BOOL signalCompletion, HRESULT result);
     void FlushAdaptor();
 
     // Host data blocks and their pacing.
@@ -136,7 +150,8 @@ protected:
     void DeliverRemainder();
     void DirectBlocks(const BYTE *data, DWORD bytes);
     DWORD FillSilence();
-    void EnterEnded();
+    // The end of the start of that play generation; nothing when another start has begun since.
+    void EnterEnded(DWORD generation);
     BOOL IsPaced() const { return m_pReaderAdvanced != nullptr || m_mode == PLAY_MODE_WAVE; }
     HRESULT StartPacing(DWORD periodMs);
     void StopPacing();
@@ -144,6 +159,16 @@ protected:
     static int DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWORD size, DWORD positionMs,
                             void *player);
     void SetHostBlockSize();
+
+    // Streaming with back-pressure: more media is read or decoded only while the host data and the
+    // device hold less than the look-ahead.
+    BOOL WantsMoreMedia() const;
+    // On the tick thread after each drain: lets the reader's clock run on as the media is taken.
+    virtual void OnTick();
+    // The user clock's next step, once the reader has reached the last one and more media is wanted.
+    void ExtendClock();
+    // The user-clock interface with a reference of the caller's, or none.
+    IWMReaderAdvanced *HoldClock();
 
     WORD m_handle = 0;
     std::atomic<DWORD> m_bytesToHost{0};
@@ -163,7 +188,9 @@ protected:
     IWMReader *m_pReader = nullptr;
     IWMHeaderInfo *m_pHeaderInfo = nullptr;
     std::atomic<LONG> m_refCount{1};
-    std::atomic<LONG> m_pendingBuffers{0};
+    // Output generation (high half) and the wave buffers of that generation still pending (low half),
+    // changed in one step so a late report of a buffer returned by a reset never counts against a newer start.
+    std::atomic<ULONGLONG> m_pending{0};
     WCHAR *m_pFileName = nullptr;
     std::atomic<QWORD> m_duration{0};
     PlayEventSink m_pfnSink = nullptr;
@@ -174,14 +201,23 @@ protected:
     CPacedQueue m_pacedQueue;
     CBlockChunker m_hostChunker;
     DWORD m_hostBlockBytes = 0;
+    // kEndOpen, then kEndEntered once the end of this start has begun (its silence fill runs once),
+    // then kEndReported; back to kEndOpen at every start.
     std::atomic<DWORD> m_endReported{0};
     CTickThread m_tickThread;
     std::atomic<IWMReaderAdvanced *> m_pReaderAdvanced{nullptr};
-    QWORD m_userClock = 0;
-    QWORD m_clockStep = 10000;
+    std::atomic<QWORD> m_userClock{0};
+    QWORD m_clockStep = 10000000;
+    // The reader has reported reaching m_userClock and waits for more time.
+    std::atomic<BOOL> m_clockReached{FALSE};
+    // Bytes written to the device and not yet returned in the current output generation: with the
+    // paced queue's own count, what the look-ahead is measured against.
+    std::atomic<LONG> m_deviceQueuedBytes{0};
     std::atomic<DWORD> m_idleMs{0};
     CSpeedAdaptor m_speedAdaptor;
     std::atomic<LONG> m_speed{100};
+    // The speed in force since the last start: the clock mode, the engine and the block size follow it.
+    std::atomic<LONG> m_playSpeed{100};
     CBufferPool m_wavePool{TRUE};
     std::atomic<DWORD> m_eventMask{0};
     DWORD m_mode = PLAY_MODE_DECODE;
@@ -191,9 +227,6 @@ protected:
     // cannot end a wait early.
     std::atomic<LONG> m_openDone{0};
     std::atomic<LONG> m_closeDone{0};
-    // Wave buffers carry the output generation they were written in; buffers returned by a reset
-    // of an earlier generation are not counted against the new one.
-    std::atomic<DWORD> m_outputGeneration{0};
     // Changes at every start and stop, so an end report delayed by the silence fill can tell that
     // its playback is gone.
     std::atomic<DWORD> m_playGeneration{0};

@@ -5,7 +5,8 @@
 namespace {
 
 const DWORD kPacingPeriodMs = 50;
-const QWORD kLargestTime = 0xFFFFFFFFFFFFFFFFull;
+// The user clock starts this far ahead of the start; each later step adds m_clockStep.
+const QWORD kFirstGrant = 20000000;
 
 // The speed factor as the engine gets it: percent times the single-precision 0.01, rounded to single.
 float SpeedFactor(LONG percent) { return static_cast<float>(percent * static_cast<double>(0.01f)); }
@@ -34,7 +35,7 @@ void CPlayer::SetState(DWORD state) {
             break;
         case PS_ENDED:
             LeaveCriticalSection(&m_lock);
-            EnterEnded();
+            EnterEnded(m_playGeneration.load());
             return;
         case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); break;
         case PS_PLAYING: Raise(EVENT_PLAYING, nullptr, 0); break;
@@ -45,17 +46,27 @@ void CPlayer::SetState(DWORD state) {
 
 // The silence fill goes out under the lock; its wait before the end event does not hold the lock, and
 // ends early when a stop or a new start makes the end of this playback moot.
-void CPlayer::EnterEnded() {
+void CPlayer::EnterEnded(DWORD generation) {
     EnterCriticalSection(&m_lock);
-    const DWORD generation = m_playGeneration.load();
+    // The status handler and the render thread may both get here; the first one ends this start.
+    DWORD progress = kEndOpen;
+    if (m_playGeneration.load() != generation || !m_endReported.compare_exchange_strong(progress, kEndEntered)) {
+        LeaveCriticalSection(&m_lock);
+        return;
+    }
     const DWORD waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
+    // Paced, the queue raises the end once it has handed out the data and the silence.
+    if (IsPaced()) {
+        LeaveCriticalSection(&m_lock);
+        return;
+    }
     LeaveCriticalSection(&m_lock);
     for (DWORD waited = 0; waited < waitMs && m_playGeneration.load() == generation; waited += 10) Sleep(10);
 
     EnterCriticalSection(&m_lock);
-    if (m_teardown == TD_ACTIVE && m_playGeneration.load() == generation && !m_pReaderAdvanced) {
-        DWORD reported = 0;
-        if (m_endReported.compare_exchange_strong(reported, 1)) {
+    if (m_teardown == TD_ACTIVE && m_playGeneration.load() == generation) {
+        DWORD entered = kEndEntered;
+        if (m_endReported.compare_exchange_strong(entered, kEndReported)) {
             StopPacing();
             Raise(EVENT_END, nullptr, 0);
             SetEvent(m_hEvent);
@@ -78,9 +89,17 @@ HRESULT CPlayer::StartPlayback() {
     QWORD start = 0;
     QWORD end = 0;
     WindowBounds(&start, &end);
+    m_playSpeed = m_speed.load();
+    EnterCriticalSection(&m_lock);
+    // A new generation at once, under the lock: a WAV piece of the previous start is read whole or not at all.
+    ++m_playGeneration;
     m_bytesToHost = 0;
+    // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
+    m_speedAdaptor.DestroyEngine();
+    LeaveCriticalSection(&m_lock);
+    const LONG speed = m_playSpeed.load();
     if (m_mode == PLAY_MODE_WAVE) {
-        if (m_speed != 100 && m_speed != 0 && !ApplySpeed(SpeedFactor(m_speed))) return E_FAIL;
+        if (speed != 100 && speed != 0 && !ApplySpeed(SpeedFactor(speed))) return E_FAIL;
     } else {
         const HRESULT hr = ConfigureClock();
         if (FAILED(hr)) return hr;
@@ -91,11 +110,16 @@ HRESULT CPlayer::StartPlayback() {
 HRESULT CPlayer::ConfigureClock() {
     if (!m_pFormat) return E_FAIL;
     HRESULT result = S_OK;
-    if (IWMReaderAdvanced *held = m_pReaderAdvanced.exchange(nullptr)) {
+    // Under the lock, so a tick or render thread holding the interface has taken its own reference.
+    EnterCriticalSection(&m_lock);
+    IWMReaderAdvanced *held = m_pReaderAdvanced.exchange(nullptr);
+    LeaveCriticalSection(&m_lock);
+    if (held) {
         result = held->SetUserProvidedClock(FALSE);
         held->Release();
     }
-    if (m_speed == 100) return result;
+    const LONG speed = m_playSpeed.load();
+    if (speed == 100) return result;
     if (!m_pReader) return E_UNEXPECTED;
     IWMReaderAdvanced *advanced = nullptr;
     HRESULT hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&advanced));
@@ -105,8 +129,8 @@ HRESULT CPlayer::ConfigureClock() {
         return hr;
     }
     m_pReaderAdvanced = advanced;
-    if (m_speed == 0) return hr;
-    return ApplySpeed(SpeedFactor(m_speed)) ? S_OK : E_FAIL;
+    if (speed == 0) return hr;
+    return ApplySpeed(SpeedFactor(speed)) ? S_OK : E_FAIL;
 }
 
 BOOL CPlayer::ApplySpeed(float factor) {
@@ -120,6 +144,8 @@ BOOL CPlayer::ApplySpeed(float factor) {
 HRESULT CPlayer::Pause() {
     if (!m_pReader) return E_UNEXPECTED;
     if (m_state != PS_PLAYING) {
+        // Without a format there is nothing to announce: the medium never opened.
+        if (!m_pFormat) return E_FAIL;
         SetState(PS_STARTING);
         return S_OK;
     }
@@ -210,14 +236,19 @@ void CPlayer::FlushAdaptor() {
 }
 
 void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
+    if (MarkStreamEnd(signalCompletion, result)) SetState(PS_ENDED);
+}
+
+BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
     FlushAdaptor();
     DeliverRemainder();
+    m_pacedQueue.HoldPartial(FALSE);
     m_endOfStream = 1;
     if (signalCompletion) {
         m_asyncResult = result;
         SetEvent(m_hEvent);
     }
-    if (m_pendingBuffers.load() == 0) SetState(PS_ENDED);
+    return PendingBuffers() == 0;
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) {
@@ -225,6 +256,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
     case WMT_ERROR:
     case WMT_MISSING_CODEC:
         FlushAdaptor();
+        m_pacedQueue.HoldPartial(FALSE);
         m_endOfStream = 1;
         break;
     case WMT_OPENED:
@@ -247,15 +279,17 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
         QWORD start = 0;
         QWORD end = 0;
         WindowBounds(&start, &end);
-        m_userClock = start;
+        m_userClock = start + kFirstGrant;
+        m_clockReached = FALSE;
+        if (IsPaced()) StartPacing(kPacingPeriodMs);
+        // A bounded grant: the clock runs on as the host data and the device take the media.
         if (IWMReaderAdvanced *advanced = m_pReaderAdvanced.load()) {
-            const HRESULT delivered = advanced->DeliverTime(kLargestTime);
+            const HRESULT delivered = advanced->DeliverTime(m_userClock.load());
             if (FAILED(delivered)) {
                 m_asyncResult = delivered;
                 SetEvent(m_hEvent);
             }
         }
-        if (IsPaced()) StartPacing(kPacingPeriodMs);
         SetState(PS_PLAYING);
         break;
     }
@@ -282,11 +316,15 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
         hr = sample->GetBufferAndLength(&data, &length);
         if (SUCCEEDED(hr)) {
             length = cut < length ? length - cut : 0;
+            // A cut keeps whole frames, so neither the host nor the device gets part of one.
+            const DWORD align = m_pFormat ? m_pFormat->nBlockAlign : 0;
+            if (cut > 0 && align > 1) length -= length % align;
             if (length > 0) {
                 HandToHost(data, length);
-                if (m_speed == 100)
+                const LONG speed = m_playSpeed.load();
+                if (speed == 100)
                     WritePcm(data, length);
-                else
+                else if (speed != 0)
                     m_speedAdaptor.Process(data, static_cast<LONG>(length));
             }
         }
@@ -306,11 +344,31 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *) {
         OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
         return S_OK;
     }
-    m_userClock += m_clockStep;
-    const HRESULT hr = advanced->DeliverTime(m_userClock);
+    m_clockReached = TRUE;
+    ExtendClock();
+    return S_OK;
+}
+
+IWMReaderAdvanced *CPlayer::HoldClock() {
+    EnterCriticalSection(&m_lock);
+    IWMReaderAdvanced *advanced = m_teardown == TD_ACTIVE ? m_pReaderAdvanced.load() : nullptr;
+    if (advanced) advanced->AddRef();
+    LeaveCriticalSection(&m_lock);
+    return advanced;
+}
+
+void CPlayer::ExtendClock() {
+    if (!m_clockReached.load() || m_endOfStream.load() || !WantsMoreMedia()) return;
+    BOOL reached = TRUE;
+    if (!m_clockReached.compare_exchange_strong(reached, FALSE)) return;
+    IWMReaderAdvanced *advanced = HoldClock();
+    if (!advanced) return;
+    const HRESULT hr = advanced->DeliverTime(m_userClock += m_clockStep);
+    advanced->Release();
     if (FAILED(hr)) {
         m_asyncResult = hr;
         SetEvent(m_hEvent);
     }
-    return S_OK;
 }
+
+void CPlayer::OnTick() { ExtendClock(); }

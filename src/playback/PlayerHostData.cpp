@@ -14,6 +14,10 @@ namespace {
 std::atomic<DWORD> g_blockPeriodMs{50};
 
 const DWORD kSilenceLimitMs = 3000;
+// More media is read or decoded while the host's queue holds less than this much play time...
+const ULONGLONG kHostAheadMs = 1000;
+// ...and the device less than this, which allows for the one-second buffers of direct WAV mode.
+const ULONGLONG kDeviceAheadMs = 3000;
 const DWORD kIdleEndMs = 10;
 
 }  // namespace
@@ -80,8 +84,12 @@ DWORD CPlayer::FillSilence() {
     DWORD full = 0;
     DWORD rest = 0;
     if (target > delivered && blockBytes > 0) {
-        full = (target - delivered) / blockBytes;
-        rest = (target - delivered) % blockBytes;
+        // Whole frames of silence, so the host's data never ends in part of one.
+        const DWORD align = m_pFormat->nBlockAlign;
+        DWORD fill = target - delivered;
+        if (align > 1) fill -= fill % align;
+        full = fill / blockBytes;
+        rest = fill % blockBytes;
         BYTE *zeros = static_cast<BYTE *>(std::calloc(blockBytes, 1));
         if (zeros) {
             for (DWORD i = 0; i <= full; ++i) {
@@ -101,13 +109,14 @@ DWORD CPlayer::FillSilence() {
 }
 
 HRESULT CPlayer::StartPacing(DWORD periodMs) {
-    const LONG speed = m_speed.load();
+    const LONG speed = m_playSpeed.load();
     const double factor = speed == 0 ? 1.0 : speed * 0.01;
     const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
     const DWORD blockBytes = static_cast<DWORD>(static_cast<double>(avg * periodMs) * factor * 0.001 + 0.5);
     // Samples the reader delivered before its started status belong to the previous start.
     m_pacedQueue.Clear();
     m_pacedQueue.Configure(blockBytes, periodMs);
+    m_pacedQueue.HoldPartial(TRUE);
     m_idleMs = 0;
     return m_tickThread.SetTimer(periodMs) ? S_OK : E_FAIL;
 }
@@ -121,8 +130,10 @@ void CPlayer::StopPacing() {
 void CPlayer::TimeEvent(DWORD, DWORD elapsedMs, DWORD deltaMs, void *player) {
     if (!player) return;
     CPlayer *self = static_cast<CPlayer *>(player);
-    const DWORD code =
-        RunGuarded([&] { self->m_pacedQueue.Drain(elapsedMs, deltaMs, &CPlayer::DeliverPaced, self); });
+    const DWORD code = RunGuarded([&] {
+        self->m_pacedQueue.Drain(elapsedMs, deltaMs, &CPlayer::DeliverPaced, self);
+        self->OnTick();
+    });
     if (code) DebugPrintf("TimeEvent, Exception: 0X%X\n", static_cast<unsigned>(code));
 }
 
@@ -136,8 +147,16 @@ int CPlayer::DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWOR
     if (self->m_state.load() != PS_ENDED) return 0;
     if ((self->m_idleMs += deltaMs) <= kIdleEndMs) return 0;
     self->StopPacing();
-    DWORD reported = 0;
-    if (self->m_endReported.compare_exchange_strong(reported, 1)) self->Raise(EVENT_END, nullptr, 0);
+    if (self->m_endReported.exchange(kEndReported) != kEndReported) self->Raise(EVENT_END, nullptr, 0);
     SetEvent(self->m_hEvent);
     return 0;
+}
+
+BOOL CPlayer::WantsMoreMedia() const {
+    const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
+    if (avg == 0) return FALSE;
+    const ULONGLONG hostMs = static_cast<ULONGLONG>(m_pacedQueue.QueuedBytes()) * 1000u / avg;
+    const LONG deviceBytes = m_deviceQueuedBytes.load();
+    const ULONGLONG deviceMs = deviceBytes > 0 ? static_cast<ULONGLONG>(deviceBytes) * 1000u / avg : 0;
+    return hostMs < kHostAheadMs && deviceMs < kDeviceAheadMs;
 }

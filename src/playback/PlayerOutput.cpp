@@ -38,8 +38,7 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
             WaitForDrain(kDrainTimeoutMs);
             return E_FAIL;
         }
-        ++m_outputGeneration;
-        m_pendingBuffers = 0;
+        NewOutputGeneration();
     } else {
         if (!m_pFormat || waveOutOpen(&m_hWaveOut, WAVE_MAPPER, m_pFormat, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
                                       reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
@@ -55,15 +54,13 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
             return E_FAIL;
         }
         m_renderThreadId = threadId;
-        ++m_outputGeneration;
-        m_pendingBuffers = 0;
+        NewOutputGeneration();
         PumpWait(m_hEvent, 1000);
     }
     ++m_playGeneration;
     // Blocks still queued for the host belong to the previous start (a seek while playing).
     StopPacing();
-    DWORD reported = 1;
-    m_endReported.compare_exchange_strong(reported, 0);
+    m_endReported = kEndOpen;
     m_endOfStream = 0;
 
     if (m_pFormat) {
@@ -73,7 +70,7 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
             if (!header) continue;
             if (waveOutPrepareHeader(m_hWaveOut, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR &&
                 waveOutWrite(m_hWaveOut, header, sizeof(WAVEHDR)) == MMSYSERR_NOERROR) {
-                ++m_pendingBuffers;
+                if (CountBuffer(ReadGeneration(header), 1) >= 0) m_deviceQueuedBytes += static_cast<LONG>(primeBytes);
             } else {
                 FreeWaveBuffer(header);
             }
@@ -93,10 +90,12 @@ MMRESULT CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
     if (!m_hWaveOut) return MMSYSERR_NOERROR;
     WAVEHDR *header = NewWaveBuffer(data, bytes);
     if (!header) return LastErrorCode();
+    // Read before the write: once written, the render thread may free the buffer at any time.
+    const DWORD generation = ReadGeneration(header);
     MMRESULT result = waveOutPrepareHeader(m_hWaveOut, header, sizeof(WAVEHDR));
     if (result == MMSYSERR_NOERROR) result = waveOutWrite(m_hWaveOut, header, sizeof(WAVEHDR));
     if (result == MMSYSERR_NOERROR) {
-        ++m_pendingBuffers;
+        if (CountBuffer(generation, 1) >= 0) m_deviceQueuedBytes += static_cast<LONG>(bytes);
         return MMSYSERR_NOERROR;
     }
     FreeWaveBuffer(header);
@@ -140,7 +139,7 @@ MMRESULT CPlayer::ResetDevice(HWAVEOUT device) {
 
 void CPlayer::WaitForDrain(DWORD timeoutMs) {
     for (DWORD elapsed = 0; elapsed < timeoutMs; elapsed += 10) {
-        if (m_pendingBuffers.load() == 0) return;
+        if (PendingBuffers() == 0) return;
         Sleep(10);
     }
 }
@@ -174,9 +173,26 @@ WAVEHDR *CPlayer::NewWaveBuffer(const BYTE *data, DWORD bytes) {
         std::memcpy(header->lpData, data, bytes);
     else
         std::memset(header->lpData, 0, bytes);
-    const DWORD generation = m_outputGeneration.load();
+    const DWORD generation = OutputGeneration();
     std::memcpy(GenerationOf(header), &generation, sizeof generation);
     return header;
+}
+
+LONG CPlayer::CountBuffer(DWORD generation, LONG delta) {
+    ULONGLONG current = m_pending.load();
+    for (;;) {
+        if (static_cast<DWORD>(current >> 32) != generation) return -1;
+        const LONG count = static_cast<LONG>(static_cast<DWORD>(current)) + delta;
+        const ULONGLONG next = (static_cast<ULONGLONG>(generation) << 32) | static_cast<DWORD>(count);
+        if (m_pending.compare_exchange_weak(current, next)) return count;
+    }
+}
+
+void CPlayer::NewOutputGeneration() {
+    ULONGLONG current = m_pending.load();
+    while (!m_pending.compare_exchange_weak(current, ((current >> 32) + 1) << 32)) {
+    }
+    m_deviceQueuedBytes = 0;
 }
 
 void CPlayer::FreeWaveBuffer(WAVEHDR *header) { m_wavePool.Release(reinterpret_cast<PoolBuffer *>(header->dwUser)); }
@@ -214,11 +230,10 @@ void CPlayer::RenderLoop() {
             PostQuitMessage(0);
         } else if (message.message == MM_WOM_DONE) {
             WAVEHDR *header = reinterpret_cast<WAVEHDR *>(message.wParam);
-            const BOOL current = header && ReadGeneration(header) == m_outputGeneration.load();
+            const LONG remaining = header ? CountBuffer(ReadGeneration(header), -1) : -1;
+            if (remaining >= 0) m_deviceQueuedBytes -= static_cast<LONG>(header->dwBufferLength);
             OnBufferDone(header);
-            if (!current) continue;
-            --m_pendingBuffers;
-            if (m_endOfStream.load() && m_pendingBuffers.load() == 0) {
+            if (remaining == 0 && m_endOfStream.load()) {
                 SetState(PS_ENDED);
                 SetEvent(m_hEvent);
             }

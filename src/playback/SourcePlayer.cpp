@@ -5,11 +5,15 @@
 
 #include "playback/MediaSource.h"
 
-CSourcePlayer::~CSourcePlayer() { ReleaseSource(); }
+CSourcePlayer::~CSourcePlayer() {
+    ReleaseSource();
+    if (m_pPiece) m_pPiece->Release();
+}
 
 BOOL CSourcePlayer::SetSource(const AudioOutOpenParams *params, ImageGuard *image) {
     if (!params) return FALSE;
     Stop();
+    ForgetMedium();
     ReleaseSource();
     IStream *source = CreateMediaSource(params, image);
     if (!source) return FALSE;
@@ -52,6 +56,7 @@ HRESULT CSourcePlayer::OpenSource() {
     if (!m_pReader || !m_pSource) return E_FAIL;
     ResetEvent(m_hEvent);
     Stop();
+    ForgetMedium();
     std::free(m_pFileName);
     m_pFileName = nullptr;
 

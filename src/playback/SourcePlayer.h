@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/InstanceInterfaces.h"
+#include "files/SampleBuffer.h"
 #include "playback/Player.h"
 
 #pragma GCC diagnostic push
@@ -40,10 +41,25 @@ private:
     HRESULT OpenSource();
     HRESULT OpenWaveSource();
     HRESULT StreamWave(QWORD start, QWORD length);
+    void OnTick() override;
+    // Reads one-second pieces of the WAV source into the sample path while more media is wanted,
+    // and marks the end of the stream after the last.
+    void FeedWave();
+    // One piece under the player lock; FALSE when the window or the data is exhausted.
+    BOOL ReadWavePiece();
 
     BOOL m_opened = FALSE;
     IStream *m_pSource = nullptr;
     DWORD m_dataOffset = 0;
     DWORD m_dataSize = 0;
+
+    // Direct WAV streaming, under the player lock: the piece buffer, the bytes left in the data
+    // chunk and in the window, and the next piece's time.
+    CSampleBuffer *m_pPiece = nullptr;
+    BOOL m_waveFeeding = FALSE;
+    DWORD m_waveGeneration = 0;  // the play generation being fed: a start begun since stops the reads
+    DWORD m_waveLeft = 0;
+    DWORD m_waveWindowLeft = 0;
+    QWORD m_waveTime = 0;
 };
 #pragma GCC diagnostic pop

@@ -3,17 +3,16 @@
 #include <cstdlib>
 #include <new>
 
-#include "files/SampleBuffer.h"
 #include "playback/RiffWaveParser.h"
 #include "playback/SourcePlayer.h"
 
 HRESULT CSourcePlayer::OpenWaveSource() {
     ResetEvent(m_hEvent);
     Stop();
+    ForgetMedium();
     std::free(m_pFileName);
     m_pFileName = nullptr;
-    if (m_pHeaderInfo) m_pHeaderInfo->Release();
-    m_pHeaderInfo = nullptr;
+    m_waveFeeding = FALSE;
 
     m_dataOffset = 0;
     WAVEFORMATEX format = {};
@@ -33,41 +32,88 @@ HRESULT CSourcePlayer::OpenWaveSource() {
     return S_OK;
 }
 
+// Seeks and reads the first pieces on the service thread; the tick thread reads the rest as the
+// host data and the device drain.
 HRESULT CSourcePlayer::StreamWave(QWORD start, QWORD length) {
     if (!m_pSource) return E_UNEXPECTED;
     if (length == 0) length = m_duration;
     if (length == 0) return S_OK;
-    const DWORD startBytes = MsToBytes(static_cast<DWORD>(start / 10000u));
+    // Reading starts on a whole frame, and the first sample's time is that frame's.
+    const DWORD align = m_pFormat && m_pFormat->nBlockAlign > 0 ? m_pFormat->nBlockAlign : 1;
+    const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
+    const DWORD startBytes = MsToBytes(static_cast<DWORD>(start / 10000u)) / align * align;
+    const DWORD endBytes = MsToBytes(static_cast<DWORD>((start + length) / 10000u));
+    const DWORD chunk = MsToBytes(1000);
+
+    EnterCriticalSection(&m_lock);
+    m_waveFeeding = FALSE;
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(m_dataOffset) + startBytes;
-    if (FAILED(m_pSource->Seek(position, STREAM_SEEK_SET, nullptr))) return S_OK;
-    const DWORD chunk = MsToBytes(1000);
-    const DWORD limit = MsToBytes(static_cast<DWORD>(length / 10000u));
-    CSampleBuffer *buffer = new (std::nothrow) CSampleBuffer(nullptr);
-    if (!buffer) return S_OK;
-    if (chunk == 0 || FAILED(buffer->SetCapacity(chunk))) {
-        buffer->Release();
-        return S_OK;
+    HRESULT hr = m_pSource->Seek(position, STREAM_SEEK_SET, nullptr);
+    if (SUCCEEDED(hr) && !m_pPiece) {
+        m_pPiece = new (std::nothrow) CSampleBuffer(nullptr);
+        if (!m_pPiece) hr = E_OUTOFMEMORY;
     }
-    OnStatus(WMT_STARTED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+    if (SUCCEEDED(hr)) hr = chunk == 0 ? E_FAIL : m_pPiece->SetCapacity(chunk);
+    LeaveCriticalSection(&m_lock);
+    if (FAILED(hr)) return S_OK;
 
+    OnStatus(WMT_STARTED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+    EnterCriticalSection(&m_lock);
     // Reads stop at the end of the data chunk, so bytes of a chunk after it never play as PCM.
-    DWORD remaining = startBytes < m_dataSize ? m_dataSize - startBytes : 0;
-    DWORD total = 0;
-    QWORD time = start;
-    while (total < limit && remaining > 0) {
-        BYTE *data = nullptr;
-        ULONG got = 0;
-        buffer->GetBuffer(&data);
-        if (FAILED(m_pSource->Read(data, chunk < remaining ? chunk : remaining, &got)) || got == 0) break;
-        buffer->SetLength(got);
-        const QWORD duration = static_cast<QWORD>(BytesToMs(got)) * 10000u;
-        OnSample(m_outputNumber, time, duration, 0, buffer, nullptr);
-        total += got;
-        remaining -= got;
-        time += duration;
-    }
-    buffer->Release();
-    OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+    m_waveLeft = startBytes < m_dataSize ? m_dataSize - startBytes : 0;
+    m_waveWindowLeft = endBytes > startBytes ? endBytes - startBytes : 0;
+    m_waveTime = avg ? static_cast<QWORD>(startBytes) * 10000000u / avg : 0;
+    m_waveGeneration = m_playGeneration.load();
+    m_waveFeeding = TRUE;
+    LeaveCriticalSection(&m_lock);
+    FeedWave();
     return S_OK;
+}
+
+void CSourcePlayer::OnTick() {
+    if (m_mode == PLAY_MODE_WAVE)
+        FeedWave();
+    else
+        CPlayer::OnTick();
+}
+
+void CSourcePlayer::FeedWave() {
+    for (;;) {
+        EnterCriticalSection(&m_lock);
+        if (!m_waveFeeding || m_waveGeneration != m_playGeneration.load() || m_teardown != TD_ACTIVE ||
+            !WantsMoreMedia()) {
+            LeaveCriticalSection(&m_lock);
+            return;
+        }
+        if (ReadWavePiece()) {
+            LeaveCriticalSection(&m_lock);
+            continue;
+        }
+        m_waveFeeding = FALSE;
+        const DWORD generation = m_waveGeneration;
+        const BOOL drained = MarkStreamEnd(TRUE, S_OK);
+        LeaveCriticalSection(&m_lock);
+        if (drained) {
+            m_state = PS_ENDED;
+            EnterEnded(generation);
+        }
+        return;
+    }
+}
+
+BOOL CSourcePlayer::ReadWavePiece() {
+    if (m_waveWindowLeft == 0 || m_waveLeft == 0) return FALSE;
+    const DWORD chunk = MsToBytes(1000);
+    BYTE *data = nullptr;
+    ULONG got = 0;
+    m_pPiece->GetBuffer(&data);
+    if (FAILED(m_pSource->Read(data, chunk < m_waveLeft ? chunk : m_waveLeft, &got)) || got == 0) return FALSE;
+    m_pPiece->SetLength(got);
+    const QWORD duration = static_cast<QWORD>(BytesToMs(got)) * 10000u;
+    OnSample(m_outputNumber, m_waveTime, duration, 0, m_pPiece, nullptr);
+    m_waveLeft -= got;
+    m_waveWindowLeft = got < m_waveWindowLeft ? m_waveWindowLeft - got : 0;
+    m_waveTime += duration;
+    return m_waveWindowLeft > 0 && m_waveLeft > 0;
 }

@@ -169,6 +169,22 @@ const MediaSet &Media() {
 
 const Medium &MediumNamed(const char *name) { return Media().Named(name); }
 
+Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms) {
+    Medium medium;
+    medium.name = "noise " + std::to_string(rate) + " Hz " + std::to_string(bits) + "-bit " + std::to_string(channels) + " ch";
+    medium.format = Pcm(channels, rate, bits);
+    medium.pcm.resize(size_t(MsToBytes(medium.format, ms)) / medium.format.nBlockAlign * medium.format.nBlockAlign);
+    uint32_t state = rate * 31u + bits * 7u + channels;
+    for (char &byte : medium.pcm) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    medium.image = WaveImage(medium.format, medium.pcm, 16, false, static_cast<uint32_t>(medium.pcm.size()));
+    medium.durationMs = ms;
+    medium.exact = true;
+    return medium;
+}
+
 std::string MediaDirectory() { return Media().Dir() + "/folder"; }
 
 std::u16string Wide(const std::string &text) { return std::u16string(text.begin(), text.end()); }

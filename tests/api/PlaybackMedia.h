@@ -25,6 +25,8 @@ struct Medium {
 // Damaged: "garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data
 // size claims 10 s more than the file holds), "lying-short.wav" (claims half the PCM it holds).
 const Medium &MediumNamed(const char *name);
+// A memory-only PCM WAV of pseudo-random frames, so a shifted or swapped frame never matches.
+Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);
 // A directory inside the media directory.
 std::string MediaDirectory();
 

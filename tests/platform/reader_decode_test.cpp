@@ -140,4 +140,32 @@ TEST(ReaderContract, PacesDeliveryToRealTimeOnItsOwnClock)
     EXPECT_TRUE(std::find(log.statuses.begin(), log.statuses.end(), WMT_END_OF_STREAMING) != log.statuses.end());
 }
 
+// The player's pattern: the host's clock grows in steps, each given once the last was reported reached.
+TEST(ReaderContract, OnTheHostsClockDeliversUpToEachGivenTimeAndWaitsThere)
+{
+    const QWORD step = 5000000;
+    CReaderLog log;
+    TestReader r;
+    ASSERT_TRUE(r.Open(MediaPath("chirp.wav"), log, nullptr));
+    EXPECT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
+    EXPECT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
+    ASSERT_TRUE(log.WaitFor(WMT_STARTED, 5000));
+    for (size_t k = 1; !log.WaitFor(WMT_EOF, 0); ++k) {
+        ASSERT_LT(k, 40u) << "the reader never reached the end";
+        const QWORD given = k * step;
+        EXPECT_EQ(r.advanced->DeliverTime(given), S_OK);
+        ASSERT_TRUE(log.WaitForReached(k, 10000)) << "no OnTime for " << given;
+        if (log.WaitFor(WMT_EOF, 0))
+            break;
+        Sleep(150);
+        ASSERT_EQ(k, log.reached.size());
+        EXPECT_EQ(given, log.reached.back());
+        ASSERT_FALSE(log.times.empty());
+        EXPECT_LE(log.times.back(), given) << "a sample past the host's time at step " << k;
+        EXPECT_GT(log.times.back() + log.durations.back() + 10000, given) << "the reader stopped short at step " << k;
+    }
+    ExpectLikeReference(kTestMedia[0], log.pcm, 0, size_t(-1));
+    ExpectContiguousTimes(log);
+}
+
 }  // namespace

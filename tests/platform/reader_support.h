@@ -280,6 +280,13 @@ public:
                    0;
         });
     }
+    // Waits until the reader has reported reaching count times of the host's clock, or has ended.
+    bool WaitForReached(size_t count, DWORD timeoutMs)
+    {
+        return Await(timeoutMs, [&] {
+            return reached.size() >= count || std::count(statuses.begin(), statuses.end(), WMT_EOF) > 0;
+        });
+    }
     HRESULT ResultOf(WMT_STATUS status)
     {
         EnterCriticalSection(&m_lock);
@@ -300,6 +307,7 @@ public:
     std::vector<DWORD> ticks;  // GetTickCount at each sample
     DWORD largest = 0;
     int lent = 0, foreign = 0, onTimes = 0;
+    std::vector<QWORD> reached;  // the time of each OnTime
     // Every keepEvery-th sample's buffer stays referenced to the end, with a copy of what it held.
     int keepEvery = 0;
     std::vector<std::pair<INSSBuffer *, std::vector<BYTE>>> kept;
@@ -397,16 +405,18 @@ private:
     {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE OnTime(QWORD, void *) override
+    HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override
     {
         EnterCriticalSection(&m_lock);
         ++onTimes;
+        reached.push_back(time);
         bool ended = false;
         for (WMT_STATUS s : statuses)
             ended = ended || s == WMT_EOF || s == WMT_END_OF_SEGMENT;
         LeaveCriticalSection(&m_lock);
         if (clock && !ended)
             clock->DeliverTime(m_next += 10000000);
+        SetEvent(m_changed);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnStreamSelection(WORD, WORD *, WMT_STREAM_SELECTION *, void *) override { return S_OK; }

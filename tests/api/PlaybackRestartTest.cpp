@@ -1,0 +1,284 @@
+// Starts a host can trust: any millisecond as a start, a speed change while playing, seeks that race
+// the end, and a player reused after an open that failed.
+#include <algorithm>
+#include <cstring>
+
+#include "PlaybackHost.h"
+
+namespace {
+
+// The events from the nth EVENT_FORMAT (one start) up to the next one.
+std::vector<Delivery> StartNumber(const std::vector<Delivery> &events, size_t nth) {
+    const size_t from = IndexOf(events, BRIVANE_EVENT_FORMAT, nth);
+    const size_t to = IndexOf(events, BRIVANE_EVENT_FORMAT, nth + 1);
+    return std::vector<Delivery>(events.begin() + long(std::min(from, events.size())), events.begin() + long(to));
+}
+
+size_t Count(const std::vector<Delivery> &events, uint32_t code) {
+    return size_t(std::count_if(events.begin(), events.end(), [&](const Delivery &event) { return event.code == code; }));
+}
+
+bool EndedStart(const std::vector<Delivery> &events, size_t nth) {
+    const std::vector<Delivery> start = StartNumber(events, nth);
+    return !start.empty() && start.back().code == BRIVANE_EVENT_END;
+}
+
+// The medium's bytes from `from`, silence past its end.
+std::vector<char> FramesFrom(const Medium &medium, size_t from, size_t length) {
+    std::vector<char> bytes(length, 0);
+    if (from < medium.pcm.size())
+        std::copy_n(medium.pcm.begin() + long(from), std::min(length, medium.pcm.size() - from), bytes.begin());
+    return bytes;
+}
+
+TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
+    const uint32_t windowMs = 200;
+    const uint32_t mediumMs = 2600;  // the last start's window passes the end: silence fills it
+    const std::vector<Medium> media = {NoiseWave(1, 8000, 8, mediumMs), NoiseWave(2, 11025, 8, mediumMs),
+                                       NoiseWave(1, 22050, 16, mediumMs), NoiseWave(2, 44100, 16, mediumMs),
+                                       NoiseWave(2, 48000, 16, mediumMs)};
+    struct Case {
+        const Medium *medium;
+        uint32_t mode, start;
+    };
+    std::vector<Case> cases;
+    for (uint32_t start : {1u, 3u, 5u, 7u, 1003u, 2501u}) {
+        for (const Medium &medium : media) cases.push_back({&medium, BRIVANE_MODE_WAVE, start});
+        cases.push_back({&media[3], BRIVANE_MODE_DECODE, start});
+    }
+    // The disk driver's file shows one device at a time, so there the cases play one by one.
+    const char *disk = DiskAudioOutput();
+    const size_t batch = disk ? 1 : cases.size();
+    for (size_t first = 0; first < cases.size(); first += batch) {
+        const size_t last = std::min(cases.size(), first + batch);
+        std::vector<uint32_t> handles;
+        auto describe = [&](uint32_t handle) {
+            const Case &c = cases[first + size_t(std::find(handles.begin(), handles.end(), handle) - handles.begin())];
+            return c.medium->name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
+        };
+        for (size_t i = first; i < last; ++i) {
+            const Medium &medium = *cases[i].medium;
+            handles.push_back(AudioOutOpen(cases[i].mode, medium.image.data(), int32_t(medium.image.size()), &PlaybackHost::OnEvent, host.User()));
+            ASSERT_NE(0u, handles.back());
+            // The first start plays from 0; the seek restarts at the odd start; the play after the end starts there again.
+            AudioOutSetDuration(handles.back(), 0, cases[i].start + windowMs);
+            AudioOutPlay(handles.back(), 0);
+        }
+        for (size_t i = 0; i < handles.size(); ++i) {
+            ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PLAYING, milliseconds(20000)));
+            AudioOutSeek(handles[i], cases[first + i].start);
+        }
+        host.Fence();
+        // On a loaded machine the first start may end before its seek runs; a play then starts there.
+        for (uint32_t handle : handles) {
+            if (Count(host.Of(handle), BRIVANE_EVENT_FORMAT) > 1) continue;
+            ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, milliseconds(20000)));
+            AudioOutPlay(handle, 0);
+        }
+        for (uint32_t handle : handles) {
+            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000), [](const std::vector<Delivery> &events) { return EndedStart(events, 1); }))
+                << describe(handle) << ": " << Sequence(host.Of(handle));
+            AudioOutPlay(handle, 0);
+        }
+        for (uint32_t handle : handles)
+            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000), [](const std::vector<Delivery> &events) { return EndedStart(events, 2); }))
+                << describe(handle) << ": " << Sequence(host.Of(handle));
+        for (uint32_t handle : handles) AudioOutClose(handle);
+        host.Fence();
+
+        for (size_t i = first; i < last; ++i) {
+            const Case &c = cases[i];
+            const Medium &medium = *c.medium;
+            const uint32_t align = medium.format.nBlockAlign;
+            size_t at = MsToBytes(medium.format, c.start) / align * align;
+            const std::vector<Delivery> events = host.Of(handles[i - first]);
+            const std::string what = medium.name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
+            EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
+            std::vector<char> played;
+            for (size_t nth : {1u, 2u}) {
+                const std::vector<char> data = Data(StartNumber(events, nth));
+                const std::string which = what + (nth == 1 ? " by seek" : " by window");
+                EXPECT_EQ(0u, data.size() % align) << which;
+                // Decoded data after a seek may begin with the partial block of the interrupted start.
+                if (nth == 1 && c.mode == BRIVANE_MODE_DECODE) continue;
+                EXPECT_GE(data.size(), MsToBytes(medium.format, windowMs)) << which;
+                EXPECT_LE(data.size(), MsToBytes(medium.format, windowMs + 4)) << which;
+                // The reader places a decoded start on the frame nearest to it; direct WAV mode on the frame at or before it.
+                size_t from = at;
+                if (c.mode == BRIVANE_MODE_DECODE) {
+                    from = size_t(std::search(medium.pcm.begin(), medium.pcm.end(), data.begin(), data.begin() + 64) - medium.pcm.begin());
+                    EXPECT_EQ(0u, from % align) << which << ": the reader started inside a frame, at byte " << from;
+                    EXPECT_LE(from, at + align) << which;
+                }
+                EXPECT_TRUE(data == FramesFrom(medium, from, data.size())) << which << ": not the file's frames from byte " << from;
+                at = from;
+                played = std::vector<char>(data.begin(), data.begin() + long(std::min(data.size(), medium.pcm.size() - at)));
+            }
+            if (!disk) continue;
+            // The device played the same frames twice, after the silence that primes each start.
+            const std::vector<char> output = ReadFile(disk);
+            auto found = std::search(output.begin(), output.end(), played.begin(), played.end());
+            ASSERT_NE(output.end(), found) << what << ": the device output lacks the frames";
+            found = std::search(found + long(played.size()), output.end(), played.begin(), played.end());
+            EXPECT_NE(output.end(), found) << what << ": the device output lacks the second start's frames";
+        }
+    }
+}
+
+// The non-silent frames of what the disk driver wrote, 16-bit stereo: first, last and the longest silent run between.
+struct Sound {
+    size_t first = 0, last = 0, longestGap = 0;
+};
+
+Sound Listen(const std::vector<char> &output) {
+    Sound sound;
+    const size_t frames = output.size() / 4;
+    auto silent = [&](size_t frame) { return std::all_of(&output[4 * frame], &output[4 * frame + 4], [](char b) { return b == 0; }); };
+    while (sound.first < frames && silent(sound.first)) ++sound.first;
+    sound.last = frames;
+    while (sound.last > sound.first && silent(sound.last - 1)) --sound.last;
+    size_t run = 0;
+    for (size_t frame = sound.first; frame < sound.last; ++frame) {
+        run = silent(frame) ? run + 1 : 0;
+        sound.longestGap = std::max(sound.longestGap, run);
+    }
+    return sound;
+}
+
+TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
+    const Medium &medium = MediumNamed("long.wav");
+    const struct {
+        uint32_t mode;
+        int speed, changeTo;
+    } cases[] = {
+        {BRIVANE_MODE_DECODE, 100, 150},
+        {BRIVANE_MODE_DECODE, 150, 100},
+        {BRIVANE_MODE_DECODE, 0, 150},
+        {BRIVANE_MODE_WAVE, 100, 0},
+    };
+    const char *disk = DiskAudioOutput();
+    for (const auto &c : cases) {
+        const std::string what = "mode " + std::to_string(c.mode) + " speed " + std::to_string(c.speed) + " changed to " + std::to_string(c.changeTo);
+        const uint32_t handle = host.Open(medium, Source::Memory, c.mode);
+        ASSERT_NE(0u, handle);
+        AudioOutSetSpeed(handle, c.speed);
+        AudioOutPlay(handle, 0);
+        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium))) << what;
+        std::this_thread::sleep_for(milliseconds(700));
+        AudioOutSetSpeed(handle, c.changeTo);
+        EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
+        AudioOutClose(handle);
+        host.Fence();
+
+        const std::vector<Delivery> events = host.Of(handle);
+        ASSERT_GE(events.size(), 4u) << what << ": " << Sequence(events);
+        EXPECT_TRUE(Data(events) == medium.pcm) << what << ": " << Sequence(events);
+        const double scaled = medium.durationMs * 100.0 / (c.speed == 0 ? 100 : c.speed);
+        const auto lasted = std::chrono::duration_cast<milliseconds>(events.back().at - events[1].at).count();
+        // Late events are a loaded machine's; an early end is the fault.
+        EXPECT_GE(double(lasted), 0.85 * scaled) << what << ": the end came after " << lasted << " ms";
+        EXPECT_LE(double(lasted), 1.5 * scaled + 1000) << what << ": the end came after " << lasted << " ms";
+
+        if (!disk) continue;
+        const Sound sound = Listen(ReadFile(disk));
+        if (c.speed == 0) {
+            EXPECT_EQ(sound.first, sound.last) << what << ": speed 0 plays silence";
+            continue;
+        }
+        const double outputMs = (sound.last - sound.first) * 1000.0 / medium.format.nSamplesPerSec;
+        EXPECT_NEAR(scaled, outputMs, 0.1 * scaled + 100) << what << ": the output lasts " << outputMs << " ms";
+        EXPECT_LT(sound.longestGap, medium.format.nSamplesPerSec / 50) << what << ": the output falls silent";
+    }
+}
+
+TEST_F(PlaybackTest, ASeekStormEndsEveryStartOnceAfterAllItsData) {
+    const Medium &medium = MediumNamed("tone.wav");
+    const uint32_t fromMs = 1650;
+    const std::vector<char> rest(medium.pcm.begin() + long(MsToBytes(medium.format, fromMs)), medium.pcm.end());
+    std::vector<uint32_t> handles;
+    for (uint32_t mode : {BRIVANE_MODE_DECODE, BRIVANE_MODE_WAVE}) {
+        handles.push_back(host.Open(medium, Source::Memory, mode));
+        ASSERT_NE(0u, handles.back());
+        AudioOutSetDuration(handles.back(), fromMs, BRIVANE_TO_END);
+        AudioOutPlay(handles.back(), 0);
+    }
+    // Restarts at every stage of a start: priming, mid-data, and racing the end.
+    uint32_t state = 12345;
+    for (int i = 0; i < 150; ++i) {
+        state = state * 1664525u + 1013904223u;
+        for (uint32_t handle : handles) {
+            if (state >> 31)
+                AudioOutSeek(handle, fromMs);
+            else
+                AudioOutPlay(handle, 0);
+        }
+        const uint32_t pause = (state >> 8) % 60;
+        std::this_thread::sleep_for(milliseconds((state >> 16) % 10 < 3 ? 250 + 5 * pause : pause));
+    }
+    for (uint32_t handle : handles) AudioOutPlay(handle, 0);
+    host.Fence();  // the last start has begun
+    for (uint32_t handle : handles)
+        EXPECT_TRUE(host.WaitUntil(handle, Patience(medium), [](const std::vector<Delivery> &events) {
+            return EndedStart(events, Count(events, BRIVANE_EVENT_FORMAT) - 1);
+        }));
+
+    for (size_t h = 0; h < handles.size(); ++h) {
+        const std::vector<Delivery> events = host.Of(handles[h]);
+        const bool wave = h == 1;
+        const size_t starts = Count(events, BRIVANE_EVENT_FORMAT);
+        EXPECT_GT(starts, 50u) << Sequence(events);
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED));
+        size_t ended = 0;
+        for (size_t nth = 0; nth < starts; ++nth) {
+            const std::vector<Delivery> start = StartNumber(events, nth);
+            const std::string what = (wave ? "direct WAV mode, start " : "decode mode, start ") + std::to_string(nth) + ": " + Sequence(start);
+            const size_t ends = Count(start, BRIVANE_EVENT_END);
+            ASSERT_LE(ends, 1u) << what;
+            if (ends == 0) continue;
+            ++ended;
+            ASSERT_EQ(BRIVANE_EVENT_END, start.back().code) << what << ": events after the end";
+            const std::vector<char> data = Data(start);
+            // Decoded data may begin with the partial block an interrupted start left behind.
+            if (wave)
+                EXPECT_TRUE(data == rest) << what << ": " << data.size() << " of " << rest.size() << " bytes";
+            else
+                EXPECT_TRUE(data.size() >= rest.size() && std::equal(rest.begin(), rest.end(), data.end() - long(rest.size())))
+                    << what << ": " << data.size() << " of " << rest.size() << " bytes";
+        }
+        EXPECT_TRUE(EndedStart(events, starts - 1)) << "the last start never ended";
+        EXPECT_GT(ended, 1u);
+    }
+    for (uint32_t handle : handles) AudioOutClose(handle);
+}
+
+TEST_F(PlaybackTest, APlayerReusedAfterAFailedOpenForgetsThePreviousMedium) {
+    const Medium &first = MediumNamed("tone.wav");
+    const Medium &next = MediumNamed("speech.wma");
+    for (const char *damaged : {"garbage.bin", "header-cut.wma", "empty.wav"}) {
+        const uint32_t played = host.Open(first, Source::Memory, BRIVANE_MODE_DECODE);
+        ASSERT_NE(0u, played);
+        AudioOutPlay(played, 0);
+        ASSERT_TRUE(host.WaitForCode(played, BRIVANE_EVENT_END, Patience(first))) << damaged;
+        AudioOutClose(played);
+
+        // The closed player is parked and taken again by the next open.
+        const uint32_t failing = host.Open(MediumNamed(damaged), Source::File, BRIVANE_MODE_DECODE);
+        ASSERT_NE(0u, failing);
+        for (int i = 0; i < 3; ++i) AudioOutPlay(failing, i == 1);
+        host.Fence();
+        const std::vector<Delivery> events = host.Of(failing);
+        EXPECT_EQ(3u, Count(events, BRIVANE_EVENT_COMMAND_FAILED)) << damaged << ": " << Sequence(events);
+        EXPECT_EQ(events.size(), Count(events, BRIVANE_EVENT_COMMAND_FAILED)) << damaged << ": " << Sequence(events);
+        AudioOutClose(failing);
+
+        const uint32_t again = host.Open(next, Source::File, BRIVANE_MODE_DECODE);
+        ASSERT_NE(0u, again);
+        AudioOutPlay(again, 1);
+        ASSERT_TRUE(host.WaitForCode(again, BRIVANE_EVENT_FORMAT, Patience(next))) << damaged;
+        const std::vector<Delivery> format = host.Of(again);
+        EXPECT_EQ(0, std::memcmp(&next.format, format[0].payload.data(), sizeof(BrivaneWaveFormat))) << damaged;
+        AudioOutClose(again);
+    }
+}
+
+}  // namespace
