@@ -44,7 +44,7 @@ CPcmDecoder::CPcmDecoder(AVCodecContext *codec, const AVStream *stream, int64_t 
       m_frameBytes(DWORD(codec->ch_layout.nb_channels) * 2),
       m_output(output),
       m_timeBase(stream->time_base),
-      m_origin(av_rescale_q(origin, AV_TIME_BASE_Q, stream->time_base)),
+      m_origin(av_rescale_q(origin, kAvTimeBase, stream->time_base)),
       m_needsPreroll(av_get_exact_bits_per_sample(stream->codecpar->codec_id) == 0)
 {
     av_channel_layout_default(&m_outLayout, codec->ch_layout.nb_channels);

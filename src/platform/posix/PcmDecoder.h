@@ -16,6 +16,9 @@ extern "C" {
 
 namespace posix {
 
+// FFmpeg's AV_TIME_BASE_Q as a constant: its macro is a compound literal, which C++ does not have.
+constexpr AVRational kAvTimeBase = {1, AV_TIME_BASE};
+
 // A piece of decoded PCM; its bytes stay valid until the decoder is asked for more.
 struct PcmChunk {
     DWORD output;
@@ -36,7 +39,7 @@ public:
     // which becomes time 0; true once known. Reset must follow before real decoding.
     bool Prime(const AVPacket *packet);
     // Where time 0 lies, in AV_TIME_BASE.
-    int64_t Origin() const { return av_rescale_q(m_origin, m_timeBase, AV_TIME_BASE_Q); }
+    int64_t Origin() const { return av_rescale_q(m_origin, m_timeBase, kAvTimeBase); }
     ~CPcmDecoder();
 
     WORD Channels() const { return WORD(m_outLayout.nb_channels); }

@@ -124,7 +124,7 @@ HRESULT CReader::Open(const WCHAR *url, IWMReaderCallback *callback, void *conte
 {
     if (!url || !callback)
         return E_INVALIDARG;
-    CReaderWorker::Request request{CReaderWorker::Request::kOpen};
+    CReaderWorker::Request request{CReaderWorker::Request::kOpenMedium};
     request.path = url;
     request.callback = ComPtr<IWMReaderCallback>::Share(callback);
     request.context = context;
@@ -135,7 +135,7 @@ HRESULT CReader::OpenStream(IStream *stream, IWMReaderCallback *callback, void *
 {
     if (!stream || !callback)
         return E_INVALIDARG;
-    CReaderWorker::Request request{CReaderWorker::Request::kOpen};
+    CReaderWorker::Request request{CReaderWorker::Request::kOpenMedium};
     request.stream = ComPtr<IStream>::Share(stream);
     request.callback = ComPtr<IWMReaderCallback>::Share(callback);
     request.context = context;

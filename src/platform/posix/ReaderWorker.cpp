@@ -149,7 +149,7 @@ bool CReaderWorker::HasWork(Clock::time_point now, Clock::time_point &wake) cons
 void CReaderWorker::Execute(Request &request)
 {
     switch (request.kind) {
-    case Request::kOpen:
+    case Request::kOpenMedium:
         Open(request);
         break;
     case Request::kStart:

@@ -22,14 +22,14 @@ public:
     enum State { kClosed, kOpening, kOpen, kClosing };
 
     struct Request {
-        enum Kind { kOpen, kStart, kStop, kPause, kResume, kClose, kClock, kDeliverTime };
+        enum Kind { kOpenMedium, kStart, kStop, kPause, kResume, kClose, kClock, kDeliverTime };
         Request(Kind which) : kind(which) {}
 
         Kind kind;
-        std::u16string path;      // kOpen: a file, or
-        ComPtr<IStream> stream;   // kOpen: the host's stream
+        std::u16string path;      // kOpenMedium: a file, or
+        ComPtr<IStream> stream;   // kOpenMedium: the host's stream
         ComPtr<IWMReaderCallback> callback;
-        void *context = nullptr;  // kOpen, kStart
+        void *context = nullptr;  // kOpenMedium, kStart
         QWORD start = 0;          // kStart
         QWORD duration = 0;       // kStart
         QWORD time = 0;           // kDeliverTime
