@@ -181,9 +181,12 @@ HRESULT CWMVRecompress::DecodeToWavFile(LPCWSTR inputPath, LPCWSTR outputPath) {
     std::unique_ptr<CPcmSink> sink(new (std::nothrow) CPcmSink);
     if (!sink || !sink->Open(narrow.data())) return E_FAIL;
     sink->Finish(false);
-    const HRESULT hr = DecodeFile(inputPath, sink.get());
-    sink->Finish(true);
-    sink->Close();
+    HRESULT hr = DecodeFile(inputPath, sink.get());
+    const bool finished = sink->Finish(true);
+    const bool closed = sink->Close();
+    if (SUCCEEDED(hr) && !(finished && closed)) hr = E_FAIL;
+    // A WAV cut short by a full disk or a size limit would pass for a finished one.
+    if (FAILED(hr)) DeleteFileW(outputPath);
     return hr;
 }
 
