@@ -184,9 +184,11 @@ HRESULT CWMVRecompress::DecodeToWavFile(LPCWSTR inputPath, LPCWSTR outputPath) {
     HRESULT hr = DecodeFile(inputPath, sink.get());
     const bool finished = sink->Finish(true);
     const bool closed = sink->Close();
-    if (SUCCEEDED(hr) && !(finished && closed)) hr = E_FAIL;
     // A WAV cut short by a full disk or a size limit would pass for a finished one.
-    if (FAILED(hr)) DeleteFileW(outputPath);
+    if (!(finished && closed)) {
+        DeleteFileW(outputPath);
+        if (SUCCEEDED(hr)) hr = E_FAIL;
+    }
     return hr;
 }
 
