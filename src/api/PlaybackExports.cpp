@@ -48,20 +48,30 @@ uint32_t OpenPlayer(uint32_t mode, DWORD sourceKind, const void *source, DWORD l
     return handle;
 }
 
-}  // namespace
-
-// Marks the entry closing and posts the close command; shared with the capture close export.
-void CloseInstance(uint32_t handle, DWORD closeCommand) {
+// Marks the entry closing and posts the close command; the service, when the handle named an instance.
+CAudioService *PostClose(uint32_t handle, DWORD closeCommand) {
     CLibraryLockScope scope;
     CInstanceTable *table = library::Table();
-    if (!table) return;
+    if (!table) return nullptr;
     table->Lock();
     InstanceEntry *entry = table->FindEntry(static_cast<WORD>(handle));
     if (entry) entry->image.closing = 1;
     table->Unlock();
     // The entry stays until the close command has run, which is posted only below.
     if (entry) entry->image.WaitForReaders();
-    if (entry && library::Service()) library::Service()->Post(MakeCommand(closeCommand, handle), 0, TRUE, nullptr, 0, 0);
+    CAudioService *service = entry ? library::Service() : nullptr;
+    if (service) service->Post(MakeCommand(closeCommand, handle), 0, TRUE, nullptr, 0, 0);
+    return service;
+}
+}  // namespace
+
+// Shared with the capture close export. Once the entry is closing the service drops the instance's
+// events; waiting out a callback already running (outside the library lock, which that callback may
+// want) means none reaches the host after the close returns.
+void CloseInstance(uint32_t handle, DWORD closeCommand) {
+    CAudioService *service = PostClose(handle, closeCommand);
+    // A callback run for an export holding the library lock would wait here for a callback that waits for that lock.
+    if (service && !library::LockUnavailableToCaller()) service->WaitForDelivery();
 }
 
 extern "C" {

@@ -19,10 +19,12 @@ CAudioService::CAudioService(CInstanceTable *table, const InstanceFactory &facto
     : m_table(table), m_factory(factory) {
     InitializeCriticalSection(&m_playLock);
     InitializeCriticalSection(&m_recordLock);
+    InitializeCriticalSection(&m_deliveryLock);
 }
 
 CAudioService::~CAudioService() {
     DiscardQueuedEvents();
+    DeleteCriticalSection(&m_deliveryLock);
     DeleteCriticalSection(&m_recordLock);
     DeleteCriticalSection(&m_playLock);
 }
@@ -306,21 +308,35 @@ void CAudioService::QueueRecordEvent(DWORD handle, DWORD code, DWORD arg1, DWORD
 
 // The host callback runs without the event lock, so a callback that calls back into the library
 // cannot deadlock against an open export that holds the library lock and wants the event lock.
+// The delivery lock spans the check that the instance is not closing and the callback, which is
+// what lets a close export wait out a callback of its instance.
 void CAudioService::DispatchPlayMsg() {
-    EnterCriticalSection(&m_playLock);
-    AudioOutCallback callback = m_playCallback;
-    BRIVANE_USER user = m_playUser;
-    if (!callback || m_playEvents.Count() == 0) {
+    EnterCriticalSection(&m_deliveryLock);
+    PlayEvent event{};
+    AudioOutCallback callback = nullptr;
+    BRIVANE_USER user = 0;
+    for (;;) {
+        EnterCriticalSection(&m_playLock);
+        callback = m_playCallback;
+        user = m_playUser;
+        if (!callback || m_playEvents.Count() == 0) {
+            LeaveCriticalSection(&m_playLock);
+            LeaveCriticalSection(&m_deliveryLock);
+            return;
+        }
+        event = m_playEvents[0];
+        m_playEvents.RemoveAt(0);
         LeaveCriticalSection(&m_playLock);
-        return;
+        if (IsDeliverable(event.handle)) break;
+        EnterCriticalSection(&m_playLock);
+        m_payloadPool.Release(event.payload);
+        LeaveCriticalSection(&m_playLock);
     }
-    PlayEvent event = m_playEvents[0];
-    m_playEvents.RemoveAt(0);
-    LeaveCriticalSection(&m_playLock);
 
     const void *data = event.payload ? event.payload->data : nullptr;
     DWORD size = event.payload ? event.size : 0;
     DWORD fault = RunGuarded([&] { callback(event.handle, user, event.code, data, size); });
+    LeaveCriticalSection(&m_deliveryLock);
 
     EnterCriticalSection(&m_playLock);
     m_payloadPool.Release(event.payload);
@@ -346,6 +362,19 @@ void CAudioService::DispatchRecordMsg() {
             DebugPrintf("DispatchRecordMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault), static_cast<int>(fault));
         std::free(event.payload);
     }
+}
+
+// Handles are not reused while open, so a playback event whose entry is gone or closing is of a closed instance.
+BOOL CAudioService::IsDeliverable(DWORD handle) {
+    CTableLock lock(m_table);
+    InstanceEntry *entry = m_table->FindEntry(static_cast<WORD>(handle));
+    return entry && entry->image.closing.load() == 0;
+}
+
+void CAudioService::WaitForDelivery() {
+    if (IsOwnThread()) return;
+    EnterCriticalSection(&m_deliveryLock);
+    LeaveCriticalSection(&m_deliveryLock);
 }
 
 int CAudioService::PurgePlayEvents(DWORD handle) {

@@ -67,6 +67,9 @@ public:
     void DispatchPlayMsg();
     void DispatchRecordMsg();
     int PurgePlayEvents(DWORD handle);
+    // Returns once no host callback that was running when it was called is still running; called by
+    // a close export, after marking its entry closing and without the library lock, from a host thread.
+    void WaitForDelivery();
     DWORD GetWholeDuration(DWORD handle);
     // Disposes of the parked players and capture instance (library shutdown).
     void DisposeIdle();
@@ -91,6 +94,7 @@ private:
     IPlayerCommands *TakePlayer();
     ICaptureCommands *TakeRecorder();
     void DiscardQueuedEvents();
+    BOOL IsDeliverable(DWORD handle);
 
     CInstanceTable *m_table;
     InstanceFactory m_factory;
@@ -104,5 +108,6 @@ private:
     BRIVANE_USER m_recordUser = 0;
     CRITICAL_SECTION m_playLock;
     CRITICAL_SECTION m_recordLock;
+    CRITICAL_SECTION m_deliveryLock;
     CBufferPool m_payloadPool{FALSE};
 };

@@ -33,13 +33,16 @@ bool CPcmSink::Open(const char *path) {
     Close();
     if (!path || !*path) return false;
     m_file = std::fopen(path, "wb");
+    m_writeFailed = false;
     return m_file != nullptr;
 }
 
-void CPcmSink::Close() {
-    if (!m_file) return;
-    std::fclose(m_file);
+bool CPcmSink::Close() {
+    if (!m_file) return !m_writeFailed;
+    // Buffered bytes reach the disk only here, so a full disk may first show now.
+    const bool closed = std::fclose(m_file) == 0;
     m_file = nullptr;
+    return closed && !m_writeFailed;
 }
 
 void CPcmSink::SetTarget(LONG windowStartMs, LONG windowEndMs, PcmDataCallback callback, BRIVANE_USER user) {
@@ -86,7 +89,9 @@ LONG CPcmSink::Write(const BYTE *bytes, LONG count, BOOL isHeader) {
     } else if (!m_file) {
         return -1;
     }
-    return LONG(std::fwrite(bytes, 1, size_t(count), m_file));
+    const size_t written = std::fwrite(bytes, 1, size_t(count), m_file);
+    if (written != size_t(count)) m_writeFailed = true;
+    return LONG(written);
 }
 
 LONG CPcmSink::WriteToCallback(const BYTE *bytes, LONG count) {
@@ -112,7 +117,7 @@ bool CPcmSink::Finish(bool final) {
     BYTE header[kHeaderBytes];
     BuildHeader(header);
     Write(header, kHeaderBytes, TRUE);
-    return true;
+    return !m_writeFailed;
 }
 
 bool CPcmSink::IsComplete() const { return m_endByte != kNoWindow && m_callback && m_position >= m_endByte; }

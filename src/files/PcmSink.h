@@ -21,7 +21,8 @@ public:
 
     // Creates or truncates the file at path (system code page); closes any file open before.
     bool Open(const char *path);
-    void Close();
+    // FALSE when any write to the file fell short.
+    bool Close();
 
     // Callback mode: the window in ms (applied once the format is known) and the host's callback.
     void SetTarget(LONG windowStartMs, LONG windowEndMs, PcmDataCallback callback, BRIVANE_USER user);
@@ -59,4 +60,5 @@ private:
     DWORD m_dataBytes = 0;
     std::FILE *m_file = nullptr;
     bool m_callbackFaulted = false;
+    bool m_writeFailed = false;  // a write to the file fell short: full disk or size limit
 };

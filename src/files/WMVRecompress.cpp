@@ -182,9 +182,14 @@ HRESULT CWMVRecompress::DecodeToWavFile(LPCWSTR inputPath, LPCWSTR outputPath) {
     std::unique_ptr<CPcmSink> sink(new (std::nothrow) CPcmSink);
     if (!sink || !sink->Open(narrow.data())) return E_FAIL;
     sink->Finish(false);
-    const HRESULT hr = DecodeFile(inputPath, sink.get());
-    sink->Finish(true);
-    sink->Close();
+    HRESULT hr = DecodeFile(inputPath, sink.get());
+    const bool finished = sink->Finish(true);
+    const bool closed = sink->Close();
+    // A WAV cut short by a full disk or a size limit would pass for a finished one.
+    if (!(finished && closed)) {
+        DeleteFileW(outputPath);
+        if (SUCCEEDED(hr)) hr = E_FAIL;
+    }
     return hr;
 }
 

@@ -19,6 +19,8 @@ public:
     const BYTE *Next(LONG *outLength);
     // Hands out the partial block: blockFill bytes in the block buffer.
     const BYTE *TakePartial(LONG *outLength);
+    // FALSE while the block buffer of a positive block size could not be allocated.
+    BOOL HasBlockBuffer() const { return m_block != nullptr; }
     void ResetPartial() { m_blockFill = 0; }
 
 private:

@@ -24,6 +24,7 @@ void CSpeedAdaptor::SetOutput(SpeedOutputCallback callback, void *context) {
 
 BOOL CSpeedAdaptor::CreateEngine(const WAVEFORMATEX &format) {
     if (m_pEngine) return TRUE;
+    if (!m_pOutBuffer || !m_chunker.HasBlockBuffer()) return FALSE;
     // The engine is defined for 16-bit mono and stereo only; anything else would overrun its buffers.
     if ((format.nChannels != 1 && format.nChannels != 2) || format.wBitsPerSample != 16) return FALSE;
     return StretchOpen(&m_pEngine, format.nSamplesPerSec, format.nChannels, format.wBitsPerSample);

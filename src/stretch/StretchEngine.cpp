@@ -33,7 +33,8 @@ void ClearMidBuffer(StretchState *s) {
     s->midBufferDirty = 0;
 }
 
-void AcceptOverlapLength(StretchState *s, uint32_t length) {
+// FALSE when the longer overlap's buffers could not be allocated; the engine is then unusable.
+bool AcceptOverlapLength(StretchState *s, uint32_t length) {
     const uint32_t previous = s->overlapLength;
     s->overlapLength = length;
     if (length > previous) {
@@ -41,22 +42,31 @@ void AcceptOverlapLength(StretchState *s, uint32_t length) {
         std::free(s->refMidBufferRaw);
         s->midBuffer = static_cast<int16_t *>(std::malloc(length * 4));
         s->refMidBufferRaw = std::malloc(length * 4 + 16);
+        if (!s->midBuffer || !s->refMidBufferRaw) {
+            std::free(s->midBuffer);
+            std::free(s->refMidBufferRaw);
+            s->midBuffer = nullptr;
+            s->refMidBufferRaw = nullptr;
+            s->overlapLength = 0;
+            return false;
+        }
         s->refMidBuffer = reinterpret_cast<int16_t *>((reinterpret_cast<uintptr_t>(s->refMidBufferRaw) + 15) &
                                                       ~static_cast<uintptr_t>(15));
         s->midBufferDirty = 1;
         ClearMidBuffer(s);
     }
     s->slopingDivider = (length * length - 1) / 3;
+    return true;
 }
 
-void ComputeOverlapLength(StretchState *s) {
+bool ComputeOverlapLength(StretchState *s) {
     const double frames = static_cast<double>(s->overlapMs * s->sampleRate) * 0.001;
     // The nearest power of two; clamping before the truncation keeps it defined for any rate.
     double bits = std::log(frames) / std::log(2.0) + 0.5;
     if (!(bits >= 4)) bits = 4;
     if (bits > 9) bits = 9;
     s->overlapDividerBits = static_cast<uint32_t>(bits);
-    AcceptOverlapLength(s, 1u << s->overlapDividerBits);
+    return AcceptOverlapLength(s, 1u << s->overlapDividerBits);
 }
 
 void SetTempo(StretchState *s, float tempo) {
@@ -69,20 +79,21 @@ void SetTempo(StretchState *s, float tempo) {
     s->sampleReq = (needed > s->seekWindowLength ? needed : s->seekWindowLength) + s->maxOffset;
 }
 
-void DeriveFromRate(StretchState *s) {
+bool DeriveFromRate(StretchState *s) {
     s->seekLength = MsToFrames(s->sampleRate, s->seekWindowMs);
     s->maxOffset = s->seekLength;
     s->seekWindowLength = MsToFrames(s->sampleRate, s->sequenceMs);
-    ComputeOverlapLength(s);
+    if (!ComputeOverlapLength(s)) return false;
     SetTempo(s, s->tempo);
+    return true;
 }
 
-void SetParameters(StretchState *s, uint32_t rate, uint32_t sequenceMs, uint32_t seekWindowMs, uint32_t overlapMs) {
+bool SetParameters(StretchState *s, uint32_t rate, uint32_t sequenceMs, uint32_t seekWindowMs, uint32_t overlapMs) {
     s->sampleRate = rate;
     s->sequenceMs = sequenceMs;
     s->seekWindowMs = seekWindowMs;
     s->overlapMs = overlapMs;
-    DeriveFromRate(s);
+    return DeriveFromRate(s);
 }
 
 void SetChannels(StretchState *s, uint32_t channels) {
@@ -98,8 +109,7 @@ int SetBufferLimits(StretchState *s, uint32_t bytesPerSample) {
     s->outputFifo.fixedCapacity = 1;
     if (!FifoEnsureCapacity(&s->outputFifo, 20480 / frameBytes)) return 0;
     s->inputFifo.fixedCapacity = 1;
-    FifoEnsureCapacity(&s->inputFifo, 32768 / frameBytes);
-    return 1;
+    return FifoEnsureCapacity(&s->inputFifo, 32768 / frameBytes) ? 1 : 0;
 }
 
 uint32_t SeekBestOffset(StretchState *s, const int16_t *input) {
@@ -185,12 +195,16 @@ int StretchOpen(StretchState **engine, uint32_t sampleRate, uint32_t channels, u
     FifoInit(&s->outputFifo, 2);
     FifoInit(&s->inputFifo, 2);
     s->tempo = 1.0f;
-    SetParameters(s, 44100, 34, 12, 10);
     s->output = &s->outputFifo;
+    bool ready = SetParameters(s, 44100, 34, 12, 10);
     s->sampleRate = sampleRate;
-    DeriveFromRate(s);
-    SetChannels(s, channels);
-    return SetBufferLimits(s, bitsPerSample / 8);
+    ready = ready && DeriveFromRate(s);
+    if (ready) SetChannels(s, channels);
+    // A half-made engine is never handed out: the caller sees no engine and a failure.
+    if (ready && SetBufferLimits(s, bitsPerSample / 8)) return 1;
+    StretchClose(s);
+    *engine = nullptr;
+    return 0;
 }
 
 int StretchSetSpeed(StretchState *engine, float factor) {

@@ -85,14 +85,6 @@ std::vector<uint8_t> Joined(const std::vector<CaptureEvent> &events, const std::
 
 const BrivaneWaveFormat kStereo44k = {1, 2, 44100, 176400, 4, 16, 0};
 
-std::u16string SpeechProfile() {
-    std::string dir = __FILE__;
-    dir.erase(dir.rfind('/'));
-    std::ifstream file(dir + "/../../profiles/speech.prx");
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    return std::u16string(text.begin(), text.end());
-}
-
 size_t FailureCount(HostLog &log, uint32_t handle) {
     size_t count = 0;
     for (const HostEvent &event : log.Events()) count += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;

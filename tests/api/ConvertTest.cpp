@@ -2,6 +2,9 @@
 // with the tone intact, and the encoder across the library's lifecycle.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -110,6 +113,36 @@ TEST_F(ConvertTest, ConvertsBeforeInitialisationAndAcrossShutdowns) {
         UnInitBrivane();
     }
     ASSERT_EQ(InitBrivane(), 1u);
+}
+
+// Output that meets the file-size limit fails the conversion and leaves no file behind that could
+// pass for a finished one; with the limit lifted the same conversion works.
+TEST_F(ConvertTest, AFileSizeLimitFailsTheConversionAndLeavesNoOutput) {
+    const std::string wma = Path("tone.wma");
+    ASSERT_EQ(ToWma(wma), 1u);
+    struct Case {
+        uint32_t target;
+        const char *name;
+        rlim_t limit;
+    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384}, {BRIVANE_KIND_WAV, "cut-header.wav", 20}};
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = Path(c.name);
+        const std::string &source = c.target == BRIVANE_KIND_WAV ? wma : m_wav;
+        rlimit limited = saved;
+        limited.rlim_cur = c.limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const uint32_t result = Convert(c.target, out.c_str(), 3 - c.target, source.c_str(), m_profile.c_str());
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(result, 0u);
+        struct stat info;
+        EXPECT_NE(stat(out.c_str(), &info), 0) << info.st_size << " bytes left";
+        EXPECT_EQ(Convert(c.target, out.c_str(), 3 - c.target, source.c_str(), m_profile.c_str()), 1u);
+    }
+    signal(SIGXFSZ, previous);
 }
 
 }  // namespace

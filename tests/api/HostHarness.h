@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
@@ -60,4 +62,13 @@ inline const std::u16string &Path(const char *ascii) {
     static std::set<std::u16string> paths;
     std::lock_guard<std::mutex> hold(lock);
     return *paths.insert(std::u16string(ascii, ascii + std::char_traits<char>::length(ascii))).first;
+}
+
+// The speech capture profile shipped in profiles/, as the UTF-16 text the library takes.
+inline std::u16string SpeechProfile() {
+    std::string dir = __FILE__;
+    dir.erase(dir.rfind('/'));
+    std::ifstream file(dir + "/../../profiles/speech.prx");
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return std::u16string(text.begin(), text.end());
 }

@@ -3,6 +3,7 @@
 
 #include <numeric>
 
+#include "FailingAllocations.h"
 #include "StretchSupport.h"
 #include "stretch/SpeedAdaptor.h"
 
@@ -68,6 +69,45 @@ TEST(SpeedAdaptor, FeedsWholeRunsAndDrainsEverythingInPiecesOfAtMost8192Bytes) {
     adaptor.Flush();
     EXPECT_LE(collected.largest, 8192);
     EXPECT_EQ(collected.values, StretchWithEngine(input, 44100, 2, 0.6f));
+}
+
+// Every allocation of the adaptor, its chunker and its engine refused in turn: each either fails
+// the engine's creation or leaves an adaptor that stretches; never a crash, a wild write or a leak.
+TEST(SpeedAdaptor, EachFailedAllocationFailsTheEngineOrLeavesItWhole) {
+    const std::vector<int16_t> input = NoiseSignal(8820, 2, 5);
+    const BYTE *bytes = reinterpret_cast<const BYTE *>(input.data());
+    const WAVEFORMATEX stereo{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+    int refused = 0;
+    for (int nth = 1; nth <= 40; ++nth) {
+        Collected collected;
+        failalloc::FailNth(nth);
+        bool created;
+        {
+            CSpeedAdaptor adaptor;
+            adaptor.SetOutput(&Collect, &collected);
+            created = adaptor.CreateEngine(stereo);
+            if (created) {
+                adaptor.SetSpeed(1.5f);
+                adaptor.Process(bytes, LONG(2 * input.size()));
+                adaptor.Flush();
+            }
+        }
+        const bool fired = failalloc::Fired();
+        failalloc::FailNth(0);
+        refused += fired;
+        if (!fired) {
+            EXPECT_TRUE(created) << nth;
+        }
+    }
+    EXPECT_GE(refused, 5) << "the adaptor and its engine allocate at least this often";
+    Collected collected;
+    CSpeedAdaptor adaptor;
+    adaptor.SetOutput(&Collect, &collected);
+    ASSERT_TRUE(adaptor.CreateEngine(stereo));
+    adaptor.SetSpeed(1.5f);
+    EXPECT_TRUE(adaptor.Process(bytes, LONG(2 * input.size())));
+    adaptor.Flush();
+    EXPECT_EQ(collected.values, StretchWithEngine(input, 44100, 2, 1.5f));
 }
 
 }  // namespace

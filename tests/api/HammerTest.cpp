@@ -1,0 +1,235 @@
+// Eight host threads calling every export in a seeded random order against one library, for a
+// bounded time (BRIVANE_HAMMER_SECONDS, 20 by default; bench/reliability runs it longer).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HostHarness.h"
+#include "PlaybackMedia.h"
+
+namespace {
+
+int EnvInt(const char *name, int fallback) {
+    const char *value = std::getenv(name);
+    return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
+}
+
+// Checks every delivery as it arrives: one callback at a time on one thread, well-formed playback
+// events, and nothing for a handle once its close export has returned.
+class HammerLog {
+public:
+    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
+                                    uint32_t size) {
+        HammerLog *log = reinterpret_cast<HammerLog *>(user);
+        log->Check(handle, code >= 1 && code <= 6 && (code != BRIVANE_EVENT_FORMAT || size == 18) &&
+                               (code != BRIVANE_EVENT_DATA || (payload && size > 0)), true);
+        // A host that closes its instance at the end, from inside the callback.
+        if (code == BRIVANE_EVENT_END) log->Close(handle, AudioOutClose);
+        log->m_inCallback--;
+    }
+    static void BRIVANE_CALL OnCapture(uint32_t handle, BRIVANE_USER user, uint32_t code, uint32_t, uint32_t,
+                                       const void *, uint32_t) {
+        HammerLog *log = reinterpret_cast<HammerLog *>(user);
+        // A capture's last buffers and its end still come after its close.
+        log->Check(handle, code >= 1 && code <= 5, false);
+        log->m_inCallback--;
+    }
+    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
+
+    // Opens under the log's lock, so an event of a reissued handle is never taken for a closed one's.
+    template <typename Opener>
+    uint32_t Open(Opener open) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        const uint32_t handle = open();
+        m_closed.erase(handle);
+        return handle;
+    }
+    void Close(uint32_t handle, void(BRIVANE_CALL *close)(uint32_t)) {
+        close(handle);
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_closed.insert(handle);
+    }
+    long Events() const { return m_events; }
+    std::vector<std::string> Faults() {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return m_faults;
+    }
+
+private:
+    void Check(uint32_t handle, bool wellFormed, bool closedMeansNoMore) {
+        const bool overlapping = m_inCallback++ != 0;
+        ++m_events;
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_service == std::thread::id()) m_service = std::this_thread::get_id();
+        std::string fault;
+        if (overlapping) fault = "two callbacks at once";
+        if (m_service != std::this_thread::get_id()) fault = "a callback on another thread";
+        if (!wellFormed) fault = "a malformed event";
+        if (closedMeansNoMore && m_closed.count(handle)) fault = "an event after its close returned";
+        if (!fault.empty() && m_faults.size() < 20) m_faults.push_back(fault + " (handle " + std::to_string(handle) + ")");
+    }
+
+    std::mutex m_lock;
+    std::set<uint32_t> m_closed;
+    std::vector<std::string> m_faults;
+    std::thread::id m_service;
+    std::atomic<int> m_inCallback{0};
+    std::atomic<long> m_events{0};
+};
+
+void BRIVANE_CALL IgnorePcm(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {}
+
+struct HammerMedia {
+    const Medium &wav = MediumNamed("tone.wav");
+    const Medium &wma = MediumNamed("tone.wma");
+    const Medium &mp3 = MediumNamed("tone.mp3");
+    const std::u16string profile = SpeechProfile();
+};
+
+// One host thread: a handful of its own instances, its own InitBrivane count, and any of the 22
+// exports at each step; the calls the library asks hosts to serialise (InitBrivane, UnInitBrivane,
+// GetWmaFileDuration) go through serialLock.
+void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end, const HammerMedia &media,
+             HammerLog &log, std::mutex &serialLock, std::atomic<long> &calls) {
+    std::mt19937 random(seed + static_cast<unsigned>(index));
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::vector<uint32_t> players, recorders;
+    int inits = 0;
+    const std::string wavOut = MediaDirectory() + "/hammer-" + std::to_string(index) + ".wav";
+    const BrivaneWaveFormat capture = {1, 1, 16000, 32000, 2, 16, 0};
+    const Medium *sources[] = {&media.wav, &media.wma, &media.mp3};
+    volatile uint32_t cancel = 0;
+    auto any = [&](const std::vector<uint32_t> &own) { return own.empty() || pick(8) == 0 ? random() % 0x10000 : own[pick(static_cast<int>(own.size()))]; };
+    auto dropFrom = [&](std::vector<uint32_t> &own, void(BRIVANE_CALL *close)(uint32_t)) {
+        if (own.empty()) return;
+        const size_t at = static_cast<size_t>(pick(static_cast<int>(own.size())));
+        log.Close(own[at], close);
+        own.erase(own.begin() + static_cast<long>(at));
+    };
+    while (std::chrono::steady_clock::now() < end) {
+        const Medium &medium = *sources[pick(3)];
+        const uint32_t mode = medium.path == media.wav.path && pick(2) ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE;
+        switch (pick(24)) {
+        case 0: {
+            std::lock_guard<std::mutex> guard(serialLock);
+            inits += InitBrivane() == 1;
+            break;
+        }
+        case 1:
+            if (inits > 0) {
+                std::lock_guard<std::mutex> guard(serialLock);
+                UnInitBrivane();
+                --inits;
+            }
+            break;
+        case 2:
+        case 3:
+            if (players.size() < 3) {
+                const uint32_t h = log.Open([&] {
+                    return pick(2) ? AudioOutFileOpen(mode, medium.widePath.c_str(), &HammerLog::OnPlay, log.User())
+                                   : AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()),
+                                                  &HammerLog::OnPlay, log.User());
+                });
+                if (h) players.push_back(h);
+            }
+            break;
+        case 4: dropFrom(players, AudioOutClose); break;
+        case 5:
+        case 6: AudioOutPlay(any(players), static_cast<uint32_t>(pick(3) == 0)); break;
+        case 7: AudioOutSeek(any(players), static_cast<uint32_t>(pick(2000))); break;
+        case 8: AudioOutSetVolume(any(players), static_cast<uint32_t>(pick(120))); break;
+        case 9: AudioOutSetDuration(any(players), static_cast<uint32_t>(pick(800)), pick(2) ? BRIVANE_TO_END : 1500u); break;
+        case 10: AudioOutSetSpeed(any(players), pick(2) ? 150 : 100 - pick(3) * 25); break;
+        case 11: AudioOutSetEventMask(any(players), random()); break;
+        case 12: AudioOutGetWholeDuration(any(players)); break;
+        case 13:
+            if (recorders.empty()) {
+                const uint32_t h = log.Open([&] {
+                    return AudioInOpen(BRIVANE_KIND_AUDIO, &capture, media.profile.c_str(), &HammerLog::OnCapture, log.User());
+                });
+                if (h) recorders.push_back(h);
+            }
+            break;
+        case 14: AudioInStart(any(recorders), static_cast<uint32_t>(pick(4) == 0)); break;
+        case 15: AudioInStop(any(recorders)); break;
+        case 16: dropFrom(recorders, AudioInClose); break;
+        case 17: AudioInSetVolume(0, 0); break;
+        case 18:
+            if (pick(8) == 0) Convert(BRIVANE_KIND_WAV, wavOut.c_str(), BRIVANE_KIND_WMA, media.wma.path.c_str(), nullptr);
+            break;
+        case 19:
+            cancel = static_cast<uint32_t>(pick(2));
+            if (pick(4) == 0) GetAudioPCM(BRIVANE_KIND_AUDIO, medium.path.c_str(), 200, 700, &IgnorePcm, 0, &cancel);
+            break;
+        case 20: {
+            std::lock_guard<std::mutex> guard(serialLock);
+            GetWmaFileDuration(medium.widePath.c_str());
+            break;
+        }
+        case 21:
+        case 22: {
+            uint32_t samples = 0;
+            BrivaneWaveFormat format{};
+            AudioWavFreeData(AudioWavGetData(media.wav.widePath.c_str(), &samples, &format, 0));
+            break;
+        }
+        default: std::this_thread::sleep_for(std::chrono::milliseconds(pick(5))); break;
+        }
+        ++calls;
+    }
+    while (!players.empty()) dropFrom(players, AudioOutClose);
+    while (!recorders.empty()) dropFrom(recorders, AudioInClose);
+    std::lock_guard<std::mutex> guard(serialLock);
+    for (; inits > 0; --inits) UnInitBrivane();
+}
+
+TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
+    const int seconds = EnvInt("BRIVANE_HAMMER_SECONDS", 20);
+    const unsigned seed = static_cast<unsigned>(EnvInt("BRIVANE_HAMMER_SEED", 18));
+    const HammerMedia media;
+    ASSERT_EQ(1u, InitBrivane());
+    HammerLog log;
+    std::mutex serialLock;
+    std::atomic<long> calls{0};
+
+    // A deadlock fails the run instead of hanging it: the hosts have their time plus three minutes.
+    std::mutex doneLock;
+    std::condition_variable doneChanged;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> guard(doneLock);
+        if (!doneChanged.wait_for(guard, std::chrono::seconds(seconds + 180), [&] { return done; })) {
+            std::fprintf(stderr, "hammer: the host threads are stuck after %ld calls\n", calls.load());
+            std::abort();
+        }
+    });
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    std::vector<std::thread> hosts;
+    for (int i = 0; i < 8; ++i)
+        hosts.emplace_back(RunHost, i, seed, end, std::cref(media), std::ref(log), std::ref(serialLock), std::ref(calls));
+    for (std::thread &host : hosts) host.join();
+    // Late events of closed instances would arrive now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    UnInitBrivane();
+    {
+        std::lock_guard<std::mutex> guard(doneLock);
+        done = true;
+    }
+    doneChanged.notify_all();
+    watchdog.join();
+
+    std::printf("hammer: seed %u, %ld export calls and %ld events in %d s\n", seed, calls.load(), log.Events(), seconds);
+    EXPECT_GT(log.Events(), 0);
+    for (const std::string &fault : log.Faults()) ADD_FAILURE() << fault;
+}
+
+}  // namespace
