@@ -220,7 +220,8 @@ protected:
     std::atomic<LONG> m_playSpeed{100};
     CBufferPool m_wavePool{TRUE};
     std::atomic<DWORD> m_eventMask{0};
-    DWORD m_mode = PLAY_MODE_DECODE;
+    // Set by an open on the service thread while a parked player's tick thread may still look at it.
+    std::atomic<DWORD> m_mode{PLAY_MODE_DECODE};
     WAVEFORMATEX *m_pFormat = nullptr;
 
     // Completion flags of the reader's open and close, so that another status setting m_hEvent

@@ -96,8 +96,8 @@ struct HammerMedia {
 };
 
 // One host thread: a handful of its own instances, its own InitBrivane count, and any of the 22
-// exports at each step; the calls the library asks hosts to serialise (InitBrivane, UnInitBrivane,
-// GetWmaFileDuration) go through serialLock.
+// exports at each step; the calls the library asks hosts to serialise (InitBrivane, UnInitBrivane) go
+// through serialLock.
 void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end, const HammerMedia &media,
              HammerLog &log, std::mutex &serialLock, std::atomic<long> &calls) {
     std::mt19937 random(seed + static_cast<unsigned>(index));
@@ -170,11 +170,9 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
             cancel = static_cast<uint32_t>(pick(2));
             if (pick(4) == 0) GetAudioPCM(BRIVANE_KIND_AUDIO, medium.path.c_str(), 200, 700, &IgnorePcm, 0, &cancel);
             break;
-        case 20: {
-            std::lock_guard<std::mutex> guard(serialLock);
+        case 20:
             GetWmaFileDuration(medium.widePath.c_str());
             break;
-        }
         case 21:
         case 22: {
             uint32_t samples = 0;
