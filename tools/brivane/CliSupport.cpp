@@ -4,14 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "SpeechProfile.h"
-#include "WidePath.h"
+#include "HostOs.h"
 
 namespace {
 
@@ -44,14 +38,6 @@ bool LoadProfile(const char *path, WideText *text) {
         *text = WidePath(bytes.c_str());
     }
     return !text->empty();
-}
-
-bool IsTerminal(std::FILE *stream) {
-#ifdef _WIN32
-    return _isatty(_fileno(stream)) != 0;
-#else
-    return isatty(fileno(stream)) != 0;
-#endif
 }
 
 int MeterLevel(const BrivaneWaveFormat &format, const void *data, uint32_t size, int width) {

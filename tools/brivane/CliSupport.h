@@ -13,8 +13,6 @@ typedef std::basic_string<BRIVANE_WCHAR> WideText;
 // speech profile when path is null; false when the file cannot be read or decoded.
 bool LoadProfile(const char *path, WideText *text);
 
-bool IsTerminal(std::FILE *stream);
-
 // The peak of a block of PCM (8-bit unsigned or 16..32-bit signed little-endian) on a 0..width scale.
 int MeterLevel(const BrivaneWaveFormat &format, const void *data, uint32_t size, int width);
 

@@ -10,14 +10,10 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <pthread.h>
-#endif
-
 #include "CliFailure.h"
 #include "CliSupport.h"
 #include "Commands.h"
-#include "HostThread.h"
+#include "HostOs.h"
 #include "brivane.h"
 
 namespace {
@@ -100,18 +96,6 @@ struct ProgressLine {
     }
 };
 
-#ifdef _WIN32
-DWORD WINAPI ProgressThread(LPVOID line) {
-    static_cast<ProgressLine *>(line)->Run();
-    return 0;
-}
-#else
-void *ProgressThread(void *line) {
-    static_cast<ProgressLine *>(line)->Run();
-    return nullptr;
-}
-#endif
-
 // Runs the conversion, with the progress line when standard error is a terminal.
 uint32_t RunConvert(const ConvertOptions &options, const WideText &profile) {
     const uint32_t source = options.target == BRIVANE_KIND_WMA ? BRIVANE_KIND_WAV : BRIVANE_KIND_WMA;
@@ -119,23 +103,11 @@ uint32_t RunConvert(const ConvertOptions &options, const WideText &profile) {
     if (!IsTerminal(stderr)) return Convert(options.target, options.output, source, options.input, profileText);
     ProgressLine line;
     line.output = options.output;
-#ifdef _WIN32
-    HANDLE thread = CreateThread(nullptr, 0, &ProgressThread, &line, 0, nullptr);
-    const bool started = thread != nullptr;
-#else
-    pthread_t thread;
-    const bool started = pthread_create(&thread, nullptr, &ProgressThread, &line) == 0;
-#endif
+    HostThread progress;
+    progress.Start([](void *context) { static_cast<ProgressLine *>(context)->Run(); }, &line);
     const uint32_t result = Convert(options.target, options.output, source, options.input, profileText);
     line.done = true;
-    if (started) {
-#ifdef _WIN32
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-#else
-        pthread_join(thread, nullptr);
-#endif
-    }
+    progress.Join();
     if (line.shown) std::fprintf(stderr, "\n");
     return result;
 }

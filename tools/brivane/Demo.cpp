@@ -5,12 +5,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include "Commands.h"
 #include "DemoSteps.h"
+#include "HostOs.h"
 
 namespace {
 
@@ -18,29 +15,6 @@ struct Row {
     const char *step;
     StepResult result;
 };
-
-// SDL picks the audio device on Linux; a machine without a sound card or sound server gets the
-// silent dummy driver, so the demo still runs end to end.
-void ChooseAudioDriver() {
-#ifndef _WIN32
-    if (std::getenv("SDL_AUDIODRIVER")) {
-        std::printf("Audio device: SDL's \"%s\" driver (from SDL_AUDIODRIVER).\n", std::getenv("SDL_AUDIODRIVER"));
-        return;
-    }
-    struct stat info;
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    const bool server = runtime && (stat((std::string(runtime) + "/pulse/native").c_str(), &info) == 0 ||
-                                    stat((std::string(runtime) + "/pipewire-0").c_str(), &info) == 0);
-    if (!server && stat("/dev/snd/controlC0", &info) != 0) {
-        setenv("SDL_AUDIODRIVER", "dummy", 1);
-        std::printf("Audio device: no sound card here, so SDL's silent \"dummy\" driver plays and records.\n");
-        return;
-    }
-    std::printf("Audio device: SDL's default choice (set SDL_AUDIODRIVER to pick another).\n");
-#else
-    std::printf("Audio device: the Windows default wave devices.\n");
-#endif
-}
 
 struct PcmCount {
     uint64_t bytes = 0;
@@ -91,7 +65,7 @@ StepResult DecodeWindow(const DemoFiles &files) {
 
 int RunDemo(int, char **) {
     std::printf("Brivane demo: convert, decode, play and record through the library's 22 exports.\n");
-    ChooseAudioDriver();
+    ChooseDemoAudioDevice();
     if (!InitBrivane()) {
         std::printf("InitBrivane failed\n");
         return 1;

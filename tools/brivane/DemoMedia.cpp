@@ -5,17 +5,9 @@
 #include <cstdlib>
 #include <vector>
 
-#ifdef _WIN32
-#include <direct.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "CliSupport.h"
 #include "DemoSteps.h"
-#include "WidePath.h"
+#include "HostOs.h"
 
 namespace {
 
@@ -31,17 +23,7 @@ void PutLe(std::vector<unsigned char> *out, uint32_t value, int bytes) {
 std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text) { return WidePath(text.c_str()); }
 
 bool PrepareDemoFiles(DemoFiles *files) {
-#ifdef _WIN32
-    char base[MAX_PATH];
-    if (!GetTempPathA(MAX_PATH, base)) return false;
-    files->directory = std::string(base) + "brivane-demo-" + std::to_string(GetCurrentProcessId());
-    if (_mkdir(files->directory.c_str()) != 0) return false;
-#else
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/brivane-demo-XXXXXX";
-    if (!mkdtemp(&pattern[0])) return false;
-    files->directory = pattern;
-#endif
+    if (!MakeScratchDirectory(&files->directory)) return false;
     files->wav = files->directory + "/speech.wav";
     files->wma = files->directory + "/speech.wma";
     files->recording = files->directory + "/recording.wma";
@@ -51,11 +33,7 @@ bool PrepareDemoFiles(DemoFiles *files) {
 
 void RemoveDemoFiles(const DemoFiles &files) {
     for (const std::string *path : {&files.wav, &files.wma, &files.recording}) std::remove(path->c_str());
-#ifdef _WIN32
-    _rmdir(files.directory.c_str());
-#else
-    rmdir(files.directory.c_str());
-#endif
+    RemoveEmptyDirectory(files.directory);
 }
 
 StepResult WriteSpeechLikeWave(const std::string &path, uint32_t *durationMs) {

@@ -9,7 +9,7 @@
 
 #include "CliSupport.h"
 #include "DemoSteps.h"
-#include "HostThread.h"
+#include "HostOs.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "CliFailure.h"
 #include "Commands.h"
-#include "WidePath.h"
+#include "HostOs.h"
 #include "brivane.h"
 
 namespace {

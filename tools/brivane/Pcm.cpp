@@ -3,18 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define fdopen _fdopen
-#else
-#include <unistd.h>
-#endif
-
 #include "CliFailure.h"
 #include "Commands.h"
+#include "HostOs.h"
 #include "brivane.h"
 
 namespace {
@@ -65,16 +56,7 @@ int RunPcm(int argc, char **argv) {
         return kExitUsage;
     }
     // With BRIVANE_DEBUG the library prints its progress on standard output: the PCM gets the real one to itself.
-    std::fflush(stdout);
-    const int pcmFd = dup(1);
-    if (pcmFd < 0 || dup2(2, 1) < 0) {
-        std::perror("brivane pcm");
-        return 1;
-    }
-#ifdef _WIN32
-    _setmode(pcmFd, _O_BINARY);
-#endif
-    PcmOutput output = {fdopen(pcmFd, "wb"), false};
+    PcmOutput output = {TakeStandardOutput(), false};
     if (!output.out) {
         std::perror("brivane pcm");
         return 1;

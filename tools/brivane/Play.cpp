@@ -10,8 +10,7 @@
 #include "CliFailure.h"
 #include "CliSupport.h"
 #include "Commands.h"
-#include "HostThread.h"
-#include "WidePath.h"
+#include "HostOs.h"
 #include "brivane.h"
 
 namespace {

@@ -5,12 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
-
 #include "Commands.h"
+#include "HostOs.h"
 #include "stretch/SpeedAdaptor.h"
 
 namespace {
@@ -62,11 +58,8 @@ int RunStretch(int argc, char **argv) {
         std::fprintf(stderr, "brivane stretch: %s\n", error);
         return 2;
     }
-#ifdef _WIN32
-    // Raw PCM must pass through untouched by text-mode line-end translation.
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    SetBinaryMode(stdin);
+    SetBinaryMode(stdout);
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = static_cast<WORD>(options.channels);
