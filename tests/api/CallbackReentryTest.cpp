@@ -61,13 +61,6 @@ std::string MakeWave(const std::string &name) {
 
 std::u16string Wide(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-std::u16string SpeechProfile() {
-    std::string dir = __FILE__;
-    dir.erase(dir.rfind('/'));
-    std::ifstream file(dir + "/../../profiles/speech.prx");
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    return std::u16string(text.begin(), text.end());
-}
 
 // Opens what raises the callback of the given kind and returns once the callback has called the export.
 void Provoke(Kind kind, const std::string &wave, const std::u16string &profile) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "HostHarness.h"
 #include "brivane.h"
 
 namespace {
@@ -46,10 +47,7 @@ protected:
         char name[] = "/tmp/brivane-convert-api-XXXXXX";
         ASSERT_NE(mkdtemp(name), nullptr);
         m_dir = name;
-        const std::string here = __FILE__;
-        std::ifstream file(here.substr(0, here.rfind('/')) + "/../../profiles/speech.prx", std::ios::binary);
-        const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        m_profile.assign(text.begin(), text.end());
+        m_profile = SpeechProfile();
         ASSERT_FALSE(m_profile.empty());
         m_wav = Path("tone.wav");
         ASSERT_EQ(std::system(("ffmpeg -v error -y -f lavfi -i sine=frequency=1000:sample_rate=16000:duration=3 -c:a pcm_s16le '" +

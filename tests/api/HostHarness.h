@@ -66,9 +66,7 @@ inline const std::u16string &Path(const char *ascii) {
 
 // The speech capture profile shipped in profiles/, as the UTF-16 text the library takes.
 inline std::u16string SpeechProfile() {
-    std::string dir = __FILE__;
-    dir.erase(dir.rfind('/'));
-    std::ifstream file(dir + "/../../profiles/speech.prx");
+    std::ifstream file(BRIVANE_SPEECH_PROFILE);
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return std::u16string(text.begin(), text.end());
 }

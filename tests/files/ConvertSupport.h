@@ -103,8 +103,7 @@ inline void WriteBytes(const std::string &path, const Bytes &bytes) {
 
 // The bundled speech profile's text.
 inline std::basic_string<WCHAR> SpeechProfile() {
-    const std::string here = __FILE__;
-    std::ifstream file(here.substr(0, here.rfind('/')) + "/../../profiles/speech.prx", std::ios::binary);
+    std::ifstream file(BRIVANE_SPEECH_PROFILE, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return std::basic_string<WCHAR>(text.begin(), text.end());
 }
