@@ -22,9 +22,11 @@ HRESULT CFileStream::Open(LPCWSTR path) {
         CloseFile();
         return E_FAIL;
     }
+    SetLastError(NO_ERROR);
     DWORD high = 0;
     const DWORD low = GetFileSize(m_hFile, &high);
-    m_openSize = low == INVALID_FILE_SIZE ? 0 : (static_cast<ULONGLONG>(high) << 32) | low;
+    const BOOL sized = low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
+    m_openSize = sized ? (static_cast<ULONGLONG>(high) << 32) | low : 0;
     return S_OK;
 }
 
