@@ -125,15 +125,22 @@ TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput
         }
 
         const std::string source = Copy(minutes.image, "converting.wma"), target = m_dir + "/converted.wav";
-        std::atomic<bool> done(false);
+        std::atomic<bool> done(false), applied(false);
         std::thread fault([&] {
             struct stat info;
             while (!done && (stat(target.c_str(), &info) != 0 || info.st_size <= 44)) std::this_thread::yield();
-            if (!done) Apply(f.fault, source);
+            if (done) return;
+            Apply(f.fault, source);
+            applied = true;
         });
         const uint32_t converted = Convert(BRIVANE_KIND_WAV, target.c_str(), BRIVANE_KIND_WMA, source.c_str(), nullptr);
         done = true;
         fault.join();
+        // A machine too busy to run the fault before the conversion ended has nothing to show.
+        if (!applied) {
+            unlink(target.c_str());
+            continue;
+        }
         struct stat info;
         EXPECT_EQ(converted, f.fault == Fault::Delete ? 1u : 0u);
         EXPECT_EQ(stat(target.c_str(), &info) == 0, f.fault == Fault::Delete);
