@@ -185,8 +185,8 @@ HRESULT CWMVRecompress::DecodeToWavFile(LPCWSTR inputPath, LPCWSTR outputPath) {
     HRESULT hr = DecodeFile(inputPath, sink.get());
     const bool finished = sink->Finish(true);
     const bool closed = sink->Close();
-    // A WAV cut short by a full disk or a size limit would pass for a finished one.
-    if (!(finished && closed)) {
+    // A WAV cut short by a full disk, a size limit or an input that broke off would pass for a finished one.
+    if (!(finished && closed) || (FAILED(hr) && sink->DataBytes() > 0)) {
         DeleteFileW(outputPath);
         if (SUCCEEDED(hr)) hr = E_FAIL;
     }
@@ -213,7 +213,9 @@ HRESULT CWMVRecompress::OpenAndDecode(LPCWSTR path, CPcmSink *sink) {
     ApplyFormat(sink);
     const HRESULT run = RunToEnd(sink);
     if (FAILED(run)) ReportFailure(run);
-    return CloseFile();
+    const HRESULT closed = CloseFile();
+    // A decode that broke off (a file cut short under the reader) must not pass for a whole one.
+    return FAILED(run) ? run : closed;
 }
 
 HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
@@ -331,8 +333,10 @@ HRESULT CWMVRecompress::RunToEnd(CPcmSink *sink) {
     ResetEvent(m_hEvent);
     const HRESULT hr = m_pReader->Start(0, 0, 1.0f, sink);
     if (FAILED(hr)) return hr;
-    WaitForCompletion();
-    return m_pReader->Stop();
+    const HRESULT run = WaitForCompletion();
+    const HRESULT stopped = m_pReader->Stop();
+    // A read that failed part way (a file cut short under the reader) must not pass for a whole decode.
+    return FAILED(run) ? run : stopped;
 }
 
 HRESULT CWMVRecompress::CloseFile() {

@@ -155,37 +155,37 @@ HRESULT CWmaEncoder::Encode(LPCSTR wavPath, LPCSTR wmaPath, LPCWSTR profile) {
     HRESULT hr = LoadProfile(profile, &writerProfile);
     if (FAILED(hr)) return hr;
     const WAVEFORMATEX input = WriterInputFormat(fileFormat);
-    hr = BeginFile(widePath.data(), writerProfile, input);
+    hr = m_pWriter->SetProfile(writerProfile);
     writerProfile->Release();
+    if (SUCCEEDED(hr)) hr = SetWriterInput(m_pWriter, input);
+    if (SUCCEEDED(hr)) hr = m_pFileSink2->Open(widePath.data());
     if (FAILED(hr)) return hr;
+    hr = WriteSamples(reinterpret_cast<const BYTE *>(samples), static_cast<QWORD>(count) * 2, input);
+    if (FAILED(hr)) {
+        // The sink must let go of the file before it can be removed; closing it twice is harmless.
+        m_pFileSink2->Close();
+        // A file cut short by a full disk or a size limit would pass for a finished one.
+        DeleteFileW(widePath.data());
+    }
+    return hr;
+}
 
-    const BYTE *bytes = reinterpret_cast<const BYTE *>(samples);
-    const QWORD total = static_cast<QWORD>(count) * 2;
+HRESULT CWmaEncoder::WriteSamples(const BYTE *bytes, QWORD total, const WAVEFORMATEX &input) {
+    // Blocking or not, every sample is written by EndWriting; a writer without the mode still works.
+    m_pWriterAdvanced->SetNonBlocking();
+    HRESULT hr = m_pWriter->BeginWriting();
+    if (FAILED(hr)) return hr;
     DWORD runningMs = 0;
-    for (QWORD offset = 0; offset < total;) {
+    for (QWORD offset = 0; offset < total && SUCCEEDED(hr);) {
         const QWORD left = total - offset;
         const DWORD chunk = left < input.nAvgBytesPerSec ? static_cast<DWORD>(left) : input.nAvgBytesPerSec;
-        // Every chunk goes in even after a failure; the last one's result decides.
+        // A refused chunk would leave a gap in the file, so it ends the conversion.
         hr = WriteChunk(m_pWriter, bytes + offset, chunk, &input, &runningMs);
         offset += chunk;
     }
-    if (FAILED(hr)) {
-        // Ending the failed file leaves the writer ready for the next conversion.
-        m_pWriter->EndWriting();
-        m_pFileSink2->Close();
-        return hr;
-    }
-    hr = m_pWriter->EndWriting();
+    // Ending even a failed file leaves the writer ready for the next conversion.
+    const HRESULT ended = m_pWriter->EndWriting();
     if (FAILED(hr)) return hr;
+    if (FAILED(ended)) return ended;
     return m_pFileSink2->Close();
-}
-
-HRESULT CWmaEncoder::BeginFile(LPCWSTR wmaPath, IWMProfile *profile, const WAVEFORMATEX &format) {
-    HRESULT hr = m_pWriter->SetProfile(profile);
-    if (SUCCEEDED(hr)) hr = SetWriterInput(m_pWriter, format);
-    if (SUCCEEDED(hr)) hr = m_pFileSink2->Open(wmaPath);
-    if (FAILED(hr)) return hr;
-    // Blocking or not, every sample is written by EndWriting; a writer without the mode still works.
-    m_pWriterAdvanced->SetNonBlocking();
-    return m_pWriter->BeginWriting();
 }

@@ -27,7 +27,8 @@ public:
     void ReleaseWriter();
 
 private:
-    HRESULT BeginFile(LPCWSTR wmaPath, IWMProfile *profile, const WAVEFORMATEX &format);
+    // Writes total bytes of input-format PCM to the open file, one second per chunk, and ends the file.
+    HRESULT WriteSamples(const BYTE *bytes, QWORD total, const WAVEFORMATEX &input);
 
     IWMWriter *m_pWriter = nullptr;
     IWMWriterAdvanced3 *m_pWriterAdvanced = nullptr;

@@ -22,6 +22,11 @@ HRESULT CFileStream::Open(LPCWSTR path) {
         CloseFile();
         return E_FAIL;
     }
+    SetLastError(NO_ERROR);
+    DWORD high = 0;
+    const DWORD low = GetFileSize(m_hFile, &high);
+    const BOOL sized = low != INVALID_FILE_SIZE || GetLastError() == NO_ERROR;
+    m_openSize = sized ? (static_cast<ULONGLONG>(high) << 32) | low : 0;
     return S_OK;
 }
 
@@ -30,7 +35,17 @@ HRESULT CFileStream::Read(void *pv, ULONG cb, ULONG *pcbRead) {
     DWORD read = 0;
     const BOOL ok = ReadFile(m_hFile, pv, cb, &read, nullptr);
     if (pcbRead) *pcbRead = read;
-    return ok ? S_OK : LastErrorResult();
+    if (!ok) return LastErrorResult();
+    // Nothing left before the size the file had when opened: it was cut short while in use.
+    if (read == 0 && cb > 0 && IsCutShort()) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
+    return S_OK;
+}
+
+BOOL CFileStream::IsCutShort() const {
+    SetLastError(NO_ERROR);
+    const DWORD position = SetFilePointer(m_hFile, 0, nullptr, FILE_CURRENT);
+    if (position == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return FALSE;
+    return position < m_openSize;
 }
 
 HRESULT CFileStream::Write(const void *pv, ULONG cb, ULONG *pcbWritten) {

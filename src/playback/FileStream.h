@@ -22,6 +22,9 @@ protected:
 
 private:
     void CloseFile();
+    // The position lies before the size the file had when opened.
+    BOOL IsCutShort() const;
 
     HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    ULONGLONG m_openSize = 0;
 };

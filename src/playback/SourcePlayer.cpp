@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "core/AudioService.h"
 #include "playback/MediaSource.h"
 
 CSourcePlayer::~CSourcePlayer() {
@@ -88,4 +89,16 @@ HRESULT CSourcePlayer::OpenSource() {
 
 HRESULT CSourcePlayer::StartReader(QWORD start, QWORD duration) {
     return m_mode == PLAY_MODE_WAVE ? StreamWave(start, duration) : CPlayer::StartReader(start, duration);
+}
+
+HRESULT STDMETHODCALLTYPE CSourcePlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE type, BYTE *value,
+                                                  void *context) {
+    if (status == WMT_ERROR) ReportMediaFailure();
+    return CPlayer::OnStatus(status, hr, type, value, context);
+}
+
+void CSourcePlayer::ReportMediaFailure() {
+    EnterCriticalSection(&m_lock);
+    if (m_teardown == TD_ACTIVE) Raise(EVENT_COMMAND_FAILED, nullptr, 0);
+    LeaveCriticalSection(&m_lock);
 }

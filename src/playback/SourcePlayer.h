@@ -34,6 +34,9 @@ public:
     void Destroy() override { Release(); }
 
     HRESULT StartReader(QWORD start, QWORD duration) override;
+    // The reader's error while the medium plays (a file cut short) also reaches the host.
+    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE type, BYTE *value,
+                                       void *context) override;
 
 private:
     ~CSourcePlayer() override;
@@ -45,8 +48,11 @@ private:
     // Reads one-second pieces of the WAV source into the sample path while more media is wanted,
     // and marks the end of the stream after the last.
     void FeedWave();
-    // One piece under the player lock; FALSE when the window or the data is exhausted.
-    BOOL ReadWavePiece();
+    // One piece under the player lock; FALSE when the window or the data is exhausted or the read
+    // failed, which *result then tells.
+    BOOL ReadWavePiece(HRESULT *result);
+    // The failure event for a medium that fails while it plays; what was read before still plays out.
+    void ReportMediaFailure();
 
     BOOL m_opened = FALSE;
     IStream *m_pSource = nullptr;

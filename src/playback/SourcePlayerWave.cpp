@@ -86,11 +86,13 @@ void CSourcePlayer::FeedWave() {
             LeaveCriticalSection(&m_lock);
             return;
         }
-        if (ReadWavePiece()) {
+        HRESULT read = S_OK;
+        if (ReadWavePiece(&read)) {
             LeaveCriticalSection(&m_lock);
             continue;
         }
         m_waveFeeding = FALSE;
+        if (FAILED(read)) ReportMediaFailure();
         const DWORD generation = m_waveGeneration;
         const BOOL drained = MarkStreamEnd(TRUE, S_OK);
         LeaveCriticalSection(&m_lock);
@@ -102,13 +104,16 @@ void CSourcePlayer::FeedWave() {
     }
 }
 
-BOOL CSourcePlayer::ReadWavePiece() {
+BOOL CSourcePlayer::ReadWavePiece(HRESULT *result) {
     if (m_waveWindowLeft == 0 || m_waveLeft == 0) return FALSE;
     const DWORD chunk = MsToBytes(1000);
     BYTE *data = nullptr;
     ULONG got = 0;
     m_pPiece->GetBuffer(&data);
-    if (FAILED(m_pSource->Read(data, chunk < m_waveLeft ? chunk : m_waveLeft, &got)) || got == 0) return FALSE;
+    const HRESULT hr = m_pSource->Read(data, chunk < m_waveLeft ? chunk : m_waveLeft, &got);
+    // A memory image's end-of-data result is only the end of a data chunk that claims too much.
+    if (hr != HRESULT_FROM_WIN32(ERROR_HANDLE_EOF)) *result = hr;
+    if (FAILED(hr) || got == 0) return FALSE;
     m_pPiece->SetLength(got);
     const QWORD duration = static_cast<QWORD>(BytesToMs(got)) * 10000u;
     OnSample(m_outputNumber, m_waveTime, duration, 0, m_pPiece, nullptr);

@@ -7,6 +7,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -113,16 +114,20 @@ TEST_F(ConvertTest, ConvertsBeforeInitialisationAndAcrossShutdowns) {
     ASSERT_EQ(InitBrivane(), 1u);
 }
 
-// Output that meets the file-size limit fails the conversion and leaves no file behind that could
-// pass for a finished one; with the limit lifted the same conversion works.
-TEST_F(ConvertTest, AFileSizeLimitFailsTheConversionAndLeavesNoOutput) {
+// Output that meets the file-size limit or a full disk (a link to the device that is always full)
+// fails the conversion in either direction and leaves no file behind that could pass for a finished
+// one; with the limit lifted the same conversion works.
+TEST_F(ConvertTest, AFullDiskOrAFileSizeLimitFailsTheConversionAndLeavesNoOutput) {
     const std::string wma = Path("tone.wma");
     ASSERT_EQ(ToWma(wma), 1u);
+    const rlim_t kFull = 0;
     struct Case {
         uint32_t target;
         const char *name;
         rlim_t limit;
-    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384}, {BRIVANE_KIND_WAV, "cut-header.wav", 20}};
+    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384}, {BRIVANE_KIND_WAV, "cut-header.wav", 20},
+                 {BRIVANE_KIND_WAV, "full.wav", kFull},  {BRIVANE_KIND_WMA, "cut.wma", 4096},
+                 {BRIVANE_KIND_WMA, "cut-header.wma", 100}, {BRIVANE_KIND_WMA, "full.wma", kFull}};
     rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
@@ -131,7 +136,10 @@ TEST_F(ConvertTest, AFileSizeLimitFailsTheConversionAndLeavesNoOutput) {
         const std::string out = Path(c.name);
         const std::string &source = c.target == BRIVANE_KIND_WAV ? wma : m_wav;
         rlimit limited = saved;
-        limited.rlim_cur = c.limit;
+        if (c.limit == kFull)
+            ASSERT_EQ(symlink("/dev/full", out.c_str()), 0);
+        else
+            limited.rlim_cur = c.limit;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
         const uint32_t result = Convert(c.target, out.c_str(), 3 - c.target, source.c_str(), m_profile.c_str());
         setrlimit(RLIMIT_FSIZE, &saved);

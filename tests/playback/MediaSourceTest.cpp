@@ -178,6 +178,17 @@ TEST_F(FileStream, ReadsAndSeeksFollowTheFile)
     RunSteps(stream, steps);
     EXPECT_EQ(StatSize(stream), 10u);
     EXPECT_EQ(stream->Write("x", 1, nullptr), E_ACCESSDENIED);  // the file is opened for reading
+
+    // Cut to 6 bytes while open: nothing found before the 10 it had is a failure, not the end.
+    const Step cut[] = {
+        {"back to 2", true, 2, STREAM_SEEK_SET, S_OK, 2},
+        {"read up to the cut", false, 8, 0, S_OK, 4},
+        {"read at the cut", false, 4, 0, HRESULT_FROM_WIN32(ERROR_READ_FAULT), 0},
+        {"at the size it had", true, 10, STREAM_SEEK_SET, S_OK, 10},
+        {"read there", false, 4, 0, S_OK, 0},
+    };
+    ASSERT_EQ(truncate((m_dir + "/ten.bin").c_str(), 6), 0);
+    RunSteps(stream, cut);
     EXPECT_EQ(stream->Release(), 0u);
 
     // A size of all low bits set is real: the platform says so with a last error of 0.

@@ -243,6 +243,7 @@ void CMediaFile::Seek(QWORD time)
     m_draining = false;
     m_drainIndex = 0;
     m_readFailure = S_OK;
+    m_io->error = 0;
     bool preroll = false;
     for (const auto &decoder : m_decoders) {
         decoder->Reset(time);
@@ -275,16 +276,29 @@ CMediaFile::Result CMediaFile::Next(PcmChunk &chunk, HRESULT &failure)
             failure = m_readFailure;
             return FAILED(m_readFailure) ? kFailed : kEnd;
         }
-        const int result = ReadPacket();
+        int result = ReadPacket();
         m_consumed = true;
+        // A packet the container completed after a failed read holds bytes that were never read.
+        if (result >= 0 && m_format->pb->error < 0) {
+            av_packet_unref(m_packet);
+            result = m_format->pb->error;
+        }
         if (result < 0) {
-            // The end of the input, however the container noticed it, is the end of the medium.
-            if (result != AVERROR_EOF && !avio_feof(m_format->pb))
+            // The end of the input, however the container noticed it, is the end of the medium; a failed
+            // read, which also sets the end flag, is not.
+            if (m_format->pb->error < 0)
+                m_readFailure = NS_E_FILE_READ;
+            else if (result != AVERROR_EOF && !avio_feof(m_format->pb))
                 m_readFailure = result == AVERROR(EIO) ? NS_E_FILE_READ : NS_E_INVALID_DATA;
-            for (const auto &decoder : m_decoders)
-                decoder->Send(nullptr);
+            // After a failed read the decoders' held frames are not flushed: their tail would be made up
+            // for audio that never came, not what the whole file holds.
+            const bool readFailed = m_format->pb->error < 0;
+            if (!readFailed) {
+                for (const auto &decoder : m_decoders)
+                    decoder->Send(nullptr);
+            }
             m_draining = true;
-            m_drainIndex = 0;
+            m_drainIndex = readFailed ? m_decoders.size() : 0;
             continue;
         }
         const int index = m_packet->stream_index;

@@ -19,13 +19,16 @@ const HRESULT kEndOfFile = HRESULT_FROM_WIN32(38L);
 
 class CFileInput final : public CMediaInput {
 public:
-    explicit CFileInput(int fd) : m_fd(fd) {}
+    CFileInput(int fd, int64_t size) : m_fd(fd), m_openSize(size) {}
     ~CFileInput() override { ::close(m_fd); }
 
     int Read(uint8_t *data, int size) override
     {
         for (;;) {
             const ssize_t got = ::read(m_fd, data, size_t(size));
+            // Nothing left before the size the file had when opened: it was cut short while in use.
+            if (got == 0 && size > 0 && ::lseek(m_fd, 0, SEEK_CUR) < off_t(m_openSize))
+                return -1;
             if (got >= 0)
                 return int(got);
             if (errno != EINTR)
@@ -43,6 +46,7 @@ public:
 
 private:
     const int m_fd;
+    const int64_t m_openSize;
 };
 
 // Reads and seeks only from the start, as the runtime does, since hosts' streams may implement
@@ -115,7 +119,7 @@ HRESULT CMediaInput::OpenFile(LPCWSTR path, std::unique_ptr<CMediaInput> &input,
         ::close(fd);
         return NS_E_FILE_OPEN_FAILED;
     }
-    input.reset(new CFileInput(fd));
+    input.reset(new CFileInput(fd, int64_t(info.st_size)));
     return S_OK;
 }
 

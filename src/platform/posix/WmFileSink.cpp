@@ -123,8 +123,9 @@ HRESULT CWmFileSink::OnEndWriting()
 {
     std::lock_guard<std::mutex> hold(m_lock);
     const HRESULT failure = m_failure;
-    CloseFile();
-    return failure;
+    // Some file systems report bytes they could not store only when the file is closed.
+    const bool closed = CloseFile();
+    return FAILED(failure) || closed ? failure : NS_E_FILE_WRITE;
 }
 
 HRESULT CWmFileSink::Open(const WCHAR *path)
@@ -178,14 +179,14 @@ HRESULT CWmFileSink::IsClosed(BOOL *closed)
     return S_OK;
 }
 
-void CWmFileSink::CloseFile()
+bool CWmFileSink::CloseFile()
 {
-    if (m_file >= 0)
-        ::close(m_file);
+    const bool closed = m_file < 0 || ::close(m_file) == 0;
     m_file = -1;
     m_headerSize = 0;
     m_hasData = false;
     m_failure = S_OK;
+    return closed;
 }
 
 }  // namespace posix

@@ -42,7 +42,8 @@ private:
     ~CWmFileSink();
 
     HRESULT WriteAt(ULONGLONG offset, INSSBuffer *buffer, DWORD *written);
-    void CloseFile();
+    // False when closing reported a failure.
+    bool CloseFile();
 
     std::atomic<ULONG> m_references{1};
     std::mutex m_lock;  // everything below

@@ -1,0 +1,151 @@
+// Files that change under the library while it reads them: cut to half, cut to nothing or deleted
+// while they play in either mode, decode through GetAudioPCM or convert to WAV. A cut ends in a
+// failure with what was already delivered intact; a deleted file stays readable to the end.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <thread>
+
+#include "PlaybackHost.h"
+
+namespace {
+
+enum class Fault { Half, Empty, Delete };
+
+const struct {
+    Fault fault;
+    const char *name;
+} kFaults[] = {{Fault::Half, "cut to half"}, {Fault::Empty, "cut to nothing"}, {Fault::Delete, "deleted"}};
+
+void Apply(Fault fault, const std::string &path) {
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    if (fault == Fault::Delete)
+        ASSERT_EQ(unlink(path.c_str()), 0);
+    else
+        ASSERT_EQ(truncate(path.c_str(), fault == Fault::Half ? info.st_size / 2 : 0), 0);
+}
+
+bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
+    return bytes.size() <= of.size() && std::equal(bytes.begin(), bytes.end(), of.begin());
+}
+
+class FileFailureTest : public PlaybackTest {
+protected:
+    void SetUp() override {
+        PlaybackTest::SetUp();
+        char name[] = "/tmp/brivane-file-failure-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        m_dir = name;
+    }
+    void TearDown() override {
+        PlaybackTest::TearDown();
+        std::system(("rm -rf '" + m_dir + "'").c_str());
+    }
+    std::string Copy(const std::vector<char> &bytes, const char *name) const {
+        const std::string path = m_dir + "/" + name;
+        std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+        return path;
+    }
+
+    std::string m_dir;
+};
+
+// Six seconds of noise, so the player has read only part of the file when the fault comes.
+TEST_F(FileFailureTest, APlayingFileCutShortFailsAfterTheDataItHadAndADeletedOnePlaysToTheEnd) {
+    for (const uint32_t mode : {BRIVANE_MODE_DECODE, BRIVANE_MODE_WAVE}) {
+        for (const auto &f : kFaults) {
+            SCOPED_TRACE(std::string(f.name) + ", mode " + std::to_string(mode));
+            Medium medium = NoiseWave(2, 44100, 16, 6000);
+            medium.path = Copy(medium.image, "playing.wav");
+            medium.widePath = Wide(medium.path);
+            const uint32_t handle = host.Open(medium, Source::File, mode);
+            ASSERT_NE(handle, 0u);
+            AudioOutPlay(handle, 0);
+            ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium)));
+            Apply(f.fault, medium.path);
+            EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium)));
+            const std::vector<Delivery> events = host.Of(handle);
+            const bool failed = IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED) < events.size();
+            EXPECT_EQ(failed, f.fault != Fault::Delete) << Sequence(events);
+            const std::vector<char> data = Data(events);
+            EXPECT_TRUE(IsPrefix(data, medium.pcm)) << data.size() << " bytes";
+            if (f.fault == Fault::Delete) {
+                EXPECT_EQ(data.size(), medium.pcm.size());
+            }
+            AudioOutClose(handle);
+        }
+    }
+    // The library still plays.
+    const Medium &tone = MediumNamed("tone.wav");
+    const uint32_t handle = host.Open(tone, Source::Memory, BRIVANE_MODE_WAVE);
+    AudioOutPlay(handle, 0);
+    EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(tone)));
+    EXPECT_EQ(Data(host.Of(handle)), tone.pcm);
+}
+
+struct PcmRun {
+    std::vector<char> pcm;
+    std::string path;
+    Fault fault;
+    bool applied = false;
+};
+
+void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER user, uint32_t code, const void *data, uint32_t length) {
+    PcmRun *run = reinterpret_cast<PcmRun *>(user);
+    if (code != BRIVANE_PCM_DATA) return;
+    run->pcm.insert(run->pcm.end(), static_cast<const char *>(data), static_cast<const char *>(data) + length);
+    if (!run->applied && !run->path.empty()) {
+        run->applied = true;
+        Apply(run->fault, run->path);
+    }
+}
+
+// The decode runs on the caller's thread, so GetAudioPCM's fault comes from its first callback;
+// Convert's comes once its output holds PCM.
+TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput) {
+    const Medium &minutes = MediumNamed("minutes.wma");
+    PcmRun whole;
+    ASSERT_EQ(GetAudioPCM(BRIVANE_KIND_AUDIO, minutes.path.c_str(), 0, 0, &OnPcm, reinterpret_cast<BRIVANE_USER>(&whole), nullptr), 1u);
+    for (const auto &f : kFaults) {
+        SCOPED_TRACE(f.name);
+        PcmRun run;
+        run.path = Copy(minutes.image, "decoding.wma");
+        run.fault = f.fault;
+        const uint32_t decoded = GetAudioPCM(BRIVANE_KIND_AUDIO, run.path.c_str(), 0, 0, &OnPcm, reinterpret_cast<BRIVANE_USER>(&run), nullptr);
+        EXPECT_EQ(decoded, f.fault == Fault::Delete ? 1u : 0u);
+        EXPECT_TRUE(IsPrefix(run.pcm, whole.pcm)) << run.pcm.size() << " of " << whole.pcm.size() << " bytes";
+        if (f.fault == Fault::Delete) {
+            EXPECT_EQ(run.pcm.size(), whole.pcm.size());
+        }
+
+        const std::string source = Copy(minutes.image, "converting.wma"), target = m_dir + "/converted.wav";
+        std::atomic<bool> done(false), applied(false);
+        std::thread fault([&] {
+            struct stat info;
+            while (!done && (stat(target.c_str(), &info) != 0 || info.st_size <= 44)) std::this_thread::yield();
+            if (done) return;
+            Apply(f.fault, source);
+            applied = true;
+        });
+        const uint32_t converted = Convert(BRIVANE_KIND_WAV, target.c_str(), BRIVANE_KIND_WMA, source.c_str(), nullptr);
+        done = true;
+        fault.join();
+        // A machine too busy to run the fault before the conversion ended has nothing to show.
+        if (!applied) {
+            unlink(target.c_str());
+            continue;
+        }
+        struct stat info;
+        EXPECT_EQ(converted, f.fault == Fault::Delete ? 1u : 0u);
+        EXPECT_EQ(stat(target.c_str(), &info) == 0, f.fault == Fault::Delete);
+        unlink(target.c_str());
+    }
+}
+
+}  // namespace
