@@ -3,20 +3,29 @@
 #include <cstdarg>
 #include <cstdio>
 
-void DebugPrintf(const char *format, ...) {
+namespace {
+
+// Formats one line into a bounded buffer and hands it to the given output.
+void FormatTo(void (*output)(const char *), const char *format, va_list args) {
     char line[512];
+    vsnprintf(line, sizeof line, format, args);
+    output(line);
+}
+
+void DebugOutput(const char *line) { OutputDebugStringA(line); }
+
+}  // namespace
+
+void DebugPrintf(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
+    FormatTo(&DebugOutput, format, args);
     va_end(args);
-    OutputDebugStringA(line);
 }
 
 void ConsolePrintf(const char *format, ...) {
-    char line[512];
     va_list args;
     va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
+    FormatTo(&PlatformPrintConsole, format, args);
     va_end(args);
-    PlatformPrintConsole(line);
 }
