@@ -107,11 +107,7 @@ MMRESULT CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
         return MMSYSERR_NOERROR;
     }
     FreeWaveBuffer(header);
-    // The failure ends this start in place of its end event; what the host already has stays its own.
-    if (m_endReported.exchange(kEndReported) != kEndReported) {
-        StopPacing();
-        Raise(kEventDeviceFailed, nullptr, 0);
-    }
+    ReportDeviceFailure();
     // A removed device has handed every buffer back, and the render thread waits for the lock held
     // here to free them: there is nothing to drain.
     if (result == MMSYSERR_NODRIVER) {
@@ -120,6 +116,25 @@ MMRESULT CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
         AbortOutput();
     }
     return result;
+}
+
+// What the host already has stays its own; blocks still queued for it are dropped with the end.
+void CPlayer::ReportDeviceFailure() {
+    EnterCriticalSection(&m_lock);
+    if (m_teardown == TD_ACTIVE && m_endReported.exchange(kEndReported) != kEndReported) {
+        StopPacing();
+        Raise(kEventDeviceFailed, nullptr, 0);
+    }
+    LeaveCriticalSection(&m_lock);
+}
+
+// A removed device answers every call, even the volume query, with MMSYSERR_NODRIVER.
+BOOL CPlayer::DeviceLost() {
+    EnterCriticalSection(&m_lock);
+    DWORD volume = 0;
+    const BOOL lost = m_hWaveOut && waveOutGetVolume(m_hWaveOut, &volume) == MMSYSERR_NODRIVER;
+    LeaveCriticalSection(&m_lock);
+    return lost;
 }
 
 HRESULT CPlayer::AbortOutput() {

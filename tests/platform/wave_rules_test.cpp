@@ -107,7 +107,7 @@ TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly)
         {"pause", waveOutPause(out), MMSYSERR_NODRIVER},
         {"restart", waveOutRestart(out), MMSYSERR_NODRIVER},
         {"set volume", waveOutSetVolume(out, 0xFFFFFFFF), MMSYSERR_NODRIVER},
-        {"get volume", waveOutGetVolume(out, &volume), MMSYSERR_NOERROR},
+        {"get volume", waveOutGetVolume(out, &volume), MMSYSERR_NODRIVER},
         {"reset", waveOutReset(out), MMSYSERR_NOERROR},
         {"unprepare", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
         {"close", waveOutClose(out), MMSYSERR_NOERROR},

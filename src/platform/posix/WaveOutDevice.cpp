@@ -45,10 +45,13 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    DWORD Volume()
+    MMRESULT GetVolume(DWORD &volume)
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        return m_volume;
+        if (CheckLost())
+            return MMSYSERR_NODRIVER;
+        volume = m_volume;
+        return MMSYSERR_NOERROR;
     }
 
     void Notify(UINT message, DWORD_PTR param1) override
@@ -244,6 +247,5 @@ MMRESULT waveOutGetVolume(HWAVEOUT hwo, LPDWORD volume)
     const auto device = posix::Find(hwo);
     if (!device)
         return MMSYSERR_INVALHANDLE;
-    *volume = device->Volume();
-    return MMSYSERR_NOERROR;
+    return device->GetVolume(*volume);
 }
