@@ -58,6 +58,62 @@ TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused)
     EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
 }
 
+// Repeated state calls change nothing and succeed; every call on a closed device names nothing.
+TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
+{
+    const WAVEFORMATEX format = Pcm(1, 8000, 16);
+    HWAVEOUT out = nullptr;
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInOpen(&in, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    Buffers buffers(2, 1600);
+    const struct {
+        const char *what;
+        MMRESULT result, expected;
+    } open[] = {
+        {"restart a playing device", waveOutRestart(out), MMSYSERR_NOERROR},
+        {"pause", waveOutPause(out), MMSYSERR_NOERROR},
+        {"pause a paused device", waveOutPause(out), MMSYSERR_NOERROR},
+        {"reset an empty device", waveOutReset(out), MMSYSERR_NOERROR},
+        {"stop a device never started", waveInStop(in), MMSYSERR_NOERROR},
+        {"start", waveInStart(in), MMSYSERR_NOERROR},
+        {"start a started device", waveInStart(in), MMSYSERR_NOERROR},
+        {"reset an empty input", waveInReset(in), MMSYSERR_NOERROR},
+        {"prepare output", waveOutPrepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"prepare it again", waveOutPrepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"unprepare output", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"unprepare it again", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"close output", waveOutClose(out), MMSYSERR_NOERROR},
+        {"close input", waveInClose(in), MMSYSERR_NOERROR},
+    };
+    for (const auto &row : open)
+        EXPECT_EQ(row.result, row.expected) << row.what;
+    DWORD volume = 0;
+    const struct {
+        const char *what;
+        MMRESULT result;
+    } closed[] = {
+        {"waveOutPrepareHeader", waveOutPrepareHeader(out, &buffers[1], sizeof(WAVEHDR))},
+        {"waveOutUnprepareHeader", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR))},
+        {"waveOutWrite", waveOutWrite(out, &buffers[0], sizeof(WAVEHDR))},
+        {"waveOutPause", waveOutPause(out)},
+        {"waveOutRestart", waveOutRestart(out)},
+        {"waveOutReset", waveOutReset(out)},
+        {"waveOutSetVolume", waveOutSetVolume(out, 0)},
+        {"waveOutGetVolume", waveOutGetVolume(out, &volume)},
+        {"waveOutClose", waveOutClose(out)},
+        {"waveInPrepareHeader", waveInPrepareHeader(in, &buffers[1], sizeof(WAVEHDR))},
+        {"waveInAddBuffer", waveInAddBuffer(in, &buffers[1], sizeof(WAVEHDR))},
+        {"waveInStart", waveInStart(in)},
+        {"waveInStop", waveInStop(in)},
+        {"waveInReset", waveInReset(in)},
+        {"waveInClose", waveInClose(in)},
+    };
+    for (const auto &row : closed)
+        EXPECT_EQ(row.result, MMSYSERR_INVALHANDLE) << row.what << " on a closed device";
+    EXPECT_EQ(buffers[1].dwFlags, 0u) << "a call on a closed device touched the header";
+}
+
 // SDL's disk driver fails to open a file it cannot create, and drops its device when a write
 // fails: on a full device file, after its first writes.
 TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly)
