@@ -1,15 +1,18 @@
-// Sound devices that fail under a playing or recording instance, on SDL's disk driver: a device
-// file that cannot be created makes the open fail; a full one (/dev/full) or a file-size limit makes
-// SDL drop the device when a write fails. Each ends in one event 6 and no end event, and the same
-// instance then plays on a good device.
+// Sound devices that fail under a playing or recording instance. On SDL's disk driver a device file
+// that cannot be created makes the open fail, and a full one (/dev/full) or a file-size limit makes
+// SDL drop the device when a write fails: each ends in one event 6 and no end event, and the same
+// instance then plays on a good device. On SDL's pulseaudio driver, a sound server that dies under
+// a capture ends it in one event 6 after the PCM recorded so far.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include <signal.h>
 #include <sys/resource.h>
 
 #include "HostHarness.h"
@@ -142,6 +145,46 @@ TEST_F(DeviceFailure, CaptureThatCannotOpenFailsAndTheNextOneRecords) {
     size_t failuresSeen = 0;
     for (const HostEvent &event : failures.Events()) failuresSeen += event.code == BRIVANE_EVENT_COMMAND_FAILED && event.handle != listener;
     EXPECT_EQ(1u, failuresSeen) << "the good device failed too";
+}
+
+// The test scripts start a sound server of its own for this test and name it in BRIVANE_TEST_PULSE_PID.
+TEST(DeviceLoss, CaptureWhoseServerDiesEndsInOneFailure) {
+    const char *server = std::getenv("BRIVANE_TEST_PULSE_PID");
+    const char *driver = std::getenv("SDL_AUDIODRIVER");
+    if (!server || !driver || std::string(driver) != "pulseaudio")
+        GTEST_SKIP() << "needs SDL's pulseaudio driver and a server to kill (BRIVANE_TEST_PULSE_PID)";
+    ASSERT_EQ(1u, InitBrivane());
+    HostLog failures;
+    const uint32_t listener = AudioOutFileOpen(1, u"missing.wma", &HostLog::OnPlay, failures.User());
+    static std::atomic<int> raw{0};
+    const AudioInCallback countRaw = [](uint32_t, BRIVANE_USER, uint32_t code, uint32_t arg1, uint32_t, const void *,
+                                        uint32_t) {
+        if (code == BRIVANE_REC_EVENT_DATA && arg1 == 1) ++raw;
+    };
+    const std::u16string profile = SpeechProfile();
+    const BrivaneWaveFormat mono = {1, 1, 16000, 32000, 2, 16, 0};
+    const uint32_t handle = AudioInOpen(1, &mono, profile.c_str(), countRaw, 0);
+    ASSERT_NE(0u, handle);
+    ASSERT_EQ(1u, AudioInStart(handle, 0));
+    for (int waited = 0; raw < 4 && waited < 5000; waited += 10) std::this_thread::sleep_for(milliseconds(10));
+    ASSERT_GE(raw.load(), 4) << "nothing recorded";
+    ASSERT_EQ(0, kill(std::atoi(server), SIGKILL));
+    EXPECT_TRUE(failures.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the capture went on as if nothing happened";
+    const int recorded = raw;
+    // The lost device gives its buffers back: stop and close succeed and free them.
+    AudioInStop(handle);
+    AudioInClose(handle);
+    // No server, no device: a new capture fails cleanly.
+    const uint32_t next = AudioInOpen(1, &mono, profile.c_str(), countRaw, 0);
+    EXPECT_TRUE(failures.WaitForEvent(next, BRIVANE_EVENT_COMMAND_FAILED));
+    AudioInClose(next);
+    std::this_thread::sleep_for(milliseconds(300));
+    size_t failed = 0;
+    for (const HostEvent &event : failures.Events()) failed += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;
+    EXPECT_EQ(1u, failed) << "stop or close of the lost capture failed";
+    EXPECT_EQ(recorded, raw.load()) << "PCM after the failure";
+    AudioOutClose(listener);
+    UnInitBrivane();
 }
 
 }  // namespace
