@@ -175,15 +175,16 @@ TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly)
     EXPECT_EQ(log.messages[4], UINT(WOM_CLOSE));
 
     // The next device opens SDL's device afresh and plays.
-    ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    WaveLog fresh;
+    ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, DWORD_PTR(LogWaveOut), DWORD_PTR(&fresh), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
     WAVEHDR &again = buffers[1];
     ASSERT_EQ(waveOutUnprepareHeader(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     ASSERT_EQ(waveOutPrepareHeader(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     again.dwBufferLength = 1600;
     ASSERT_EQ(waveOutWrite(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-    for (int waited = 0; !(again.dwFlags & WHDR_DONE) && waited < 5000; waited += 10)
-        Sleep(10);
-    EXPECT_EQ(again.dwFlags, DWORD(WHDR_DONE | WHDR_PREPARED));
+    ASSERT_TRUE(fresh.WaitFor(2, 5000)) << "the new device did not play";
+    EXPECT_EQ(fresh.flags[1], DWORD(WHDR_DONE | WHDR_PREPARED));
     EXPECT_EQ(waveOutUnprepareHeader(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
