@@ -89,13 +89,16 @@ TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
     for (const auto &row : open)
         EXPECT_EQ(row.result, row.expected) << row.what;
     DWORD volume = 0;
+    // Wine looks at a header's flags before the handle: a header marked prepared gets past them.
+    WAVEHDR stale = buffers[1];
+    stale.dwFlags = WHDR_PREPARED;
     const struct {
         const char *what;
         MMRESULT result;
     } closed[] = {
         {"waveOutPrepareHeader", waveOutPrepareHeader(out, &buffers[1], sizeof(WAVEHDR))},
-        {"waveOutUnprepareHeader", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR))},
-        {"waveOutWrite", waveOutWrite(out, &buffers[0], sizeof(WAVEHDR))},
+        {"waveOutUnprepareHeader", waveOutUnprepareHeader(out, &stale, sizeof(WAVEHDR))},
+        {"waveOutWrite", waveOutWrite(out, &stale, sizeof(WAVEHDR))},
         {"waveOutPause", waveOutPause(out)},
         {"waveOutRestart", waveOutRestart(out)},
         {"waveOutReset", waveOutReset(out)},
@@ -103,7 +106,8 @@ TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
         {"waveOutGetVolume", waveOutGetVolume(out, &volume)},
         {"waveOutClose", waveOutClose(out)},
         {"waveInPrepareHeader", waveInPrepareHeader(in, &buffers[1], sizeof(WAVEHDR))},
-        {"waveInAddBuffer", waveInAddBuffer(in, &buffers[1], sizeof(WAVEHDR))},
+        {"waveInUnprepareHeader", waveInUnprepareHeader(in, &stale, sizeof(WAVEHDR))},
+        {"waveInAddBuffer", waveInAddBuffer(in, &stale, sizeof(WAVEHDR))},
         {"waveInStart", waveInStart(in)},
         {"waveInStop", waveInStop(in)},
         {"waveInReset", waveInReset(in)},
@@ -112,6 +116,7 @@ TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
     for (const auto &row : closed)
         EXPECT_EQ(row.result, MMSYSERR_INVALHANDLE) << row.what << " on a closed device";
     EXPECT_EQ(buffers[1].dwFlags, 0u) << "a call on a closed device touched the header";
+    EXPECT_EQ(stale.dwFlags, DWORD(WHDR_PREPARED)) << "a call on a closed device touched the header";
 }
 
 // SDL's disk driver fails to open a file it cannot create, and drops its device when a write
