@@ -3,6 +3,7 @@
 # desktops take, against a private PulseAudio server whose null sink and source run in real time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$(pwd)
 scripts/build.sh linux
 . scripts/pulse-server.sh
 scratch=$(mktemp -d)
@@ -24,4 +25,14 @@ for shard in 0 1 2 3; do
   fi
 done
 [ "$failed" -eq 0 ] && echo "ok: playback and capture through SDL's pulseaudio driver"
+# A capture whose sound server dies under it, on a server of its own that the test kills.
+pulse_stop
+pulse_start "$scratch/pulse-lost"
+mkdir -p "$scratch/lost"
+if ! (cd "$scratch/lost" && SDL_AUDIODRIVER=pulseaudio BRIVANE_TEST_PULSE_PID=$PULSE_TEST_PID TEST_TMPDIR="$scratch/lost/" \
+    "$root/build/tests/api/api_tests" --gtest_filter='DeviceLoss.*' --gtest_brief=1 >"$scratch/lost.log" 2>&1); then
+  cat "$scratch/lost.log" >&2
+  failed=1
+fi
+[ "$failed" -eq 0 ] && echo "ok: a capture whose sound server dies ends in a failure"
 exit "$failed"

@@ -35,8 +35,14 @@ void CCaptureInstance::Close() {
     m_recorder.Close();
 }
 
-LONG WINAPI CCaptureInstance::OnCaptureData(void *context, DWORD, const BYTE *data, DWORD bytes) {
+LONG WINAPI CCaptureInstance::OnCaptureData(void *context, DWORD code, const BYTE *data, DWORD bytes) {
     CCaptureInstance *self = static_cast<CCaptureInstance *>(context);
+    // A device that stopped recording on its own reaches the host as a failure of the instance.
+    if (code == RECORDER_FAILED) {
+        if (self->m_eventSink)
+            self->m_eventSink(self->m_handle, self->m_sinkContext, CAPTURE_EVENT_FAILED, 0, 0, nullptr, 0);
+        return 0;
+    }
     if (self->m_eventSink)
         self->m_eventSink(self->m_handle, self->m_sinkContext, CAPTURE_EVENT_DATA, CAPTURE_RAW, 0, data, bytes);
     // Other formats are delivered raw only.

@@ -109,6 +109,7 @@ BOOL CRecorder::RecordStart() {
     // A start after a stop circulates the buffers again.
     EnterCriticalSection(&m_lock);
     m_stopping = 0;
+    m_failed = 0;
     LeaveCriticalSection(&m_lock);
     if (!PrepareBuffers()) return FALSE;
     const MMRESULT code = waveInStart(m_device);
@@ -162,6 +163,10 @@ void CRecorder::OnBufferDone(WAVEHDR *header) {
                        header->dwBytesRecorded);
     // Under the lock, so that once Stop has set the flag no buffer goes back to the device.
     EnterCriticalSection(&m_lock);
-    if (!m_stopping) waveInAddBuffer(m_device, header, sizeof(WAVEHDR));
+    BOOL failed = FALSE;
+    if (!m_stopping && waveInAddBuffer(m_device, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR && !m_failed)
+        failed = m_failed = 1;
     LeaveCriticalSection(&m_lock);
+    // Capture has ended without a stop: the owner hears it once.
+    if (failed && m_dataCallback) m_dataCallback(m_callbackContext, RECORDER_FAILED, nullptr, 0);
 }

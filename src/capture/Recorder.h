@@ -4,10 +4,11 @@
 
 #include "platform/platform.h"
 
-// Receives each filled capture buffer: context, event (always RECORDER_DATA), data, bytes recorded.
+// Receives each filled capture buffer: context, event (RECORDER_DATA), data, bytes recorded; and,
+// once per start, RECORDER_FAILED with no data when the device stops taking buffers back (removed).
 // The data is valid during the call only; the result is not used.
 typedef LONG(WINAPI *RecorderDataCallback)(void *context, DWORD event, const BYTE *data, DWORD bytes);
-enum : DWORD { RECORDER_DATA = 4 };
+enum : DWORD { RECORDER_DATA = 4, RECORDER_FAILED = 6 };
 
 // The wave-input devices as the recorder looks them up.
 struct WaveInDeviceList {
@@ -59,6 +60,8 @@ private:
     RecorderDataCallback m_dataCallback = nullptr;
     void *m_callbackContext = nullptr;
     DWORD m_stopping = 0;
+    // Set once the device has refused a buffer back during this start.
+    DWORD m_failed = 0;
     HWAVEIN m_device = nullptr;
     WAVEHDR m_headers[kBufferCount]{};
     char m_lastError[kLastErrorSize]{};

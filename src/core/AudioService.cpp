@@ -418,5 +418,11 @@ LONG WINAPI CAudioService::PlaySink(DWORD handle, void *service, DWORD code, con
 
 void WINAPI CAudioService::RecordSink(DWORD handle, void *service, DWORD code, DWORD arg1, DWORD arg2,
                                       const void *data, DWORD size) {
-    if (service) static_cast<CAudioService *>(service)->QueueRecordEvent(handle, code, arg1, arg2, data, size);
+    if (!service) return;
+    CAudioService *self = static_cast<CAudioService *>(service);
+    // A capture instance whose device stopped on its own reports a failure, as its commands do.
+    if (code == EVENT_COMMAND_FAILED)
+        self->ReportFailure(static_cast<WORD>(handle));
+    else
+        self->QueueRecordEvent(handle, code, arg1, arg2, data, size);
 }

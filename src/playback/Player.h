@@ -111,6 +111,10 @@ protected:
     static LONG WritePcmCallback(const BYTE *data, LONG bytes, void *player);
     MMRESULT WritePcm(const BYTE *data, DWORD bytes);
     HRESULT AbortOutput();
+    // The device was removed: what it handed back never played.
+    BOOL DeviceLost();
+    // Ends this start with the command-failure event in place of its end event, once.
+    void ReportDeviceFailure();
     MMRESULT OnBufferDone(WAVEHDR *header);
     MMRESULT ResetDevice(HWAVEOUT device);
     void WaitForDrain(DWORD timeoutMs);

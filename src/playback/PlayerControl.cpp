@@ -48,6 +48,11 @@ void CPlayer::SetState(DWORD state) {
 // ends early when a stop or a new start makes the end of this playback moot.
 void CPlayer::EnterEnded(DWORD generation) {
     EnterCriticalSection(&m_lock);
+    if (m_playGeneration.load() == generation && DeviceLost()) {
+        ReportDeviceFailure();
+        LeaveCriticalSection(&m_lock);
+        return;
+    }
     // The status handler and the render thread may both get here; the first one ends this start.
     DWORD progress = kEndOpen;
     if (m_playGeneration.load() != generation || !m_endReported.compare_exchange_strong(progress, kEndEntered)) {

@@ -9,6 +9,8 @@ namespace {
 const DWORD kDrainTimeoutMs = 5000;
 const int kResetAttempts = 5;
 const DWORD kRenderThreadExitMs = 5000;
+// What the host hears when the device refuses the playback's PCM: the command-failure event.
+const DWORD kEventDeviceFailed = 6;
 
 // Bytes of a wave buffer's block: the header, the PCM, then the output generation it was written in.
 LONG BlockSize(DWORD bytes) { return static_cast<LONG>(sizeof(WAVEHDR) + bytes + sizeof(DWORD)); }
@@ -34,12 +36,18 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
     if (m_hWaveOut) {
         // Buffers the reset returns belong to the previous start and must not end this one.
         m_endOfStream = 0;
-        if (ResetDevice(m_hWaveOut) != MMSYSERR_NOERROR) {
+        const MMRESULT reset = ResetDevice(m_hWaveOut);
+        // A device that went away is given up, and this start opens the wave mapper afresh.
+        if (reset == MMSYSERR_NODRIVER) {
+            if (CloseDevice() != MMSYSERR_NOERROR) return E_FAIL;
+        } else if (reset != MMSYSERR_NOERROR) {
             WaitForDrain(kDrainTimeoutMs);
             return E_FAIL;
+        } else {
+            NewOutputGeneration();
         }
-        NewOutputGeneration();
-    } else {
+    }
+    if (!m_hWaveOut) {
         if (!m_pFormat || waveOutOpen(&m_hWaveOut, WAVE_MAPPER, m_pFormat, reinterpret_cast<DWORD_PTR>(&WaveOutCallback),
                                       reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) != MMSYSERR_NOERROR) {
             m_hWaveOut = nullptr;
@@ -99,8 +107,34 @@ MMRESULT CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
         return MMSYSERR_NOERROR;
     }
     FreeWaveBuffer(header);
-    AbortOutput();
+    ReportDeviceFailure();
+    // A removed device has handed every buffer back, and the render thread waits for the lock held
+    // here to free them: there is nothing to drain.
+    if (result == MMSYSERR_NODRIVER) {
+        if (m_pReader) m_pReader->Stop();
+    } else {
+        AbortOutput();
+    }
     return result;
+}
+
+// What the host already has stays its own; blocks still queued for it are dropped with the end.
+void CPlayer::ReportDeviceFailure() {
+    EnterCriticalSection(&m_lock);
+    if (m_teardown == TD_ACTIVE && m_endReported.exchange(kEndReported) != kEndReported) {
+        StopPacing();
+        Raise(kEventDeviceFailed, nullptr, 0);
+    }
+    LeaveCriticalSection(&m_lock);
+}
+
+// A removed device answers every call, even the volume query, with MMSYSERR_NODRIVER.
+BOOL CPlayer::DeviceLost() {
+    EnterCriticalSection(&m_lock);
+    DWORD volume = 0;
+    const BOOL lost = m_hWaveOut && waveOutGetVolume(m_hWaveOut, &volume) == MMSYSERR_NODRIVER;
+    LeaveCriticalSection(&m_lock);
+    return lost;
 }
 
 HRESULT CPlayer::AbortOutput() {
@@ -130,6 +164,8 @@ MMRESULT CPlayer::ResetDevice(HWAVEOUT device) {
             result = waveOutReset(device);
             if (result == MMSYSERR_NOERROR) return result;
         }
+        // A removed device never comes back.
+        if (result == MMSYSERR_NODRIVER) return result;
         Sleep(300);
     }
     waveOutPause(device);

@@ -1,6 +1,7 @@
 // What the Windows documentation fixes for the wave calls the players and the recorder make, beyond
 // the flow the other wave tests follow: refusals of headers in the wrong state or of the wrong size,
-// and input buffers handed back unfilled by a reset.
+// input buffers handed back unfilled by a reset, and (on SDL's disk driver) devices that cannot open
+// or that go away while they play.
 #include <gtest/gtest.h>
 
 #include "wave_support.h"
@@ -55,6 +56,142 @@ TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused)
     EXPECT_EQ(waveInUnprepareHeader(in, &queued, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
     EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+}
+
+// Repeated state calls change nothing and succeed; every call on a closed device names nothing.
+TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
+{
+    const WAVEFORMATEX format = Pcm(1, 8000, 16);
+    HWAVEOUT out = nullptr;
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInOpen(&in, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    Buffers buffers(2, 1600);
+    const struct {
+        const char *what;
+        MMRESULT result, expected;
+    } open[] = {
+        {"restart a playing device", waveOutRestart(out), MMSYSERR_NOERROR},
+        {"pause", waveOutPause(out), MMSYSERR_NOERROR},
+        {"pause a paused device", waveOutPause(out), MMSYSERR_NOERROR},
+        {"reset an empty device", waveOutReset(out), MMSYSERR_NOERROR},
+        {"stop a device never started", waveInStop(in), MMSYSERR_NOERROR},
+        {"start", waveInStart(in), MMSYSERR_NOERROR},
+        {"start a started device", waveInStart(in), MMSYSERR_NOERROR},
+        {"reset an empty input", waveInReset(in), MMSYSERR_NOERROR},
+        {"prepare output", waveOutPrepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"prepare it again", waveOutPrepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"unprepare output", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"unprepare it again", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"close output", waveOutClose(out), MMSYSERR_NOERROR},
+        {"close input", waveInClose(in), MMSYSERR_NOERROR},
+    };
+    for (const auto &row : open)
+        EXPECT_EQ(row.result, row.expected) << row.what;
+    DWORD volume = 0;
+    // Wine looks at a header's flags before the handle: a header marked prepared gets past them.
+    WAVEHDR stale = buffers[1];
+    stale.dwFlags = WHDR_PREPARED;
+    const struct {
+        const char *what;
+        MMRESULT result;
+    } closed[] = {
+        {"waveOutPrepareHeader", waveOutPrepareHeader(out, &buffers[1], sizeof(WAVEHDR))},
+        {"waveOutUnprepareHeader", waveOutUnprepareHeader(out, &stale, sizeof(WAVEHDR))},
+        {"waveOutWrite", waveOutWrite(out, &stale, sizeof(WAVEHDR))},
+        {"waveOutPause", waveOutPause(out)},
+        {"waveOutRestart", waveOutRestart(out)},
+        {"waveOutReset", waveOutReset(out)},
+        {"waveOutSetVolume", waveOutSetVolume(out, 0)},
+        {"waveOutGetVolume", waveOutGetVolume(out, &volume)},
+        {"waveOutClose", waveOutClose(out)},
+        {"waveInPrepareHeader", waveInPrepareHeader(in, &buffers[1], sizeof(WAVEHDR))},
+        {"waveInUnprepareHeader", waveInUnprepareHeader(in, &stale, sizeof(WAVEHDR))},
+        {"waveInAddBuffer", waveInAddBuffer(in, &stale, sizeof(WAVEHDR))},
+        {"waveInStart", waveInStart(in)},
+        {"waveInStop", waveInStop(in)},
+        {"waveInReset", waveInReset(in)},
+        {"waveInClose", waveInClose(in)},
+    };
+    for (const auto &row : closed)
+        EXPECT_EQ(row.result, MMSYSERR_INVALHANDLE) << row.what << " on a closed device";
+    EXPECT_EQ(buffers[1].dwFlags, 0u) << "a call on a closed device touched the header";
+    EXPECT_EQ(stale.dwFlags, DWORD(WHDR_PREPARED)) << "a call on a closed device touched the header";
+}
+
+// SDL's disk driver fails to open a file it cannot create, and drops its device when a write
+// fails: on a full device file, after its first writes.
+TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly)
+{
+    if (!DiskAudioFile("SDL_DISKAUDIOFILE") || !DiskAudioFile("SDL_DISKAUDIOFILEIN"))
+        GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
+    const WAVEFORMATEX format = Pcm(1, 8000, 16);
+    WaveLog log;
+    {
+        DiskAudioRedirect out("SDL_DISKAUDIOFILE", "/nonexistent/out.raw");
+        DiskAudioRedirect in("SDL_DISKAUDIOFILEIN", "/nonexistent/in.raw");
+        HWAVEOUT badOut = nullptr;
+        HWAVEIN badIn = nullptr;
+        EXPECT_EQ(waveOutOpen(&badOut, WAVE_MAPPER, &format, DWORD_PTR(LogWaveOut), DWORD_PTR(&log), CALLBACK_FUNCTION),
+                  MMSYSERR_ALLOCATED);
+        EXPECT_EQ(waveInOpen(&badIn, WAVE_MAPPER, &format, DWORD_PTR(LogWaveIn), DWORD_PTR(&log), CALLBACK_FUNCTION),
+                  MMSYSERR_ALLOCATED);
+        EXPECT_EQ(badOut, nullptr);
+        EXPECT_EQ(badIn, nullptr);
+        EXPECT_EQ(log.Count(), 0) << "a device that failed to open sent a message";
+    }
+
+    HWAVEOUT out = nullptr;
+    {
+        DiskAudioRedirect full("SDL_DISKAUDIOFILE", "/dev/full");
+        ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, DWORD_PTR(LogWaveOut), DWORD_PTR(&log), CALLBACK_FUNCTION),
+                  MMSYSERR_NOERROR);
+    }
+    Buffers buffers(3, 16000);  // 1 s each: the device is gone long before they could play
+    for (WAVEHDR &header : buffers.headers) {
+        ASSERT_EQ(waveOutPrepareHeader(out, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(out, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    const DWORD start = GetTickCount();
+    ASSERT_TRUE(log.WaitFor(4, 10000)) << "a lost device kept its buffers";
+    EXPECT_LT(GetTickCount() - start, 2000u) << "the buffers played instead of coming back";
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(log.headers[i + 1], &buffers[i]);
+        EXPECT_EQ(log.flags[i + 1], DWORD(WHDR_DONE | WHDR_PREPARED));
+    }
+    DWORD volume = 0;
+    const struct {
+        const char *what;
+        MMRESULT result, expected;
+    } rows[] = {
+        {"write", waveOutWrite(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NODRIVER},
+        {"pause", waveOutPause(out), MMSYSERR_NODRIVER},
+        {"restart", waveOutRestart(out), MMSYSERR_NODRIVER},
+        {"set volume", waveOutSetVolume(out, 0xFFFFFFFF), MMSYSERR_NODRIVER},
+        {"get volume", waveOutGetVolume(out, &volume), MMSYSERR_NODRIVER},
+        {"reset", waveOutReset(out), MMSYSERR_NOERROR},
+        {"unprepare", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
+        {"close", waveOutClose(out), MMSYSERR_NOERROR},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(row.result, row.expected) << row.what;
+    EXPECT_EQ(buffers[0].dwFlags, DWORD(WHDR_DONE)) << "a refused write touched the header";
+    ASSERT_EQ(log.Count(), 5);
+    EXPECT_EQ(log.messages[4], UINT(WOM_CLOSE));
+
+    // The next device opens SDL's device afresh and plays.
+    WaveLog fresh;
+    ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, DWORD_PTR(LogWaveOut), DWORD_PTR(&fresh), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    WAVEHDR &again = buffers[1];
+    ASSERT_EQ(waveOutUnprepareHeader(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutPrepareHeader(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    again.dwBufferLength = 1600;
+    ASSERT_EQ(waveOutWrite(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_TRUE(fresh.WaitFor(2, 5000)) << "the new device did not play";
+    EXPECT_EQ(fresh.flags[1], DWORD(WHDR_DONE | WHDR_PREPARED));
+    EXPECT_EQ(waveOutUnprepareHeader(out, &again, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "ContractSupport.h"
@@ -136,3 +137,30 @@ inline const char *DiskAudioFile(const char *variable)
     const char *driver = std::getenv("SDL_AUDIODRIVER");
     return driver && std::strcmp(driver, "disk") == 0 ? std::getenv(variable) : nullptr;
 }
+
+// Points SDL's disk driver elsewhere for the devices opened from now on, and back when it goes.
+class DiskAudioRedirect {
+public:
+    DiskAudioRedirect(const char *variable, const char *path) : m_variable(variable)
+    {
+        if (const char *old = std::getenv(variable))
+            m_old = old;
+        Set(path);
+    }
+    ~DiskAudioRedirect() { Set(m_old.c_str()); }
+    DiskAudioRedirect(const DiskAudioRedirect &) = delete;
+    DiskAudioRedirect &operator=(const DiskAudioRedirect &) = delete;
+
+private:
+    void Set(const char *path)
+    {
+#ifdef _WIN32
+        _putenv_s(m_variable, path);
+#else
+        setenv(m_variable, path, 1);
+#endif
+    }
+
+    const char *m_variable;
+    std::string m_old;
+};

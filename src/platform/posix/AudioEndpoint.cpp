@@ -36,6 +36,9 @@ std::shared_ptr<CAudioEndpoint> CAudioEndpoint::Acquire(bool capture, int index,
 {
     std::lock_guard<std::mutex> hold(CAudioSubsystem::Lock());
     std::shared_ptr<CAudioEndpoint> &slot = Endpoints()[{capture, index}];
+    // A lost device stays with the wave devices still on it; new ones get SDL's device afresh.
+    if (slot && slot->Lost())
+        slot.reset();
     if (!slot) {
         if (!CAudioSubsystem::Started())
             return nullptr;
@@ -72,7 +75,9 @@ void CAudioEndpoint::Release()
     // Closing stops SDL's thread: its callback has returned for good.
     SDL_CloseAudioDevice(m_device);
     m_device = 0;
-    Endpoints().erase({m_capture, m_index});
+    const auto slot = Endpoints().find({m_capture, m_index});
+    if (slot != Endpoints().end() && slot->second.get() == this)
+        Endpoints().erase(slot);
 }
 
 void CAudioEndpoint::Add(CEndpointClient *client)
@@ -94,6 +99,9 @@ void CAudioEndpoint::Record(bool start)
     if (m_device != 0)
         SDL_PauseAudioDevice(m_device, m_recording > 0 ? 0 : 1);
 }
+
+// SDL reads the status from its device's atomics, without a lock.
+bool CAudioEndpoint::Lost() const { return SDL_GetAudioDeviceStatus(m_device) == SDL_AUDIO_STOPPED; }
 
 void SDLCALL CAudioEndpoint::Callback(void *endpoint, Uint8 *stream, int bytes)
 {

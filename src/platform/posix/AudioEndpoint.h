@@ -37,6 +37,9 @@ public:
     void Remove(CEndpointClient *client);
     // Input runs while at least one client records, so nothing is captured before the first start.
     void Record(bool start);
+    // SDL gave the device up (unplugged, or its driver failed); for good. Takes no lock, so a wave
+    // device may ask with its own lock held; only while it holds a reference.
+    bool Lost() const;
 
     CAudioEndpoint(bool capture, int index, const CWaveFormat &format) : m_capture(capture), m_index(index), m_format(format) {}
 

@@ -2,9 +2,17 @@
 // for those reports, so every buffer has been handed back before the call returns.
 #include "WaveDevice.h"
 
+#include <chrono>
 #include <system_error>
 
 namespace posix {
+namespace {
+
+// How often an idle device thread asks whether SDL still has the device: SDL tells nobody when it
+// drops a device, and may stop calling back, so queued buffers would never come back otherwise.
+const std::chrono::milliseconds kLossPoll(50);
+
+}  // namespace
 
 CWaveDevice::CWaveDevice(const CWaveFormat &format, DWORD_PTR callback, DWORD_PTR instance)
     : m_format(format), m_callback(callback), m_instance(instance)
@@ -75,6 +83,8 @@ MMRESULT CWaveDevice::Queue(LPWAVEHDR header)
         return WAVERR_UNPREPARED;
     if (header->dwFlags & WHDR_INQUEUE)
         return WAVERR_STILLPLAYING;
+    if (CheckLost())
+        return MMSYSERR_NODRIVER;
     if (Capture())
         header->dwBytesRecorded = 0;
     header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
@@ -88,6 +98,7 @@ MMRESULT CWaveDevice::Close()
         std::lock_guard<std::mutex> hold(m_lock);
         if (m_closing)
             return MMSYSERR_INVALHANDLE;
+        CheckLost();
         if (!m_queue.Empty())
             return WAVERR_STILLPLAYING;
         m_closing = true;
@@ -106,6 +117,17 @@ MMRESULT CWaveDevice::Close()
         m_thread.join();
     Notify(CloseMessage(), 0);
     return MMSYSERR_NOERROR;
+}
+
+bool CWaveDevice::CheckLost()
+{
+    if (m_lost || m_closing || !m_endpoint->Lost())
+        return m_lost;
+    m_lost = true;
+    Discard();
+    while (!m_queue.Empty())
+        FinishFront();
+    return true;
 }
 
 void CWaveDevice::FinishFront()
@@ -127,7 +149,8 @@ void CWaveDevice::Run()
 {
     std::unique_lock<std::mutex> hold(m_lock);
     for (;;) {
-        m_changed.wait(hold, [this] { return !m_finished.Empty() || m_ending; });
+        while (!m_changed.wait_for(hold, kLossPoll, [this] { return !m_finished.Empty() || m_ending; }))
+            CheckLost();
         if (m_finished.Empty())
             return;
         const LPWAVEHDR header = m_finished.PopFront();

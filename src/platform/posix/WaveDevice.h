@@ -26,6 +26,7 @@ public:
     MMRESULT Open(uintptr_t handle, int index);
     MMRESULT Prepare(LPWAVEHDR header);
     MMRESULT Unprepare(LPWAVEHDR header);
+    // A lost device refuses new buffers with MMSYSERR_NODRIVER.
     MMRESULT Queue(LPWAVEHDR header);
     // Refuses while buffers are queued; otherwise leaves the endpoint, lets the device thread
     // report what is finished, and reports the close message on the calling thread.
@@ -67,7 +68,12 @@ protected:
     virtual UINT CloseMessage() const = 0;
     // Undoes what the device asked of its endpoint, once it no longer takes part in it.
     virtual void Leave() {}
+    // Drops what the device holds of the buffers it hands back unfinished; m_lock held.
+    virtual void Discard() {}
 
+    // Finds out whether SDL gave the endpoint up; the first time, every queued buffer goes back, as
+    // a removed device hands them back. m_lock held.
+    bool CheckLost();
     // Hands the front queued buffer to the device thread; m_lock held.
     void FinishFront();
     // Waits until every buffer finished so far has been reported; m_lock held through `hold`.
@@ -84,6 +90,7 @@ protected:
     std::mutex m_lock;
     CHeaderList m_queue;
     bool m_closing = false;
+    bool m_lost = false;
 
 private:
     void Run();

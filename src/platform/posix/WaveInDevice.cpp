@@ -15,9 +15,18 @@ class CWaveInDevice final : public CWaveDevice {
 public:
     using CWaveDevice::CWaveDevice;
 
-    MMRESULT Start() { return SetRecording(true) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE; }
+    MMRESULT Start()
+    {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            if (!m_closing && CheckLost())
+                return MMSYSERR_NODRIVER;
+        }
+        return SetRecording(true) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    }
 
-    // The buffer being filled comes back with what it holds; empty ones stay queued.
+    // The buffer being filled comes back with what it holds; empty ones stay queued. A lost device
+    // has handed everything back already, so both succeed.
     MMRESULT Stop() { return Halt(false); }
     MMRESULT Reset() { return Halt(true); }
 
@@ -31,7 +40,7 @@ public:
     bool Exchange(BYTE *block, size_t bytes) override
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_recording)
+        if (!m_recording || m_lost)
             return false;
         if (m_converter)
             SDL_AudioStreamPut(m_converter, block, int(bytes));
@@ -69,6 +78,12 @@ protected:
 
     void Leave() override { SetRecording(false); }
 
+    void Discard() override
+    {
+        if (m_converter)
+            SDL_AudioStreamClear(m_converter);
+    }
+
 private:
     // Tells the endpoint when this device starts or stops taking part; false once closing.
     bool SetRecording(bool recording)
@@ -91,6 +106,7 @@ private:
             std::lock_guard<std::mutex> hold(m_lock);
             if (m_closing)
                 return MMSYSERR_INVALHANDLE;
+            CheckLost();
         }
         SetRecording(false);
         std::unique_lock<std::mutex> hold(m_lock);

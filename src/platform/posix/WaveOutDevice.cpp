@@ -18,12 +18,14 @@ public:
     MMRESULT Pause() { return SetPaused(true); }
     MMRESULT Restart() { return SetPaused(false); }
 
-    // Playback goes on unpaused with whatever is written next.
+    // Playback goes on unpaused with whatever is written next. A lost device has handed everything
+    // back already, so its reset succeeds too.
     MMRESULT Reset()
     {
         std::unique_lock<std::mutex> hold(m_lock);
         if (m_closing)
             return MMSYSERR_INVALHANDLE;
+        CheckLost();
         m_paused = false;
         m_offset = 0;
         if (m_converter)
@@ -34,16 +36,22 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    void SetVolume(DWORD volume)
+    MMRESULT SetVolume(DWORD volume)
     {
         std::lock_guard<std::mutex> hold(m_lock);
+        if (CheckLost())
+            return MMSYSERR_NODRIVER;
         m_volume = volume;
+        return MMSYSERR_NOERROR;
     }
 
-    DWORD Volume()
+    MMRESULT GetVolume(DWORD &volume)
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        return m_volume;
+        if (CheckLost())
+            return MMSYSERR_NODRIVER;
+        volume = m_volume;
+        return MMSYSERR_NOERROR;
     }
 
     void Notify(UINT message, DWORD_PTR param1) override
@@ -57,7 +65,7 @@ public:
     {
         const CWaveFormat &device = m_endpoint->Format();
         std::lock_guard<std::mutex> hold(m_lock);
-        if (m_paused)
+        if (m_paused || m_lost)
             return false;
         size_t filled = 0;
         if (!m_converter) {
@@ -80,12 +88,21 @@ protected:
     UINT DoneMessage() const override { return WOM_DONE; }
     UINT CloseMessage() const override { return WOM_CLOSE; }
 
+    void Discard() override
+    {
+        m_offset = 0;
+        if (m_converter)
+            SDL_AudioStreamClear(m_converter);
+    }
+
 private:
     MMRESULT SetPaused(bool paused)
     {
         std::lock_guard<std::mutex> hold(m_lock);
         if (m_closing)
             return MMSYSERR_INVALHANDLE;
+        if (CheckLost())
+            return MMSYSERR_NODRIVER;
         m_paused = paused;
         return MMSYSERR_NOERROR;
     }
@@ -220,10 +237,7 @@ MMRESULT waveOutReset(HWAVEOUT hwo)
 MMRESULT waveOutSetVolume(HWAVEOUT hwo, DWORD volume)
 {
     const auto device = posix::Find(hwo);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    device->SetVolume(volume);
-    return MMSYSERR_NOERROR;
+    return device ? device->SetVolume(volume) : MMSYSERR_INVALHANDLE;
 }
 
 MMRESULT waveOutGetVolume(HWAVEOUT hwo, LPDWORD volume)
@@ -233,6 +247,5 @@ MMRESULT waveOutGetVolume(HWAVEOUT hwo, LPDWORD volume)
     const auto device = posix::Find(hwo);
     if (!device)
         return MMSYSERR_INVALHANDLE;
-    *volume = device->Volume();
-    return MMSYSERR_NOERROR;
+    return device->GetVolume(*volume);
 }
