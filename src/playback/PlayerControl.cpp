@@ -7,6 +7,8 @@ namespace {
 const DWORD kPacingPeriodMs = 50;
 // The user clock starts this far ahead of the start; each later step adds m_clockStep.
 const QWORD kFirstGrant = 20000000;
+// How long a pause waits for the reader to report a start under way.
+const DWORD kStartLimitMs = 5000;
 
 // The speed factor as the engine gets it: percent times the single-precision 0.01, rounded to single.
 float SpeedFactor(LONG percent) { return static_cast<float>(percent * static_cast<double>(0.01f)); }
@@ -104,7 +106,11 @@ HRESULT CPlayer::StartPlayback() {
         const HRESULT hr = ConfigureClock();
         if (FAILED(hr)) return hr;
     }
-    return StartOutput(start, end == 0 ? 0 : end - start);
+    m_startPending = TRUE;
+    const HRESULT hr = StartOutput(start, end == 0 ? 0 : end - start);
+    // Direct WAV mode has reported its start within the call or never will, and a failed start never will.
+    if (FAILED(hr) || m_mode == PLAY_MODE_WAVE) m_startPending = FALSE;
+    return hr;
 }
 
 HRESULT CPlayer::ConfigureClock() {
@@ -141,8 +147,22 @@ BOOL CPlayer::ApplySpeed(float factor) {
     return ok;
 }
 
+void CPlayer::WaitForStart() {
+    const DWORD begun = GetTickCount();
+    while (m_startPending.load() && GetTickCount() - begun < kStartLimitMs) Sleep(1);
+}
+
+void *CPlayer::StartContext(DWORD generation) { return reinterpret_cast<void *>(static_cast<DWORD_PTR>(generation)); }
+
+BOOL CPlayer::IsCurrentStart(void *context) const {
+    return static_cast<DWORD>(reinterpret_cast<DWORD_PTR>(context)) == m_playGeneration.load();
+}
+
 HRESULT CPlayer::Pause() {
     if (!m_pReader) return E_UNEXPECTED;
+    // Paused while the reader starts (a seek while playing), the start is paused once under way: a host
+    // that pauses always gets the pause, never only the format.
+    WaitForStart();
     if (m_state != PS_PLAYING) {
         // Without a format there is nothing to announce: the medium never opened.
         if (!m_pFormat) return E_FAIL;
@@ -197,6 +217,7 @@ HRESULT CPlayer::Stop() {
     m_teardown = TD_STOPPING;
     LeaveCriticalSection(&m_lock);
     ++m_playGeneration;
+    m_startPending = FALSE;
     m_duration = 0;
     if (m_pReader) {
         if (m_state != PS_ENDED) m_pReader->Stop();
@@ -224,7 +245,8 @@ HRESULT CPlayer::Stop() {
 
 HRESULT CPlayer::StartReader(QWORD start, QWORD duration) {
     if (!m_pReader) return E_UNEXPECTED;
-    return m_pReader->Start(start, duration, 1.0f, nullptr);
+    // The start's context comes back with its status and samples, so samples of an earlier start are refused.
+    return m_pReader->Start(start, duration, 1.0f, StartContext(m_playGeneration.load()));
 }
 
 // Under the player lock like every other use of the adaptor, so a new start's engine set-up cannot
@@ -251,7 +273,8 @@ BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
     return PendingBuffers() == 0;
 }
 
-HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) {
+HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *,
+                                           void *context) {
     switch (status) {
     case WMT_ERROR:
     case WMT_MISSING_CODEC:
@@ -291,6 +314,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
             }
         }
         SetState(PS_PLAYING);
+        if (IsCurrentStart(context)) m_startPending = FALSE;
         break;
     }
     default: break;
@@ -299,7 +323,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD duration, DWORD, INSSBuffer *sample,
-                                           void *) {
+                                           void *context) {
     if (output != m_outputNumber || !sample) return S_OK;
     const QWORD windowEnd = m_windowEnd.load();
     if (windowEnd != 0 && time >= windowEnd) return S_OK;
@@ -310,7 +334,8 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
     }
     HRESULT hr = S_OK;
     EnterCriticalSection(&m_lock);
-    if (m_pReader && m_teardown == TD_ACTIVE) {
+    // A sample of an earlier start (delivered while a seek restarts the reader) is dropped.
+    if (m_pReader && m_teardown == TD_ACTIVE && IsCurrentStart(context)) {
         BYTE *data = nullptr;
         DWORD length = 0;
         hr = sample->GetBufferAndLength(&data, &length);
