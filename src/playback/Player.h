@@ -140,7 +140,7 @@ protected:
     HRESULT ConfigureClock();
     BOOL ApplySpeed(float factor);
     void WindowBounds(QWORD *start, QWORD *end) const;
-    // A pause right after a start waits, within a limit, for the reader to report that start.
+    // A pause or seek right after a start waits, within a limit, for the reader to report that start.
     void WaitForStart();
     // The reader's start and sample context: the play generation of the start they belong to.
     static void *StartContext(DWORD generation);

@@ -7,8 +7,14 @@ namespace {
 const DWORD kPacingPeriodMs = 50;
 // The user clock starts this far ahead of the start; each later step adds m_clockStep.
 const QWORD kFirstGrant = 20000000;
-// How long a pause waits for the reader to report a start under way.
+// How long a pause or seek waits for the reader to report a start under way.
 const DWORD kStartLimitMs = 5000;
+
+// Statuses that end a start's stream.
+BOOL EndsStream(WMT_STATUS status) {
+    return status == WMT_ERROR || status == WMT_MISSING_CODEC || status == WMT_EOF || status == WMT_END_OF_SEGMENT ||
+           status == WMT_STOPPED;
+}
 
 // The speed factor as the engine gets it: percent times the single-precision 0.01, rounded to single.
 float SpeedFactor(LONG percent) { return static_cast<float>(percent * static_cast<double>(0.01f)); }
@@ -188,6 +194,8 @@ HRESULT CPlayer::Resume() {
 
 HRESULT CPlayer::Seek(DWORD positionMs) {
     m_windowStart = static_cast<QWORD>(positionMs) * 10000u;
+    // A seek right after a start restarts that start, so the last of quick seeks is where the play goes on.
+    WaitForStart();
     return m_state == PS_PLAYING ? Play() : S_OK;
 }
 
@@ -275,6 +283,8 @@ BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *,
                                            void *context) {
+    // The end of an earlier start, reported while a seek restarts the reader, must not end this one.
+    if (EndsStream(status) && !IsCurrentStart(context)) return S_OK;
     switch (status) {
     case WMT_ERROR:
     case WMT_MISSING_CODEC:
@@ -358,7 +368,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
     return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *) {
+HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *context) {
     IWMReaderAdvanced *advanced = m_pReaderAdvanced.load();
     if (m_endOfStream.load() || !advanced) return S_OK;
     QWORD start = 0;
@@ -366,7 +376,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *) {
     WindowBounds(&start, &end);
     // Without a window end the clock runs until the reader reports the end of the stream itself.
     if (end != 0 && currentTime >= end) {
-        OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+        OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, context);
         return S_OK;
     }
     m_clockReached = TRUE;
