@@ -1,4 +1,4 @@
-// Open, play, pause, seek and close, over and over, in both modes and at 100 and 150 %: memory stays
+// Open, play, seek, pause at once and close, over and over, in both modes and at 100 and 150 %: memory stays
 // flat, the shutdown leaves no thread or descriptor behind, and the library still plays afterwards.
 // BRIVANE_SOAK_CYCLES sets the length (bench/reliability runs thousands).
 #include <gtest/gtest.h>
