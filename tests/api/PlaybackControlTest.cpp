@@ -130,7 +130,6 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
     } cases[] = {
         {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, 150},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, 100},
     };
     const uint32_t lastMs = 900;
     for (const auto &c : cases) {
