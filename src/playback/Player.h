@@ -144,6 +144,11 @@ protected:
     HRESULT ConfigureClock();
     BOOL ApplySpeed(float factor);
     void WindowBounds(QWORD *start, QWORD *end) const;
+    // A pause or seek right after a start waits, within a limit, for the reader to report that start.
+    void WaitForStart();
+    // The reader's start and sample context: the play generation of the start they belong to.
+    static void *StartContext(DWORD generation);
+    BOOL IsCurrentStart(void *context) const;
     void OnStreamEnd(BOOL signalCompletion, HRESULT result);
     // The end-of-stream marks under the player lock; TRUE when no wave buffer is pending any more.
     BOOL MarkStreamEnd(BOOL signalCompletion, HRESULT result);
@@ -235,6 +240,8 @@ protected:
     // Changes at every start and stop, so an end report delayed by the silence fill can tell that
     // its playback is gone.
     std::atomic<DWORD> m_playGeneration{0};
+    // The reader has been asked to start and has not reported it yet.
+    std::atomic<BOOL> m_startPending{FALSE};
     char m_diagnostic[256] = {};
 };
 #pragma GCC diagnostic pop

@@ -7,6 +7,14 @@ namespace {
 const DWORD kPacingPeriodMs = 50;
 // The user clock starts this far ahead of the start; each later step adds m_clockStep.
 const QWORD kFirstGrant = 20000000;
+// How long a pause or seek waits for the reader to report a start under way.
+const DWORD kStartLimitMs = 5000;
+
+// Statuses that end a start's stream.
+BOOL EndsStream(WMT_STATUS status) {
+    return status == WMT_ERROR || status == WMT_MISSING_CODEC || status == WMT_EOF || status == WMT_END_OF_SEGMENT ||
+           status == WMT_STOPPED;
+}
 
 // The speed factor as the engine gets it: percent times the single-precision 0.01, rounded to single.
 float SpeedFactor(LONG percent) { return static_cast<float>(percent * static_cast<double>(0.01f)); }
@@ -109,7 +117,11 @@ HRESULT CPlayer::StartPlayback() {
         const HRESULT hr = ConfigureClock();
         if (FAILED(hr)) return hr;
     }
-    return StartOutput(start, end == 0 ? 0 : end - start);
+    m_startPending = TRUE;
+    const HRESULT hr = StartOutput(start, end == 0 ? 0 : end - start);
+    // Direct WAV mode has reported its start within the call or never will, and a failed start never will.
+    if (FAILED(hr) || m_mode == PLAY_MODE_WAVE) m_startPending = FALSE;
+    return hr;
 }
 
 HRESULT CPlayer::ConfigureClock() {
@@ -146,8 +158,22 @@ BOOL CPlayer::ApplySpeed(float factor) {
     return ok;
 }
 
+void CPlayer::WaitForStart() {
+    const DWORD begun = GetTickCount();
+    while (m_startPending.load() && GetTickCount() - begun < kStartLimitMs) Sleep(1);
+}
+
+void *CPlayer::StartContext(DWORD generation) { return reinterpret_cast<void *>(static_cast<DWORD_PTR>(generation)); }
+
+BOOL CPlayer::IsCurrentStart(void *context) const {
+    return static_cast<DWORD>(reinterpret_cast<DWORD_PTR>(context)) == m_playGeneration.load();
+}
+
 HRESULT CPlayer::Pause() {
     if (!m_pReader) return E_UNEXPECTED;
+    // Paused while the reader starts (a seek while playing), the start is paused once under way: a host
+    // that pauses always gets the pause, never only the format.
+    WaitForStart();
     if (m_state != PS_PLAYING) {
         // Without a format there is nothing to announce: the medium never opened.
         if (!m_pFormat) return E_FAIL;
@@ -173,6 +199,8 @@ HRESULT CPlayer::Resume() {
 
 HRESULT CPlayer::Seek(DWORD positionMs) {
     m_windowStart = static_cast<QWORD>(positionMs) * 10000u;
+    // A seek right after a start restarts that start, so the last of quick seeks is where the play goes on.
+    WaitForStart();
     return m_state == PS_PLAYING ? Play() : S_OK;
 }
 
@@ -202,6 +230,7 @@ HRESULT CPlayer::Stop() {
     m_teardown = TD_STOPPING;
     LeaveCriticalSection(&m_lock);
     ++m_playGeneration;
+    m_startPending = FALSE;
     m_duration = 0;
     if (m_pReader) {
         if (m_state != PS_ENDED) m_pReader->Stop();
@@ -229,7 +258,8 @@ HRESULT CPlayer::Stop() {
 
 HRESULT CPlayer::StartReader(QWORD start, QWORD duration) {
     if (!m_pReader) return E_UNEXPECTED;
-    return m_pReader->Start(start, duration, 1.0f, nullptr);
+    // The start's context comes back with its status and samples, so samples of an earlier start are refused.
+    return m_pReader->Start(start, duration, 1.0f, StartContext(m_playGeneration.load()));
 }
 
 // Under the player lock like every other use of the adaptor, so a new start's engine set-up cannot
@@ -256,7 +286,10 @@ BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
     return PendingBuffers() == 0;
 }
 
-HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) {
+HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *,
+                                           void *context) {
+    // The end of an earlier start, reported while a seek restarts the reader, must not end this one.
+    if (EndsStream(status) && !IsCurrentStart(context)) return S_OK;
     switch (status) {
     case WMT_ERROR:
     case WMT_MISSING_CODEC:
@@ -296,6 +329,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
             }
         }
         SetState(PS_PLAYING);
+        if (IsCurrentStart(context)) m_startPending = FALSE;
         break;
     }
     default: break;
@@ -304,7 +338,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD duration, DWORD, INSSBuffer *sample,
-                                           void *) {
+                                           void *context) {
     if (output != m_outputNumber || !sample) return S_OK;
     const QWORD windowEnd = m_windowEnd.load();
     if (windowEnd != 0 && time >= windowEnd) return S_OK;
@@ -315,7 +349,8 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
     }
     HRESULT hr = S_OK;
     EnterCriticalSection(&m_lock);
-    if (m_pReader && m_teardown == TD_ACTIVE) {
+    // A sample of an earlier start (delivered while a seek restarts the reader) is dropped.
+    if (m_pReader && m_teardown == TD_ACTIVE && IsCurrentStart(context)) {
         BYTE *data = nullptr;
         DWORD length = 0;
         hr = sample->GetBufferAndLength(&data, &length);
@@ -338,7 +373,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
     return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *) {
+HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *context) {
     IWMReaderAdvanced *advanced = m_pReaderAdvanced.load();
     if (m_endOfStream.load() || !advanced) return S_OK;
     QWORD start = 0;
@@ -346,7 +381,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *) {
     WindowBounds(&start, &end);
     // Without a window end the clock runs until the reader reports the end of the stream itself.
     if (end != 0 && currentTime >= end) {
-        OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+        OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, context);
         return S_OK;
     }
     m_clockReached = TRUE;

@@ -58,7 +58,7 @@ HRESULT CSourcePlayer::StreamWave(QWORD start, QWORD length) {
     LeaveCriticalSection(&m_lock);
     if (FAILED(hr)) return S_OK;
 
-    OnStatus(WMT_STARTED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+    OnStatus(WMT_STARTED, S_OK, WMT_TYPE_DWORD, nullptr, StartContext(m_playGeneration.load()));
     EnterCriticalSection(&m_lock);
     // Reads stop at the end of the data chunk, so bytes of a chunk after it never play as PCM.
     m_waveLeft = startBytes < m_dataSize ? m_dataSize - startBytes : 0;
@@ -116,7 +116,7 @@ BOOL CSourcePlayer::ReadWavePiece(HRESULT *result) {
     if (FAILED(hr) || got == 0) return FALSE;
     m_pPiece->SetLength(got);
     const QWORD duration = static_cast<QWORD>(BytesToMs(got)) * 10000u;
-    OnSample(m_outputNumber, m_waveTime, duration, 0, m_pPiece, nullptr);
+    OnSample(m_outputNumber, m_waveTime, duration, 0, m_pPiece, StartContext(m_waveGeneration));
     m_waveLeft -= got;
     m_waveWindowLeft = got < m_waveWindowLeft ? m_waveWindowLeft - got : 0;
     m_waveTime += duration;

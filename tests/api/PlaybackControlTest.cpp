@@ -121,6 +121,49 @@ TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheNewPosition) {
     }
 }
 
+// A slider dragged then released: a second seek and a pause posted at once after a seek while playing
+// land while the player restarts, and act on the restarted play.
+TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
+    const struct {
+        Play play;
+        int speed;
+    } cases[] = {
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, 100},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, 150},
+    };
+    const uint32_t lastMs = 900;
+    for (const auto &c : cases) {
+        const Medium &medium = MediumNamed(c.play.medium);
+        const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
+        ASSERT_NE(0u, handle);
+        AudioOutSetSpeed(handle, c.speed);
+        AudioOutPlay(handle, 0);
+        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium))) << Describe(c.play);
+        AudioOutSeek(handle, 300);
+        AudioOutSeek(handle, lastMs);
+        AudioOutPlay(handle, 1);
+        const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
+        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << what << ": " << Sequence(host.Of(handle));
+        AudioOutPlay(handle, 0);
+        ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium))) << what << ": " << Sequence(host.Of(handle));
+        host.Fence();
+
+        const std::vector<Delivery> events = host.Of(handle);
+        const std::string all = what + ": " + Sequence(events);
+        const size_t restart = IndexOf(events, BRIVANE_EVENT_FORMAT, 2);
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_FORMAT, 3)) << all;
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << all;
+        EXPECT_LT(restart, IndexOf(events, BRIVANE_EVENT_PAUSED)) << all;
+        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << all;
+        // From the last seek's position to the end; a direct block may begin with what was left of one before it.
+        const std::vector<char> after = Data(events, restart);
+        const std::vector<char> tail = Slice(medium.pcm, MsToBytes(medium.format, lastMs));
+        EXPECT_TRUE(EndsWith(after, tail)) << all << ": " << after.size() << " bytes after the last seek";
+        EXPECT_LE(after.size(), tail.size() + 8820) << all;
+        AudioOutClose(handle);
+    }
+}
+
 TEST_F(PlaybackTest, SeekWhilePausedMovesOnlyTheNextStart) {
     const Play plays[] = {
         {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},

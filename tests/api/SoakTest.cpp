@@ -1,4 +1,4 @@
-// Open, play, pause, seek and close, over and over, in both modes and at 100 and 150 %: memory stays
+// Open, play, seek, pause at once and close, over and over, in both modes and at 100 and 150 %: memory stays
 // flat, the shutdown leaves no thread or descriptor behind, and the library still plays afterwards.
 // BRIVANE_SOAK_CYCLES sets the length (bench/reliability runs thousands).
 #include <gtest/gtest.h>
@@ -93,9 +93,10 @@ bool Cycle(int cycle, CycleLog &log) {
     AudioOutSetSpeed(handle, cycle / 2 % 2 ? 150 : 100);
     AudioOutPlay(handle, 0);
     bool played = log.WaitFor(1u << BRIVANE_EVENT_DATA);
-    AudioOutPlay(handle, 1);
-    played = played && log.WaitFor(1u << BRIVANE_EVENT_PAUSED | 1u << BRIVANE_EVENT_END);
+    // Posted at once after a seek while playing, the pause lands while the player restarts, and must pause it.
     AudioOutSeek(handle, 900);
+    AudioOutPlay(handle, 1);
+    played = played && log.WaitFor(1u << BRIVANE_EVENT_PAUSED);
     AudioOutClose(handle);
     if (!played) std::printf("soak: cycle %d did not play and pause (events seen: %#x)\n", cycle, log.seen);
     return played;
