@@ -279,6 +279,10 @@ HRESULT CWmWriter::WriteSample(DWORD input, QWORD time, DWORD, INSSBuffer *sampl
             return NS_E_INVALID_REQUEST;
         if (input >= m_inputs.size())
             return E_INVALIDARG;
+        for (const ComPtr<INSSBuffer> &kept : m_written)
+            if (kept.Get() == sample)
+                return NS_E_INVALID_REQUEST;
+        m_written[m_nextWritten++ % m_written.size()] = ComPtr<INSSBuffer>::Share(sample);
         m_writerTime = time;
         if (!m_worker)
             return Encode(input, sample);
@@ -325,6 +329,8 @@ HRESULT CWmWriter::EndWriting()
         hr = E_OUTOFMEMORY;
     }
     m_session.reset();
+    for (ComPtr<INSSBuffer> &kept : m_written)
+        kept.Reset();
     m_ending = false;
     return FAILED(queued) ? queued : hr;
 }
