@@ -139,6 +139,32 @@ TEST(MmioContract, DescendAscendAndSeekPositions)
     EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(mmioClose(file, 0), MMSYSERR_INVALHANDLE);
 
+    // Seeks in a file opened as the WAV loaders open it; an offset from the end counts backwards.
+    const std::string bytes = Form("RIFF", "WAVE", kFmt);
+    const LONG size = LONG(bytes.size());
+    name = WriteFile("mmio_seek.wav", bytes);
+    file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+    ASSERT_NE(file, nullptr);
+    const struct {
+        LONG offset;
+        int origin;
+        LONG position;  // -1: refused
+        LONG readable;  // what a read of 64 bytes from there gives, when the seek is taken
+    } seeks[] = {
+        {0, SEEK_END, size, 0},
+        {16, SEEK_END, size - 16, 16},
+        {size, SEEK_END, 0, size},
+        {size + 5, SEEK_SET, size + 5, 0},
+        {-1, SEEK_SET, -1, 0},
+    };
+    for (const auto &seek : seeks) {
+        EXPECT_EQ(mmioSeek(file, seek.offset, seek.origin), seek.position) << seek.offset << " from " << seek.origin;
+        if (seek.position >= 0) {
+            EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), seek.readable) << seek.offset << " from " << seek.origin;
+        }
+    }
+    EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
+
     char absent[] = "mmio_no_such_file.wav";
     MMIOINFO info = {};
     EXPECT_EQ(mmioOpenA(absent, &info, MMIO_READ), nullptr);

@@ -40,13 +40,15 @@ public:
     LONG Seek(LONG offset, int origin)
     {
         int64_t base;
+        int64_t step = offset;
         switch (origin) {
         case SEEK_SET: base = 0; break;
         case SEEK_CUR: base = Position(); break;
-        case SEEK_END: base = Size(); break;
+        // Windows counts an offset from the end backwards: SEEK_END with 16 lands 16 bytes before it.
+        case SEEK_END: base = Size(); step = -step; break;
         default: return -1;
         }
-        const int64_t target = base + offset;
+        const int64_t target = base + step;
         if (base < 0 || target < 0 || target > 0x7FFFFFFF || !SeekTo(uint64_t(target)))
             return -1;
         return LONG(target);

@@ -145,6 +145,9 @@ HRESULT CWmWriter::SetInputProps(DWORD input, IWMInputMediaProps *props)
         std::lock_guard<std::mutex> hold(m_lock);
         if (input >= m_inputs.size())
             return E_INVALIDARG;
+        // The encoders take their input formats as writing begins: a change now would be ignored.
+        if (m_session)
+            return NS_E_INVALID_REQUEST;
         WM_MEDIA_TYPE record = type.Record();
         record.pbFormat = const_cast<BYTE *>(type.Format().data());
         return m_inputs[input]->SetMediaType(&record);
@@ -250,6 +253,15 @@ HRESULT CWmWriter::AllocateSample(DWORD size, INSSBuffer **sample)
 {
     if (!sample)
         return E_POINTER;
+    *sample = nullptr;
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    {
+        // Samples are handed out only while writing, as Windows does.
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_session || m_ending)
+            return NS_E_INVALID_REQUEST;
+    }
     *sample = CNssBuffer::Create(size);
     return *sample ? S_OK : E_OUTOFMEMORY;
 }
@@ -267,6 +279,10 @@ HRESULT CWmWriter::WriteSample(DWORD input, QWORD time, DWORD, INSSBuffer *sampl
             return NS_E_INVALID_REQUEST;
         if (input >= m_inputs.size())
             return E_INVALIDARG;
+        for (const ComPtr<INSSBuffer> &kept : m_written)
+            if (kept.Get() == sample)
+                return NS_E_INVALID_REQUEST;
+        m_written[m_nextWritten++ % m_written.size()] = ComPtr<INSSBuffer>::Share(sample);
         m_writerTime = time;
         if (!m_worker)
             return Encode(input, sample);
@@ -313,6 +329,8 @@ HRESULT CWmWriter::EndWriting()
         hr = E_OUTOFMEMORY;
     }
     m_session.reset();
+    for (ComPtr<INSSBuffer> &kept : m_written)
+        kept.Reset();
     m_ending = false;
     return FAILED(queued) ? queued : hr;
 }

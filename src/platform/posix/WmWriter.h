@@ -2,12 +2,14 @@
 // into ASF for the sinks, on the caller's thread or, in non-blocking mode, on the writer's own.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "ComPtr.h"
 #include "StreamSettings.h"
 #include "WmInputProps.h"
 #include "WmWriterSession.h"
@@ -88,6 +90,10 @@ private:
     std::vector<ComPtr<IWMWriterSink>> m_sinks;
     std::unique_ptr<CWmWriterSession> m_session;  // while writing
     std::shared_ptr<CWmWriterWorker> m_worker;    // while writing in non-blocking mode
+    // The last samples written, kept until writing ends: Windows holds on to written samples, so one
+    // written again while the writer may still hold it is refused here rather than garbled there.
+    std::array<ComPtr<INSSBuffer>, 4> m_written;
+    size_t m_nextWritten = 0;
     bool m_ending = false;
 };
 
