@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "WaveTestSupport.h"
+#include "files/SampleBuffer.h"
 #include "playback/Player.h"
 
 namespace {
@@ -117,38 +118,21 @@ public:
     }
     // A medium's samples as the reader hands them over, then its end of stream.
     void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs) {
-        std::vector<BYTE> pcm(65536, 1);
+        CSampleBuffer *buffer = new CSampleBuffer(nullptr);
+        buffer->SetCapacity(65536);
+        BYTE *data = nullptr;
+        buffer->GetBuffer(&data);
+        std::memset(data, 1, 65536);
         QWORD time = firstMs * 10000;
         for (DWORD bytes : sampleBytes) {
-            TestBuffer buffer(pcm.data(), bytes);
-            OnSample(Output(), time, sampleMs * 10000, 0, &buffer, nullptr);
+            buffer->SetLength(bytes);
+            OnSample(Output(), time, sampleMs * 10000, 0, buffer, nullptr);
             time += sampleMs * 10000;
         }
+        buffer->Release();
         OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
     }
     std::vector<Event> events;
-
-private:
-    class TestBuffer final : public INSSBuffer {
-    public:
-        TestBuffer(BYTE *data, DWORD length) : m_data(data), m_length(length) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **) override { return E_NOINTERFACE; }
-        ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-        ULONG STDMETHODCALLTYPE Release() override { return 1; }
-        HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) override { return *length = m_length, S_OK; }
-        HRESULT STDMETHODCALLTYPE SetLength(DWORD) override { return E_NOTIMPL; }
-        HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) override { return *length = m_length, S_OK; }
-        HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **data) override { return *data = m_data, S_OK; }
-        HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **data, DWORD *length) override {
-            *data = m_data;
-            *length = m_length;
-            return S_OK;
-        }
-
-    private:
-        BYTE *m_data;
-        DWORD m_length;
-    };
 };
 
 std::vector<BYTE> FormatBytes(const WAVEFORMATEX &format, size_t size = 18) {
