@@ -157,7 +157,7 @@ TEST_F(ServiceTest, OpenThenCloseBeforeTheServiceRunsDoesNothing) {
     EXPECT_TRUE(log.events.empty());
 }
 
-TEST_F(ServiceTest, CommandFailuresArriveAsEventSixOnTheServiceThread) {
+TEST_F(ServiceTest, CommandFailuresArriveAsEventSix) {
     service.Start(0);
     FakePlayer *player = OpenPlayer();
     g_fakes.seekable = false;
