@@ -27,6 +27,8 @@ public:
     virtual DWORD OnExit();
     virtual int OnNotification(const ThreadMessage &message) = 0;
     virtual void OnTimer();
+    // Runs on the posting thread when a message found no memory to be queued in; it is dropped.
+    virtual void OnPostRefused(const ThreadMessage &message);
 
     HANDLE Start(unsigned creationFlags);
     DWORD Stop(BOOL wait);
