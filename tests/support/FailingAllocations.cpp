@@ -3,9 +3,10 @@
 #include <dlfcn.h>
 
 #include <atomic>
-#include <cstddef>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -17,6 +18,18 @@ bool Refuse() {
     if (g_countdown.fetch_sub(1) != 1) return false;
     g_fired = true;
     return true;
+}
+
+// Whether code at the address is this program's or the media libraries': the C library and a
+// sanitizer's runtime, which call realloc for themselves (when starting a thread, say), are left alone.
+bool Counted(const void *caller) {
+    if (g_countdown.load(std::memory_order_relaxed) <= 0) return false;
+    static Dl_info self;
+    static const bool known = dladdr(reinterpret_cast<const void *>(&Counted), &self) != 0;
+    Dl_info info;
+    if (!known || !dladdr(caller, &info) || !info.dli_fname) return false;
+    return info.dli_fbase == self.dli_fbase || std::strstr(info.dli_fname, "/libav") ||
+           std::strstr(info.dli_fname, "/libswresample");
 }
 
 using ReallocFn = void *(*)(void *, size_t);
@@ -81,13 +94,14 @@ void *NOTHROW_NEW_ARRAY(__wrap_)(size_t size, const std::nothrow_t &tag) {
     return Refuse() ? nullptr : NOTHROW_NEW_ARRAY(__real_)(size, tag);
 }
 
-// Defined here, these two replace the C library's for every shared library of the process too.
+// Defined here, these two replace the C library's for every shared library of the process too,
+// but fail only for this program's objects and the media libraries.
 void *realloc(void *block, size_t size) {
     if (!g_realloc) g_realloc = Next<ReallocFn>("realloc");
-    return Refuse() ? nullptr : g_realloc(block, size);
+    return Counted(__builtin_return_address(0)) && Refuse() ? nullptr : g_realloc(block, size);
 }
 int posix_memalign(void **out, size_t alignment, size_t size) {
     if (!g_posixMemalign) g_posixMemalign = Next<PosixMemalignFn>("posix_memalign");
-    return Refuse() ? ENOMEM : g_posixMemalign(out, alignment, size);
+    return Counted(__builtin_return_address(0)) && Refuse() ? ENOMEM : g_posixMemalign(out, alignment, size);
 }
 }
