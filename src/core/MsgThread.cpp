@@ -95,6 +95,7 @@ int CMsgThread::Post(DWORD msg, DWORD param1, BOOL signal, void *data, DWORD par
     if (!m_queue.Append(message)) {
         LeaveCriticalSection(m_pQueueLock);
         OnPostRefused(message);
+        FreeOwnedData(message);
         return 0;
     }
     const int index = m_queue.Count() - 1;

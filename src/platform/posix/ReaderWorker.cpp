@@ -33,15 +33,20 @@ CReaderWorker *CReaderWorker::Create()
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    std::lock_guard<std::mutex> hold(worker->m_lock);
-    unsigned id = 0;
-    const uintptr_t thread = _beginthreadex(nullptr, 0, ThreadMain, worker, 0, &id);
+    uintptr_t thread;
+    {
+        // The new thread finds its id set: it waits for the lock before looking.
+        std::lock_guard<std::mutex> hold(worker->m_lock);
+        unsigned id = 0;
+        thread = _beginthreadex(nullptr, 0, ThreadMain, worker, 0, &id);
+        worker->m_thread = reinterpret_cast<HANDLE>(thread);
+        worker->m_threadId = id;
+    }
+    // Freed only once its lock is let go.
     if (!thread) {
         delete worker;
         return nullptr;
     }
-    worker->m_thread = reinterpret_cast<HANDLE>(thread);
-    worker->m_threadId = id;
     return worker;
 }
 
