@@ -22,13 +22,15 @@ bool Refuse() {
 
 // Whether code at the address is this program's or the media libraries': the C library and a
 // sanitizer's runtime, which call realloc for themselves (when starting a thread, say), are left alone.
+// (No function-local statics: their guards are a sanitizer's too, not yet usable in a thread it sets up.)
+Dl_info g_self;
+const bool g_selfKnown = dladdr(reinterpret_cast<const void *>(&Refuse), &g_self) != 0;
+
 bool Counted(const void *caller) {
     if (g_countdown.load(std::memory_order_relaxed) <= 0) return false;
-    static Dl_info self;
-    static const bool known = dladdr(reinterpret_cast<const void *>(&Counted), &self) != 0;
     Dl_info info;
-    if (!known || !dladdr(caller, &info) || !info.dli_fname) return false;
-    return info.dli_fbase == self.dli_fbase || std::strstr(info.dli_fname, "/libav") ||
+    if (!g_selfKnown || !dladdr(caller, &info) || !info.dli_fname) return false;
+    return info.dli_fbase == g_self.dli_fbase || std::strstr(info.dli_fname, "/libav") ||
            std::strstr(info.dli_fname, "/libswresample");
 }
 
