@@ -283,11 +283,11 @@ HRESULT CPlayer::SelectOutput() {
 void CPlayer::SetFormat(const WAVEFORMATEX *format) {
     if (m_pFormat && std::memcmp(m_pFormat, format, 18) != 0) {
         m_speedAdaptor.DestroyEngine();
-        if (m_hWaveOut) {
+        if (m_output.IsOpen()) {
             EnterCriticalSection(&m_lock);
             m_teardown = TD_STOPPING;
             LeaveCriticalSection(&m_lock);
-            if (ResetDevice(m_hWaveOut) == MMSYSERR_NOERROR) CloseDevice();
+            if (m_output.Reset() == MMSYSERR_NOERROR) m_output.Close();
             m_teardown = TD_ACTIVE;
         }
     }
@@ -320,9 +320,9 @@ HRESULT CPlayer::Close() {
     LeaveCriticalSection(&m_lock);
     if (reader) reader->Release();
 
-    if (m_hWaveOut) {
-        ResetDevice(m_hWaveOut);
-        CloseDevice();
+    if (m_output.IsOpen()) {
+        m_output.Reset();
+        m_output.Close();
     }
     if (m_hEvent && m_hEvent != INVALID_HANDLE_VALUE) CloseHandle(m_hEvent);
     m_hEvent = nullptr;
@@ -336,7 +336,7 @@ HRESULT CPlayer::Close() {
 
 // Runs after Stop, so the reader, the pacing and the render thread no longer use what it clears.
 void CPlayer::ForgetMedium() {
-    if (m_hWaveOut && ResetDevice(m_hWaveOut) == MMSYSERR_NOERROR) CloseDevice();
+    if (m_output.IsOpen() && m_output.Reset() == MMSYSERR_NOERROR) m_output.Close();
     ReleaseInterface(&m_pHeaderInfo);
     m_pacedQueue.Clear();
     EnterCriticalSection(&m_lock);

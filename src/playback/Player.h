@@ -4,12 +4,12 @@
 
 #include <atomic>
 
-#include "core/BufferPool.h"
 #include "core/InstanceInterfaces.h"
 #include "core/MsgThread.h"
 #include "files/SamplePool.h"
 #include "platform/platform.h"
 #include "playback/PacedQueue.h"
+#include "playback/WaveOutput.h"
 #include "stretch/BlockChunker.h"
 #include "stretch/SpeedAdaptor.h"
 
@@ -45,7 +45,7 @@ const DWORD kNoOutput = 0xFFFFFFFF;
 // COM objects are released, never deleted through their interfaces, which have no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CPlayer : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class CPlayer : public IWMReaderCallback, public IWMReaderCallbackAdvanced, private IWaveOutputOwner {
 public:
     CPlayer();
     CPlayer(const CPlayer &) = delete;
@@ -106,34 +106,19 @@ protected:
     HRESULT Fail(const char *text, HRESULT hr);
     HRESULT WaitForCompletion(std::atomic<LONG> *done);
 
-    // Wave output, on the wave-output device through a render thread of the player's own.
+    // Wave output, on the wave-output device through a render thread of its own.
     HRESULT StartOutput(QWORD start, QWORD duration);
     static LONG WritePcmCallback(const BYTE *data, LONG bytes, void *player);
-    MMRESULT WritePcm(const BYTE *data, DWORD bytes);
+    void WritePcm(const BYTE *data, DWORD bytes);
     HRESULT AbortOutput();
-    // The device was removed: what it handed back never played.
-    BOOL DeviceLost();
     // Ends this start with the command-failure event in place of its end event, once.
     void ReportDeviceFailure();
-    MMRESULT OnBufferDone(WAVEHDR *header);
-    MMRESULT ResetDevice(HWAVEOUT device);
-    void WaitForDrain(DWORD timeoutMs);
-    MMRESULT CloseDevice();
-    DWORD OutputGeneration() const { return static_cast<DWORD>(m_pending.load() >> 32); }
-    LONG PendingBuffers() const { return static_cast<LONG>(static_cast<DWORD>(m_pending.load())); }
-    // Adds delta to the pending count when the buffer's generation is the current one; the new count,
-    // or -1 when the buffer belongs to an earlier generation and is not counted.
-    LONG CountBuffer(DWORD generation, LONG delta);
-    // A new output generation with nothing pending.
-    void NewOutputGeneration();
     // Everything an open established about the previous medium, forgotten before the next open.
     void ForgetMedium();
-    WAVEHDR *NewWaveBuffer(const BYTE *data, DWORD bytes);
-    void FreeWaveBuffer(WAVEHDR *header);
-    static void CALLBACK WaveOutCallback(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                                         DWORD_PTR param2);
-    static unsigned __stdcall RenderThread(void *player);
-    void RenderLoop();
+    void OnRenderStarted() override;
+    // Finished buffers are unprepared only while active.
+    BOOL IsActive() override { return m_teardown == TD_ACTIVE; }
+    void OnOutputEmpty() override;
 
     // Play control.
     void SetState(DWORD state);
@@ -188,18 +173,12 @@ protected:
     BOOL m_seekable = FALSE;
     BOOL m_broadcast = FALSE;
     std::atomic<LONG> m_endOfStream{0};
-    std::atomic<DWORD> m_renderThreadId{0};
     DWORD m_outputNumber = kNoOutput;
     HANDLE m_hEvent = INVALID_HANDLE_VALUE;
     std::atomic<HRESULT> m_asyncResult{S_OK};
-    HWAVEOUT m_hWaveOut = nullptr;
-    HANDLE m_hRenderThread = nullptr;
     IWMReader *m_pReader = nullptr;
     IWMHeaderInfo *m_pHeaderInfo = nullptr;
     std::atomic<LONG> m_refCount{1};
-    // Output generation (high half) and the wave buffers of that generation still pending (low half),
-    // changed in one step so a late report of a buffer returned by a reset never counts against a newer start.
-    std::atomic<ULONGLONG> m_pending{0};
     WCHAR *m_pFileName = nullptr;
     std::atomic<QWORD> m_duration{0};
     PlayEventSink m_pfnSink = nullptr;
@@ -213,21 +192,18 @@ protected:
     // kEndOpen, then kEndEntered once the end of this start has begun (its silence fill runs once),
     // then kEndReported; back to kEndOpen at every start.
     std::atomic<DWORD> m_endReported{0};
+    CWaveOutput m_output{this, &m_lock};
     CTickThread m_tickThread;
     std::atomic<IWMReaderAdvanced *> m_pReaderAdvanced{nullptr};
     std::atomic<QWORD> m_userClock{0};
     QWORD m_clockStep = 10000000;
     // The reader has reported reaching m_userClock and waits for more time.
     std::atomic<BOOL> m_clockReached{FALSE};
-    // Bytes written to the device and not yet returned in the current output generation: with the
-    // paced queue's own count, what the look-ahead is measured against.
-    std::atomic<LONG> m_deviceQueuedBytes{0};
     std::atomic<DWORD> m_idleMs{0};
     CSpeedAdaptor m_speedAdaptor;
     std::atomic<LONG> m_speed{100};
     // The speed in force since the last start: the clock mode, the engine and the block size follow it.
     std::atomic<LONG> m_playSpeed{100};
-    CBufferPool m_wavePool{TRUE};
     std::atomic<DWORD> m_eventMask{0};
     // Set by an open on the service thread while a parked player's tick thread may still look at it.
     std::atomic<DWORD> m_mode{PLAY_MODE_DECODE};

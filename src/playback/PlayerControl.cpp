@@ -56,7 +56,7 @@ void CPlayer::SetState(DWORD state) {
 // ends early when a stop or a new start makes the end of this playback moot.
 void CPlayer::EnterEnded(DWORD generation) {
     EnterCriticalSection(&m_lock);
-    if (m_playGeneration.load() == generation && DeviceLost()) {
+    if (m_playGeneration.load() == generation && m_output.IsLost()) {
         ReportDeviceFailure();
         LeaveCriticalSection(&m_lock);
         return;
@@ -181,7 +181,7 @@ HRESULT CPlayer::Pause() {
         return S_OK;
     }
     if (IsPaced()) m_tickThread.CancelTimer();
-    if (waveOutPause(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    if (m_output.Pause() != MMSYSERR_NOERROR) return E_FAIL;
     SetState(PS_PAUSED);
     // In direct WAV mode the reader has opened nothing: the device and the pacing are the whole pause.
     return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Pause();
@@ -192,7 +192,7 @@ HRESULT CPlayer::Resume() {
     if (m_state != PS_PAUSED) return E_FAIL;
     m_pacedQueue.ResetPosition();
     if (IsPaced()) m_tickThread.SetTimer(kPacingPeriodMs);
-    if (waveOutRestart(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    if (m_output.Restart() != MMSYSERR_NOERROR) return E_FAIL;
     SetState(PS_PLAYING);
     return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Resume();
 }
@@ -244,12 +244,12 @@ HRESULT CPlayer::Stop() {
     StopPacing();
     if (m_pReader) WaitForCompletion(&m_closeDone);
     m_samplePool.Clear();
-    if (m_hWaveOut) {
-        if (ResetDevice(m_hWaveOut) != MMSYSERR_NOERROR) {
-            WaitForDrain(5000);
-            if (CloseDevice() != MMSYSERR_NOERROR) return E_FAIL;
+    if (m_output.IsOpen()) {
+        if (m_output.Reset() != MMSYSERR_NOERROR) {
+            m_output.WaitForDrain(5000);
+            if (m_output.Close() != MMSYSERR_NOERROR) return E_FAIL;
         }
-        CloseDevice();
+        m_output.Close();
     }
     m_outputNumber = kNoOutput;
     SetState(PS_STOPPED);
@@ -283,7 +283,7 @@ BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
         m_asyncResult = result;
         SetEvent(m_hEvent);
     }
-    return PendingBuffers() == 0;
+    return m_output.PendingBuffers() == 0;
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *,

@@ -156,7 +156,7 @@ BOOL CPlayer::WantsMoreMedia() const {
     const DWORD avg = m_pFormat ? m_pFormat->nAvgBytesPerSec : 0;
     if (avg == 0) return FALSE;
     const ULONGLONG hostMs = static_cast<ULONGLONG>(m_pacedQueue.QueuedBytes()) * 1000u / avg;
-    const LONG deviceBytes = m_deviceQueuedBytes.load();
+    const LONG deviceBytes = m_output.QueuedBytes();
     const ULONGLONG deviceMs = deviceBytes > 0 ? static_cast<ULONGLONG>(deviceBytes) * 1000u / avg : 0;
     return hostMs < kHostAheadMs && deviceMs < kDeviceAheadMs;
 }
