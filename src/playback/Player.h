@@ -5,12 +5,10 @@
 #include <atomic>
 
 #include "core/InstanceInterfaces.h"
-#include "core/MsgThread.h"
 #include "files/SamplePool.h"
 #include "platform/platform.h"
-#include "playback/PacedQueue.h"
+#include "playback/HostFeed.h"
 #include "playback/WaveOutput.h"
-#include "stretch/BlockChunker.h"
 #include "stretch/SpeedAdaptor.h"
 
 // Play states.
@@ -45,7 +43,10 @@ const DWORD kNoOutput = 0xFFFFFFFF;
 // COM objects are released, never deleted through their interfaces, which have no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CPlayer : public IWMReaderCallback, public IWMReaderCallbackAdvanced, private IWaveOutputOwner {
+class CPlayer : public IWMReaderCallback,
+                public IWMReaderCallbackAdvanced,
+                private IWaveOutputOwner,
+                private IHostFeedOwner {
 public:
     CPlayer();
     CPlayer(const CPlayer &) = delete;
@@ -116,7 +117,7 @@ protected:
     // Everything an open established about the previous medium, forgotten before the next open.
     void ForgetMedium();
     void OnRenderStarted() override;
-    // Finished buffers are unprepared only while active.
+    // Finished buffers are unprepared, and the partial block and the clock handed over, only while active.
     BOOL IsActive() override { return m_teardown == TD_ACTIVE; }
     void OnOutputEmpty() override;
 
@@ -140,32 +141,27 @@ protected:
     void FlushAdaptor();
 
     // Host data blocks and their pacing.
-    void HandToHost(const BYTE *data, DWORD bytes);
     void DeliverRemainder();
-    void DirectBlocks(const BYTE *data, DWORD bytes);
     DWORD FillSilence();
     // The end of the start of that play generation; nothing when another start has begun since.
     void EnterEnded(DWORD generation);
-    BOOL IsPaced() const { return m_pReaderAdvanced != nullptr || m_mode == PLAY_MODE_WAVE; }
+    BOOL IsPaced() const { return m_feed.IsClocked() || m_mode == PLAY_MODE_WAVE; }
     HRESULT StartPacing(DWORD periodMs);
-    void StopPacing();
-    static void TimeEvent(DWORD id, DWORD elapsedMs, DWORD deltaMs, void *player);
-    static int DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWORD size, DWORD positionMs,
-                            void *player);
     void SetHostBlockSize();
+    BOOL TakesData() override { return m_pfnSink && EventPasses(EVENT_DATA); }
+    void RaiseData(const BYTE *data, DWORD size) override { Raise(EVENT_DATA, data, size); }
+    BOOL HasEnded() override { return m_state.load() == PS_ENDED; }
+    void OnPacedEnd() override;
 
     // Streaming with back-pressure: more media is read or decoded only while the host data and the
     // device hold less than the look-ahead.
     BOOL WantsMoreMedia() const;
     // On the tick thread after each drain: lets the reader's clock run on as the media is taken.
-    virtual void OnTick();
+    void OnTick() override;
     // The user clock's next step, once the reader has reached the last one and more media is wanted.
     void ExtendClock();
-    // The user-clock interface with a reference of the caller's, or none.
-    IWMReaderAdvanced *HoldClock();
 
     WORD m_handle = 0;
-    std::atomic<DWORD> m_bytesToHost{0};
     std::atomic<DWORD> m_state{PS_STOPPED};
     // The window, the duration and the speed are set on the service thread and read on the reader's.
     std::atomic<QWORD> m_windowStart{0};
@@ -186,20 +182,11 @@ protected:
     CRITICAL_SECTION m_lock;
     std::atomic<DWORD> m_teardown{TD_ACTIVE};
     CSamplePool m_samplePool;
-    CPacedQueue m_pacedQueue;
-    CBlockChunker m_hostChunker;
-    DWORD m_hostBlockBytes = 0;
     // kEndOpen, then kEndEntered once the end of this start has begun (its silence fill runs once),
     // then kEndReported; back to kEndOpen at every start.
     std::atomic<DWORD> m_endReported{0};
     CWaveOutput m_output{this, &m_lock};
-    CTickThread m_tickThread;
-    std::atomic<IWMReaderAdvanced *> m_pReaderAdvanced{nullptr};
-    std::atomic<QWORD> m_userClock{0};
-    QWORD m_clockStep = 10000000;
-    // The reader has reported reaching m_userClock and waits for more time.
-    std::atomic<BOOL> m_clockReached{FALSE};
-    std::atomic<DWORD> m_idleMs{0};
+    CHostFeed m_feed{this, &m_lock};
     CSpeedAdaptor m_speedAdaptor;
     std::atomic<LONG> m_speed{100};
     // The speed in force since the last start: the clock mode, the engine and the block size follow it.

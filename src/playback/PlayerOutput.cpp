@@ -33,7 +33,7 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
     }
     ++m_playGeneration;
     // Blocks still queued for the host belong to the previous start (a seek while playing).
-    StopPacing();
+    m_feed.StopPacing();
     m_endReported = kEndOpen;
     m_endOfStream = 0;
 
@@ -76,7 +76,7 @@ void CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
 void CPlayer::ReportDeviceFailure() {
     EnterCriticalSection(&m_lock);
     if (m_teardown == TD_ACTIVE && m_endReported.exchange(kEndReported) != kEndReported) {
-        StopPacing();
+        m_feed.StopPacing();
         Raise(kEventDeviceFailed, nullptr, 0);
     }
     LeaveCriticalSection(&m_lock);
