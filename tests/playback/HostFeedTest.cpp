@@ -18,7 +18,6 @@ public:
     void RaiseData(const BYTE *, DWORD size) override {
         std::lock_guard<std::mutex> hold(m_mutex);
         last = std::chrono::steady_clock::now();
-        if (sizes.empty()) first = last;
         sizes.push_back(size);
     }
     BOOL HasEnded() override { return ended.load(); }
@@ -31,7 +30,6 @@ public:
 
     std::atomic<BOOL> ended{FALSE};
     std::atomic<int> ends{0};
-    std::chrono::steady_clock::time_point first;
     std::chrono::steady_clock::time_point last;
 
 private:
@@ -46,15 +44,17 @@ TEST(HostFeedTest, PacedBlocksKeepPlayPaceAndTheEndFollowsTheLastOnce) {
     {
         CHostFeed feed(&owner, &lock);
         ASSERT_TRUE(feed.StartTicks());
+        const auto started = std::chrono::steady_clock::now();
         ASSERT_EQ(S_OK, feed.StartPacing(400, 50));
         const std::vector<BYTE> pcm(6 * 400 + 100, 1);
         feed.Hand(pcm.data(), static_cast<DWORD>(pcm.size()), TRUE);
 
-        Sleep(600);
         const std::vector<DWORD> whole(6, 400);
+        for (int waited = 0; waited < 3000 && owner.Sizes().size() < whole.size(); waited += 10) Sleep(10);
+        Sleep(150);
         EXPECT_EQ(whole, owner.Sizes());
-        // Six blocks of 50 ms: five tick intervals between the first and the last.
-        EXPECT_GE(owner.last - owner.first, std::chrono::milliseconds(200));
+        // The sixth block of 50 ms is due 250 ms into the play, never sooner.
+        EXPECT_GE(owner.last - started, std::chrono::milliseconds(250));
         EXPECT_EQ(100u, feed.QueuedBytes());
         EXPECT_EQ(0, owner.ends.load());
 
