@@ -117,7 +117,7 @@ protected:
     // Everything an open established about the previous medium, forgotten before the next open.
     void ForgetMedium();
     void OnRenderStarted() override;
-    // Finished buffers are unprepared, and the partial block and the clock handed over, only while active.
+    // Finished buffers are unprepared, and the user clock handed over, only while active.
     BOOL IsActive() override { return m_teardown == TD_ACTIVE; }
     void OnOutputEmpty() override;
 
