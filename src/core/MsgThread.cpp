@@ -6,6 +6,7 @@
 
 #include "core/DebugOutput.h"
 #include "core/FaultGuard.h"
+#include "core/LockScope.h"
 
 CMsgThread::CMsgThread() {
     m_pQueueLock = new (std::nothrow) CRITICAL_SECTION;
@@ -86,22 +87,18 @@ BOOL CMsgThread::IsOwnThread() const {
 
 int CMsgThread::Post(DWORD msg, DWORD param1, BOOL signal, void *data, DWORD param2, DWORD ownsData) {
     if (!m_pQueueLock || m_bStop.load()) return 0;
-    EnterCriticalSection(m_pQueueLock);
-    if (m_bStop.load()) {
-        LeaveCriticalSection(m_pQueueLock);
-        return 0;
-    }
     const ThreadMessage message{msg, param1, param2, data, ownsData};
-    if (!m_queue.Append(message)) {
-        LeaveCriticalSection(m_pQueueLock);
-        OnPostRefused(message);
-        FreeOwnedData(message);
-        return 0;
+    {
+        CLockScope lock(m_pQueueLock);
+        if (m_bStop.load()) return 0;
+        if (m_queue.Append(message)) {
+            if (signal) SetEvent(m_hEvent);
+            return m_queue.Count() - 1;
+        }
     }
-    const int index = m_queue.Count() - 1;
-    if (signal) SetEvent(m_hEvent);
-    LeaveCriticalSection(m_pQueueLock);
-    return index;
+    OnPostRefused(message);
+    FreeOwnedData(message);
+    return 0;
 }
 
 unsigned __stdcall CMsgThread::ThreadProc(void *self) {
@@ -125,14 +122,11 @@ unsigned __stdcall CMsgThread::ThreadProc(void *self) {
 }
 
 BOOL CMsgThread::TakeMessage(ThreadMessage *out) {
-    EnterCriticalSection(m_pQueueLock);
-    BOOL taken = m_queue.Count() > 0;
-    if (taken) {
-        *out = m_queue[0];
-        m_queue.RemoveAt(0);
-    }
-    LeaveCriticalSection(m_pQueueLock);
-    return taken;
+    CLockScope lock(m_pQueueLock);
+    if (m_queue.Count() == 0) return FALSE;
+    *out = m_queue[0];
+    m_queue.RemoveAt(0);
+    return TRUE;
 }
 
 int CMsgThread::RunLoop() {

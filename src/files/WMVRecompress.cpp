@@ -6,24 +6,13 @@
 #include <new>
 #include <vector>
 
+#include "core/ComSupport.h"
 #include "core/DebugOutput.h"
 
 namespace {
 
 const QWORD kOneSecond = 10000000;
 const DWORD kAnyOutput = 0xFFFFFFFF;
-
-template <class T>
-void ReleaseInterface(T *&object) {
-    if (!object) return;
-    object->Release();
-    object = nullptr;
-}
-
-HRESULT LastErrorResult() {
-    const DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
 
 // The first 18 bytes of the stream's format block, when its media type can be read.
 HRESULT ReadStreamFormat(IWMStreamConfig *stream, WAVEFORMATEX *format) {
@@ -141,7 +130,7 @@ HRESULT CWMVRecompress::AllocateForOutput(DWORD, DWORD, INSSBuffer **, void *) {
 
 HRESULT CWMVRecompress::CreateReaderObjects() {
     m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!m_hEvent) return LastErrorResult();
+    if (!m_hEvent) return HResultFromLastError();
     HRESULT hr = WMCreateReader(nullptr, 0, &m_pReader);
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&m_pReaderAdvanced));
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&m_pHeaderInfo));
@@ -222,7 +211,7 @@ HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
     if (!path) return E_INVALIDARG;
     m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!m_hEvent) {
-        const HRESULT failure = LastErrorResult();
+        const HRESULT failure = HResultFromLastError();
         ReleaseReaderObjects();
         return failure;
     }

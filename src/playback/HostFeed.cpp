@@ -6,6 +6,7 @@
 
 #include "core/DebugOutput.h"
 #include "core/FaultGuard.h"
+#include "core/LockScope.h"
 
 namespace {
 
@@ -154,10 +155,9 @@ HRESULT CHostFeed::GrantFirst() {
 }
 
 IWMReaderAdvanced *CHostFeed::HoldClock() {
-    EnterCriticalSection(m_lock);
+    CLockScope lock(m_lock);
     IWMReaderAdvanced *clock = m_owner->IsActive() ? m_clock.load() : nullptr;
     if (clock) clock->AddRef();
-    LeaveCriticalSection(m_lock);
     return clock;
 }
 

@@ -2,6 +2,8 @@
 // window, the speed with the reader clock that goes with it, and the reader's notifications.
 #include "playback/Player.h"
 
+#include "core/LockScope.h"
+
 namespace {
 
 const DWORD kPacingPeriodMs = 50;
@@ -33,48 +35,43 @@ void CPlayer::Raise(DWORD code, const void *data, DWORD size) {
 void CPlayer::SetState(DWORD state) {
     m_state = state;
     if (state < PS_STARTING || state > PS_PLAYING) return;
-    EnterCriticalSection(&m_lock);
-    if (m_teardown == TD_ACTIVE) {
+    {
+        CLockScope lock(&m_lock);
+        if (m_teardown != TD_ACTIVE) return;
         switch (state) {
         case PS_STARTING:
             if (m_pFormat) Raise(EVENT_FORMAT, m_pFormat, 18);
-            break;
-        case PS_ENDED:
-            LeaveCriticalSection(&m_lock);
-            EnterEnded(m_playGeneration.load());
             return;
-        case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); break;
-        case PS_PLAYING: Raise(EVENT_PLAYING, nullptr, 0); break;
+        case PS_ENDED: break;
+        case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); return;
+        case PS_PLAYING: Raise(EVENT_PLAYING, nullptr, 0); return;
+        default: return;
         }
     }
-    LeaveCriticalSection(&m_lock);
+    EnterEnded(m_playGeneration.load());
 }
 
 // The silence fill goes out under the lock; its wait before the end event does not hold the lock, and
 // ends early when a stop or a new start makes the end of this playback moot.
 void CPlayer::EnterEnded(DWORD generation) {
-    EnterCriticalSection(&m_lock);
-    if (m_playGeneration.load() == generation && m_output.IsLost()) {
-        ReportDeviceFailure();
-        LeaveCriticalSection(&m_lock);
-        return;
+    DWORD waitMs = 0;
+    {
+        CLockScope lock(&m_lock);
+        if (m_playGeneration.load() == generation && m_output.IsLost()) {
+            ReportDeviceFailure();
+            return;
+        }
+        // The status handler and the render thread may both get here; the first one ends this start.
+        DWORD progress = kEndOpen;
+        if (m_playGeneration.load() != generation || !m_endReported.compare_exchange_strong(progress, kEndEntered))
+            return;
+        waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
+        // Paced, the queue raises the end once it has handed out the data and the silence.
+        if (IsPaced()) return;
     }
-    // The status handler and the render thread may both get here; the first one ends this start.
-    DWORD progress = kEndOpen;
-    if (m_playGeneration.load() != generation || !m_endReported.compare_exchange_strong(progress, kEndEntered)) {
-        LeaveCriticalSection(&m_lock);
-        return;
-    }
-    const DWORD waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
-    // Paced, the queue raises the end once it has handed out the data and the silence.
-    if (IsPaced()) {
-        LeaveCriticalSection(&m_lock);
-        return;
-    }
-    LeaveCriticalSection(&m_lock);
     for (DWORD waited = 0; waited < waitMs && m_playGeneration.load() == generation; waited += 10) Sleep(10);
 
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     if (m_teardown == TD_ACTIVE && m_playGeneration.load() == generation) {
         DWORD entered = kEndEntered;
         if (m_endReported.compare_exchange_strong(entered, kEndReported)) {
@@ -83,7 +80,6 @@ void CPlayer::EnterEnded(DWORD generation) {
             SetEvent(m_hEvent);
         }
     }
-    LeaveCriticalSection(&m_lock);
 }
 
 void CPlayer::WindowBounds(QWORD *start, QWORD *end) const {
@@ -101,13 +97,14 @@ HRESULT CPlayer::StartPlayback() {
     QWORD end = 0;
     WindowBounds(&start, &end);
     m_playSpeed = m_speed.load();
-    EnterCriticalSection(&m_lock);
-    // A new generation at once, under the lock: a WAV piece of the previous start is read whole or not at all.
-    ++m_playGeneration;
-    m_feed.ResetBytesToHost();
-    // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
-    m_speedAdaptor.DestroyEngine();
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        // A new generation at once, under the lock: a WAV piece of the previous start is read whole or not at all.
+        ++m_playGeneration;
+        m_feed.ResetBytesToHost();
+        // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
+        m_speedAdaptor.DestroyEngine();
+    }
     const LONG speed = m_playSpeed.load();
     if (m_mode == PLAY_MODE_WAVE) {
         if (speed != 100 && speed != 0 && !ApplySpeed(SpeedFactor(speed))) return E_FAIL;
@@ -126,9 +123,11 @@ HRESULT CPlayer::ConfigureClock() {
     if (!m_pFormat) return E_FAIL;
     HRESULT result = S_OK;
     // Under the lock, so a tick or render thread holding the interface has taken its own reference.
-    EnterCriticalSection(&m_lock);
-    IWMReaderAdvanced *held = m_feed.TakeClock();
-    LeaveCriticalSection(&m_lock);
+    IWMReaderAdvanced *held = nullptr;
+    {
+        CLockScope lock(&m_lock);
+        held = m_feed.TakeClock();
+    }
     if (held) {
         result = held->SetUserProvidedClock(FALSE);
         held->Release();
@@ -150,9 +149,8 @@ HRESULT CPlayer::ConfigureClock() {
 
 BOOL CPlayer::ApplySpeed(float factor) {
     if (!m_pFormat) return FALSE;
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     const BOOL ok = m_speedAdaptor.CreateEngine(*m_pFormat) && m_speedAdaptor.SetSpeed(factor);
-    LeaveCriticalSection(&m_lock);
     return ok;
 }
 
@@ -219,13 +217,11 @@ HRESULT CPlayer::SetEventMask(DWORD mask) {
 }
 
 HRESULT CPlayer::Stop() {
-    EnterCriticalSection(&m_lock);
-    if (m_teardown == TD_STOPPING) {
-        LeaveCriticalSection(&m_lock);
-        return S_OK;
+    {
+        CLockScope lock(&m_lock);
+        if (m_teardown == TD_STOPPING) return S_OK;
+        m_teardown = TD_STOPPING;
     }
-    m_teardown = TD_STOPPING;
-    LeaveCriticalSection(&m_lock);
     ++m_playGeneration;
     m_startPending = FALSE;
     m_duration = 0;
@@ -262,9 +258,8 @@ HRESULT CPlayer::StartReader(QWORD start, QWORD duration) {
 // Under the player lock like every other use of the adaptor, so a new start's engine set-up cannot
 // race the flush at the end of the previous stream.
 void CPlayer::FlushAdaptor() {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     m_speedAdaptor.Flush();
-    LeaveCriticalSection(&m_lock);
 }
 
 void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
@@ -342,7 +337,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
         if (excessMs >= 1) cut = MsToBytes(static_cast<DWORD>(excessMs - 1));
     }
     HRESULT hr = S_OK;
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     // A sample of an earlier start (delivered while a seek restarts the reader) is dropped.
     if (m_pReader && m_teardown == TD_ACTIVE && IsCurrentStart(context)) {
         BYTE *data = nullptr;
@@ -363,7 +358,6 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
             }
         }
     }
-    LeaveCriticalSection(&m_lock);
     return FAILED(hr) ? hr : S_OK;
 }
 

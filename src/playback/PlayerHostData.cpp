@@ -2,6 +2,8 @@
 // speed, the silence a play window calls for, the paced end of playback and the look-ahead.
 #include "playback/Player.h"
 
+#include "core/LockScope.h"
+
 namespace {
 
 const DWORD kSilenceLimitMs = 3000;
@@ -23,9 +25,8 @@ void CPlayer::SetHostBlockSize() {
 }
 
 void CPlayer::DeliverRemainder() {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     if (m_teardown == TD_ACTIVE) m_feed.DeliverRemainder(m_pFormat ? m_pFormat->nBlockAlign : 0);
-    LeaveCriticalSection(&m_lock);
 }
 
 DWORD CPlayer::FillSilence() {

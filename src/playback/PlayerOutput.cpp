@@ -2,6 +2,8 @@
 // it writes, the device's refusal or loss, and the end of the output.
 #include "playback/Player.h"
 
+#include "core/LockScope.h"
+
 namespace {
 
 const DWORD kDrainTimeoutMs = 5000;
@@ -74,12 +76,11 @@ void CPlayer::WritePcm(const BYTE *data, DWORD bytes) {
 
 // What the host already has stays its own; blocks still queued for it are dropped with the end.
 void CPlayer::ReportDeviceFailure() {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     if (m_teardown == TD_ACTIVE && m_endReported.exchange(kEndReported) != kEndReported) {
         m_feed.StopPacing();
         Raise(kEventDeviceFailed, nullptr, 0);
     }
-    LeaveCriticalSection(&m_lock);
 }
 
 HRESULT CPlayer::AbortOutput() {

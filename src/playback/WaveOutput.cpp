@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "core/LockScope.h"
+
 namespace {
 
 const int kResetAttempts = 5;
@@ -129,10 +131,9 @@ HRESULT CWaveOutput::SetVolume(DWORD volume) {
 }
 
 BOOL CWaveOutput::IsLost() {
-    EnterCriticalSection(m_lock);
+    CLockScope lock(m_lock);
     DWORD volume = 0;
     const BOOL lost = m_hWaveOut && waveOutGetVolume(m_hWaveOut, &volume) == MMSYSERR_NODRIVER;
-    LeaveCriticalSection(m_lock);
     return lost;
 }
 
@@ -169,9 +170,10 @@ void CWaveOutput::FreeBuffer(WAVEHDR *header) { m_pool.Release(reinterpret_cast<
 
 MMRESULT CWaveOutput::OnBufferDone(WAVEHDR *header) {
     MMRESULT result = MMSYSERR_NOERROR;
-    EnterCriticalSection(m_lock);
-    if (m_owner->IsActive() && header) result = waveOutUnprepareHeader(m_hWaveOut, header, sizeof(WAVEHDR));
-    LeaveCriticalSection(m_lock);
+    {
+        CLockScope lock(m_lock);
+        if (m_owner->IsActive() && header) result = waveOutUnprepareHeader(m_hWaveOut, header, sizeof(WAVEHDR));
+    }
     if (header) FreeBuffer(header);
     return result;
 }
