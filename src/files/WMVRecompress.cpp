@@ -197,14 +197,7 @@ HRESULT CWMVRecompress::OpenAndDecode(LPCWSTR path, CPcmSink *sink) {
         CloseFile();
         return hr;
     }
-    m_bFormatValid = TRUE;
-    FindAudioOutput();
-    ApplyFormat(sink);
-    const HRESULT run = RunToEnd(sink);
-    if (FAILED(run)) ReportFailure(run);
-    const HRESULT closed = CloseFile();
-    // A decode that broke off (a file cut short under the reader) must not pass for a whole one.
-    return FAILED(run) ? run : closed;
+    return DecodeOpenFile(sink);
 }
 
 HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
@@ -224,15 +217,21 @@ HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
         ReleaseReaderObjects();
         return hr;
     }
+    hr = DecodeOpenFile(sink);
+    ReleaseReaderObjects();
+    return hr;
+}
+
+HRESULT CWMVRecompress::DecodeOpenFile(CPcmSink *sink) {
     m_bFormatValid = TRUE;
     FindAudioOutput();
     ApplyFormat(sink);
     const HRESULT run = RunToEnd(sink);
     if (FAILED(run)) ReportFailure(run);
-    // The reader is closed before it is released, whatever the run gave, so no callback outlives it.
-    hr = CloseFile();
-    ReleaseReaderObjects();
-    return FAILED(run) ? run : hr;
+    // The file is closed whatever the run gave, so no reader callback outlives it; a decode that broke
+    // off (a file cut short under the reader) must not pass for a whole one.
+    const HRESULT closed = CloseFile();
+    return FAILED(run) ? run : closed;
 }
 
 HRESULT CWMVRecompress::CreateAndOpen(LPCWSTR path) {
