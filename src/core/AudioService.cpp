@@ -58,7 +58,49 @@ void CAudioService::DiscardQueuedEvents() {
     LeaveCriticalSection(&m_recordLock);
 }
 
-void CAudioService::OnTimer() { DispatchPlayMsg(); }
+void CAudioService::OnTimer() {
+    if (m_closeLost.exchange(FALSE)) CloseAbandoned();
+    if (m_recordWakeLost.exchange(FALSE)) DispatchRecordMsg();
+    DispatchPlayMsg();
+}
+
+// A command lost for want of memory fails as any instance operation does; a lost close is still
+// done, by the next tick, and a lost playback-event wake-up needs nothing: the tick delivers it.
+void CAudioService::OnPostRefused(const ThreadMessage &message) {
+    const WORD handle = static_cast<WORD>(message.msg & 0xFFFF);
+    switch (message.msg >> 16) {
+    case CMD_CLOSE:
+    case CMD_REC_CLOSE: m_closeLost = TRUE; break;
+    case CMD_REC_EVENT: m_recordWakeLost = TRUE; break;
+    case CMD_PLAY:
+    case CMD_PAUSE:
+    case CMD_SEEK:
+    case CMD_VOLUME:
+    case CMD_DURATION:
+    case CMD_SPEED:
+    case CMD_EVENT_MASK:
+    case CMD_OPEN:
+    case CMD_REC_OPEN:
+    case CMD_REC_START:
+    case CMD_REC_HALT:
+    case CMD_REC_STOP: ReportFailure(handle); break;
+    default: break;
+    }
+}
+
+// Every entry a close export has marked is closed, whether or not its close command is still queued.
+void CAudioService::CloseAbandoned() {
+    for (;;) {
+        CTableLock lock(m_table);
+        InstanceEntry *entry = m_table->FindClosing();
+        if (!entry) return;
+        const WORD handle = entry->handle;
+        DisposeEntryObject(entry);
+        m_table->ClearEntry(entry);
+        lock.Release();
+        PurgePlayEvents(handle);
+    }
+}
 
 int CAudioService::OnNotification(const ThreadMessage &message) {
     const DWORD code = message.msg >> 16;
@@ -273,6 +315,11 @@ LONG CAudioService::QueuePlayEvent(DWORD handle, DWORD code, const void *payload
     LONG result = 0;
     if (payload) {
         buffer = m_payloadPool.AcquireCopy(payload, static_cast<LONG>(size));
+        // An event without the data it carries would mislead the host: it is not raised.
+        if (!buffer && size > 0) {
+            LeaveCriticalSection(&m_playLock);
+            return -1;
+        }
         result = static_cast<LONG>(size);
     } else {
         size = 0;
@@ -303,7 +350,11 @@ void CAudioService::QueueRecordEvent(DWORD handle, DWORD code, DWORD arg1, DWORD
     BOOL queued = m_recordEvents.Append(RecordEvent{handle, code, copy, size, arg1, arg2});
     if (!queued) std::free(copy);
     LeaveCriticalSection(&m_recordLock);
-    if (queued) Post(MakeCommand(CMD_REC_EVENT, handle), 0, TRUE, nullptr, 0, 0);
+    // A capture event that found no room is lost: the host hears of it as a failure of the instance.
+    if (queued)
+        Post(MakeCommand(CMD_REC_EVENT, handle), 0, TRUE, nullptr, 0, 0);
+    else
+        ReportFailure(static_cast<WORD>(handle));
 }
 
 // The host callback runs without the event lock, so a callback that calls back into the library

@@ -238,15 +238,12 @@ HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
     m_bFormatValid = TRUE;
     FindAudioOutput();
     ApplyFormat(sink);
-    hr = RunToEnd(sink);
-    if (FAILED(hr)) {
-        ReportFailure(hr);
-        ReleaseReaderObjects();
-        return hr;
-    }
+    const HRESULT run = RunToEnd(sink);
+    if (FAILED(run)) ReportFailure(run);
+    // The reader is closed before it is released, whatever the run gave, so no callback outlives it.
     hr = CloseFile();
     ReleaseReaderObjects();
-    return hr;
+    return FAILED(run) ? run : hr;
 }
 
 HRESULT CWMVRecompress::CreateAndOpen(LPCWSTR path) {

@@ -10,7 +10,6 @@
 
 namespace {
 
-const DWORD kTickThreadId = 898;
 const LONG kPreallocatedSamples = 12;
 // A reader that never reports its completion must not hang the service thread for good.
 const DWORD kCompletionLimitMs = 30000;
@@ -29,22 +28,16 @@ void ReleaseInterface(T **pointer) {
     *pointer = nullptr;
 }
 
-template <class T>
-void ReleaseInterface(std::atomic<T *> *pointer) {
-    if (T *held = pointer->exchange(nullptr)) held->Release();
-}
-
 }  // namespace
 
 CPlayer::CPlayer() {
     InitializeCriticalSection(&m_lock);
-    m_tickThread.SetTickCallback(kTickThreadId, &CPlayer::TimeEvent, this);
     m_speedAdaptor.SetOutput(&CPlayer::WritePcmCallback, this);
 }
 
 CPlayer::~CPlayer() {
     Close();
-    m_pacedQueue.Clear();
+    m_feed.DropQueued();
     m_samplePool.Clear();
     DeleteCriticalSection(&m_lock);
 }
@@ -131,8 +124,8 @@ HRESULT CPlayer::CreateReader() {
         Close();
         return FAILED(hr) ? hr : E_FAIL;
     }
-    ReleaseInterface(&m_pReaderAdvanced);
-    if (!m_tickThread.Start(0)) {
+    if (IWMReaderAdvanced *clock = m_feed.TakeClock()) clock->Release();
+    if (!m_feed.StartTicks()) {
         Fail("InitUserClock failed!", E_FAIL);
         Close();
         return E_FAIL;
@@ -283,11 +276,11 @@ HRESULT CPlayer::SelectOutput() {
 void CPlayer::SetFormat(const WAVEFORMATEX *format) {
     if (m_pFormat && std::memcmp(m_pFormat, format, 18) != 0) {
         m_speedAdaptor.DestroyEngine();
-        if (m_hWaveOut) {
+        if (m_output.IsOpen()) {
             EnterCriticalSection(&m_lock);
             m_teardown = TD_STOPPING;
             LeaveCriticalSection(&m_lock);
-            if (ResetDevice(m_hWaveOut) == MMSYSERR_NOERROR) CloseDevice();
+            if (m_output.Reset() == MMSYSERR_NOERROR) m_output.Close();
             m_teardown = TD_ACTIVE;
         }
     }
@@ -308,11 +301,10 @@ HRESULT CPlayer::Close() {
 
     ReleaseInterface(&m_pHeaderInfo);
     EnterCriticalSection(&m_lock);
-    IWMReaderAdvanced *advanced = m_pReaderAdvanced.exchange(nullptr);
+    IWMReaderAdvanced *advanced = m_feed.TakeClock();
     LeaveCriticalSection(&m_lock);
     if (advanced) advanced->Release();
-    m_tickThread.Stop(TRUE);
-    m_tickThread.ResetStop();
+    m_feed.StopTicks();
 
     EnterCriticalSection(&m_lock);
     IWMReader *reader = m_pReader;
@@ -320,9 +312,9 @@ HRESULT CPlayer::Close() {
     LeaveCriticalSection(&m_lock);
     if (reader) reader->Release();
 
-    if (m_hWaveOut) {
-        ResetDevice(m_hWaveOut);
-        CloseDevice();
+    if (m_output.IsOpen()) {
+        m_output.Reset();
+        m_output.Close();
     }
     if (m_hEvent && m_hEvent != INVALID_HANDLE_VALUE) CloseHandle(m_hEvent);
     m_hEvent = nullptr;
@@ -334,23 +326,22 @@ HRESULT CPlayer::Close() {
     return S_OK;
 }
 
-// Runs after Stop, so the reader, the pacing and the render thread no longer use what it clears.
+// Runs after Stop, so the reader, the host feed and the render thread no longer use what it clears.
 void CPlayer::ForgetMedium() {
-    if (m_hWaveOut && ResetDevice(m_hWaveOut) == MMSYSERR_NOERROR) CloseDevice();
+    if (m_output.IsOpen() && m_output.Reset() == MMSYSERR_NOERROR) m_output.Close();
     ReleaseInterface(&m_pHeaderInfo);
-    m_pacedQueue.Clear();
+    m_feed.DropQueued();
     EnterCriticalSection(&m_lock);
     m_speedAdaptor.DestroyEngine();
     std::free(m_pFormat);
     m_pFormat = nullptr;
-    m_hostChunker.ResetPartial();
-    m_hostBlockBytes = 0;
+    m_feed.ForgetBlocks();
     m_outputNumber = kNoOutput;
     LeaveCriticalSection(&m_lock);
     m_duration = 0;
     m_seekable = FALSE;
     m_broadcast = FALSE;
-    m_bytesToHost = 0;
+    m_feed.ResetBytesToHost();
 }
 
 DWORD CPlayer::MsToBytes(DWORD ms) const {

@@ -5,8 +5,6 @@
 namespace {
 
 const DWORD kPacingPeriodMs = 50;
-// The user clock starts this far ahead of the start; each later step adds m_clockStep.
-const QWORD kFirstGrant = 20000000;
 // How long a pause or seek waits for the reader to report a start under way.
 const DWORD kStartLimitMs = 5000;
 
@@ -56,7 +54,7 @@ void CPlayer::SetState(DWORD state) {
 // ends early when a stop or a new start makes the end of this playback moot.
 void CPlayer::EnterEnded(DWORD generation) {
     EnterCriticalSection(&m_lock);
-    if (m_playGeneration.load() == generation && DeviceLost()) {
+    if (m_playGeneration.load() == generation && m_output.IsLost()) {
         ReportDeviceFailure();
         LeaveCriticalSection(&m_lock);
         return;
@@ -80,7 +78,7 @@ void CPlayer::EnterEnded(DWORD generation) {
     if (m_teardown == TD_ACTIVE && m_playGeneration.load() == generation) {
         DWORD entered = kEndEntered;
         if (m_endReported.compare_exchange_strong(entered, kEndReported)) {
-            StopPacing();
+            m_feed.StopPacing();
             Raise(EVENT_END, nullptr, 0);
             SetEvent(m_hEvent);
         }
@@ -106,7 +104,7 @@ HRESULT CPlayer::StartPlayback() {
     EnterCriticalSection(&m_lock);
     // A new generation at once, under the lock: a WAV piece of the previous start is read whole or not at all.
     ++m_playGeneration;
-    m_bytesToHost = 0;
+    m_feed.ResetBytesToHost();
     // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
     m_speedAdaptor.DestroyEngine();
     LeaveCriticalSection(&m_lock);
@@ -129,7 +127,7 @@ HRESULT CPlayer::ConfigureClock() {
     HRESULT result = S_OK;
     // Under the lock, so a tick or render thread holding the interface has taken its own reference.
     EnterCriticalSection(&m_lock);
-    IWMReaderAdvanced *held = m_pReaderAdvanced.exchange(nullptr);
+    IWMReaderAdvanced *held = m_feed.TakeClock();
     LeaveCriticalSection(&m_lock);
     if (held) {
         result = held->SetUserProvidedClock(FALSE);
@@ -145,7 +143,7 @@ HRESULT CPlayer::ConfigureClock() {
         if (advanced) advanced->Release();
         return hr;
     }
-    m_pReaderAdvanced = advanced;
+    m_feed.SetClock(advanced);
     if (speed == 0) return hr;
     return ApplySpeed(SpeedFactor(speed)) ? S_OK : E_FAIL;
 }
@@ -180,8 +178,8 @@ HRESULT CPlayer::Pause() {
         SetState(PS_STARTING);
         return S_OK;
     }
-    if (IsPaced()) m_tickThread.CancelTimer();
-    if (waveOutPause(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    if (IsPaced()) m_feed.PausePacing();
+    if (m_output.Pause() != MMSYSERR_NOERROR) return E_FAIL;
     SetState(PS_PAUSED);
     // In direct WAV mode the reader has opened nothing: the device and the pacing are the whole pause.
     return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Pause();
@@ -190,9 +188,8 @@ HRESULT CPlayer::Pause() {
 HRESULT CPlayer::Resume() {
     if (!m_pReader) return E_UNEXPECTED;
     if (m_state != PS_PAUSED) return E_FAIL;
-    m_pacedQueue.ResetPosition();
-    if (IsPaced()) m_tickThread.SetTimer(kPacingPeriodMs);
-    if (waveOutRestart(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    m_feed.ResumePacing(IsPaced(), kPacingPeriodMs);
+    if (m_output.Restart() != MMSYSERR_NOERROR) return E_FAIL;
     SetState(PS_PLAYING);
     return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Resume();
 }
@@ -241,15 +238,15 @@ HRESULT CPlayer::Stop() {
             SetEvent(m_hEvent);
         }
     }
-    StopPacing();
+    m_feed.StopPacing();
     if (m_pReader) WaitForCompletion(&m_closeDone);
     m_samplePool.Clear();
-    if (m_hWaveOut) {
-        if (ResetDevice(m_hWaveOut) != MMSYSERR_NOERROR) {
-            WaitForDrain(5000);
-            if (CloseDevice() != MMSYSERR_NOERROR) return E_FAIL;
+    if (m_output.IsOpen()) {
+        if (m_output.Reset() != MMSYSERR_NOERROR) {
+            m_output.WaitForDrain(5000);
+            if (m_output.Close() != MMSYSERR_NOERROR) return E_FAIL;
         }
-        CloseDevice();
+        m_output.Close();
     }
     m_outputNumber = kNoOutput;
     SetState(PS_STOPPED);
@@ -277,13 +274,13 @@ void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
 BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
     FlushAdaptor();
     DeliverRemainder();
-    m_pacedQueue.HoldPartial(FALSE);
+    m_feed.EndOfStream();
     m_endOfStream = 1;
     if (signalCompletion) {
         m_asyncResult = result;
         SetEvent(m_hEvent);
     }
-    return PendingBuffers() == 0;
+    return m_output.PendingBuffers() == 0;
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *,
@@ -294,7 +291,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
     case WMT_ERROR:
     case WMT_MISSING_CODEC:
         FlushAdaptor();
-        m_pacedQueue.HoldPartial(FALSE);
+        m_feed.EndOfStream();
         m_endOfStream = 1;
         break;
     case WMT_OPENED:
@@ -317,16 +314,13 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
         QWORD start = 0;
         QWORD end = 0;
         WindowBounds(&start, &end);
-        m_userClock = start + kFirstGrant;
-        m_clockReached = FALSE;
+        m_feed.ResetClock(start);
         if (IsPaced()) StartPacing(kPacingPeriodMs);
         // A bounded grant: the clock runs on as the host data and the device take the media.
-        if (IWMReaderAdvanced *advanced = m_pReaderAdvanced.load()) {
-            const HRESULT delivered = advanced->DeliverTime(m_userClock.load());
-            if (FAILED(delivered)) {
-                m_asyncResult = delivered;
-                SetEvent(m_hEvent);
-            }
+        const HRESULT delivered = m_feed.GrantFirst();
+        if (FAILED(delivered)) {
+            m_asyncResult = delivered;
+            SetEvent(m_hEvent);
         }
         SetState(PS_PLAYING);
         if (IsCurrentStart(context)) m_startPending = FALSE;
@@ -360,7 +354,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
             const DWORD align = m_pFormat ? m_pFormat->nBlockAlign : 0;
             if (cut > 0 && align > 1) length -= length % align;
             if (length > 0) {
-                HandToHost(data, length);
+                m_feed.Hand(data, length, IsPaced());
                 const LONG speed = m_playSpeed.load();
                 if (speed == 100)
                     WritePcm(data, length);
@@ -374,8 +368,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *context) {
-    IWMReaderAdvanced *advanced = m_pReaderAdvanced.load();
-    if (m_endOfStream.load() || !advanced) return S_OK;
+    if (m_endOfStream.load() || !m_feed.IsClocked()) return S_OK;
     QWORD start = 0;
     QWORD end = 0;
     WindowBounds(&start, &end);
@@ -384,27 +377,14 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *context) {
         OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, context);
         return S_OK;
     }
-    m_clockReached = TRUE;
+    m_feed.ClockReached();
     ExtendClock();
     return S_OK;
 }
 
-IWMReaderAdvanced *CPlayer::HoldClock() {
-    EnterCriticalSection(&m_lock);
-    IWMReaderAdvanced *advanced = m_teardown == TD_ACTIVE ? m_pReaderAdvanced.load() : nullptr;
-    if (advanced) advanced->AddRef();
-    LeaveCriticalSection(&m_lock);
-    return advanced;
-}
-
 void CPlayer::ExtendClock() {
-    if (!m_clockReached.load() || m_endOfStream.load() || !WantsMoreMedia()) return;
-    BOOL reached = TRUE;
-    if (!m_clockReached.compare_exchange_strong(reached, FALSE)) return;
-    IWMReaderAdvanced *advanced = HoldClock();
-    if (!advanced) return;
-    const HRESULT hr = advanced->DeliverTime(m_userClock += m_clockStep);
-    advanced->Release();
+    if (!m_feed.IsClockReached() || m_endOfStream.load() || !WantsMoreMedia()) return;
+    const HRESULT hr = m_feed.ExtendClock();
     if (FAILED(hr)) {
         m_asyncResult = hr;
         SetEvent(m_hEvent);

@@ -34,7 +34,7 @@ double DecodedSeconds(const std::string &stream) {
 }
 
 std::u16string SpeechProfile() {
-    std::ifstream file(BRIVANE_PROFILE_DIR "/speech.prx");
+    std::ifstream file(BRIVANE_SPEECH_PROFILE);
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return std::u16string(text.begin(), text.end());
 }

@@ -1,4 +1,4 @@
-// What the capture unit tests share: PCM formats and SDL's disk driver input when it is in use.
+// What the capture unit tests share: SDL's disk driver input when it is in use.
 #pragma once
 
 #include <cstdio>
@@ -6,18 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/platform.h"
-
-inline WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits) {
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
+#include "WaveTestSupport.h"
 
 // The file SDL's disk driver records from, or null on any other driver.
 inline const char *DiskInputPath() {

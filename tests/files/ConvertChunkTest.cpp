@@ -1,6 +1,5 @@
-// WriteChunk into a real writer whose output a writer sink collects: each chunk is one sample
-// stamped with the running time, which advances by the chunk's rounded duration only when the
-// writer took it; the sink marks the stream's start and end around bytes that play.
+// WriteChunk into a real writer: each chunk is one sample stamped with the running time, which
+// advances by the chunk's rounded duration only when the writer took it.
 #include <gtest/gtest.h>
 
 #include "ConvertSupport.h"
@@ -11,20 +10,9 @@ using namespace convert_test;
 
 namespace {
 
-struct Collected {
-    std::vector<DWORD> codes;
-    std::vector<BOOL> headerFlags;
-    Bytes joined;  // header and data bytes in order, as a host would store them
-};
+void WINAPI Ignore(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
 
-void WINAPI Collect(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL isHeader) {
-    Collected *out = reinterpret_cast<Collected *>(user);
-    out->codes.push_back(code);
-    out->headerFlags.push_back(isHeader);
-    if (data) out->joined.insert(out->joined.end(), data, data + length);
-}
-
-TEST(WriteChunk, StampsChunksWithTheRunningTimeAndTheSinkCarriesTheStream) {
+TEST(WriteChunk, StampsChunksWithTheRunningTime) {
     IWMWriter *writer = nullptr;
     IWMWriterAdvanced *advanced = nullptr;
     IWMProfile *profile = nullptr;
@@ -32,13 +20,12 @@ TEST(WriteChunk, StampsChunksWithTheRunningTimeAndTheSinkCarriesTheStream) {
     ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void **>(&advanced)), S_OK);
     ASSERT_EQ(LoadProfile(SpeechProfile().c_str(), &profile), S_OK);
     ASSERT_EQ(writer->SetProfile(profile), S_OK);
-    Collected collected;
     CWriterSink *sink = new CWriterSink;
-    sink->SetCallback(&Collect, reinterpret_cast<DWORD_PTR>(&collected));
+    sink->SetCallback(&Ignore, 0);
     ASSERT_EQ(advanced->AddSink(sink), S_OK);
 
     const Bytes pcm = Pcm(Tone(16000, 2.0, 1000, 0.5), 16);
-    const WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 16000, 32000, 2, 16, 0};
+    const WAVEFORMATEX format = PcmFormat(1, 16000, 16);
     WAVEFORMATEX noRate = format;
     noRate.nAvgBytesPerSec = 0;
     DWORD runningMs = 500;
@@ -72,16 +59,6 @@ TEST(WriteChunk, StampsChunksWithTheRunningTimeAndTheSinkCarriesTheStream) {
     }
     ASSERT_EQ(writer->EndWriting(), S_OK);
 
-    ASSERT_GE(collected.codes.size(), 5u);
-    EXPECT_EQ(collected.codes[0], DWORD(WRITER_SINK_BEGIN));
-    EXPECT_EQ(collected.codes[1], DWORD(WRITER_SINK_HEADER_FIRST));
-    EXPECT_EQ(collected.codes[2], DWORD(WRITER_SINK_DATA));
-    EXPECT_TRUE(collected.headerFlags[2]);
-    EXPECT_FALSE(collected.headerFlags[collected.codes.size() - 2]);
-    EXPECT_EQ(collected.codes.back(), DWORD(WRITER_SINK_END));
-    ScratchDir dir;
-    WriteBytes(dir.Path("joined.wma"), collected.joined);
-    EXPECT_NEAR(double(DecodeWithFfmpeg(dir.Path("joined.wma"), 16000).size()), offset / 2.0, 512);  // one WMA frame at 16 kHz
     advanced->RemoveSink(sink);
     sink->Release();
     profile->Release();

@@ -11,23 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "WaveTestSupport.h"
 
 namespace convert_test {
-
-typedef std::vector<BYTE> Bytes;
-
-inline void PutLe(Bytes &out, DWORD value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(BYTE(value >> (8 * i)));
-}
-
-inline Bytes Chunk(const char *id, const Bytes &body, DWORD declared) {
-    Bytes out(id, id + 4);
-    PutLe(out, declared, 4);
-    out.insert(out.end(), body.begin(), body.end());
-    if (body.size() & 1) out.push_back(0);
-    return out;
-}
 
 struct WavShape {
     WORD tag = WAVE_FORMAT_PCM;
@@ -35,21 +21,15 @@ struct WavShape {
     DWORD rate = 16000;
     WORD bits = 16;
     DWORD fmtSize = 16;
-    DWORD byteRate = 0xFFFFFFFF;      // the consistent one unless set
-    DWORD declaredData = 0xFFFFFFFF;  // the true size unless set
+    DWORD byteRate = kTrueSize;      // the consistent one unless set
+    DWORD declaredData = kTrueSize;  // the true size unless set
 };
 
 // A RIFF WAVE file of the shape with data as its data chunk's bytes.
 inline Bytes MakeWav(const WavShape &s, const Bytes &data) {
-    const WORD align = WORD(s.channels * (s.bits / 8));
-    const WAVEFORMATEX format{s.tag, s.channels, s.rate, s.byteRate == 0xFFFFFFFF ? s.rate * align : s.byteRate, align, s.bits, 0};
-    Bytes fmt(reinterpret_cast<const BYTE *>(&format), reinterpret_cast<const BYTE *>(&format) + sizeof format);
-    fmt.resize(s.fmtSize, 0);
-    Bytes body{'W', 'A', 'V', 'E'};
-    const Bytes parts[] = {Chunk("fmt ", fmt, DWORD(fmt.size())),
-                           Chunk("data", data, s.declaredData == 0xFFFFFFFF ? DWORD(data.size()) : s.declaredData)};
-    for (const Bytes &part : parts) body.insert(body.end(), part.begin(), part.end());
-    return Chunk("RIFF", body, DWORD(body.size()));
+    WAVEFORMATEX format = PcmFormat(s.channels, s.rate, s.bits, s.tag);
+    if (s.byteRate != kTrueSize) format.nAvgBytesPerSec = s.byteRate;
+    return Riff({FmtChunk(format, s.fmtSize), Chunk("data", data, s.declaredData)});
 }
 
 inline std::vector<int16_t> Tone(DWORD rate, double seconds, double hz, double level) {

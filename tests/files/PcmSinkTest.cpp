@@ -5,13 +5,16 @@
 #include <string>
 #include <vector>
 
+#include "WaveTestSupport.h"
 #include "files/PcmSink.h"
 
 namespace {
 
 // Byte rate and block align are deliberately wrong: the sink computes its own.
 WAVEFORMATEX Format(WORD tag, WORD channels, DWORD rate, WORD bits, WORD extra = 0) {
-    return WAVEFORMATEX{tag, channels, rate, 1, 1, bits, extra};
+    WAVEFORMATEX format = PcmFormat(channels, rate, bits, tag, extra);
+    format.nAvgBytesPerSec = format.nBlockAlign = 1;
+    return format;
 }
 
 std::vector<BYTE> Ramp(size_t count) {

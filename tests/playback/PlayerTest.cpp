@@ -6,20 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "WaveTestSupport.h"
+#include "files/SampleBuffer.h"
 #include "playback/Player.h"
 
 namespace {
-
-WAVEFORMATEX Pcm(DWORD rate, WORD channels, WORD bits) {
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
 
 struct FakeOutput {
     GUID major;
@@ -106,7 +97,6 @@ LONG WINAPI RecordEvent(DWORD, void *context, DWORD code, const void *, DWORD si
 // A player whose reader is the test double; the playback internals are reachable from the tests.
 class TestPlayer final : public CPlayer {
 public:
-    using CPlayer::MsToBytes;
     using CPlayer::SelectOutput;
     using CPlayer::SetFormat;
     explicit TestPlayer(FakeReader *reader) {
@@ -117,7 +107,7 @@ public:
     // What a start does to the output choice and the per-start counters.
     void Restart() {
         m_outputNumber = kNoOutput;
-        m_bytesToHost = 0;
+        m_feed.ResetBytesToHost();
         m_endReported = 0;
         m_endOfStream = 0;
     }
@@ -128,38 +118,21 @@ public:
     }
     // A medium's samples as the reader hands them over, then its end of stream.
     void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs) {
-        std::vector<BYTE> pcm(65536, 1);
+        CSampleBuffer *buffer = new CSampleBuffer(nullptr);
+        buffer->SetCapacity(65536);
+        BYTE *data = nullptr;
+        buffer->GetBuffer(&data);
+        std::memset(data, 1, 65536);
         QWORD time = firstMs * 10000;
         for (DWORD bytes : sampleBytes) {
-            TestBuffer buffer(pcm.data(), bytes);
-            OnSample(Output(), time, sampleMs * 10000, 0, &buffer, nullptr);
+            buffer->SetLength(bytes);
+            OnSample(Output(), time, sampleMs * 10000, 0, buffer, nullptr);
             time += sampleMs * 10000;
         }
+        buffer->Release();
         OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
     }
     std::vector<Event> events;
-
-private:
-    class TestBuffer final : public INSSBuffer {
-    public:
-        TestBuffer(BYTE *data, DWORD length) : m_data(data), m_length(length) {}
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **) override { return E_NOINTERFACE; }
-        ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-        ULONG STDMETHODCALLTYPE Release() override { return 1; }
-        HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) override { return *length = m_length, S_OK; }
-        HRESULT STDMETHODCALLTYPE SetLength(DWORD) override { return E_NOTIMPL; }
-        HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) override { return *length = m_length, S_OK; }
-        HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **data) override { return *data = m_data, S_OK; }
-        HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **data, DWORD *length) override {
-            *data = m_data;
-            *length = m_length;
-            return S_OK;
-        }
-
-    private:
-        BYTE *m_data;
-        DWORD m_length;
-    };
 };
 
 std::vector<BYTE> FormatBytes(const WAVEFORMATEX &format, size_t size = 18) {
@@ -192,7 +165,7 @@ protected:
 };
 
 TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
-    const WAVEFORMATEX stereo = Pcm(44100, 2, 16);
+    const WAVEFORMATEX stereo = PcmFormat(2, 44100, 16);
     const GUID video = {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
     struct Case {
         const char *name;
@@ -204,7 +177,7 @@ TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
         {"format block of 20 bytes", {{WMMEDIATYPE_Audio, FormatBytes(stereo, 20), FALSE}}, E_UNEXPECTED, kNoOutput},
         {"video first", {{video, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}}, S_OK, 1},
         {"two audio outputs",
-         {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(Pcm(8000, 1, 8)), FALSE}},
+         {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(PcmFormat(1, 8000, 8)), FALSE}},
          S_OK,
          0},
         {"a later output fails",
@@ -227,25 +200,8 @@ TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
     }
 }
 
-TEST_F(PlayerTest, MillisecondsAndBytesFollowTheAverageByteRate) {
-    struct Case {
-        WAVEFORMATEX format;
-        DWORD ms;
-        DWORD bytes;
-    } cases[] = {
-        {Pcm(44100, 2, 16), 50, 8820}, {Pcm(11025, 1, 8), 50, 551}, {Pcm(44100, 2, 16), 0, 0},
-        {Pcm(44100, 2, 16), 2001, 352976}, {Pcm(22050, 1, 16), 1000, 44100},
-    };
-    for (const Case &c : cases) {
-        Open(c.format);
-        EXPECT_EQ(c.bytes, player->MsToBytes(c.ms)) << c.format.nSamplesPerSec << " Hz, " << c.ms << " ms";
-    }
-    Open(Pcm(44100, 2, 16));
-    EXPECT_DOUBLE_EQ(1500.0, player->BytesToMs(264600));
-}
-
 TEST_F(PlayerTest, DirectDataComesInBlocksOfFiftyMillisecondsWithTheRemainderInWholeFrames) {
-    Open(Pcm(44100, 2, 16));
+    Open(PcmFormat(2, 44100, 16));
     player->Feed(std::vector<DWORD>(10, 4096), 0, 23);
     // 40960 bytes: four blocks of 8820, then 5680 left over, already a whole number of frames.
     EXPECT_EQ((std::vector<DWORD>{8820, 8820, 8820, 8820, 5680}), DataSizes());
@@ -253,23 +209,23 @@ TEST_F(PlayerTest, DirectDataComesInBlocksOfFiftyMillisecondsWithTheRemainderInW
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
 
     player->events.clear();
-    Open(Pcm(11025, 1, 8));
+    Open(PcmFormat(1, 11025, 8));
     player->Feed({551 * 2 + 7}, 0, 100);
     EXPECT_EQ((std::vector<DWORD>{551, 551, 7}), DataSizes());
 }
 
 TEST_F(PlayerTest, ThePlayWindowCutsTheLastSampleAndFillsSilenceBeforeTheEnd) {
-    Open(Pcm(44100, 2, 16));
-    // A sample from 4990 ms lasting 25 ms passes a window end at 5000 ms by 15 ms: MsToBytes(14) goes.
+    Open(PcmFormat(2, 44100, 16));
+    // A sample from 4990 ms lasting 25 ms passes a window end at 5000 ms by 15 ms: 14 ms of it goes.
     player->SetWindow(4000, 5000);
     player->Feed({4410}, 4990, 25);
     const std::vector<DWORD> cut = DataSizes();
     ASSERT_FALSE(cut.empty());
-    EXPECT_EQ(4410u - player->MsToBytes(14), cut.front());
+    EXPECT_EQ(4410u - 2470u, cut.front());
 
     // A 2000 ms window over 1500 ms of medium: 88376 bytes of silence, ten blocks and one of 176.
     player->events.clear();
-    Open(Pcm(44100, 2, 16));
+    Open(PcmFormat(2, 44100, 16));
     player->SetWindow(0, 2000);
     player->Feed(std::vector<DWORD>(30, 8820), 0, 50);
     std::vector<DWORD> expected(40, 8820);
@@ -282,7 +238,7 @@ TEST_F(PlayerTest, ThePlayWindowCutsTheLastSampleAndFillsSilenceBeforeTheEnd) {
 }
 
 TEST_F(PlayerTest, AMaskWithoutTheDataBitMakesNoBlocksAndNoSilence) {
-    Open(Pcm(44100, 2, 16));
+    Open(PcmFormat(2, 44100, 16));
     player->SetEventMask(0x1);
     player->SetWindow(0, 2000);
     player->Feed(std::vector<DWORD>(4, 8820), 0, 50);
@@ -305,7 +261,7 @@ TEST_F(PlayerTest, BothCallbackInterfacesAreOneObject) {
     EXPECT_EQ(E_NOINTERFACE, player->QueryInterface(IID_IWMReader, &other));
     EXPECT_EQ(nullptr, other);
 
-    Open(Pcm(44100, 2, 16));
+    Open(PcmFormat(2, 44100, 16));
     INSSBuffer *buffer = nullptr;
     EXPECT_EQ(E_FAIL, advanced->AllocateForOutput(1, 4096, &buffer, nullptr));
     ASSERT_EQ(S_OK, advanced->AllocateForOutput(0, 4096, &buffer, nullptr));

@@ -4,54 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "WaveTestSupport.h"
 #include "playback/MemoryStream.h"
 #include "playback/RiffWaveParser.h"
 
 namespace {
 
-typedef std::vector<BYTE> Bytes;
-
-void PutLe(Bytes &out, DWORD value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(BYTE(value >> (8 * i)));
-}
-
-Bytes Chunk(const char *id, DWORD length, const Bytes &body = {}) {
-    Bytes out(id, id + 4);
-    PutLe(out, length, 4);
-    out.insert(out.end(), body.begin(), body.end());
-    return out;
-}
-
 // The format record's first length bytes: 16-bit stereo at 44100 Hz with the given tag and cbSize.
-Bytes Fmt(DWORD length, WORD tag = 1, WORD cbSize = 0) {
-    Bytes body;
-    PutLe(body, tag, 2);
-    PutLe(body, 2, 2);
-    PutLe(body, 44100, 4);
-    PutLe(body, 176400, 4);
-    PutLe(body, 4, 2);
-    PutLe(body, 16, 2);
-    PutLe(body, cbSize, 2);
-    body.resize(length);
-    return Chunk("fmt ", length, body);
-}
-
-Bytes Wave(std::initializer_list<Bytes> chunks, const char *riff = "RIFF", const char *form = "WAVE") {
-    Bytes out(riff, riff + 4);
-    PutLe(out, 0, 4);
-    out.insert(out.end(), form, form + 4);
-    for (const Bytes &chunk : chunks) out.insert(out.end(), chunk.begin(), chunk.end());
-    return out;
-}
-
-Bytes Cut(Bytes bytes, size_t size) {
-    bytes.resize(size);
-    return bytes;
+Bytes Fmt(DWORD length, WORD tag = WAVE_FORMAT_PCM, WORD cbSize = 0) {
+    return FmtChunk(PcmFormat(2, 44100, 16, tag, cbSize), length);
 }
 
 TEST(RiffWaveParser, HeaderShapes) {
-    const Bytes data = Chunk("data", 8, Bytes(8, 0));
-    const Bytes plain = Wave({Fmt(16), data});
+    const Bytes data = Chunk("data", Bytes(8, 0));
+    const Bytes plain = Riff({Fmt(16), data});
     const struct {
         const char *name;
         Bytes image;
@@ -62,27 +28,27 @@ TEST(RiffWaveParser, HeaderShapes) {
         DWORD dataOffset;
     } cases[] = {
         {"fmt 16 then data", plain, S_OK, 1, 0, 8, 44},
-        {"fmt 16, fact 4, data", Wave({Fmt(16), Chunk("fact", 4, Bytes(4, 0)), data}), S_OK, 1, 0, 8, 56},
-        {"two fact chunks", Wave({Fmt(16), Chunk("fact", 4, Bytes(4, 0)), Chunk("fact", 0), data}), S_OK, 1, 0, 8, 64},
-        {"fmt 18 PCM drops its cbSize", Wave({Fmt(18, 1, 6), data}), S_OK, 1, 0, 8, 46},
-        {"fmt 18 compressed skips cbSize bytes", Wave({Fmt(18, 2, 4), Bytes(4, 0xEE), data}), S_OK, 2, 4, 8, 50},
-        {"fmt 18 compressed without extra", Wave({Fmt(18, 2, 0), data}), S_OK, 2, 0, 8, 46},
-        {"data length beyond the image", Wave({Fmt(16), Chunk("data", 1000, Bytes(4, 0))}), S_OK, 1, 0, 1000, 44},
-        {"empty data chunk at the end", Wave({Fmt(16), Chunk("data", 0)}), S_OK, 1, 0, 0, 44},
-        {"LIST before data", Wave({Fmt(16), Chunk("LIST", 4, Bytes(4, 0)), data}), E_FAIL, 0, 0, 0, 0},
-        {"first chunk not fmt", Wave({Chunk("fact", 4, Bytes(4, 0)), Fmt(16), data}), E_FAIL, 0, 0, 0, 0},
-        {"data first", Wave({data, Fmt(16)}), E_FAIL, 0, 0, 0, 0},
-        {"fmt 14", Wave({Fmt(14), data}), E_FAIL, 0, 0, 0, 0},
-        {"fmt 20", Wave({Fmt(20), data}), E_FAIL, 0, 0, 0, 0},
-        {"RIFX", Wave({Fmt(16), data}, "RIFX"), E_FAIL, 0, 0, 0, 0},
-        {"form AVI", Wave({Fmt(16), data}, "RIFF", "AVI "), E_FAIL, 0, 0, 0, 0},
+        {"fmt 16, fact 4, data", Riff({Fmt(16), Chunk("fact", Bytes(4, 0)), data}), S_OK, 1, 0, 8, 56},
+        {"two fact chunks", Riff({Fmt(16), Chunk("fact", Bytes(4, 0)), Chunk("fact", {}), data}), S_OK, 1, 0, 8, 64},
+        {"fmt 18 PCM drops its cbSize", Riff({Fmt(18, 1, 6), data}), S_OK, 1, 0, 8, 46},
+        {"fmt 18 compressed skips cbSize bytes", Riff({Fmt(18, 2, 4), Bytes(4, 0xEE), data}), S_OK, 2, 4, 8, 50},
+        {"fmt 18 compressed without extra", Riff({Fmt(18, 2, 0), data}), S_OK, 2, 0, 8, 46},
+        {"data length beyond the image", Riff({Fmt(16), Chunk("data", Bytes(4, 0), 1000)}), S_OK, 1, 0, 1000, 44},
+        {"empty data chunk at the end", Riff({Fmt(16), Chunk("data", {})}), S_OK, 1, 0, 0, 44},
+        {"LIST before data", Riff({Fmt(16), Chunk("LIST", Bytes(4, 0)), data}), E_FAIL, 0, 0, 0, 0},
+        {"first chunk not fmt", Riff({Chunk("fact", Bytes(4, 0)), Fmt(16), data}), E_FAIL, 0, 0, 0, 0},
+        {"data first", Riff({data, Fmt(16)}), E_FAIL, 0, 0, 0, 0},
+        {"fmt 14", Riff({Fmt(14), data}), E_FAIL, 0, 0, 0, 0},
+        {"fmt 20", Riff({Fmt(20), data}), E_FAIL, 0, 0, 0, 0},
+        {"RIFX", Renamed(Riff({Fmt(16), data}), "RIFX"), E_FAIL, 0, 0, 0, 0},
+        {"form AVI", Riff({Fmt(16), data}, "AVI "), E_FAIL, 0, 0, 0, 0},
         {"cut inside the RIFF header", Cut(plain, 10), E_FAIL, 0, 0, 0, 0},
         {"cut inside fmt", Cut(plain, 30), E_FAIL, 0, 0, 0, 0},
         {"cut before data", Cut(plain, 36), E_FAIL, 0, 0, 0, 0},
         {"cut inside the data header", Cut(plain, 40), E_FAIL, 0, 0, 0, 0},
-        {"cbSize skip past the end", Wave({Fmt(18, 2, 400), data}), E_FAIL, 0, 0, 0, 0},
-        {"fact length wrapping backwards", Wave({Fmt(16), Chunk("fact", 0xFFFFFFF8), data}), E_FAIL, 0, 0, 0, 0},
-        {"fact past the end", Wave({Fmt(16), Chunk("fact", 1000), data}), E_FAIL, 0, 0, 0, 0},
+        {"cbSize skip past the end", Riff({Fmt(18, 2, 400), data}), E_FAIL, 0, 0, 0, 0},
+        {"fact length wrapping backwards", Riff({Fmt(16), Chunk("fact", {}, 0xFFFFFFF8), data}), E_FAIL, 0, 0, 0, 0},
+        {"fact past the end", Riff({Fmt(16), Chunk("fact", {}, 1000), data}), E_FAIL, 0, 0, 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

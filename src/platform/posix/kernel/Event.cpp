@@ -1,6 +1,7 @@
 // Events: a set hands an auto-reset event to one waiting thread, or leaves it signalled until the
 // next wait takes it, so any number of sets between two waits make one wake-up.
 #include <memory>
+#include <new>
 
 #include "HandleTable.h"
 #include "KernelObject.h"
@@ -46,7 +47,12 @@ HANDLE CreateEvent(BOOL manualReset, BOOL initialState, bool named)
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    return CHandleTable::Insert(std::make_shared<CEvent>(manualReset != FALSE, initialState != FALSE));
+    try {
+        return CHandleTable::Insert(std::make_shared<CEvent>(manualReset != FALSE, initialState != FALSE));
+    } catch (const std::bad_alloc &) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
 }
 
 }  // namespace

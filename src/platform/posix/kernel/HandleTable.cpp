@@ -87,7 +87,11 @@ public:
         if (retired)
             return true;
         std::lock_guard<std::mutex> hold(m_allocLock);
-        m_free.push_back(index);
+        try {
+            m_free.push_back(index);
+        } catch (const std::bad_alloc &) {
+            // Without memory to remember it, the slot is simply never handed out again.
+        }
         return true;
     }
 

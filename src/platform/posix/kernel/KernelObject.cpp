@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <new>
 
 #include "HandleTable.h"
 #include "kernel32.h"
@@ -142,6 +143,21 @@ DWORD Satisfy(const std::shared_ptr<CKernelObject> *objects, DWORD count, bool w
     return WAIT_OBJECT_0;
 }
 
+// Links the waiter to every object; false, with none linked, when memory runs out.
+bool Register(const std::shared_ptr<CKernelObject> *objects, DWORD count, CWaiter &self, bool waitAll)
+{
+    DWORD added = 0;
+    try {
+        for (; added < count; ++added)
+            objects[added]->AddWaiter(&self, added, waitAll);
+        return true;
+    } catch (const std::bad_alloc &) {
+        for (DWORD i = 0; i < added; ++i)
+            objects[i]->RemoveWaiter(&self);
+        return false;
+    }
+}
+
 DWORD Wait(const std::shared_ptr<CKernelObject> *objects, DWORD count, bool waitAll,
            DWORD milliseconds)
 {
@@ -169,14 +185,18 @@ DWORD Wait(const std::shared_ptr<CKernelObject> *objects, DWORD count, bool wait
             locks.UnlockAll();
             return result;
         }
-        if (!registered) {
-            for (DWORD i = 0; i < count; ++i)
-                objects[i]->AddWaiter(&self, i, waitAll);
-            registered = true;
-        }
-        // Timers signal by themselves: sleep no longer than the earliest expiry.
+        if (!registered)
+            registered = Register(objects, count, self, waitAll);
+        // Timers signal by themselves: sleep no longer than the earliest expiry. A waiter that
+        // could not be linked for want of memory is woken by nothing, so it looks again soon.
         bool timed = limited;
         Clock::time_point until = deadline;
+        if (!registered) {
+            const Clock::time_point soon = now + std::chrono::milliseconds(1);
+            if (!timed || soon < until)
+                until = soon;
+            timed = true;
+        }
         for (DWORD i = 0; i < count; ++i) {
             Clock::time_point expiry;
             if (objects[i]->NextExpiry(expiry) && (!timed || expiry < until)) {

@@ -79,15 +79,17 @@ uintptr_t _beginthreadex(void *, unsigned, unsigned(__stdcall *start)(void *), v
         return 0;
     }
     // The platform picks the stack size; the library asks only for the default.
-    auto thread = std::make_shared<posix::CThread>(posix::NewThreadId(),
-                                                   (initFlags & CREATE_SUSPENDED) != 0);
-    HANDLE handle = posix::CHandleTable::Insert(thread);
-    if (!handle)
-        return 0;
+    std::shared_ptr<posix::CThread> thread;
+    HANDLE handle = nullptr;
     try {
+        thread = std::make_shared<posix::CThread>(posix::NewThreadId(), (initFlags & CREATE_SUSPENDED) != 0);
+        handle = posix::CHandleTable::Insert(thread);
+        if (!handle)
+            return 0;
         std::thread([thread, start, arg] { thread->Run(start, arg); }).detach();
-    } catch (const std::system_error &) {
-        posix::CHandleTable::Close(handle);
+    } catch (const std::exception &) {  // no memory, or no thread to be had
+        if (handle)
+            posix::CHandleTable::Close(handle);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }

@@ -3,6 +3,7 @@
 #include "ThreadMessageQueue.h"
 
 #include <algorithm>
+#include <new>
 #include <shared_mutex>
 #include <unordered_map>
 
@@ -47,12 +48,18 @@ class CQueueOwner {
 public:
     ~CQueueOwner() { Release(); }
 
+    // Null when memory runs out; the next look at the thread's messages tries again.
     std::shared_ptr<CThreadMessageQueue> Get()
     {
         if (!m_queue) {
-            m_queue = std::make_shared<CThreadMessageQueue>();
-            m_threadId = GetCurrentThreadId();
-            CQueueRegistry::Instance().Add(m_threadId, m_queue);
+            try {
+                auto queue = std::make_shared<CThreadMessageQueue>();
+                CQueueRegistry::Instance().Add(GetCurrentThreadId(), queue);
+                m_threadId = GetCurrentThreadId();
+                m_queue = std::move(queue);
+            } catch (const std::bad_alloc &) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            }
         }
         return m_queue;
     }
@@ -93,19 +100,26 @@ std::shared_ptr<CThreadMessageQueue> CThreadMessageQueue::OfCurrentThread() { re
 
 std::shared_ptr<CThreadMessageQueue> CThreadMessageQueue::OfThread(DWORD threadId)
 {
-    return CQueueRegistry::Instance().Find(threadId);
+    try {
+        return CQueueRegistry::Instance().Find(threadId);
+    } catch (const std::bad_alloc &) {
+        return nullptr;  // the registry itself could not be made: no thread has a queue yet
+    }
 }
 
 void CThreadMessageQueue::ReleaseCurrent() { t_owner.Release(); }
 
 // Posts notify after unlocking, so the woken owner does not block on the lock at once.
-void CThreadMessageQueue::Post(UINT message, WPARAM wParam, LPARAM lParam)
+bool CThreadMessageQueue::Post(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    {
+    try {
         std::lock_guard<std::mutex> hold(m_lock);
         m_messages.push_back(MakeMessage(message, wParam, lParam));
+    } catch (const std::bad_alloc &) {
+        return false;
     }
     m_posted.notify_one();
+    return true;
 }
 
 void CThreadMessageQueue::PostQuit(int exitCode)
@@ -172,7 +186,10 @@ BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
         SetLastError(ERROR_INVALID_THREAD_ID);
         return FALSE;
     }
-    queue->Post(message, wParam, lParam);
+    if (!queue->Post(message, wParam, lParam)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -184,8 +201,8 @@ BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT rem
     }
     if (!IsThreadTarget(hwnd))
         return FALSE;
-    return posix::CThreadMessageQueue::OfCurrentThread()->Take(*msg, filterMin, filterMax,
-                                                               (removeFlags & PM_REMOVE) != 0);
+    const std::shared_ptr<posix::CThreadMessageQueue> queue = posix::CThreadMessageQueue::OfCurrentThread();
+    return queue && queue->Take(*msg, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
 }
 
 BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)
@@ -196,7 +213,10 @@ BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)
     }
     if (!IsThreadTarget(hwnd))
         return -1;
-    posix::CThreadMessageQueue::OfCurrentThread()->WaitAndTake(*msg, filterMin, filterMax);
+    const std::shared_ptr<posix::CThreadMessageQueue> queue = posix::CThreadMessageQueue::OfCurrentThread();
+    if (!queue)
+        return -1;
+    queue->WaitAndTake(*msg, filterMin, filterMax);
     return msg->message == WM_QUIT ? FALSE : TRUE;
 }
 
@@ -205,4 +225,8 @@ BOOL TranslateMessage(const MSG *) { return FALSE; }
 
 LRESULT DispatchMessageA(const MSG *) { return 0; }
 
-void PostQuitMessage(int exitCode) { posix::CThreadMessageQueue::OfCurrentThread()->PostQuit(exitCode); }
+void PostQuitMessage(int exitCode)
+{
+    if (const std::shared_ptr<posix::CThreadMessageQueue> queue = posix::CThreadMessageQueue::OfCurrentThread())
+        queue->PostQuit(exitCode);
+}

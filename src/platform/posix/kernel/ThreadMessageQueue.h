@@ -14,14 +14,15 @@ namespace posix {
 
 class CThreadMessageQueue {
 public:
-    // The calling thread's queue, created on first use.
+    // The calling thread's queue, created on first use; null when memory runs out.
     static std::shared_ptr<CThreadMessageQueue> OfCurrentThread();
     // The queue of a thread, or null when that thread has none.
     static std::shared_ptr<CThreadMessageQueue> OfThread(DWORD threadId);
     // Ends the calling thread's queue; later posts to the thread fail.
     static void ReleaseCurrent();
 
-    void Post(UINT message, WPARAM wParam, LPARAM lParam);
+    // False when memory runs out.
+    bool Post(UINT message, WPARAM wParam, LPARAM lParam);
     void PostQuit(int exitCode);
     // The first message in the filter range (0, 0: all), else the quit request, which ignores it.
     bool Take(MSG &msg, UINT filterMin, UINT filterMax, bool remove);

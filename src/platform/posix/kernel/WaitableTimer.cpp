@@ -2,6 +2,7 @@
 // and a waiter sleeps no longer than the next expiry of the timers it waits on.
 #include <algorithm>
 #include <memory>
+#include <new>
 
 #include "HandleTable.h"
 #include "KernelObject.h"
@@ -99,7 +100,12 @@ HANDLE CreateTimer(BOOL manualReset, bool named)
         SetLastError(ERROR_NOT_SUPPORTED);
         return nullptr;
     }
-    return CHandleTable::Insert(std::make_shared<CWaitableTimer>(manualReset != FALSE));
+    try {
+        return CHandleTable::Insert(std::make_shared<CWaitableTimer>(manualReset != FALSE));
+    } catch (const std::bad_alloc &) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
 }
 
 }  // namespace

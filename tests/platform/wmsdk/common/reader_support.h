@@ -343,6 +343,14 @@ private:
         }
     }
 
+    // A time the reader refuses ends the playing as an error would.
+    void DeliverTime(QWORD time)
+    {
+        const HRESULT hr = clock->DeliverTime(time);
+        if (FAILED(hr))
+            Record(WMT_ERROR, hr);
+    }
+
     void Record(WMT_STATUS status, HRESULT hr)
     {
         EnterCriticalSection(&m_lock);
@@ -372,7 +380,7 @@ private:
     {
         if (status == WMT_STARTED && clock) {
             m_next = 10000000;
-            clock->DeliverTime(m_next);
+            DeliverTime(m_next);
         }
         Record(status, hr);
         return S_OK;
@@ -415,7 +423,7 @@ private:
             ended = ended || s == WMT_EOF || s == WMT_END_OF_SEGMENT;
         LeaveCriticalSection(&m_lock);
         if (clock && !ended)
-            clock->DeliverTime(m_next += 10000000);
+            DeliverTime(m_next += 10000000);
         SetEvent(m_changed);
         return S_OK;
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <new>
 
 #include "FfmpegLogging.h"
 #include "nserror.h"
@@ -130,28 +131,42 @@ HRESULT CMediaFile::Load(std::unique_ptr<CMediaInput> input, const std::string &
     if (result < 0)
         return OpenFailure(result);
     // Without full stream details the container may still decode, as the ffmpeg program finds.
-    avformat_find_stream_info(m_format, nullptr);
+    if (avformat_find_stream_info(m_format, nullptr) == AVERROR(ENOMEM))
+        return E_OUTOFMEMORY;
     if (m_format->nb_streams == 0)
         return NS_E_INVALID_DATA;
     m_origin = m_format->start_time != AV_NOPTS_VALUE ? m_format->start_time : 0;
-    Describe();
-    Prime();
-    return S_OK;
+    // The probe takes a failed allocation for the end of the input and drops the packet it held:
+    // decoding starts from the start again, so that nothing it read is lost.
+    if (seekable && avformat_seek_file(m_format, -1, INT64_MIN, m_origin, m_origin, 0) < 0)
+        av_seek_frame(m_format, -1, m_origin, AVSEEK_FLAG_BACKWARD);
+    HRESULT hr = Describe();
+    if (SUCCEEDED(hr))
+        hr = Prime();
+    return hr;
 }
 
 // Codecs stamp their first PCM after a delay of their own; the medium's time 0 is that first PCM,
 // as when the ffmpeg program decodes it. The packets read to learn this are decoded again later.
-void CMediaFile::Prime()
+HRESULT CMediaFile::Prime()
 {
     std::vector<bool> known(m_decoders.size(), false);
     size_t left = m_decoders.size();
     for (int n = 0; n < kPrimePackets && left > 0; ++n) {
         AVPacket *packet = av_packet_alloc();
-        if (!packet || av_read_frame(m_format, packet) < 0) {
+        const int read = packet ? av_read_frame(m_format, packet) : AVERROR(ENOMEM);
+        if (read < 0) {
             av_packet_free(&packet);
+            if (read == AVERROR(ENOMEM))
+                return E_OUTOFMEMORY;
             break;
         }
-        m_backlog.push_back(packet);
+        try {
+            m_backlog.push_back(packet);
+        } catch (const std::bad_alloc &) {
+            av_packet_free(&packet);
+            return E_OUTOFMEMORY;
+        }
         const int index = packet->stream_index;
         if (index < 0 || size_t(index) >= m_decoderOfStream.size() || !m_decoderOfStream[size_t(index)])
             continue;
@@ -163,9 +178,12 @@ void CMediaFile::Prime()
         }
     }
     for (const auto &decoder : m_decoders) {
+        if (FAILED(decoder->Failure()))
+            return decoder->Failure();
         decoder->Reset(0);
         m_origin = std::min(m_origin, decoder->Origin());
     }
+    return S_OK;
 }
 
 int CMediaFile::ReadPacket()
@@ -185,7 +203,7 @@ void CMediaFile::DropBacklog()
     m_backlog.clear();
 }
 
-void CMediaFile::Describe()
+HRESULT CMediaFile::Describe()
 {
     auto info = std::make_shared<MediaInfo>();
     std::vector<MediaOutputInfo> video;
@@ -202,8 +220,12 @@ void CMediaFile::Describe()
         }
         const size_t index = info->streams.size();
         std::unique_ptr<CPcmDecoder> decoder;
-        if (audio)
-            decoder = CPcmDecoder::Create(stream, m_origin, DWORD(info->outputs.size()));
+        if (audio) {
+            HRESULT failure;
+            decoder = CPcmDecoder::Create(stream, m_origin, DWORD(info->outputs.size()), failure);
+            if (FAILED(failure))
+                return failure;
+        }
         info->streams.push_back({WORD(index + 1),
                                  audio ? StoredAudioType(codec, decoder.get()) : CMediaType::Video(codec->codec_tag),
                                  ClampToDword(codec->bit_rate)});
@@ -227,6 +249,7 @@ void CMediaFile::Describe()
     }
     info->seekable = (m_io->seekable & AVIO_SEEKABLE_NORMAL) && info->hasDuration ? TRUE : FALSE;
     m_info = std::move(info);
+    return S_OK;
 }
 
 QWORD CMediaFile::Position() const
@@ -265,6 +288,13 @@ void CMediaFile::Seek(QWORD time)
 CMediaFile::Result CMediaFile::Next(PcmChunk &chunk, HRESULT &failure)
 {
     for (;;) {
+        // PCM lost for want of memory ends the medium with that failure rather than with a gap.
+        for (const auto &decoder : m_decoders) {
+            if (FAILED(decoder->Failure())) {
+                failure = decoder->Failure();
+                return kFailed;
+            }
+        }
         if (m_active && m_active->Pull(chunk))
             return kChunk;
         m_active = nullptr;
@@ -289,7 +319,9 @@ CMediaFile::Result CMediaFile::Next(PcmChunk &chunk, HRESULT &failure)
             if (m_format->pb->error < 0)
                 m_readFailure = NS_E_FILE_READ;
             else if (result != AVERROR_EOF && !avio_feof(m_format->pb))
-                m_readFailure = result == AVERROR(EIO) ? NS_E_FILE_READ : NS_E_INVALID_DATA;
+                m_readFailure = result == AVERROR(EIO) ? NS_E_FILE_READ
+                                : result == AVERROR(ENOMEM) ? E_OUTOFMEMORY
+                                                            : NS_E_INVALID_DATA;
             // After a failed read the decoders' held frames are not flushed: their tail would be made up
             // for audio that never came, not what the whole file holds.
             const bool readFailed = m_format->pb->error < 0;

@@ -35,8 +35,8 @@ public:
 private:
     CMediaFile() = default;
     HRESULT Load(std::unique_ptr<CMediaInput> input, const std::string &name);
-    void Describe();
-    void Prime();
+    HRESULT Describe();
+    HRESULT Prime();
     int ReadPacket();
     void DropBacklog();
 

@@ -1,6 +1,7 @@
 #include "PcmDecoder.h"
 
 #include <algorithm>
+#include <new>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -10,30 +11,59 @@ namespace posix {
 namespace {
 
 const int64_t kHnsPerSecond = 10000000;
-// The 18-byte format record cannot describe more, and no audio stream of sense has more.
-const int kMaxChannels = 64;
 const int kMaxRate = 768000;
+
+bool OutOfMemory(int result) { return result == AVERROR(ENOMEM); }
+
+// The stream's codec opened on a context of its parameters; null, with the error, when it will not open.
+AVCodecContext *OpenCodec(const AVCodec *codec, const AVStream *stream, int &result)
+{
+    AVCodecContext *context = avcodec_alloc_context3(codec);
+    if (!context) {
+        result = AVERROR(ENOMEM);
+        return nullptr;
+    }
+    context->pkt_timebase = stream->time_base;
+    result = avcodec_parameters_to_context(context, stream->codecpar);
+    if (result >= 0)
+        result = avcodec_open2(context, codec, nullptr);
+    if (result < 0)
+        avcodec_free_context(&context);
+    return context;
+}
 
 }  // namespace
 
-std::unique_ptr<CPcmDecoder> CPcmDecoder::Create(const AVStream *stream, int64_t origin, DWORD output)
+std::unique_ptr<CPcmDecoder> CPcmDecoder::Create(const AVStream *stream, int64_t origin, DWORD output,
+                                                 HRESULT &failure)
 {
+    failure = S_OK;
     const AVCodec *codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (!codec)
         return nullptr;
-    AVCodecContext *context = avcodec_alloc_context3(codec);
-    if (!context)
+    int result;
+    AVCodecContext *context = OpenCodec(codec, stream, result);
+    // Codecs report a failed allocation in their set-up as a failure of their own: a decoder that
+    // opens at the second try was short of memory, one that does not has parameters it refuses.
+    if (!context && !OutOfMemory(result))
+        context = OpenCodec(codec, stream, result);
+    if (!context) {
+        if (OutOfMemory(result))
+            failure = E_OUTOFMEMORY;
         return nullptr;
-    context->pkt_timebase = stream->time_base;
-    if (avcodec_parameters_to_context(context, stream->codecpar) < 0 || avcodec_open2(context, codec, nullptr) < 0 ||
-        context->sample_rate <= 0 || context->sample_rate > kMaxRate || context->ch_layout.nb_channels <= 0 ||
+    }
+    if (context->sample_rate <= 0 || context->sample_rate > kMaxRate || context->ch_layout.nb_channels <= 0 ||
         context->ch_layout.nb_channels > kMaxChannels) {
         avcodec_free_context(&context);
         return nullptr;
     }
-    std::unique_ptr<CPcmDecoder> decoder(new CPcmDecoder(context, stream, origin, output));
-    if (!decoder->m_frame)
+    std::unique_ptr<CPcmDecoder> decoder(new (std::nothrow) CPcmDecoder(context, stream, origin, output));
+    if (!decoder)
+        avcodec_free_context(&context);
+    if (!decoder || !decoder->m_frame) {
+        failure = E_OUTOFMEMORY;
         return nullptr;
+    }
     return decoder;
 }
 
@@ -68,20 +98,24 @@ QWORD CPcmDecoder::Position() const
 
 bool CPcmDecoder::Prime(const AVPacket *packet)
 {
-    avcodec_send_packet(m_codec, packet);
-    while (avcodec_receive_frame(m_codec, m_frame) >= 0) {
+    Send(packet);
+    int result;
+    while ((result = avcodec_receive_frame(m_codec, m_frame)) >= 0) {
         if (m_frame->nb_samples > 0 && m_frame->best_effort_timestamp != AV_NOPTS_VALUE) {
             m_origin = m_frame->best_effort_timestamp;
             return true;
         }
     }
+    if (OutOfMemory(result))
+        m_failure = E_OUTOFMEMORY;
     return false;
 }
 
 void CPcmDecoder::Send(const AVPacket *packet)
 {
     // A rejected packet (damaged data) is dropped: the codec picks up again at the next one.
-    avcodec_send_packet(m_codec, packet);
+    if (OutOfMemory(avcodec_send_packet(m_codec, packet)))
+        m_failure = E_OUTOFMEMORY;
 }
 
 bool CPcmDecoder::Pull(PcmChunk &chunk)
@@ -110,8 +144,11 @@ bool CPcmDecoder::Pull(PcmChunk &chunk)
                 return false;
             continue;
         }
-        if (result < 0)
+        if (result < 0) {
+            if (OutOfMemory(result))
+                m_failure = E_OUTOFMEMORY;
             return false;
+        }
         Stage(m_frame);
     }
 }
@@ -127,6 +164,7 @@ void CPcmDecoder::Reset(QWORD target)
     m_staged = nullptr;
     m_stagedFrames = m_stagedOffset = 0;
     m_drained = false;
+    m_failure = S_OK;
 }
 
 QWORD CPcmDecoder::TimeOf(int64_t position) const
@@ -139,8 +177,10 @@ bool CPcmDecoder::ConfigureResampler(const AVFrame *frame)
     AVChannelLayout layout = {};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
         av_channel_layout_default(&layout, frame->ch_layout.nb_channels);
-    else if (av_channel_layout_copy(&layout, &frame->ch_layout) < 0)
+    else if (av_channel_layout_copy(&layout, &frame->ch_layout) < 0) {
+        m_failure = E_OUTOFMEMORY;  // copying a layout fails only for want of memory
         return false;
+    }
     if (m_resampler && frame->format == m_inFormat && frame->sample_rate == m_inRate &&
         av_channel_layout_compare(&layout, &m_inLayout) == 0) {
         av_channel_layout_uninit(&layout);
@@ -151,9 +191,22 @@ bool CPcmDecoder::ConfigureResampler(const AVFrame *frame)
     m_inLayout = layout;
     m_inFormat = frame->format;
     m_inRate = frame->sample_rate;
-    if (swr_alloc_set_opts2(&m_resampler, &m_outLayout, AV_SAMPLE_FMT_S16, m_rate, &m_inLayout,
-                            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr) < 0 ||
-        swr_init(m_resampler) < 0) {
+    int result = swr_alloc_set_opts2(&m_resampler, &m_outLayout, AV_SAMPLE_FMT_S16, m_rate, &m_inLayout,
+                                     AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+    // With a channel map (one that changes nothing) the resampler never takes its shortcut for a
+    // plain format change, whose set-up does not report a failed allocation and then divides by zero.
+    if (result >= 0 && m_inLayout.nb_channels > kMaxChannels)
+        result = AVERROR(EINVAL);
+    if (result >= 0) {
+        for (int i = 0; i < m_inLayout.nb_channels; ++i)
+            m_channelMap[i] = i;
+        result = swr_set_channel_mapping(m_resampler, m_channelMap);
+    }
+    if (result >= 0)
+        result = swr_init(m_resampler);
+    if (result < 0) {
+        if (OutOfMemory(result))
+            m_failure = E_OUTOFMEMORY;
         swr_free(&m_resampler);
         m_inFormat = -1;
         return false;
@@ -189,12 +242,17 @@ bool CPcmDecoder::Convert(const uint8_t **input, int inputFrames)
     const int capacity = swr_get_out_samples(m_resampler, inputFrames);
     if (capacity <= 0)
         return false;
-    if (!TakeBuffer(DWORD(capacity) * m_frameBytes))
+    if (!TakeBuffer(DWORD(capacity) * m_frameBytes)) {
+        m_failure = E_OUTOFMEMORY;
         return false;
+    }
     uint8_t *out = m_converted->Data();
     const int frames = swr_convert(m_resampler, &out, capacity, input, inputFrames);
-    if (frames <= 0)
+    if (frames <= 0) {
+        if (OutOfMemory(frames))
+            m_failure = E_OUTOFMEMORY;
         return false;
+    }
     StageConverted(out, frames);
     return true;
 }

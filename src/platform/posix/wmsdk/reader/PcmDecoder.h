@@ -32,9 +32,12 @@ struct PcmChunk {
 class CPcmDecoder {
 public:
     static constexpr int kMaxChunkFrames = 4096;
+    // The 18-byte format record cannot describe more, and no audio stream of sense has more.
+    static constexpr int kMaxChannels = 64;
 
-    // Null when no decoder here handles the stream. origin is the medium's start in AV_TIME_BASE.
-    static std::unique_ptr<CPcmDecoder> Create(const AVStream *stream, int64_t origin, DWORD output);
+    // Null when no decoder here handles the stream, or, with failure E_OUTOFMEMORY, when memory ran
+    // out. origin is the medium's start in AV_TIME_BASE.
+    static std::unique_ptr<CPcmDecoder> Create(const AVStream *stream, int64_t origin, DWORD output, HRESULT &failure);
     // Decodes a packet of the medium's start only to learn where the codec's first PCM is stamped,
     // which becomes time 0; true once known. Reset must follow before real decoding.
     bool Prime(const AVPacket *packet);
@@ -49,6 +52,8 @@ public:
     bool NeedsPreroll() const { return m_needsPreroll; }
     // Time (100 ns) of the next PCM this decoder will give.
     QWORD Position() const;
+    // E_OUTOFMEMORY once memory ran out while decoding: PCM has been lost since.
+    HRESULT Failure() const { return m_failure; }
 
     // Hands a packet, or null at the end of the medium, to the codec; data it rejects is skipped.
     void Send(const AVPacket *packet);
@@ -95,6 +100,8 @@ private:
     int m_stagedOffset = 0;
     int64_t m_stagedPosition = 0;
     bool m_drained = false;
+    HRESULT m_failure = S_OK;
+    int m_channelMap[kMaxChannels];  // the resampler's identity channel map, which it keeps a pointer to
 };
 
 }  // namespace posix

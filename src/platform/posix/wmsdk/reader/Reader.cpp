@@ -98,8 +98,9 @@ HRESULT CReader::BeginOpen(CReaderWorker::Request request)
     std::lock_guard<std::mutex> hold(m_worker->Lock());
     if (m_worker->StateLocked() != CReaderWorker::kClosed)
         return E_UNEXPECTED;
+    if (!m_worker->PostLocked(std::move(request)))
+        return E_OUTOFMEMORY;
     m_worker->SetStateLocked(CReaderWorker::kOpening);
-    m_worker->PostLocked(std::move(request));
     return S_OK;
 }
 
@@ -108,8 +109,7 @@ HRESULT CReader::Post(CReaderWorker::Request request, CReaderWorker::State requi
     std::lock_guard<std::mutex> hold(m_worker->Lock());
     if (m_worker->StateLocked() != required)
         return otherwise;
-    m_worker->PostLocked(std::move(request));
-    return S_OK;
+    return m_worker->PostLocked(std::move(request)) ? S_OK : E_OUTOFMEMORY;
 }
 
 std::shared_ptr<const MediaInfo> CReader::Info(HRESULT &hr)
@@ -125,7 +125,11 @@ HRESULT CReader::Open(const WCHAR *url, IWMReaderCallback *callback, void *conte
     if (!url || !callback)
         return E_INVALIDARG;
     CReaderWorker::Request request{CReaderWorker::Request::kOpenMedium};
-    request.path = url;
+    try {
+        request.path = url;
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
     request.callback = ComPtr<IWMReaderCallback>::Share(callback);
     request.context = context;
     return BeginOpen(std::move(request));
@@ -148,9 +152,12 @@ HRESULT CReader::Close()
     const CReaderWorker::State state = m_worker->StateLocked();
     if (state == CReaderWorker::kClosed || state == CReaderWorker::kClosing)
         return NS_E_INVALID_REQUEST;
+    const uint64_t sequence = m_worker->PostLocked({CReaderWorker::Request::kClose});
+    if (!sequence)
+        return E_OUTOFMEMORY;
     m_worker->SetStateLocked(CReaderWorker::kClosing);
     // The closed status reaches the host before Close returns, as with the runtime.
-    m_worker->WaitDone(hold, m_worker->PostLocked({CReaderWorker::Request::kClose}));
+    m_worker->WaitDone(hold, sequence);
     return S_OK;
 }
 
@@ -257,10 +264,11 @@ HRESULT CReader::Resume()
 HRESULT CReader::SetUserProvidedClock(BOOL userClock)
 {
     std::lock_guard<std::mutex> hold(m_worker->Lock());
-    m_userClock = userClock != FALSE;
     CReaderWorker::Request request{CReaderWorker::Request::kClock};
-    request.userClock = m_userClock;
-    m_worker->PostLocked(std::move(request));
+    request.userClock = userClock != FALSE;
+    if (!m_worker->PostLocked(std::move(request)))
+        return E_OUTOFMEMORY;
+    m_userClock = userClock != FALSE;
     return S_OK;
 }
 
@@ -282,8 +290,7 @@ HRESULT CReader::DeliverTime(QWORD time)
         return NS_E_INVALID_REQUEST;
     CReaderWorker::Request request{CReaderWorker::Request::kDeliverTime};
     request.time = time;
-    m_worker->PostLocked(std::move(request));
-    return S_OK;
+    return m_worker->PostLocked(std::move(request)) ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CReader::SetAllocateForOutput(DWORD output, BOOL allocate)

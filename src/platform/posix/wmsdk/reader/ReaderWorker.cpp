@@ -27,18 +27,26 @@ QWORD CeilToMillisecond(QWORD time)
 
 CReaderWorker *CReaderWorker::Create()
 {
-    CReaderWorker *worker = new (std::nothrow) CReaderWorker;
-    if (!worker)
+    CReaderWorker *worker;
+    try {
+        worker = new CReaderWorker;  // its request queue allocates as it is made
+    } catch (const std::bad_alloc &) {
         return nullptr;
-    std::lock_guard<std::mutex> hold(worker->m_lock);
-    unsigned id = 0;
-    const uintptr_t thread = _beginthreadex(nullptr, 0, ThreadMain, worker, 0, &id);
+    }
+    uintptr_t thread;
+    {
+        // The new thread finds its id set: it waits for the lock before looking.
+        std::lock_guard<std::mutex> hold(worker->m_lock);
+        unsigned id = 0;
+        thread = _beginthreadex(nullptr, 0, ThreadMain, worker, 0, &id);
+        worker->m_thread = reinterpret_cast<HANDLE>(thread);
+        worker->m_threadId = id;
+    }
+    // Freed only once its lock is let go.
     if (!thread) {
         delete worker;
         return nullptr;
     }
-    worker->m_thread = reinterpret_cast<HANDLE>(thread);
-    worker->m_threadId = id;
     return worker;
 }
 
@@ -73,7 +81,11 @@ bool CReaderWorker::OnWorkerThread() const { return GetCurrentThreadId() == m_th
 
 uint64_t CReaderWorker::PostLocked(Request request)
 {
-    m_requests.push_back(std::move(request));
+    try {
+        m_requests.push_back(std::move(request));
+    } catch (const std::bad_alloc &) {
+        return 0;
+    }
     m_wake.notify_one();
     return ++m_posted;
 }
@@ -113,10 +125,17 @@ void CReaderWorker::Run()
             m_wake.wait_until(hold, wake);
         }
     }
-    std::deque<Request> dropped = std::move(m_requests);
+    // A reader released while open lets its medium and callback go without a word; each dropped
+    // request lets go of what it holds outside the lock (taking them one by one allocates nothing).
+    while (!m_requests.empty()) {
+        {
+            Request dropped = std::move(m_requests.front());
+            m_requests.pop_front();
+            hold.unlock();
+        }
+        hold.lock();
+    }
     hold.unlock();
-    // A reader released while open lets its medium and callback go without a word.
-    dropped.clear();
     ReleaseMedium();
     m_callback.Reset();
     if (m_detached)
@@ -198,6 +217,7 @@ void CReaderWorker::Open(Request &request)
 {
     ComPtr<IWMReaderCallback> callback = std::move(request.callback);
     std::unique_ptr<CMediaFile> medium;
+    std::vector<BOOL> allocate;
     HRESULT hr = S_OK;
     try {
         std::unique_ptr<CMediaInput> input;
@@ -208,6 +228,8 @@ void CReaderWorker::Open(Request &request)
             hr = CMediaInput::OpenFile(request.path.c_str(), input, name);
         if (SUCCEEDED(hr))
             hr = CMediaFile::Open(std::move(input), name, medium);
+        if (SUCCEEDED(hr))
+            allocate.assign(medium->Info()->outputs.size(), FALSE);
     } catch (const std::bad_alloc &) {
         hr = E_OUTOFMEMORY;
     }
@@ -217,7 +239,7 @@ void CReaderWorker::Open(Request &request)
             m_state = SUCCEEDED(hr) ? kOpen : kClosed;
         if (SUCCEEDED(hr)) {
             m_info = medium->Info();
-            m_allocate.assign(m_info->outputs.size(), FALSE);
+            m_allocate = std::move(allocate);
         }
     }
     m_context = request.context;
@@ -303,11 +325,7 @@ void CReaderWorker::Work()
                 m_haveChunk = true;
                 return;
             }
-            m_phase = kEnded;
-            if (result == CMediaFile::kFailed)
-                Status(WMT_ERROR, failure);
-            Status(WMT_END_OF_STREAMING, S_OK);
-            Status(WMT_EOF, S_OK);
+            End(result == CMediaFile::kFailed ? failure : S_OK);
             return;
         }
         if (m_segmentEnd && m_chunk.time >= m_segmentEnd) {
@@ -357,8 +375,10 @@ void CReaderWorker::Deliver()
         buffer->AddRef();
     } else {
         CNssBuffer *own = CNssBuffer::Create(m_chunk.bytes);
-        if (!own)
+        if (!own) {
+            End(E_OUTOFMEMORY);  // rather than go on with a sample missing
             return;
+        }
         buffer = own;
         data = own->Data();
     }
@@ -369,6 +389,15 @@ void CReaderWorker::Deliver()
     m_firstSample = false;
     m_callback->OnSample(m_chunk.output, m_chunk.time, m_chunk.duration, flags, buffer, m_context);
     buffer->Release();
+}
+
+void CReaderWorker::End(HRESULT failure)
+{
+    m_phase = kEnded;
+    if (FAILED(failure))
+        Status(WMT_ERROR, failure);
+    Status(WMT_END_OF_STREAMING, S_OK);
+    Status(WMT_EOF, S_OK);
 }
 
 void CReaderWorker::Status(WMT_STATUS status, HRESULT hr)

@@ -49,7 +49,7 @@ public:
     void SetStateLocked(State state) { m_state = state; }
     const std::shared_ptr<const MediaInfo> &InfoLocked() const { return m_info; }
     std::vector<BOOL> &AllocateLocked() { return m_allocate; }
-    // Queues a request (Lock() held); returns its sequence number.
+    // Queues a request (Lock() held); returns its sequence number, 0 when memory runs out.
     uint64_t PostLocked(Request request);
     // Waits until the request has been carried out, unless called from the worker itself.
     void WaitDone(std::unique_lock<std::mutex> &hold, uint64_t sequence);
@@ -70,6 +70,8 @@ private:
     void Close();
     void Work();
     void Deliver();
+    // Ends playing: the host hears of the failure, if any, then of the end.
+    void End(HRESULT failure);
     void Status(WMT_STATUS status, HRESULT hr);
     void ReleaseMedium();
 
