@@ -4,7 +4,7 @@
 #include <climits>
 #include <new>
 
-#include "ThirdPartyLogging.h"
+#include "FfmpegLogging.h"
 #include "nserror.h"
 
 namespace posix {
@@ -90,7 +90,7 @@ CMediaType StoredAudioType(const AVCodecParameters *codec, const CPcmDecoder *de
 HRESULT CMediaFile::Open(std::unique_ptr<CMediaInput> input, const std::string &name,
                          std::unique_ptr<CMediaFile> &file)
 {
-    SetUpThirdPartyLogging();
+    SetUpFfmpegLogging();
     std::unique_ptr<CMediaFile> opened(new CMediaFile);
     const HRESULT hr = opened->Load(std::move(input), name);
     if (SUCCEEDED(hr))

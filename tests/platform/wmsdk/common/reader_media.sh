@@ -2,7 +2,7 @@
 # Makes the media reader tests play, and what the ffmpeg program decodes from each, into DIR.
 # Runs once per directory; a finished directory is left alone.
 set -eu
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/../../../.." && pwd)
 dir=$1
 # Suites running side by side make the directory once: the others wait here for it.
 mkdir -p "$(dirname "$dir")"

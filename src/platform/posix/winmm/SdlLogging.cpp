@@ -1,12 +1,8 @@
-#include "ThirdPartyLogging.h"
+#include "SdlLogging.h"
 
 #include <mutex>
 
 #include <SDL.h>
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 #include "Diagnostics.h"
 
@@ -25,18 +21,14 @@ void FilterSdlLog(void *userdata, int category, SDL_LogPriority priority, const 
 
 }  // namespace
 
-void SetUpThirdPartyLogging()
+void SetUpSdlLogging()
 {
     static std::once_flag once;
     std::call_once(once, [] {
-        const bool wanted = DiagnosticsWanted();
-        // FFmpeg's default is info, which reports every damaged medium on the host's standard error.
-        if (!wanted && av_log_get_level() == AV_LOG_INFO)
-            av_log_set_level(AV_LOG_FATAL);
         // SDL_LOGGING, SDL's own setting, still decides when the user has set it.
         if (SDL_getenv("SDL_LOGGING"))
             return;
-        if (wanted)
+        if (DiagnosticsWanted())
             SDL_LogSetPriority(SDL_LOG_CATEGORY_AUDIO, SDL_LOG_PRIORITY_DEBUG);
         void *userdata = nullptr;
         SDL_LogGetOutputFunction(&g_sdlOutput, &userdata);

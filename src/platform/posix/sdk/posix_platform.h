@@ -1,5 +1,5 @@
 // POSIX: the Windows API subset the library uses, declared with the SDK's names, sizes and values,
-// and implemented in this directory.
+// and implemented by the folders beside this one, one per Windows API.
 #pragma once
 
 #include "windows_types.h"

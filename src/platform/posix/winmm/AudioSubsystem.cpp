@@ -1,7 +1,7 @@
 // SDL is asked for its audio subsystem only, without the signal handlers its event loop would
 // install by default; the driver and devices are whatever SDL's own settings choose.
 #include "AudioSubsystem.h"
-#include "ThirdPartyLogging.h"
+#include "SdlLogging.h"
 
 #include <SDL.h>
 
@@ -31,7 +31,7 @@ std::mutex &CAudioSubsystem::Lock()
 bool CAudioSubsystem::Started()
 {
     static const bool started = [] {
-        SetUpThirdPartyLogging();
+        SetUpSdlLogging();
         SDL_SetHintWithPriority(SDL_HINT_NO_SIGNAL_HANDLERS, "1", SDL_HINT_DEFAULT);
         return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     }();

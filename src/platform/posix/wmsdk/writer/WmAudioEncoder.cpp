@@ -9,7 +9,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
-#include "ThirdPartyLogging.h"
+#include "FfmpegLogging.h"
 
 namespace posix {
 
@@ -57,7 +57,7 @@ CWmAudioEncoder::~CWmAudioEncoder()
 
 HRESULT CWmAudioEncoder::Open(EncoderSettings &settings, const WAVEFORMATEX &input)
 {
-    SetUpThirdPartyLogging();
+    SetUpFfmpegLogging();
     const AVCodec *codec = avcodec_find_encoder(CodecId(settings));
     if (!codec || !codec->sample_fmts)
         return NS_E_AUDIO_CODEC_NOT_INSTALLED;
