@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/Library.h"
+#include "api/OpenEntry.h"
 #include "brivane.h"
 
 void CloseInstance(uint32_t handle, DWORD closeCommand);
@@ -16,26 +17,12 @@ uint32_t BRIVANE_CALL AudioInOpen(uint32_t kind, const BrivaneWaveFormat *format
     // Read before any lock is taken: a bad pointer then faults with nothing of the library held.
     WAVEFORMATEX record;
     std::memcpy(&record, format, sizeof record);
-    CLibraryLockScope scope;
-    CInstanceTable *table = library::Table();
-    CAudioService *service = library::Service();
-    if (!library::Lock() || !table || !service) return 0;
-    table->Lock();
-    InstanceEntry *entry = table->AllocEntry();
-    void *copy = entry ? std::malloc(sizeof(WAVEFORMATEX)) : nullptr;
-    if (!copy) {
-        if (entry) table->ClearEntry(entry);
-        table->Unlock();
-        return 0;
-    }
-    std::memcpy(copy, &record, sizeof record);
-    entry->openParams = copy;
-    entry->openParamsSize = sizeof(WAVEFORMATEX);
-    WORD handle = entry->handle;
-    table->Unlock();
-    service->SetCaptureCallback(callback, user);
-    service->Post(MakeCommand(CMD_REC_OPEN, handle), 0, TRUE, const_cast<BRIVANE_WCHAR *>(profileXml), 0, 0);
-    return handle;
+    return OpenEntry(
+        sizeof record, sizeof record, [&](void *copy) { std::memcpy(copy, &record, sizeof record); },
+        [&](CAudioService *service, WORD handle) {
+            service->SetCaptureCallback(callback, user);
+            service->Post(MakeCommand(CMD_REC_OPEN, handle), 0, TRUE, const_cast<BRIVANE_WCHAR *>(profileXml), 0, 0);
+        });
 }
 
 void BRIVANE_CALL AudioInClose(uint32_t handle) { CloseInstance(handle, CMD_REC_CLOSE); }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/Library.h"
+#include "api/OpenEntry.h"
 #include "brivane.h"
 
 namespace {
@@ -18,34 +19,23 @@ uint32_t PostCommand(DWORD code, uint32_t handle, DWORD param1 = 0, DWORD param2
 
 uint32_t OpenPlayer(uint32_t mode, DWORD sourceKind, const void *source, DWORD length, AudioOutCallback callback,
                     BRIVANE_USER user) {
-    CLibraryLockScope scope;
-    CInstanceTable *table = library::Table();
-    CAudioService *service = library::Service();
-    if (!library::Lock() || !table || !service) return 0;
-    table->Lock();
-    InstanceEntry *entry = table->AllocEntry();
     // A path is copied behind the record (with its terminator), so a host may pass a temporary string;
     // an image is used in place.
     const size_t pathBytes = sourceKind == SOURCE_FILE ? length + sizeof(WCHAR) : 0;
-    AudioOutOpenParams *params =
-        entry ? static_cast<AudioOutOpenParams *>(std::malloc(sizeof(AudioOutOpenParams) + pathBytes)) : nullptr;
-    if (!params) {
-        if (entry) table->ClearEntry(entry);
-        table->Unlock();
-        return 0;
-    }
-    if (pathBytes) {
-        std::memcpy(params + 1, source, pathBytes);
-        source = params + 1;
-    }
-    *params = AudioOutOpenParams{mode, sourceKind, source, length};
-    entry->openParams = params;
-    entry->openParamsSize = sizeof(AudioOutOpenParams);
-    WORD handle = entry->handle;
-    table->Unlock();
-    service->SetPlaybackCallback(callback, user);
-    service->Post(MakeCommand(CMD_OPEN, handle), 0, TRUE, nullptr, 0, 0);
-    return handle;
+    return OpenEntry(
+        sizeof(AudioOutOpenParams) + pathBytes, sizeof(AudioOutOpenParams),
+        [&](void *record) {
+            AudioOutOpenParams *params = static_cast<AudioOutOpenParams *>(record);
+            if (pathBytes) {
+                std::memcpy(params + 1, source, pathBytes);
+                source = params + 1;
+            }
+            *params = AudioOutOpenParams{mode, sourceKind, source, length};
+        },
+        [&](CAudioService *service, WORD handle) {
+            service->SetPlaybackCallback(callback, user);
+            service->Post(MakeCommand(CMD_OPEN, handle), 0, TRUE, nullptr, 0, 0);
+        });
 }
 
 // Marks the entry closing and posts the close command; the service, when the handle named an instance.
