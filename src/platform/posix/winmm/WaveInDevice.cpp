@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "AudioSubsystem.h"
-#include "HandleRegistry.h"
 #include "WaveDevice.h"
+#include "WaveExports.h"
 
 namespace posix {
 namespace {
@@ -125,9 +125,7 @@ private:
     bool m_recording = false;
 };
 
-using CRegistry = CHandleRegistry<CWaveInDevice>;
-
-std::shared_ptr<CWaveInDevice> Find(HWAVEIN hwi) { return CRegistry::Instance().Find(hwi); }
+using CExports = CWaveExports<CWaveInDevice, HWAVEIN>;
 
 }  // namespace
 }  // namespace posix
@@ -155,75 +153,28 @@ MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, LPWAVEINCAPSA caps, UINT capsSize)
 MMRESULT waveInOpen(LPHWAVEIN phwi, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
                     DWORD_PTR instance, DWORD flags)
 {
-    posix::CWaveFormat parsed;
-    MMRESULT result = posix::CheckOpenArguments(phwi, format, flags, parsed);
-    int index = -1;
-    if (result == MMSYSERR_NOERROR)
-        result = posix::CAudioSubsystem::Resolve(deviceId, true, index);
-    if (result != MMSYSERR_NOERROR || (flags & WAVE_FORMAT_QUERY))
-        return result;
-    const DWORD_PTR function = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION ? callback : 0;
-    auto device = std::make_shared<posix::CWaveInDevice>(parsed, function, instance);
-    const uintptr_t handle = posix::CRegistry::Instance().Add(device);
-    result = device->Open(handle, index);
-    if (result != MMSYSERR_NOERROR) {
-        posix::CRegistry::Instance().Remove(reinterpret_cast<HWAVEIN>(handle));
-        return result;
-    }
-    *phwi = reinterpret_cast<HWAVEIN>(handle);
-    device->Notify(WIM_OPEN, 0);
-    return MMSYSERR_NOERROR;
+    return posix::CExports::Open(phwi, deviceId, format, callback, instance, flags, true, WIM_OPEN);
 }
 
-MMRESULT waveInClose(HWAVEIN hwi)
-{
-    const auto device = posix::Find(hwi);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    const MMRESULT result = device->Close();
-    if (result == MMSYSERR_NOERROR)
-        posix::CRegistry::Instance().Remove(hwi);
-    return result;
-}
+MMRESULT waveInClose(HWAVEIN hwi) { return posix::CExports::Close(hwi); }
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize)
 {
-    const auto device = posix::Find(hwi);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    return posix::ValidHeader(header, headerSize) ? device->Prepare(header) : MMSYSERR_INVALPARAM;
+    return posix::CExports::WithHeader(hwi, header, headerSize, &posix::CWaveInDevice::Prepare);
 }
 
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize)
 {
-    const auto device = posix::Find(hwi);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    return posix::ValidHeader(header, headerSize) ? device->Unprepare(header) : MMSYSERR_INVALPARAM;
+    return posix::CExports::WithHeader(hwi, header, headerSize, &posix::CWaveInDevice::Unprepare);
 }
 
 MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize)
 {
-    const auto device = posix::Find(hwi);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    return posix::ValidHeader(header, headerSize) ? device->Queue(header) : MMSYSERR_INVALPARAM;
+    return posix::CExports::WithHeader(hwi, header, headerSize, &posix::CWaveInDevice::Queue);
 }
 
-MMRESULT waveInStart(HWAVEIN hwi)
-{
-    const auto device = posix::Find(hwi);
-    return device ? device->Start() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveInStart(HWAVEIN hwi) { return posix::CExports::Call(hwi, &posix::CWaveInDevice::Start); }
 
-MMRESULT waveInStop(HWAVEIN hwi)
-{
-    const auto device = posix::Find(hwi);
-    return device ? device->Stop() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveInStop(HWAVEIN hwi) { return posix::CExports::Call(hwi, &posix::CWaveInDevice::Stop); }
 
-MMRESULT waveInReset(HWAVEIN hwi)
-{
-    const auto device = posix::Find(hwi);
-    return device ? device->Reset() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveInReset(HWAVEIN hwi) { return posix::CExports::Call(hwi, &posix::CWaveInDevice::Reset); }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "AudioSubsystem.h"
-#include "HandleRegistry.h"
 #include "WaveDevice.h"
+#include "WaveExports.h"
 
 namespace posix {
 namespace {
@@ -149,9 +149,7 @@ private:
     std::vector<BYTE> m_staging;
 };
 
-using CRegistry = CHandleRegistry<CWaveOutDevice>;
-
-std::shared_ptr<CWaveOutDevice> Find(HWAVEOUT hwo) { return CRegistry::Instance().Find(hwo); }
+using CExports = CWaveExports<CWaveOutDevice, HWAVEOUT>;
 
 }  // namespace
 }  // namespace posix
@@ -161,91 +159,40 @@ UINT waveOutGetNumDevs(void) { return posix::CAudioSubsystem::DeviceCount(false)
 MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
                      DWORD_PTR instance, DWORD flags)
 {
-    posix::CWaveFormat parsed;
-    MMRESULT result = posix::CheckOpenArguments(phwo, format, flags, parsed);
-    int index = -1;
-    if (result == MMSYSERR_NOERROR)
-        result = posix::CAudioSubsystem::Resolve(deviceId, false, index);
-    if (result != MMSYSERR_NOERROR || (flags & WAVE_FORMAT_QUERY))
-        return result;
-    const DWORD_PTR function = (flags & CALLBACK_TYPEMASK) == CALLBACK_FUNCTION ? callback : 0;
-    auto device = std::make_shared<posix::CWaveOutDevice>(parsed, function, instance);
-    const uintptr_t handle = posix::CRegistry::Instance().Add(device);
-    result = device->Open(handle, index);
-    if (result != MMSYSERR_NOERROR) {
-        posix::CRegistry::Instance().Remove(reinterpret_cast<HWAVEOUT>(handle));
-        return result;
-    }
-    *phwo = reinterpret_cast<HWAVEOUT>(handle);
-    device->Notify(WOM_OPEN, 0);
-    return MMSYSERR_NOERROR;
+    return posix::CExports::Open(phwo, deviceId, format, callback, instance, flags, false, WOM_OPEN);
 }
 
-MMRESULT waveOutClose(HWAVEOUT hwo)
-{
-    const auto device = posix::Find(hwo);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    const MMRESULT result = device->Close();
-    if (result == MMSYSERR_NOERROR)
-        posix::CRegistry::Instance().Remove(hwo);
-    return result;
-}
+MMRESULT waveOutClose(HWAVEOUT hwo) { return posix::CExports::Close(hwo); }
 
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize)
 {
-    const auto device = posix::Find(hwo);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    return posix::ValidHeader(header, headerSize) ? device->Prepare(header) : MMSYSERR_INVALPARAM;
+    return posix::CExports::WithHeader(hwo, header, headerSize, &posix::CWaveOutDevice::Prepare);
 }
 
 MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize)
 {
-    const auto device = posix::Find(hwo);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    return posix::ValidHeader(header, headerSize) ? device->Unprepare(header) : MMSYSERR_INVALPARAM;
+    return posix::CExports::WithHeader(hwo, header, headerSize, &posix::CWaveOutDevice::Unprepare);
 }
 
 MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize)
 {
-    const auto device = posix::Find(hwo);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    return posix::ValidHeader(header, headerSize) ? device->Queue(header) : MMSYSERR_INVALPARAM;
+    return posix::CExports::WithHeader(hwo, header, headerSize, &posix::CWaveOutDevice::Queue);
 }
 
-MMRESULT waveOutPause(HWAVEOUT hwo)
-{
-    const auto device = posix::Find(hwo);
-    return device ? device->Pause() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveOutPause(HWAVEOUT hwo) { return posix::CExports::Call(hwo, &posix::CWaveOutDevice::Pause); }
 
-MMRESULT waveOutRestart(HWAVEOUT hwo)
-{
-    const auto device = posix::Find(hwo);
-    return device ? device->Restart() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveOutRestart(HWAVEOUT hwo) { return posix::CExports::Call(hwo, &posix::CWaveOutDevice::Restart); }
 
-MMRESULT waveOutReset(HWAVEOUT hwo)
-{
-    const auto device = posix::Find(hwo);
-    return device ? device->Reset() : MMSYSERR_INVALHANDLE;
-}
+MMRESULT waveOutReset(HWAVEOUT hwo) { return posix::CExports::Call(hwo, &posix::CWaveOutDevice::Reset); }
 
 MMRESULT waveOutSetVolume(HWAVEOUT hwo, DWORD volume)
 {
-    const auto device = posix::Find(hwo);
-    return device ? device->SetVolume(volume) : MMSYSERR_INVALHANDLE;
+    return posix::CExports::Call(hwo, &posix::CWaveOutDevice::SetVolume, volume);
 }
 
 MMRESULT waveOutGetVolume(HWAVEOUT hwo, LPDWORD volume)
 {
     if (!volume)
         return MMSYSERR_INVALPARAM;
-    const auto device = posix::Find(hwo);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    return device->GetVolume(*volume);
+    return posix::CExports::Call(hwo, &posix::CWaveOutDevice::GetVolume, *volume);
 }
