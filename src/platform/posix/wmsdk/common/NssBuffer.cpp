@@ -10,29 +10,17 @@ CNssBuffer *CNssBuffer::Create(DWORD capacity)
     return memory ? new (memory) CNssBuffer(capacity) : nullptr;
 }
 
-HRESULT CNssBuffer::QueryInterface(REFIID riid, void **object)
+void CNssBuffer::Destroy()
 {
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_INSSBuffer) {
-        *object = static_cast<INSSBuffer *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    this->~CNssBuffer();
+    ::operator delete(this);
 }
 
-ULONG CNssBuffer::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CNssBuffer::Release()
+void *CNssBuffer::FindInterface(REFIID riid)
 {
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) {
-        this->~CNssBuffer();
-        ::operator delete(this);
-    }
-    return left;
+    if (riid == IID_IUnknown || riid == IID_INSSBuffer)
+        return static_cast<INSSBuffer *>(this);
+    return nullptr;
 }
 
 HRESULT CNssBuffer::GetLength(DWORD *length)

@@ -16,30 +16,13 @@ CStreamConfig *CStreamConfig::Create(WORD number, const CMediaType &type, DWORD 
     return new (std::nothrow) CStreamConfig(number, type, bitrate, bufferWindowMs);
 }
 
-HRESULT CStreamConfig::QueryInterface(REFIID riid, void **object)
+void *CStreamConfig::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IWMStreamConfig)
-        *object = static_cast<IWMStreamConfig *>(this);
-    else if (riid == IID_IWMMediaProps)
-        *object = static_cast<IWMMediaProps *>(this);
-    else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG CStreamConfig::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CStreamConfig::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+        return static_cast<IWMStreamConfig *>(this);
+    if (riid == IID_IWMMediaProps)
+        return static_cast<IWMMediaProps *>(this);
+    return nullptr;
 }
 
 HRESULT CStreamConfig::GetStreamType(GUID *streamType)

@@ -2,21 +2,18 @@
 // profile hands it out (and as a profile that is being built takes it back).
 #pragma once
 
-#include <atomic>
 #include <string>
 
+#include "ComObject.h"
 #include "MediaType.h"
 
 namespace posix {
 
-class CStreamConfig final : public IWMStreamConfig, public IWMMediaProps {
+class CStreamConfig final : public CComObject<IWMStreamConfig, IWMMediaProps> {
 public:
     // One reference; null when memory is short.
     static CStreamConfig *Create(WORD number, const CMediaType &type, DWORD bitrate, DWORD bufferWindowMs);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE GetStreamType(GUID *streamType) override;
     HRESULT STDMETHODCALLTYPE GetStreamNumber(WORD *number) override;
@@ -35,10 +32,10 @@ public:
     HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE *type) override;
 
 private:
+    void *FindInterface(REFIID riid) override;
     CStreamConfig(WORD number, const CMediaType &type, DWORD bitrate, DWORD bufferWindowMs);
     ~CStreamConfig() = default;
 
-    std::atomic<ULONG> m_references{1};
     WORD m_number;
     CMediaType m_type;
     DWORD m_bitrate;

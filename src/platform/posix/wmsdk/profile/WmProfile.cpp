@@ -11,27 +11,11 @@ CWmProfile *CWmProfile::Create(ProfileSettings settings)
     return new (std::nothrow) CWmProfile(std::move(settings));
 }
 
-HRESULT CWmProfile::QueryInterface(REFIID riid, void **object)
+void *CWmProfile::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMProfile) {
-        *object = static_cast<IWMProfile *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWmProfile::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CWmProfile::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+    if (riid == IID_IUnknown || riid == IID_IWMProfile)
+        return static_cast<IWMProfile *>(this);
+    return nullptr;
 }
 
 HRESULT CWmProfile::GetVersion(WMT_VERSION *version)

@@ -2,21 +2,18 @@
 // copies; a changed copy takes effect through ReconfigStream, as with the SDK's profiles.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 
+#include "ComObject.h"
 #include "WmProfileParser.h"
 
 namespace posix {
 
-class CWmProfile final : public IWMProfile {
+class CWmProfile final : public CComObject<IWMProfile> {
 public:
     // One reference; null when memory is short.
     static CWmProfile *Create(ProfileSettings settings);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE GetVersion(WMT_VERSION *version) override;
     HRESULT STDMETHODCALLTYPE GetName(WCHAR *name, DWORD *length) override;
@@ -39,6 +36,7 @@ public:
     HRESULT STDMETHODCALLTYPE CreateNewMutualExclusion(IWMMutualExclusion **) override { return E_NOTIMPL; }
 
 private:
+    void *FindInterface(REFIID riid) override;
     explicit CWmProfile(ProfileSettings settings) : m_settings(std::move(settings)) {}
     ~CWmProfile() = default;
 
@@ -46,7 +44,6 @@ private:
     // The index of the stream with that number, or -1.
     int Find(WORD number) const;
 
-    std::atomic<ULONG> m_references{1};
     std::mutex m_lock;
     ProfileSettings m_settings;
 };

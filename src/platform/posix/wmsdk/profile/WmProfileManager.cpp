@@ -8,27 +8,11 @@ namespace posix {
 
 CWmProfileManager *CWmProfileManager::Create() { return new (std::nothrow) CWmProfileManager(); }
 
-HRESULT CWmProfileManager::QueryInterface(REFIID riid, void **object)
+void *CWmProfileManager::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMProfileManager) {
-        *object = static_cast<IWMProfileManager *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWmProfileManager::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CWmProfileManager::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+    if (riid == IID_IUnknown || riid == IID_IWMProfileManager)
+        return static_cast<IWMProfileManager *>(this);
+    return nullptr;
 }
 
 HRESULT CWmProfileManager::CreateEmptyProfile(WMT_VERSION version, IWMProfile **profile)

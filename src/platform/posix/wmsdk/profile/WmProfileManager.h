@@ -1,20 +1,16 @@
 // The profile manager: profiles from the XML text of a .prx file. There are no system profiles.
 #pragma once
 
-#include <atomic>
-
+#include "ComObject.h"
 #include "wmsdk.h"
 
 namespace posix {
 
-class CWmProfileManager final : public IWMProfileManager {
+class CWmProfileManager final : public CComObject<IWMProfileManager> {
 public:
     // One reference; null when memory is short.
     static CWmProfileManager *Create();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE CreateEmptyProfile(WMT_VERSION version, IWMProfile **profile) override;
     HRESULT STDMETHODCALLTYPE LoadProfileByID(REFGUID, IWMProfile **) override { return E_NOTIMPL; }
@@ -24,10 +20,10 @@ public:
     HRESULT STDMETHODCALLTYPE LoadSystemProfile(DWORD, IWMProfile **) override { return E_INVALIDARG; }
 
 private:
+    void *FindInterface(REFIID riid) override;
     CWmProfileManager() = default;
     ~CWmProfileManager() = default;
 
-    std::atomic<ULONG> m_references{1};
 };
 
 }  // namespace posix

@@ -11,27 +11,11 @@ COutputMediaProps *COutputMediaProps::Create(const CMediaType &type)
     return new (std::nothrow) COutputMediaProps(type);
 }
 
-HRESULT COutputMediaProps::QueryInterface(REFIID riid, void **object)
+void *COutputMediaProps::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMMediaProps || riid == IID_IWMOutputMediaProps) {
-        *object = static_cast<IWMOutputMediaProps *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG COutputMediaProps::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG COutputMediaProps::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+    if (riid == IID_IUnknown || riid == IID_IWMMediaProps || riid == IID_IWMOutputMediaProps)
+        return static_cast<IWMOutputMediaProps *>(this);
+    return nullptr;
 }
 
 HRESULT COutputMediaProps::GetType(GUID *majorType)

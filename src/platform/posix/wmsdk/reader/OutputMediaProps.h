@@ -2,20 +2,16 @@
 // hand back to the reader.
 #pragma once
 
-#include <atomic>
-
+#include "ComObject.h"
 #include "MediaType.h"
 
 namespace posix {
 
-class COutputMediaProps final : public IWMOutputMediaProps {
+class COutputMediaProps final : public CComObject<IWMOutputMediaProps> {
 public:
     // One reference; null when memory is short.
     static COutputMediaProps *Create(const CMediaType &type);
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetType(GUID *majorType) override;
     HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) override;
     HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE *type) override;
@@ -23,10 +19,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetConnectionName(WCHAR *name, WORD *length) override;
 
 private:
+    void *FindInterface(REFIID riid) override;
     explicit COutputMediaProps(const CMediaType &type) : m_type(type) {}
     ~COutputMediaProps() = default;
 
-    std::atomic<ULONG> m_references{1};
     CMediaType m_type;
 };
 

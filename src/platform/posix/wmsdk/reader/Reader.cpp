@@ -63,34 +63,17 @@ CReader *CReader::Create()
 
 CReader::~CReader() { CReaderWorker::Dispose(m_worker); }
 
-HRESULT CReader::QueryInterface(REFIID riid, void **object)
+void *CReader::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IWMReader)
-        *object = static_cast<IWMReader *>(this);
-    else if (riid == IID_IWMReaderAdvanced || riid == IID_IWMReaderAdvanced2)
-        *object = static_cast<IWMReaderAdvanced2 *>(this);
-    else if (riid == IID_IWMHeaderInfo)
-        *object = static_cast<IWMHeaderInfo *>(this);
-    else if (riid == IID_IWMProfile)
-        *object = static_cast<IWMProfile *>(this);
-    else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG CReader::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CReader::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+        return static_cast<IWMReader *>(this);
+    if (riid == IID_IWMReaderAdvanced || riid == IID_IWMReaderAdvanced2)
+        return static_cast<IWMReaderAdvanced2 *>(this);
+    if (riid == IID_IWMHeaderInfo)
+        return static_cast<IWMHeaderInfo *>(this);
+    if (riid == IID_IWMProfile)
+        return static_cast<IWMProfile *>(this);
+    return nullptr;
 }
 
 HRESULT CReader::BeginOpen(CReaderWorker::Request request)

@@ -3,20 +3,16 @@
 // calls the host back. Features the library does not use answer E_NOTIMPL.
 #pragma once
 
-#include <atomic>
-
+#include "ComObject.h"
 #include "ReaderWorker.h"
 
 namespace posix {
 
-class CReader final : public IWMReader, public IWMReaderAdvanced2, public IWMHeaderInfo, public IWMProfile {
+class CReader final : public CComObject<IWMReader, IWMReaderAdvanced2, IWMHeaderInfo, IWMProfile> {
 public:
     // One reference; null when no worker thread can be started.
     static CReader *Create();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IWMReader
     HRESULT STDMETHODCALLTYPE Open(const WCHAR *url, IWMReaderCallback *callback, void *context) override;
@@ -119,6 +115,7 @@ public:
     HRESULT STDMETHODCALLTYPE CreateNewMutualExclusion(IWMMutualExclusion **) override { return E_NOTIMPL; }
 
 private:
+    void *FindInterface(REFIID riid) override;
     explicit CReader(CReaderWorker *worker) : m_worker(worker) {}
     ~CReader();
 
@@ -128,7 +125,6 @@ private:
     std::shared_ptr<const MediaInfo> Info(HRESULT &hr);
     HRESULT GetOutputType(DWORD output, IWMOutputMediaProps **props);
 
-    std::atomic<ULONG> m_references{1};
     CReaderWorker *const m_worker;
     bool m_userClock = false;  // under the worker's lock
 };

@@ -16,31 +16,14 @@ CWmFileSink *CWmFileSink::Create() { return new (std::nothrow) CWmFileSink(); }
 
 CWmFileSink::~CWmFileSink() { CloseFile(); }
 
-HRESULT CWmFileSink::QueryInterface(REFIID riid, void **object)
+void *CWmFileSink::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IWMWriterSink || riid == IID_IWMWriterFileSink ||
         riid == IID_IWMWriterFileSink2)
-        *object = static_cast<IWMWriterFileSink2 *>(this);
-    else if (riid == IID_IWmFinalHeaderSink)
-        *object = static_cast<IWmFinalHeaderSink *>(this);
-    else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG CWmFileSink::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CWmFileSink::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+        return static_cast<IWMWriterFileSink2 *>(this);
+    if (riid == IID_IWmFinalHeaderSink)
+        return static_cast<IWmFinalHeaderSink *>(this);
+    return nullptr;
 }
 
 HRESULT CWmFileSink::WriteAt(ULONGLONG offset, INSSBuffer *buffer, DWORD *written)

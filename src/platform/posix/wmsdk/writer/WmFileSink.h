@@ -2,21 +2,18 @@
 // has its sizes and duration and can be seeked. The end of writing closes the file; Open starts the next.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 
+#include "ComObject.h"
 #include "FinalHeaderSink.h"
 
 namespace posix {
 
-class CWmFileSink final : public IWMWriterFileSink2, public IWmFinalHeaderSink {
+class CWmFileSink final : public CComObject<IWMWriterFileSink2, IWmFinalHeaderSink> {
 public:
     // One reference; null when memory is short.
     static CWmFileSink *Create();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IWMWriterSink
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override;
@@ -38,6 +35,7 @@ public:
     HRESULT STDMETHODCALLTYPE OnFinalHeader(INSSBuffer *header) override;
 
 private:
+    void *FindInterface(REFIID riid) override;
     CWmFileSink() = default;
     ~CWmFileSink();
 
@@ -45,7 +43,6 @@ private:
     // False when closing reported a failure.
     bool CloseFile();
 
-    std::atomic<ULONG> m_references{1};
     std::mutex m_lock;  // everything below
     int m_file = -1;
     DWORD m_headerSize = 0;

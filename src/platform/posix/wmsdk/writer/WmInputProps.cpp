@@ -30,27 +30,11 @@ CWmInputProps *CWmInputProps::Copy()
     }
 }
 
-HRESULT CWmInputProps::QueryInterface(REFIID riid, void **object)
+void *CWmInputProps::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IWMMediaProps || riid == IID_IWMInputMediaProps) {
-        *object = static_cast<IWMInputMediaProps *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWmInputProps::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CWmInputProps::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+    if (riid == IID_IUnknown || riid == IID_IWMMediaProps || riid == IID_IWMInputMediaProps)
+        return static_cast<IWMInputMediaProps *>(this);
+    return nullptr;
 }
 
 HRESULT CWmInputProps::GetType(GUID *majorType)

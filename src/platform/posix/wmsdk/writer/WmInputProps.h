@@ -2,15 +2,15 @@
 // copies, so a media type set on one takes effect only through SetInputProps.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 #include <string>
 
+#include "ComObject.h"
 #include "MediaType.h"
 
 namespace posix {
 
-class CWmInputProps final : public IWMInputMediaProps {
+class CWmInputProps final : public CComObject<IWMInputMediaProps> {
 public:
     // One reference; null when memory is short.
     static CWmInputProps *Create(const CMediaType &type, const std::u16string &connection);
@@ -19,9 +19,6 @@ public:
     // A new object with the same type and connection, one reference; null when memory is short.
     CWmInputProps *Copy();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetType(GUID *majorType) override;
     HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) override;
     HRESULT STDMETHODCALLTYPE SetMediaType(WM_MEDIA_TYPE *type) override;
@@ -29,10 +26,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetGroupName(WCHAR *name, WORD *length) override;
 
 private:
+    void *FindInterface(REFIID riid) override;
     CWmInputProps(const CMediaType &type, const std::u16string &connection) : m_type(type), m_connection(connection) {}
     ~CWmInputProps() = default;
 
-    std::atomic<ULONG> m_references{1};
     std::mutex m_lock;
     CMediaType m_type;
     const std::u16string m_connection;

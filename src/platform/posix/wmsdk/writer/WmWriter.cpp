@@ -31,30 +31,13 @@ CWmWriter::~CWmWriter()
     m_session.reset();
 }
 
-HRESULT CWmWriter::QueryInterface(REFIID riid, void **object)
+void *CWmWriter::FindInterface(REFIID riid)
 {
-    if (!object)
-        return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IWMWriter)
-        *object = static_cast<IWMWriter *>(this);
-    else if (riid == IID_IWMWriterAdvanced || riid == IID_IWMWriterAdvanced2 || riid == IID_IWMWriterAdvanced3)
-        *object = static_cast<IWMWriterAdvanced3 *>(this);
-    else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG CWmWriter::AddRef() { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-
-ULONG CWmWriter::Release()
-{
-    const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0)
-        delete this;
-    return left;
+        return static_cast<IWMWriter *>(this);
+    if (riid == IID_IWMWriterAdvanced || riid == IID_IWMWriterAdvanced2 || riid == IID_IWMWriterAdvanced3)
+        return static_cast<IWMWriterAdvanced3 *>(this);
+    return nullptr;
 }
 
 HRESULT CWmWriter::SetProfile(IWMProfile *profile)

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "ComObject.h"
 #include "ComPtr.h"
 #include "StreamSettings.h"
 #include "WmInputProps.h"
@@ -17,14 +18,11 @@
 
 namespace posix {
 
-class CWmWriter final : public IWMWriter, public IWMWriterAdvanced3 {
+class CWmWriter final : public CComObject<IWMWriter, IWMWriterAdvanced3> {
 public:
     // One reference; null when memory is short.
     static CWmWriter *Create();
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IWMWriter
     HRESULT STDMETHODCALLTYPE SetProfileByID(REFGUID) override { return E_NOTIMPL; }
@@ -72,6 +70,7 @@ public:
     HRESULT STDMETHODCALLTYPE SetNonBlocking() override;
 
 private:
+    void *FindInterface(REFIID riid) override;
     CWmWriter() = default;
     ~CWmWriter();
 
@@ -79,7 +78,6 @@ private:
     bool InSink() const { return m_sinkThread.load() == std::this_thread::get_id(); }
     HRESULT Encode(DWORD input, INSSBuffer *sample);
 
-    std::atomic<ULONG> m_references{1};
     std::atomic<bool> m_nonBlocking{false};
     std::atomic<std::thread::id> m_sinkThread{};
     std::atomic<QWORD> m_writerTime{0};
