@@ -1,0 +1,10 @@
+#include "HostExports.h"
+
+const BrivaneExports &Brivane() {
+    static const BrivaneExports exports = {
+#define BRIVANE_EXPORT_LINKED(name) &::name,
+        BRIVANE_EXPORT_LIST(BRIVANE_EXPORT_LINKED)
+#undef BRIVANE_EXPORT_LINKED
+    };
+    return exports;
+}
