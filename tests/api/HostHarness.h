@@ -12,6 +12,9 @@
 #include "HostExports.h"
 #include "HostThreads.h"
 
+// True when the host runs under Wine, whose reader and decoders some cases must allow for.
+bool RunningUnderWine();
+
 using HostText = std::basic_string<BRIVANE_WCHAR>;
 
 struct HostEvent {

@@ -1,4 +1,4 @@
-#include "HostExports.h"
+#include "HostHarness.h"
 
 const BrivaneExports &Brivane() {
     static const BrivaneExports exports = {
@@ -8,3 +8,5 @@ const BrivaneExports &Brivane() {
     };
     return exports;
 }
+
+bool RunningUnderWine() { return false; }
