@@ -1,0 +1,140 @@
+// GetAudioPCM as a host meets it: the PCM of a WAV and a WMA file, the window and the cancel flag, the
+// calls it refuses, the decoder it keeps between calls, and a callback that calls back in.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "PcmHost.h"
+#include "PlaybackHost.h"
+
+namespace {
+
+std::vector<int16_t> Samples(const std::vector<char> &bytes) {
+    std::vector<int16_t> samples(bytes.size() / 2);
+    if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// Signal to noise of ours against theirs in dB over their whole length, ours being shifted later by
+// the number of frames up to maxLead that fits best.
+double BestSnr(const std::vector<int16_t> &theirs, const std::vector<int16_t> &ours, int channels, int maxLead) {
+    double best = -1;
+    for (int lead = 0; lead <= maxLead; ++lead) {
+        double noise = 0, power = 0;
+        const size_t offset = size_t(lead) * channels;
+        if (offset >= ours.size()) break;
+        const size_t count = std::min(theirs.size(), ours.size() - offset);
+        for (size_t i = 0; i < count; i += 7) {
+            const double d = double(theirs[i]) - ours[i + offset];
+            noise += d * d;
+            power += double(theirs[i]) * theirs[i];
+        }
+        const double snr = noise == 0 ? 200 : 10 * std::log10(power / noise);
+        best = std::max(best, snr);
+    }
+    return best;
+}
+
+TEST_F(GetAudioPcm, WavAndWmaDecodeToTheirPcm) {
+    for (const char *name : {"tone.wav", "tone.wma"}) {
+        SCOPED_TRACE(name);
+        const Medium &medium = MediumNamed(name);
+        PcmLog log;
+        ASSERT_EQ(1u, Decode(medium.path, log));
+        EXPECT_EQ(kWhole, log.codes);
+        // The extra size is the codec's, passed on as it is.
+        const BrivaneWaveFormat pcm44k = {1, 2, 44100, 176400, 4, 16, log.format.cbSize};
+        EXPECT_EQ(0, std::memcmp(&pcm44k, &log.format, sizeof(pcm44k)));
+        const std::vector<char> pcm(log.pcm.begin(), log.pcm.end());
+        if (medium.exact) {
+            EXPECT_TRUE(medium.pcm == pcm) << pcm.size() << " bytes of " << medium.pcm.size();
+        } else if (kFfmpegDecodes) {
+            // The same FFmpeg decoder as the ffmpeg program's, so only rounding may differ.
+            EXPECT_EQ(medium.pcm.size(), pcm.size());
+            EXPECT_LE(WorstDifference(std::string(medium.pcm.begin(), medium.pcm.end()), log.pcm), 1);
+        } else {
+            // Another decoder puts up to 4096 frames of codec delay in front, and runs on about as far.
+            EXPECT_NEAR(double(medium.pcm.size()), double(pcm.size()), 4.0 * 4096 + 4 * 2048);
+            EXPECT_GT(BestSnr(Samples(medium.pcm), Samples(pcm), 2, 4096), 40.0);
+        }
+        for (HostThreadId thread : log.controlThreads) EXPECT_EQ(CurrentHostThread(), thread);
+    }
+}
+
+TEST_F(GetAudioPcm, WindowDeliversItsBytesAndAFlagSetBeforeDeliversNone) {
+    const Medium &wav = MediumNamed("tone.wav");
+    PcmLog window;
+    ASSERT_EQ(1u, Decode(wav.path, window, 1000, 1500));
+    EXPECT_EQ(kWhole, window.codes);
+    // Samples of 2 bytes at 176400 bytes/s: from byte 176400 to byte 264600.
+    EXPECT_TRUE(std::string(wav.pcm.begin() + 176400, wav.pcm.begin() + 264600) == window.pcm);
+
+    volatile uint32_t early = 1;
+    PcmLog before;
+    EXPECT_EQ(1u, Decode(MediumNamed("tone.wma").path, before, 0, 0, &early));
+    EXPECT_EQ((std::vector<uint32_t>{BRIVANE_PCM_FORMAT, BRIVANE_PCM_END}), before.codes);
+}
+
+TEST_F(GetAudioPcm, RefusedCallsDeliverNothingButTheEnd) {
+    const Medium &wav = MediumNamed("tone.wav");
+    std::ofstream(testing::TempDir() + "pcm.garbage") << std::string(4000, 'x');
+    struct Case {
+        const char *what;
+        uint32_t kind;
+        std::string path;
+        std::vector<uint32_t> codes;
+    };
+    const Case cases[] = {
+        {"kind 2", 2, wav.path, {}},
+        {"empty path", BRIVANE_KIND_AUDIO, "", {}},
+        {"missing file", BRIVANE_KIND_AUDIO, wav.path + ".missing", {BRIVANE_PCM_END}},
+        {"not a medium", BRIVANE_KIND_AUDIO, testing::TempDir() + "pcm.garbage", {BRIVANE_PCM_END}},
+    };
+    for (const Case &c : cases) {
+        PcmLog log;
+        EXPECT_EQ(0u, Decode(c.path, log, 0, 0, nullptr, c.kind)) << c.what;
+        EXPECT_EQ(c.codes, log.codes) << c.what;
+    }
+}
+
+TEST_F(GetAudioPcm, KeepsOneDecoderUntilToldOrShutDown) {
+    const Medium &wav = MediumNamed("tone.wav");
+    PcmLog log;
+    EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr)) << "no decoder yet";
+    EXPECT_EQ(1u, Decode(wav.path, log));
+    EXPECT_EQ(1u, Decode(wav.path, log)) << "the kept decoder decodes again";
+    EXPECT_EQ(1u, Brivane().GetAudioPCM(2, nullptr, 0, 0, nullptr, 0, nullptr)) << "a null path destroys it whatever the kind";
+    EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr));
+    EXPECT_EQ(1u, Decode(wav.path, log)) << "a fresh decoder";
+    ASSERT_EQ(1u, Brivane().InitBrivane());
+    Brivane().UnInitBrivane();
+    EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr)) << "the shutdown destroyed it";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(1u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wav.path.c_str(), 0, 0, nullptr, 0, nullptr)) << "no callback";
+    testing::internal::GetCapturedStdout();
+}
+
+// The PCM callback runs on the reader's thread while GetAudioPCM holds the library lock: exports it
+// calls must run, not wait for that lock.
+void BRIVANE_CALL CallLockedExport(uint32_t, BRIVANE_USER user, uint32_t code, const void *, uint32_t) {
+    if (code == BRIVANE_PCM_DATA) *reinterpret_cast<uint32_t *>(user) += Brivane().AudioOutSetVolume(0x7777, 50);
+}
+
+TEST_F(GetAudioPcm, ItsCallbackMayCallLockedExports) {
+    const Medium &wav = MediumNamed("tone.wav");
+    ASSERT_EQ(1u, Brivane().InitBrivane());
+    uint32_t posted = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(1u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wav.path.c_str(), 0, 500, &CallLockedExport,
+                              reinterpret_cast<BRIVANE_USER>(&posted), nullptr));
+    testing::internal::GetCapturedStdout();
+    EXPECT_GT(posted, 0u);
+    Brivane().UnInitBrivane();
+}
+
+}  // namespace
