@@ -95,7 +95,7 @@ export BRIVANE_PLAYBACK_MEDIA="Z:${scratch//\//\\}\\playback-media"
 run_suite() {
   local name=$1 exe=$2 report=$scratch/$1.xml rc=0
   echo "-- $name"
-  (cd "$scratch" && timeout 300 "$WINE" "$root/$exe" --gtest_output="xml:$name.xml") || rc=$?
+  (cd "$scratch" && timeout 600 "$WINE" "$root/$exe" --gtest_output="xml:$name.xml") || rc=$?
   if [ "$rc" -ne 0 ]; then
     echo "FAIL: $name exited with $rc" >&2
     return 1
