@@ -84,7 +84,7 @@ timeout 180 "$WINE" wineboot --init >/dev/null 2>&1 || echo "note: wineboot did 
 # Wine's PulseAudio driver and nothing else, so a missing server fails the suites instead of falling back.
 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
 # The media reader tests play media made here with the ffmpeg program, which Wine cannot run.
-sh tests/platform/reader_media.sh "$scratch/reader-media"
+sh tests/platform/wmsdk/common/reader_media.sh "$scratch/reader-media"
 export BRIVANE_TEST_MEDIA="Z:${scratch//\//\\}\\reader-media"
 # So do the end-to-end suite's playback media.
 sh tests/api/playback_media.sh "$scratch/playback-media"

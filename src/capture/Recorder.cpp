@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/LockScope.h"
+
 namespace {
 UINT PlatformDeviceCount() { return waveInGetNumDevs(); }
 MMRESULT PlatformDeviceCaps(UINT device, WAVEINCAPSA *caps) { return waveInGetDevCapsA(device, caps, sizeof(*caps)); }
@@ -107,10 +109,11 @@ BOOL CRecorder::PrepareBuffers() {
 BOOL CRecorder::RecordStart() {
     if (!m_device) return FALSE;
     // A start after a stop circulates the buffers again.
-    EnterCriticalSection(&m_lock);
-    m_stopping = 0;
-    m_failed = 0;
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        m_stopping = 0;
+        m_failed = 0;
+    }
     if (!PrepareBuffers()) return FALSE;
     const MMRESULT code = waveInStart(m_device);
     if (code == MMSYSERR_NOERROR) return TRUE;
@@ -121,9 +124,10 @@ BOOL CRecorder::RecordStart() {
 
 BOOL CRecorder::Stop() {
     if (!m_device) return TRUE;
-    EnterCriticalSection(&m_lock);
-    m_stopping = 1;
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        m_stopping = 1;
+    }
     if (waveInStop(m_device) != MMSYSERR_NOERROR) return FALSE;
     // The device hands back every queued buffer before the reset returns.
     if (waveInReset(m_device) != MMSYSERR_NOERROR) return FALSE;
@@ -145,9 +149,8 @@ BOOL CRecorder::Stop() {
 BOOL CRecorder::Close() {
     if (waveInClose(m_device) != MMSYSERR_NOERROR) return FALSE;
     m_device = nullptr;
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     m_stopping = 0;
-    LeaveCriticalSection(&m_lock);
     return TRUE;
 }
 
@@ -162,11 +165,12 @@ void CRecorder::OnBufferDone(WAVEHDR *header) {
         m_dataCallback(m_callbackContext, RECORDER_DATA, reinterpret_cast<const BYTE *>(header->lpData),
                        header->dwBytesRecorded);
     // Under the lock, so that once Stop has set the flag no buffer goes back to the device.
-    EnterCriticalSection(&m_lock);
     BOOL failed = FALSE;
-    if (!m_stopping && waveInAddBuffer(m_device, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR && !m_failed)
-        failed = m_failed = 1;
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        if (!m_stopping && waveInAddBuffer(m_device, header, sizeof(WAVEHDR)) != MMSYSERR_NOERROR && !m_failed)
+            failed = m_failed = 1;
+    }
     // Capture has ended without a stop: the owner hears it once.
     if (failed && m_dataCallback) m_dataCallback(m_callbackContext, RECORDER_FAILED, nullptr, 0);
 }

@@ -5,6 +5,7 @@
 
 #include "core/DebugOutput.h"
 #include "core/FaultGuard.h"
+#include "core/LockScope.h"
 
 namespace {
 const DWORD kAccessViolation = 0xC0000005u;
@@ -31,11 +32,12 @@ CAudioService::~CAudioService() {
 
 BOOL CAudioService::OnInit() {
     BOOL ready = CMsgThread::OnInit();
-    EnterCriticalSection(&m_playLock);
-    // Without them the service still runs: the queue and the pool grow when needed.
-    m_playEvents.Reserve(kPlayEventSlots);
-    m_payloadPool.Preallocate(kPayloadBuffers, kPayloadBlockBytes);
-    LeaveCriticalSection(&m_playLock);
+    {
+        CLockScope lock(&m_playLock);
+        // Without them the service still runs: the queue and the pool grow when needed.
+        m_playEvents.Reserve(kPlayEventSlots);
+        m_payloadPool.Preallocate(kPayloadBuffers, kPayloadBlockBytes);
+    }
     CoInitialize(nullptr);
     SetTimer(kServicePeriodMs);
     return ready;
@@ -48,17 +50,59 @@ DWORD CAudioService::OnExit() {
 }
 
 void CAudioService::DiscardQueuedEvents() {
-    EnterCriticalSection(&m_playLock);
-    for (int i = 0; i < m_playEvents.Count(); ++i) m_payloadPool.Release(m_playEvents[i].payload);
-    m_playEvents.Clear();
-    LeaveCriticalSection(&m_playLock);
-    EnterCriticalSection(&m_recordLock);
+    {
+        CLockScope lock(&m_playLock);
+        for (int i = 0; i < m_playEvents.Count(); ++i) m_payloadPool.Release(m_playEvents[i].payload);
+        m_playEvents.Clear();
+    }
+    CLockScope lock(&m_recordLock);
     for (int i = 0; i < m_recordEvents.Count(); ++i) std::free(m_recordEvents[i].payload);
     m_recordEvents.Clear();
-    LeaveCriticalSection(&m_recordLock);
 }
 
-void CAudioService::OnTimer() { DispatchPlayMsg(); }
+void CAudioService::OnTimer() {
+    if (m_closeLost.exchange(FALSE)) CloseAbandoned();
+    if (m_recordWakeLost.exchange(FALSE)) DispatchRecordMsg();
+    DispatchPlayMsg();
+}
+
+// A command lost for want of memory fails as any instance operation does; a lost close is still
+// done, by the next tick, and a lost playback-event wake-up needs nothing: the tick delivers it.
+void CAudioService::OnPostRefused(const ThreadMessage &message) {
+    const WORD handle = static_cast<WORD>(message.msg & 0xFFFF);
+    switch (message.msg >> 16) {
+    case CMD_CLOSE:
+    case CMD_REC_CLOSE: m_closeLost = TRUE; break;
+    case CMD_REC_EVENT: m_recordWakeLost = TRUE; break;
+    case CMD_PLAY:
+    case CMD_PAUSE:
+    case CMD_SEEK:
+    case CMD_VOLUME:
+    case CMD_DURATION:
+    case CMD_SPEED:
+    case CMD_EVENT_MASK:
+    case CMD_OPEN:
+    case CMD_REC_OPEN:
+    case CMD_REC_START:
+    case CMD_REC_HALT:
+    case CMD_REC_STOP: ReportFailure(handle); break;
+    default: break;
+    }
+}
+
+// Every entry a close export has marked is closed, whether or not its close command is still queued.
+void CAudioService::CloseAbandoned() {
+    for (;;) {
+        CTableLock lock(m_table);
+        InstanceEntry *entry = m_table->FindClosing();
+        if (!entry) return;
+        const WORD handle = entry->handle;
+        DisposeEntryObject(entry);
+        m_table->ClearEntry(entry);
+        lock.Release();
+        PurgePlayEvents(handle);
+    }
+}
 
 int CAudioService::OnNotification(const ThreadMessage &message) {
     const DWORD code = message.msg >> 16;
@@ -249,40 +293,37 @@ void CAudioService::OnRecorderClose(WORD handle) {
 }
 
 void CAudioService::SetPlaybackCallback(AudioOutCallback callback, BRIVANE_USER user) {
-    EnterCriticalSection(&m_playLock);
+    CLockScope lock(&m_playLock);
     m_playCallback = callback;
     m_playUser = user;
-    LeaveCriticalSection(&m_playLock);
 }
 
 void CAudioService::SetCaptureCallback(AudioInCallback callback, BRIVANE_USER user) {
-    EnterCriticalSection(&m_recordLock);
+    CLockScope lock(&m_recordLock);
     m_recordCallback = callback;
     m_recordUser = user;
-    LeaveCriticalSection(&m_recordLock);
 }
 
 LONG CAudioService::QueuePlayEvent(DWORD handle, DWORD code, const void *payload, DWORD size) {
     if (IsStopping()) return -1;
-    EnterCriticalSection(&m_playLock);
-    if (!m_playCallback) {
-        LeaveCriticalSection(&m_playLock);
-        return -1;
-    }
-    PoolBuffer *buffer = nullptr;
     LONG result = 0;
-    if (payload) {
-        buffer = m_payloadPool.AcquireCopy(payload, static_cast<LONG>(size));
-        result = static_cast<LONG>(size);
-    } else {
-        size = 0;
+    {
+        CLockScope lock(&m_playLock);
+        if (!m_playCallback) return -1;
+        PoolBuffer *buffer = nullptr;
+        if (payload) {
+            buffer = m_payloadPool.AcquireCopy(payload, static_cast<LONG>(size));
+            // An event without the data it carries would mislead the host: it is not raised.
+            if (!buffer && size > 0) return -1;
+            result = static_cast<LONG>(size);
+        } else {
+            size = 0;
+        }
+        if (!m_playEvents.Append(PlayEvent{handle, code, buffer, size})) {
+            m_payloadPool.Release(buffer);
+            return -1;
+        }
     }
-    if (!m_playEvents.Append(PlayEvent{handle, code, buffer, size})) {
-        m_payloadPool.Release(buffer);
-        LeaveCriticalSection(&m_playLock);
-        return -1;
-    }
-    LeaveCriticalSection(&m_playLock);
     Post(MakeCommand(CMD_PLAY_EVENT, handle), 0, TRUE, nullptr, 0, 0);
     return result;
 }
@@ -290,20 +331,23 @@ LONG CAudioService::QueuePlayEvent(DWORD handle, DWORD code, const void *payload
 void CAudioService::QueueRecordEvent(DWORD handle, DWORD code, DWORD arg1, DWORD arg2, const void *payload,
                                      DWORD size) {
     if (IsStopping()) return;
-    EnterCriticalSection(&m_recordLock);
-    if (!m_recordCallback) {
-        LeaveCriticalSection(&m_recordLock);
-        return;
+    BOOL queued = FALSE;
+    {
+        CLockScope lock(&m_recordLock);
+        if (!m_recordCallback) return;
+        void *copy = payload && size > 0 ? std::malloc(size) : nullptr;
+        if (copy)
+            std::memcpy(copy, payload, size);
+        else
+            size = 0;
+        queued = m_recordEvents.Append(RecordEvent{handle, code, copy, size, arg1, arg2});
+        if (!queued) std::free(copy);
     }
-    void *copy = payload && size > 0 ? std::malloc(size) : nullptr;
-    if (copy)
-        std::memcpy(copy, payload, size);
+    // A capture event that found no room is lost: the host hears of it as a failure of the instance.
+    if (queued)
+        Post(MakeCommand(CMD_REC_EVENT, handle), 0, TRUE, nullptr, 0, 0);
     else
-        size = 0;
-    BOOL queued = m_recordEvents.Append(RecordEvent{handle, code, copy, size, arg1, arg2});
-    if (!queued) std::free(copy);
-    LeaveCriticalSection(&m_recordLock);
-    if (queued) Post(MakeCommand(CMD_REC_EVENT, handle), 0, TRUE, nullptr, 0, 0);
+        ReportFailure(static_cast<WORD>(handle));
 }
 
 // The host callback runs without the event lock, so a callback that calls back into the library
@@ -311,47 +355,47 @@ void CAudioService::QueueRecordEvent(DWORD handle, DWORD code, DWORD arg1, DWORD
 // The delivery lock spans the check that the instance is not closing and the callback, which is
 // what lets a close export wait out a callback of its instance.
 void CAudioService::DispatchPlayMsg() {
-    EnterCriticalSection(&m_deliveryLock);
     PlayEvent event{};
     AudioOutCallback callback = nullptr;
-    BRIVANE_USER user = 0;
-    for (;;) {
-        EnterCriticalSection(&m_playLock);
-        callback = m_playCallback;
-        user = m_playUser;
-        if (!callback || m_playEvents.Count() == 0) {
-            LeaveCriticalSection(&m_playLock);
-            LeaveCriticalSection(&m_deliveryLock);
-            return;
+    DWORD fault = 0;
+    {
+        CLockScope delivery(&m_deliveryLock);
+        BRIVANE_USER user = 0;
+        for (;;) {
+            {
+                CLockScope lock(&m_playLock);
+                callback = m_playCallback;
+                user = m_playUser;
+                if (!callback || m_playEvents.Count() == 0) return;
+                event = m_playEvents[0];
+                m_playEvents.RemoveAt(0);
+            }
+            if (IsDeliverable(event.handle)) break;
+            CLockScope lock(&m_playLock);
+            m_payloadPool.Release(event.payload);
         }
-        event = m_playEvents[0];
-        m_playEvents.RemoveAt(0);
-        LeaveCriticalSection(&m_playLock);
-        if (IsDeliverable(event.handle)) break;
-        EnterCriticalSection(&m_playLock);
-        m_payloadPool.Release(event.payload);
-        LeaveCriticalSection(&m_playLock);
+        const void *data = event.payload ? event.payload->data : nullptr;
+        DWORD size = event.payload ? event.size : 0;
+        fault = RunGuarded([&] { callback(event.handle, user, event.code, data, size); });
     }
-
-    const void *data = event.payload ? event.payload->data : nullptr;
-    DWORD size = event.payload ? event.size : 0;
-    DWORD fault = RunGuarded([&] { callback(event.handle, user, event.code, data, size); });
-    LeaveCriticalSection(&m_deliveryLock);
-
-    EnterCriticalSection(&m_playLock);
-    m_payloadPool.Release(event.payload);
-    if (fault == kAccessViolation && m_playCallback == callback) m_playCallback = nullptr;
-    LeaveCriticalSection(&m_playLock);
+    {
+        CLockScope lock(&m_playLock);
+        m_payloadPool.Release(event.payload);
+        if (fault == kAccessViolation && m_playCallback == callback) m_playCallback = nullptr;
+    }
     if (fault) DebugPrintf("DispatchPlayMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault), static_cast<int>(fault));
 }
 
 void CAudioService::DispatchRecordMsg() {
     CDynArray<RecordEvent> events;
-    EnterCriticalSection(&m_recordLock);
-    AudioInCallback callback = m_recordCallback;
-    BRIVANE_USER user = m_recordUser;
-    if (callback) m_recordEvents.MoveTo(events);
-    LeaveCriticalSection(&m_recordLock);
+    AudioInCallback callback = nullptr;
+    BRIVANE_USER user = 0;
+    {
+        CLockScope lock(&m_recordLock);
+        callback = m_recordCallback;
+        user = m_recordUser;
+        if (callback) m_recordEvents.MoveTo(events);
+    }
 
     for (int i = 0; i < events.Count(); ++i) {
         const RecordEvent &event = events[i];
@@ -373,13 +417,12 @@ BOOL CAudioService::IsDeliverable(DWORD handle) {
 
 void CAudioService::WaitForDelivery() {
     if (IsOwnThread()) return;
-    EnterCriticalSection(&m_deliveryLock);
-    LeaveCriticalSection(&m_deliveryLock);
+    CLockScope wait(&m_deliveryLock);
 }
 
 int CAudioService::PurgePlayEvents(DWORD handle) {
     int removed = 0;
-    EnterCriticalSection(&m_playLock);
+    CLockScope lock(&m_playLock);
     for (int i = m_playEvents.Count() - 1; i >= 0; --i) {
         if (m_playEvents[i].handle == handle) {
             m_payloadPool.Release(m_playEvents[i].payload);
@@ -387,7 +430,6 @@ int CAudioService::PurgePlayEvents(DWORD handle) {
             ++removed;
         }
     }
-    LeaveCriticalSection(&m_playLock);
     return removed;
 }
 

@@ -2,6 +2,8 @@
 // host notification, one playback event per delivery command or timer tick.
 #pragma once
 
+#include <atomic>
+
 #include "brivane.h"
 #include "core/BufferPool.h"
 #include "core/InstanceInterfaces.h"
@@ -59,6 +61,7 @@ public:
     DWORD OnExit() override;
     int OnNotification(const ThreadMessage &message) override;
     void OnTimer() override;
+    void OnPostRefused(const ThreadMessage &message) override;
 
     void SetPlaybackCallback(AudioOutCallback callback, BRIVANE_USER user);
     void SetCaptureCallback(AudioInCallback callback, BRIVANE_USER user);
@@ -95,6 +98,7 @@ private:
     ICaptureCommands *TakeRecorder();
     void DiscardQueuedEvents();
     BOOL IsDeliverable(DWORD handle);
+    void CloseAbandoned();
 
     CInstanceTable *m_table;
     InstanceFactory m_factory;
@@ -110,4 +114,7 @@ private:
     CRITICAL_SECTION m_recordLock;
     CRITICAL_SECTION m_deliveryLock;
     CBufferPool m_payloadPool{FALSE};
+    // Set by a close or a capture-event wake-up that could not be queued; the timer makes up for it.
+    std::atomic<BOOL> m_closeLost{FALSE};
+    std::atomic<BOOL> m_recordWakeLost{FALSE};
 };

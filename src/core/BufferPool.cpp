@@ -3,13 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
-CBufferPool::CBufferPool(BOOL withLock) {
-    if (withLock) {
-        m_pLock = new (std::nothrow) CRITICAL_SECTION;
-        if (m_pLock) InitializeCriticalSection(m_pLock);
-    }
+CBufferPool::CBufferPool(BOOL withLock) : m_hasLock(withLock) {
+    if (m_hasLock) InitializeCriticalSection(&m_lock);
 }
 
 CBufferPool::~CBufferPool() {
@@ -17,18 +13,15 @@ CBufferPool::~CBufferPool() {
     for (int i = 0; i < m_buffers.Count(); ++i) std::free(m_buffers[i]);
     m_buffers.Clear();
     Unlock();
-    if (m_pLock) {
-        DeleteCriticalSection(m_pLock);
-        delete m_pLock;
-    }
+    if (m_hasLock) DeleteCriticalSection(&m_lock);
 }
 
 void CBufferPool::Lock() {
-    if (m_pLock) EnterCriticalSection(m_pLock);
+    if (m_hasLock) EnterCriticalSection(&m_lock);
 }
 
 void CBufferPool::Unlock() {
-    if (m_pLock) LeaveCriticalSection(m_pLock);
+    if (m_hasLock) LeaveCriticalSection(&m_lock);
 }
 
 PoolBuffer *CBufferPool::MakeBuffer(LONG size) {

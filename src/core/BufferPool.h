@@ -35,6 +35,8 @@ private:
     PoolBuffer *MakeBuffer(LONG size);
 
     LONG m_cursor = 0;
-    CRITICAL_SECTION *m_pLock = nullptr;
+    // Kept in the pool, so that a pool asked for a lock always has one.
+    BOOL m_hasLock;
+    CRITICAL_SECTION m_lock;
     CDynArray<PoolBuffer *> m_buffers;
 };

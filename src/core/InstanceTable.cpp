@@ -62,6 +62,12 @@ InstanceEntry *CInstanceTable::FindEntry(WORD handle) {
     return nullptr;
 }
 
+InstanceEntry *CInstanceTable::FindClosing() {
+    for (int i = 0; m_entries && i < kEntries; ++i)
+        if (m_entries[i].handle != 0 && m_entries[i].image.closing.load()) return &m_entries[i];
+    return nullptr;
+}
+
 void CInstanceTable::ClearEntry(InstanceEntry *entry) {
     entry->handle = 0;
     entry->object = nullptr;

@@ -41,6 +41,8 @@ public:
     InstanceEntry *AllocEntry();
     InstanceEntry *FindEntry(WORD handle);
     void ClearEntry(InstanceEntry *entry);
+    // A live entry a close export has marked, or null.
+    InstanceEntry *FindClosing();
 
     // Disposes of every live instance without notifying the host; the table is empty afterwards.
     void CloseAll();

@@ -6,6 +6,7 @@
 
 #include "core/DebugOutput.h"
 #include "core/FaultGuard.h"
+#include "core/LockScope.h"
 
 CMsgThread::CMsgThread() {
     m_pQueueLock = new (std::nothrow) CRITICAL_SECTION;
@@ -34,7 +35,7 @@ BOOL CMsgThread::SetTimer(DWORD periodMs) {
 
 BOOL CMsgThread::CancelTimer() { return m_hTimer ? CancelWaitableTimer(m_hTimer) : FALSE; }
 
-BOOL CMsgThread::OnInit() { return m_hEvent && m_hTimer ? TRUE : FALSE; }
+BOOL CMsgThread::OnInit() { return m_pQueueLock && m_hEvent && m_hTimer ? TRUE : FALSE; }
 
 DWORD CMsgThread::OnExit() {
     CancelTimer();
@@ -48,8 +49,12 @@ DWORD CMsgThread::OnExit() {
 
 void CMsgThread::OnTimer() {}
 
+void CMsgThread::OnPostRefused(const ThreadMessage &) {}
+
 HANDLE CMsgThread::Start(unsigned creationFlags) {
     if (m_bRunning.load() && m_hThread) return m_hThread;
+    // Without its lock, event or timer (no memory when constructed) the thread could serve nothing.
+    if (!m_pQueueLock || !m_hEvent || !m_hTimer) return nullptr;
     if (m_hThread) {
         if (m_bOwnsHandle) CloseHandle(m_hThread);
         m_hThread = nullptr;
@@ -82,16 +87,18 @@ BOOL CMsgThread::IsOwnThread() const {
 
 int CMsgThread::Post(DWORD msg, DWORD param1, BOOL signal, void *data, DWORD param2, DWORD ownsData) {
     if (!m_pQueueLock || m_bStop.load()) return 0;
-    EnterCriticalSection(m_pQueueLock);
-    int index = 0;
-    if (m_bStop.load() || !m_queue.Append(ThreadMessage{msg, param1, param2, data, ownsData})) {
-        LeaveCriticalSection(m_pQueueLock);
-        return 0;
+    const ThreadMessage message{msg, param1, param2, data, ownsData};
+    {
+        CLockScope lock(m_pQueueLock);
+        if (m_bStop.load()) return 0;
+        if (m_queue.Append(message)) {
+            if (signal) SetEvent(m_hEvent);
+            return m_queue.Count() - 1;
+        }
     }
-    index = m_queue.Count() - 1;
-    if (signal) SetEvent(m_hEvent);
-    LeaveCriticalSection(m_pQueueLock);
-    return index;
+    OnPostRefused(message);
+    FreeOwnedData(message);
+    return 0;
 }
 
 unsigned __stdcall CMsgThread::ThreadProc(void *self) {
@@ -115,14 +122,11 @@ unsigned __stdcall CMsgThread::ThreadProc(void *self) {
 }
 
 BOOL CMsgThread::TakeMessage(ThreadMessage *out) {
-    EnterCriticalSection(m_pQueueLock);
-    BOOL taken = m_queue.Count() > 0;
-    if (taken) {
-        *out = m_queue[0];
-        m_queue.RemoveAt(0);
-    }
-    LeaveCriticalSection(m_pQueueLock);
-    return taken;
+    CLockScope lock(m_pQueueLock);
+    if (m_queue.Count() == 0) return FALSE;
+    *out = m_queue[0];
+    m_queue.RemoveAt(0);
+    return TRUE;
 }
 
 int CMsgThread::RunLoop() {

@@ -27,6 +27,9 @@ public:
     virtual DWORD OnExit();
     virtual int OnNotification(const ThreadMessage &message) = 0;
     virtual void OnTimer();
+    // Runs on the posting thread when a message found no memory to be queued in; it is then
+    // discarded (its owned data freed).
+    virtual void OnPostRefused(const ThreadMessage &message);
 
     HANDLE Start(unsigned creationFlags);
     DWORD Stop(BOOL wait);

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "core/LockScope.h"
+
 namespace {
 
 const int kIdlePolls = 50;
@@ -17,25 +19,23 @@ CSamplePool::~CSamplePool() {
 }
 
 void CSamplePool::PutBack(CSampleBuffer *buffer) {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     buffer->m_pNextIdle = nullptr;
     if (m_pTail)
         m_pTail->m_pNextIdle = buffer;
     else
         m_pHead = buffer;
     m_pTail = buffer;
-    LeaveCriticalSection(&m_lock);
 }
 
 CSampleBuffer *CSamplePool::TakeIdle() {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     CSampleBuffer *buffer = m_pHead;
     if (buffer) {
         m_pHead = buffer->m_pNextIdle;
         if (!m_pHead) m_pTail = nullptr;
         buffer->m_pNextIdle = nullptr;
     }
-    LeaveCriticalSection(&m_lock);
     return buffer;
 }
 
@@ -74,10 +74,12 @@ HRESULT CSamplePool::Take(DWORD size, CSampleBuffer **buffer) {
 }
 
 void CSamplePool::Clear() {
-    EnterCriticalSection(&m_lock);
-    CSampleBuffer *buffer = m_pHead;
-    m_pHead = m_pTail = nullptr;
-    LeaveCriticalSection(&m_lock);
+    CSampleBuffer *buffer = nullptr;
+    {
+        CLockScope lock(&m_lock);
+        buffer = m_pHead;
+        m_pHead = m_pTail = nullptr;
+    }
     while (buffer) {
         CSampleBuffer *next = buffer->m_pNextIdle;
         buffer->Release();

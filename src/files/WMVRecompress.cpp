@@ -6,24 +6,13 @@
 #include <new>
 #include <vector>
 
+#include "core/ComSupport.h"
 #include "core/DebugOutput.h"
 
 namespace {
 
 const QWORD kOneSecond = 10000000;
 const DWORD kAnyOutput = 0xFFFFFFFF;
-
-template <class T>
-void ReleaseInterface(T *&object) {
-    if (!object) return;
-    object->Release();
-    object = nullptr;
-}
-
-HRESULT LastErrorResult() {
-    const DWORD error = GetLastError();
-    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
-}
 
 // The first 18 bytes of the stream's format block, when its media type can be read.
 HRESULT ReadStreamFormat(IWMStreamConfig *stream, WAVEFORMATEX *format) {
@@ -141,7 +130,7 @@ HRESULT CWMVRecompress::AllocateForOutput(DWORD, DWORD, INSSBuffer **, void *) {
 
 HRESULT CWMVRecompress::CreateReaderObjects() {
     m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!m_hEvent) return LastErrorResult();
+    if (!m_hEvent) return HResultFromLastError();
     HRESULT hr = WMCreateReader(nullptr, 0, &m_pReader);
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&m_pReaderAdvanced));
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&m_pHeaderInfo));
@@ -208,21 +197,14 @@ HRESULT CWMVRecompress::OpenAndDecode(LPCWSTR path, CPcmSink *sink) {
         CloseFile();
         return hr;
     }
-    m_bFormatValid = TRUE;
-    FindAudioOutput();
-    ApplyFormat(sink);
-    const HRESULT run = RunToEnd(sink);
-    if (FAILED(run)) ReportFailure(run);
-    const HRESULT closed = CloseFile();
-    // A decode that broke off (a file cut short under the reader) must not pass for a whole one.
-    return FAILED(run) ? run : closed;
+    return DecodeOpenFile(sink);
 }
 
 HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
     if (!path) return E_INVALIDARG;
     m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!m_hEvent) {
-        const HRESULT failure = LastErrorResult();
+        const HRESULT failure = HResultFromLastError();
         ReleaseReaderObjects();
         return failure;
     }
@@ -235,15 +217,21 @@ HRESULT CWMVRecompress::DecodeFile(LPCWSTR path, CPcmSink *sink) {
         ReleaseReaderObjects();
         return hr;
     }
+    hr = DecodeOpenFile(sink);
+    ReleaseReaderObjects();
+    return hr;
+}
+
+HRESULT CWMVRecompress::DecodeOpenFile(CPcmSink *sink) {
     m_bFormatValid = TRUE;
     FindAudioOutput();
     ApplyFormat(sink);
     const HRESULT run = RunToEnd(sink);
     if (FAILED(run)) ReportFailure(run);
-    // The reader is closed before it is released, whatever the run gave, so no callback outlives it.
-    hr = CloseFile();
-    ReleaseReaderObjects();
-    return FAILED(run) ? run : hr;
+    // The file is closed whatever the run gave, so no reader callback outlives it; a decode that broke
+    // off (a file cut short under the reader) must not pass for a whole one.
+    const HRESULT closed = CloseFile();
+    return FAILED(run) ? run : closed;
 }
 
 HRESULT CWMVRecompress::CreateAndOpen(LPCWSTR path) {

@@ -65,6 +65,7 @@ private:
     HRESULT CreateAndOpen(LPCWSTR path);
     HRESULT OpenAndDecode(LPCWSTR path, CPcmSink *sink);
     HRESULT DecodeFile(LPCWSTR path, CPcmSink *sink);
+    HRESULT DecodeOpenFile(CPcmSink *sink);
     HRESULT ReadDuration();
     HRESULT FindAudioFormat();
     void FindAudioOutput();

@@ -3,16 +3,11 @@
 #include <cstring>
 #include <vector>
 
+#include "core/ComSupport.h"
 #include "files/SpeechWave.h"
 #include "files/WidePath.h"
 
 namespace {
-
-template <class T>
-void ReleaseInterface(T *&object) {
-    if (object) object->Release();
-    object = nullptr;
-}
 
 // The samples of one conversion, given back to the heap on every path.
 class CSpeechSamples {

@@ -5,7 +5,7 @@
 #ifdef _WIN32
 #include "win32/win32_platform.h"
 #else
-#include "posix/posix_platform.h"
+#include "posix/sdk/posix_platform.h"
 #endif
 
 // Code a fault guard reports for a C++ exception (the code Windows gives thrown C++ objects).

@@ -1,11 +1,6 @@
 #include "playback/FileStream.h"
 
-namespace {
-
-// The last platform error as a result; a last error of 0 gives S_OK.
-HRESULT LastErrorResult() { return HRESULT_FROM_WIN32(GetLastError()); }
-
-}  // namespace
+#include "core/ComSupport.h"
 
 CFileStream::~CFileStream() { CloseFile(); }
 
@@ -17,7 +12,7 @@ void CFileStream::CloseFile() {
 HRESULT CFileStream::Open(LPCWSTR path) {
     CloseFile();
     m_hFile = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (m_hFile == INVALID_HANDLE_VALUE) return LastErrorResult();
+    if (m_hFile == INVALID_HANDLE_VALUE) return HResultFromLastError();
     if (GetFileType(m_hFile) != FILE_TYPE_DISK) {
         CloseFile();
         return E_FAIL;
@@ -35,7 +30,7 @@ HRESULT CFileStream::Read(void *pv, ULONG cb, ULONG *pcbRead) {
     DWORD read = 0;
     const BOOL ok = ReadFile(m_hFile, pv, cb, &read, nullptr);
     if (pcbRead) *pcbRead = read;
-    if (!ok) return LastErrorResult();
+    if (!ok) return HResultFromLastError();
     // Nothing left before the size the file had when opened: it was cut short while in use.
     if (read == 0 && cb > 0 && IsCutShort()) return HRESULT_FROM_WIN32(ERROR_READ_FAULT);
     return S_OK;
@@ -53,7 +48,7 @@ HRESULT CFileStream::Write(const void *pv, ULONG cb, ULONG *pcbWritten) {
     DWORD written = 0;
     const BOOL ok = WriteFile(m_hFile, pv, cb, &written, nullptr);
     if (pcbWritten) *pcbWritten = written;
-    return ok ? S_OK : LastErrorResult();
+    return ok ? S_OK : HResultFromLastError();
 }
 
 HRESULT CFileStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER *plibNewPosition) {
@@ -64,7 +59,7 @@ HRESULT CFileStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER
     SetLastError(NO_ERROR);
     const DWORD position = SetFilePointer(m_hFile, distance, nullptr, kMethods[dwOrigin]);
     // All bits set is a real position when the last error stayed 0.
-    if (position == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return LastErrorResult();
+    if (position == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return HResultFromLastError();
     if (plibNewPosition) plibNewPosition->QuadPart = position;
     return S_OK;
 }
@@ -76,7 +71,7 @@ HRESULT CFileStream::Stat(STATSTG *pstatstg, DWORD grfStatFlag) {
     DWORD high = 0;
     const DWORD low = GetFileSize(m_hFile, &high);
     // A size whose low part has all bits set is real when the last error stayed 0.
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return LastErrorResult();
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return HResultFromLastError();
     FillStat(pstatstg, (static_cast<ULONGLONG>(high) << 32) | low);
     return S_OK;
 }

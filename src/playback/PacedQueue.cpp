@@ -1,5 +1,7 @@
 #include "playback/PacedQueue.h"
 
+#include "core/LockScope.h"
+
 namespace {
 
 const LONG kDefaultBlockBytes = 1764;
@@ -20,17 +22,16 @@ CPacedQueue::~CPacedQueue() {
 }
 
 void CPacedQueue::Configure(DWORD blockBytes, DWORD tickMs) {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     m_blockBytes = LONG(blockBytes);
     m_chunker.SetBlockSize(m_blockBytes);
     m_position = 0;
     m_tickMs = tickMs;
-    LeaveCriticalSection(&m_lock);
 }
 
 DWORD CPacedQueue::Enqueue(const BYTE *data, DWORD bytes) {
     DWORD queued = 0;
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     m_chunker.SetInput(data, LONG(bytes));
     m_bytesIn += bytes;
     LONG size = 0;
@@ -47,13 +48,12 @@ DWORD CPacedQueue::Enqueue(const BYTE *data, DWORD bytes) {
         queued += DWORD(size);
     }
     m_chunker.ClearInput();
-    LeaveCriticalSection(&m_lock);
     return queued;
 }
 
 int CPacedQueue::Drain(DWORD elapsedMs, DWORD deltaMs, PacedDeliverFn deliver, void *player) {
     if (!deliver) return -1;
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     int result = -1;
     if (m_blocks.Count() > 0) {
         do {
@@ -72,16 +72,14 @@ int CPacedQueue::Drain(DWORD elapsedMs, DWORD deltaMs, PacedDeliverFn deliver, v
         if (bytes >= 1) m_bytesOut += DWORD(bytes);
         deliver(elapsedMs, deltaMs, partial, DWORD(bytes), m_position.load(), player);
     }
-    LeaveCriticalSection(&m_lock);
     return result;
 }
 
 void CPacedQueue::Clear() {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     for (int i = 0; i < m_blocks.Count(); ++i) m_blockPool.Release(m_blocks[i]);
     m_blocks.Clear();
     m_chunker.ResetPartial();
     m_bytesIn = 0;
     m_bytesOut = 0;
-    LeaveCriticalSection(&m_lock);
 }

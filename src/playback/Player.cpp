@@ -6,45 +6,26 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/ComSupport.h"
 #include "core/DebugOutput.h"
+#include "core/LockScope.h"
 
 namespace {
 
-const DWORD kTickThreadId = 898;
 const LONG kPreallocatedSamples = 12;
 // A reader that never reports its completion must not hang the service thread for good.
 const DWORD kCompletionLimitMs = 30000;
-
-// The last system error as a result code; an error of 0 would read as success, so it is no memory.
-HRESULT LastErrorResult() {
-    const DWORD error = GetLastError();
-    if (error == 0) return E_OUTOFMEMORY;
-    return static_cast<LONG>(error) > 0 ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu))
-                                        : static_cast<HRESULT>(error);
-}
-
-template <class T>
-void ReleaseInterface(T **pointer) {
-    if (*pointer) (*pointer)->Release();
-    *pointer = nullptr;
-}
-
-template <class T>
-void ReleaseInterface(std::atomic<T *> *pointer) {
-    if (T *held = pointer->exchange(nullptr)) held->Release();
-}
 
 }  // namespace
 
 CPlayer::CPlayer() {
     InitializeCriticalSection(&m_lock);
-    m_tickThread.SetTickCallback(kTickThreadId, &CPlayer::TimeEvent, this);
     m_speedAdaptor.SetOutput(&CPlayer::WritePcmCallback, this);
 }
 
 CPlayer::~CPlayer() {
     Close();
-    m_pacedQueue.Clear();
+    m_feed.DropQueued();
     m_samplePool.Clear();
     DeleteCriticalSection(&m_lock);
 }
@@ -114,9 +95,10 @@ HRESULT CPlayer::WaitForCompletion(std::atomic<LONG> *done) {
 }
 
 HRESULT CPlayer::CreateReader() {
-    EnterCriticalSection(&m_lock);
-    m_teardown = TD_ACTIVE;
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        m_teardown = TD_ACTIVE;
+    }
 
     if (m_hEvent && m_hEvent != INVALID_HANDLE_VALUE) CloseHandle(m_hEvent);
     m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -131,8 +113,8 @@ HRESULT CPlayer::CreateReader() {
         Close();
         return FAILED(hr) ? hr : E_FAIL;
     }
-    ReleaseInterface(&m_pReaderAdvanced);
-    if (!m_tickThread.Start(0)) {
+    if (IWMReaderAdvanced *clock = m_feed.TakeClock()) clock->Release();
+    if (!m_feed.StartTicks()) {
         Fail("InitUserClock failed!", E_FAIL);
         Close();
         return E_FAIL;
@@ -153,7 +135,7 @@ HRESULT CPlayer::OpenFile(LPCWSTR name) {
     m_pFileName = static_cast<WCHAR *>(std::malloc(length * sizeof(WCHAR)));
     HRESULT hr = S_OK;
     if (!m_pFileName) {
-        hr = Fail("Insufficient memory", LastErrorResult());
+        hr = Fail("Insufficient memory", HResultFromLastError(E_OUTOFMEMORY));
     } else {
         std::memcpy(m_pFileName, name, length * sizeof(WCHAR));
         m_openDone = 0;
@@ -163,7 +145,7 @@ HRESULT CPlayer::OpenFile(LPCWSTR name) {
         } else if (FAILED(hr = WaitForCompletion(&m_openDone)) || FAILED(hr = m_asyncResult.load())) {
             Fail("Could not open the specified file", hr);
         } else {
-            ReleaseInterface(&m_pHeaderInfo);
+            ReleaseInterface(m_pHeaderInfo);
             hr = m_pReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&m_pHeaderInfo));
             if (FAILED(hr)) {
                 Fail("Could not QI for IWMHeaderInfo", hr);
@@ -197,7 +179,7 @@ HRESULT CPlayer::GetAttribute(LPCWSTR name, BYTE **out) {
     }
     if (FAILED(hr)) return hr;
     BYTE *value = static_cast<BYTE *>(std::malloc(length ? length : 1));
-    if (!value) return LastErrorResult();
+    if (!value) return HResultFromLastError(E_OUTOFMEMORY);
     hr = m_pHeaderInfo->GetAttributeByName(&stream, name, &type, value, &length);
     if (FAILED(hr)) {
         std::free(value);
@@ -243,7 +225,7 @@ HRESULT CPlayer::SelectOutput() {
     IWMOutputMediaProps *props = nullptr;
     WM_MEDIA_TYPE *type = nullptr;
     for (DWORD output = 0; output < count && SUCCEEDED(hr); ++output) {
-        ReleaseInterface(&props);
+        ReleaseInterface(props);
         std::free(type);
         type = nullptr;
         DWORD size = 0;
@@ -254,7 +236,7 @@ HRESULT CPlayer::SelectOutput() {
         } else if (!(type = static_cast<WM_MEDIA_TYPE *>(std::malloc(size < sizeof(WM_MEDIA_TYPE)
                                                                              ? sizeof(WM_MEDIA_TYPE)
                                                                              : size)))) {
-            hr = Fail("Insufficient memory", LastErrorResult());
+            hr = Fail("Insufficient memory", HResultFromLastError(E_OUTOFMEMORY));
         } else if (FAILED(hr = props->GetMediaType(type, &size))) {
             Fail("Could not get media type", hr);
         } else if (IsEqualGUID(type->majortype, WMMEDIATYPE_Audio) && m_outputNumber == kNoOutput &&
@@ -265,7 +247,7 @@ HRESULT CPlayer::SelectOutput() {
         }
     }
     std::free(type);
-    ReleaseInterface(&props);
+    ReleaseInterface(props);
     if (FAILED(hr)) return hr;
     if (m_outputNumber == kNoOutput) return Fail("Could not find an audio stream in the specified file", E_UNEXPECTED);
 
@@ -283,11 +265,12 @@ HRESULT CPlayer::SelectOutput() {
 void CPlayer::SetFormat(const WAVEFORMATEX *format) {
     if (m_pFormat && std::memcmp(m_pFormat, format, 18) != 0) {
         m_speedAdaptor.DestroyEngine();
-        if (m_hWaveOut) {
-            EnterCriticalSection(&m_lock);
-            m_teardown = TD_STOPPING;
-            LeaveCriticalSection(&m_lock);
-            if (ResetDevice(m_hWaveOut) == MMSYSERR_NOERROR) CloseDevice();
+        if (m_output.IsOpen()) {
+            {
+                CLockScope lock(&m_lock);
+                m_teardown = TD_STOPPING;
+            }
+            if (m_output.Reset() == MMSYSERR_NOERROR) m_output.Close();
             m_teardown = TD_ACTIVE;
         }
     }
@@ -302,27 +285,31 @@ void CPlayer::SetFormat(const WAVEFORMATEX *format) {
 
 HRESULT CPlayer::Close() {
     if (m_teardown == TD_CLOSED) return S_OK;
-    EnterCriticalSection(&m_lock);
-    m_teardown = TD_CLOSED;
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        m_teardown = TD_CLOSED;
+    }
 
-    ReleaseInterface(&m_pHeaderInfo);
-    EnterCriticalSection(&m_lock);
-    IWMReaderAdvanced *advanced = m_pReaderAdvanced.exchange(nullptr);
-    LeaveCriticalSection(&m_lock);
+    ReleaseInterface(m_pHeaderInfo);
+    IWMReaderAdvanced *advanced = nullptr;
+    {
+        CLockScope lock(&m_lock);
+        advanced = m_feed.TakeClock();
+    }
     if (advanced) advanced->Release();
-    m_tickThread.Stop(TRUE);
-    m_tickThread.ResetStop();
+    m_feed.StopTicks();
 
-    EnterCriticalSection(&m_lock);
-    IWMReader *reader = m_pReader;
-    m_pReader = nullptr;
-    LeaveCriticalSection(&m_lock);
+    IWMReader *reader = nullptr;
+    {
+        CLockScope lock(&m_lock);
+        reader = m_pReader;
+        m_pReader = nullptr;
+    }
     if (reader) reader->Release();
 
-    if (m_hWaveOut) {
-        ResetDevice(m_hWaveOut);
-        CloseDevice();
+    if (m_output.IsOpen()) {
+        m_output.Reset();
+        m_output.Close();
     }
     if (m_hEvent && m_hEvent != INVALID_HANDLE_VALUE) CloseHandle(m_hEvent);
     m_hEvent = nullptr;
@@ -334,23 +321,23 @@ HRESULT CPlayer::Close() {
     return S_OK;
 }
 
-// Runs after Stop, so the reader, the pacing and the render thread no longer use what it clears.
+// Runs after Stop, so the reader, the host feed and the render thread no longer use what it clears.
 void CPlayer::ForgetMedium() {
-    if (m_hWaveOut && ResetDevice(m_hWaveOut) == MMSYSERR_NOERROR) CloseDevice();
-    ReleaseInterface(&m_pHeaderInfo);
-    m_pacedQueue.Clear();
-    EnterCriticalSection(&m_lock);
-    m_speedAdaptor.DestroyEngine();
-    std::free(m_pFormat);
-    m_pFormat = nullptr;
-    m_hostChunker.ResetPartial();
-    m_hostBlockBytes = 0;
-    m_outputNumber = kNoOutput;
-    LeaveCriticalSection(&m_lock);
+    if (m_output.IsOpen() && m_output.Reset() == MMSYSERR_NOERROR) m_output.Close();
+    ReleaseInterface(m_pHeaderInfo);
+    m_feed.DropQueued();
+    {
+        CLockScope lock(&m_lock);
+        m_speedAdaptor.DestroyEngine();
+        std::free(m_pFormat);
+        m_pFormat = nullptr;
+        m_feed.ForgetBlocks();
+        m_outputNumber = kNoOutput;
+    }
     m_duration = 0;
     m_seekable = FALSE;
     m_broadcast = FALSE;
-    m_bytesToHost = 0;
+    m_feed.ResetBytesToHost();
 }
 
 DWORD CPlayer::MsToBytes(DWORD ms) const {

@@ -4,13 +4,11 @@
 
 #include <atomic>
 
-#include "core/BufferPool.h"
 #include "core/InstanceInterfaces.h"
-#include "core/MsgThread.h"
 #include "files/SamplePool.h"
 #include "platform/platform.h"
-#include "playback/PacedQueue.h"
-#include "stretch/BlockChunker.h"
+#include "playback/HostFeed.h"
+#include "playback/WaveOutput.h"
 #include "stretch/SpeedAdaptor.h"
 
 // Play states.
@@ -45,7 +43,10 @@ const DWORD kNoOutput = 0xFFFFFFFF;
 // COM objects are released, never deleted through their interfaces, which have no virtual destructor.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CPlayer : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class CPlayer : public IWMReaderCallback,
+                public IWMReaderCallbackAdvanced,
+                private IWaveOutputOwner,
+                private IHostFeedOwner {
 public:
     CPlayer();
     CPlayer(const CPlayer &) = delete;
@@ -106,34 +107,19 @@ protected:
     HRESULT Fail(const char *text, HRESULT hr);
     HRESULT WaitForCompletion(std::atomic<LONG> *done);
 
-    // Wave output, on the wave-output device through a render thread of the player's own.
+    // Wave output, on the wave-output device through a render thread of its own.
     HRESULT StartOutput(QWORD start, QWORD duration);
     static LONG WritePcmCallback(const BYTE *data, LONG bytes, void *player);
-    MMRESULT WritePcm(const BYTE *data, DWORD bytes);
+    void WritePcm(const BYTE *data, DWORD bytes);
     HRESULT AbortOutput();
-    // The device was removed: what it handed back never played.
-    BOOL DeviceLost();
     // Ends this start with the command-failure event in place of its end event, once.
     void ReportDeviceFailure();
-    MMRESULT OnBufferDone(WAVEHDR *header);
-    MMRESULT ResetDevice(HWAVEOUT device);
-    void WaitForDrain(DWORD timeoutMs);
-    MMRESULT CloseDevice();
-    DWORD OutputGeneration() const { return static_cast<DWORD>(m_pending.load() >> 32); }
-    LONG PendingBuffers() const { return static_cast<LONG>(static_cast<DWORD>(m_pending.load())); }
-    // Adds delta to the pending count when the buffer's generation is the current one; the new count,
-    // or -1 when the buffer belongs to an earlier generation and is not counted.
-    LONG CountBuffer(DWORD generation, LONG delta);
-    // A new output generation with nothing pending.
-    void NewOutputGeneration();
     // Everything an open established about the previous medium, forgotten before the next open.
     void ForgetMedium();
-    WAVEHDR *NewWaveBuffer(const BYTE *data, DWORD bytes);
-    void FreeWaveBuffer(WAVEHDR *header);
-    static void CALLBACK WaveOutCallback(HWAVEOUT device, UINT message, DWORD_PTR instance, DWORD_PTR param1,
-                                         DWORD_PTR param2);
-    static unsigned __stdcall RenderThread(void *player);
-    void RenderLoop();
+    void OnRenderStarted() override;
+    // Finished buffers are unprepared, and the user clock handed over, only while active.
+    BOOL IsActive() override { return m_teardown == TD_ACTIVE; }
+    void OnOutputEmpty() override;
 
     // Play control.
     void SetState(DWORD state);
@@ -155,32 +141,27 @@ protected:
     void FlushAdaptor();
 
     // Host data blocks and their pacing.
-    void HandToHost(const BYTE *data, DWORD bytes);
     void DeliverRemainder();
-    void DirectBlocks(const BYTE *data, DWORD bytes);
     DWORD FillSilence();
     // The end of the start of that play generation; nothing when another start has begun since.
     void EnterEnded(DWORD generation);
-    BOOL IsPaced() const { return m_pReaderAdvanced != nullptr || m_mode == PLAY_MODE_WAVE; }
+    BOOL IsPaced() const { return m_feed.IsClocked() || m_mode == PLAY_MODE_WAVE; }
     HRESULT StartPacing(DWORD periodMs);
-    void StopPacing();
-    static void TimeEvent(DWORD id, DWORD elapsedMs, DWORD deltaMs, void *player);
-    static int DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWORD size, DWORD positionMs,
-                            void *player);
     void SetHostBlockSize();
+    BOOL TakesData() override { return m_pfnSink && EventPasses(EVENT_DATA); }
+    void RaiseData(const BYTE *data, DWORD size) override { Raise(EVENT_DATA, data, size); }
+    BOOL HasEnded() override { return m_state.load() == PS_ENDED; }
+    void OnPacedEnd() override;
 
     // Streaming with back-pressure: more media is read or decoded only while the host data and the
     // device hold less than the look-ahead.
     BOOL WantsMoreMedia() const;
     // On the tick thread after each drain: lets the reader's clock run on as the media is taken.
-    virtual void OnTick();
+    void OnTick() override;
     // The user clock's next step, once the reader has reached the last one and more media is wanted.
     void ExtendClock();
-    // The user-clock interface with a reference of the caller's, or none.
-    IWMReaderAdvanced *HoldClock();
 
     WORD m_handle = 0;
-    std::atomic<DWORD> m_bytesToHost{0};
     std::atomic<DWORD> m_state{PS_STOPPED};
     // The window, the duration and the speed are set on the service thread and read on the reader's.
     std::atomic<QWORD> m_windowStart{0};
@@ -188,18 +169,12 @@ protected:
     BOOL m_seekable = FALSE;
     BOOL m_broadcast = FALSE;
     std::atomic<LONG> m_endOfStream{0};
-    std::atomic<DWORD> m_renderThreadId{0};
     DWORD m_outputNumber = kNoOutput;
     HANDLE m_hEvent = INVALID_HANDLE_VALUE;
     std::atomic<HRESULT> m_asyncResult{S_OK};
-    HWAVEOUT m_hWaveOut = nullptr;
-    HANDLE m_hRenderThread = nullptr;
     IWMReader *m_pReader = nullptr;
     IWMHeaderInfo *m_pHeaderInfo = nullptr;
     std::atomic<LONG> m_refCount{1};
-    // Output generation (high half) and the wave buffers of that generation still pending (low half),
-    // changed in one step so a late report of a buffer returned by a reset never counts against a newer start.
-    std::atomic<ULONGLONG> m_pending{0};
     WCHAR *m_pFileName = nullptr;
     std::atomic<QWORD> m_duration{0};
     PlayEventSink m_pfnSink = nullptr;
@@ -207,27 +182,15 @@ protected:
     CRITICAL_SECTION m_lock;
     std::atomic<DWORD> m_teardown{TD_ACTIVE};
     CSamplePool m_samplePool;
-    CPacedQueue m_pacedQueue;
-    CBlockChunker m_hostChunker;
-    DWORD m_hostBlockBytes = 0;
     // kEndOpen, then kEndEntered once the end of this start has begun (its silence fill runs once),
     // then kEndReported; back to kEndOpen at every start.
     std::atomic<DWORD> m_endReported{0};
-    CTickThread m_tickThread;
-    std::atomic<IWMReaderAdvanced *> m_pReaderAdvanced{nullptr};
-    std::atomic<QWORD> m_userClock{0};
-    QWORD m_clockStep = 10000000;
-    // The reader has reported reaching m_userClock and waits for more time.
-    std::atomic<BOOL> m_clockReached{FALSE};
-    // Bytes written to the device and not yet returned in the current output generation: with the
-    // paced queue's own count, what the look-ahead is measured against.
-    std::atomic<LONG> m_deviceQueuedBytes{0};
-    std::atomic<DWORD> m_idleMs{0};
+    CWaveOutput m_output{this, &m_lock};
+    CHostFeed m_feed{this, &m_lock};
     CSpeedAdaptor m_speedAdaptor;
     std::atomic<LONG> m_speed{100};
     // The speed in force since the last start: the clock mode, the engine and the block size follow it.
     std::atomic<LONG> m_playSpeed{100};
-    CBufferPool m_wavePool{TRUE};
     std::atomic<DWORD> m_eventMask{0};
     // Set by an open on the service thread while a parked player's tick thread may still look at it.
     std::atomic<DWORD> m_mode{PLAY_MODE_DECODE};

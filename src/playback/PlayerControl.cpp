@@ -2,11 +2,11 @@
 // window, the speed with the reader clock that goes with it, and the reader's notifications.
 #include "playback/Player.h"
 
+#include "core/LockScope.h"
+
 namespace {
 
 const DWORD kPacingPeriodMs = 50;
-// The user clock starts this far ahead of the start; each later step adds m_clockStep.
-const QWORD kFirstGrant = 20000000;
 // How long a pause or seek waits for the reader to report a start under way.
 const DWORD kStartLimitMs = 5000;
 
@@ -35,57 +35,51 @@ void CPlayer::Raise(DWORD code, const void *data, DWORD size) {
 void CPlayer::SetState(DWORD state) {
     m_state = state;
     if (state < PS_STARTING || state > PS_PLAYING) return;
-    EnterCriticalSection(&m_lock);
-    if (m_teardown == TD_ACTIVE) {
+    {
+        CLockScope lock(&m_lock);
+        if (m_teardown != TD_ACTIVE) return;
         switch (state) {
         case PS_STARTING:
             if (m_pFormat) Raise(EVENT_FORMAT, m_pFormat, 18);
-            break;
-        case PS_ENDED:
-            LeaveCriticalSection(&m_lock);
-            EnterEnded(m_playGeneration.load());
             return;
-        case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); break;
-        case PS_PLAYING: Raise(EVENT_PLAYING, nullptr, 0); break;
+        case PS_ENDED: break;
+        case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); return;
+        case PS_PLAYING: Raise(EVENT_PLAYING, nullptr, 0); return;
+        default: return;
         }
     }
-    LeaveCriticalSection(&m_lock);
+    EnterEnded(m_playGeneration.load());
 }
 
 // The silence fill goes out under the lock; its wait before the end event does not hold the lock, and
 // ends early when a stop or a new start makes the end of this playback moot.
 void CPlayer::EnterEnded(DWORD generation) {
-    EnterCriticalSection(&m_lock);
-    if (m_playGeneration.load() == generation && DeviceLost()) {
-        ReportDeviceFailure();
-        LeaveCriticalSection(&m_lock);
-        return;
+    DWORD waitMs = 0;
+    {
+        CLockScope lock(&m_lock);
+        if (m_playGeneration.load() == generation && m_output.IsLost()) {
+            ReportDeviceFailure();
+            return;
+        }
+        // The status handler and the render thread may both get here; the first one ends this start.
+        DWORD progress = kEndOpen;
+        if (m_playGeneration.load() != generation || !m_endReported.compare_exchange_strong(progress, kEndEntered))
+            return;
+        waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
+        // Paced, the queue raises the end once it has handed out the data and the silence.
+        if (IsPaced()) return;
     }
-    // The status handler and the render thread may both get here; the first one ends this start.
-    DWORD progress = kEndOpen;
-    if (m_playGeneration.load() != generation || !m_endReported.compare_exchange_strong(progress, kEndEntered)) {
-        LeaveCriticalSection(&m_lock);
-        return;
-    }
-    const DWORD waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
-    // Paced, the queue raises the end once it has handed out the data and the silence.
-    if (IsPaced()) {
-        LeaveCriticalSection(&m_lock);
-        return;
-    }
-    LeaveCriticalSection(&m_lock);
     for (DWORD waited = 0; waited < waitMs && m_playGeneration.load() == generation; waited += 10) Sleep(10);
 
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     if (m_teardown == TD_ACTIVE && m_playGeneration.load() == generation) {
         DWORD entered = kEndEntered;
         if (m_endReported.compare_exchange_strong(entered, kEndReported)) {
-            StopPacing();
+            m_feed.StopPacing();
             Raise(EVENT_END, nullptr, 0);
             SetEvent(m_hEvent);
         }
     }
-    LeaveCriticalSection(&m_lock);
 }
 
 void CPlayer::WindowBounds(QWORD *start, QWORD *end) const {
@@ -103,13 +97,14 @@ HRESULT CPlayer::StartPlayback() {
     QWORD end = 0;
     WindowBounds(&start, &end);
     m_playSpeed = m_speed.load();
-    EnterCriticalSection(&m_lock);
-    // A new generation at once, under the lock: a WAV piece of the previous start is read whole or not at all.
-    ++m_playGeneration;
-    m_bytesToHost = 0;
-    // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
-    m_speedAdaptor.DestroyEngine();
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        // A new generation at once, under the lock: a WAV piece of the previous start is read whole or not at all.
+        ++m_playGeneration;
+        m_feed.ResetBytesToHost();
+        // Every start stretches from a fresh engine: what an earlier start left in one must not play now.
+        m_speedAdaptor.DestroyEngine();
+    }
     const LONG speed = m_playSpeed.load();
     if (m_mode == PLAY_MODE_WAVE) {
         if (speed != 100 && speed != 0 && !ApplySpeed(SpeedFactor(speed))) return E_FAIL;
@@ -128,9 +123,11 @@ HRESULT CPlayer::ConfigureClock() {
     if (!m_pFormat) return E_FAIL;
     HRESULT result = S_OK;
     // Under the lock, so a tick or render thread holding the interface has taken its own reference.
-    EnterCriticalSection(&m_lock);
-    IWMReaderAdvanced *held = m_pReaderAdvanced.exchange(nullptr);
-    LeaveCriticalSection(&m_lock);
+    IWMReaderAdvanced *held = nullptr;
+    {
+        CLockScope lock(&m_lock);
+        held = m_feed.TakeClock();
+    }
     if (held) {
         result = held->SetUserProvidedClock(FALSE);
         held->Release();
@@ -145,16 +142,15 @@ HRESULT CPlayer::ConfigureClock() {
         if (advanced) advanced->Release();
         return hr;
     }
-    m_pReaderAdvanced = advanced;
+    m_feed.SetClock(advanced);
     if (speed == 0) return hr;
     return ApplySpeed(SpeedFactor(speed)) ? S_OK : E_FAIL;
 }
 
 BOOL CPlayer::ApplySpeed(float factor) {
     if (!m_pFormat) return FALSE;
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     const BOOL ok = m_speedAdaptor.CreateEngine(*m_pFormat) && m_speedAdaptor.SetSpeed(factor);
-    LeaveCriticalSection(&m_lock);
     return ok;
 }
 
@@ -180,8 +176,8 @@ HRESULT CPlayer::Pause() {
         SetState(PS_STARTING);
         return S_OK;
     }
-    if (IsPaced()) m_tickThread.CancelTimer();
-    if (waveOutPause(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    if (IsPaced()) m_feed.PausePacing();
+    if (m_output.Pause() != MMSYSERR_NOERROR) return E_FAIL;
     SetState(PS_PAUSED);
     // In direct WAV mode the reader has opened nothing: the device and the pacing are the whole pause.
     return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Pause();
@@ -190,9 +186,8 @@ HRESULT CPlayer::Pause() {
 HRESULT CPlayer::Resume() {
     if (!m_pReader) return E_UNEXPECTED;
     if (m_state != PS_PAUSED) return E_FAIL;
-    m_pacedQueue.ResetPosition();
-    if (IsPaced()) m_tickThread.SetTimer(kPacingPeriodMs);
-    if (waveOutRestart(m_hWaveOut) != MMSYSERR_NOERROR) return E_FAIL;
+    m_feed.ResumePacing(IsPaced(), kPacingPeriodMs);
+    if (m_output.Restart() != MMSYSERR_NOERROR) return E_FAIL;
     SetState(PS_PLAYING);
     return m_mode == PLAY_MODE_WAVE ? S_OK : m_pReader->Resume();
 }
@@ -222,13 +217,11 @@ HRESULT CPlayer::SetEventMask(DWORD mask) {
 }
 
 HRESULT CPlayer::Stop() {
-    EnterCriticalSection(&m_lock);
-    if (m_teardown == TD_STOPPING) {
-        LeaveCriticalSection(&m_lock);
-        return S_OK;
+    {
+        CLockScope lock(&m_lock);
+        if (m_teardown == TD_STOPPING) return S_OK;
+        m_teardown = TD_STOPPING;
     }
-    m_teardown = TD_STOPPING;
-    LeaveCriticalSection(&m_lock);
     ++m_playGeneration;
     m_startPending = FALSE;
     m_duration = 0;
@@ -241,15 +234,15 @@ HRESULT CPlayer::Stop() {
             SetEvent(m_hEvent);
         }
     }
-    StopPacing();
+    m_feed.StopPacing();
     if (m_pReader) WaitForCompletion(&m_closeDone);
     m_samplePool.Clear();
-    if (m_hWaveOut) {
-        if (ResetDevice(m_hWaveOut) != MMSYSERR_NOERROR) {
-            WaitForDrain(5000);
-            if (CloseDevice() != MMSYSERR_NOERROR) return E_FAIL;
+    if (m_output.IsOpen()) {
+        if (m_output.Reset() != MMSYSERR_NOERROR) {
+            m_output.WaitForDrain(5000);
+            if (m_output.Close() != MMSYSERR_NOERROR) return E_FAIL;
         }
-        CloseDevice();
+        m_output.Close();
     }
     m_outputNumber = kNoOutput;
     SetState(PS_STOPPED);
@@ -265,9 +258,8 @@ HRESULT CPlayer::StartReader(QWORD start, QWORD duration) {
 // Under the player lock like every other use of the adaptor, so a new start's engine set-up cannot
 // race the flush at the end of the previous stream.
 void CPlayer::FlushAdaptor() {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     m_speedAdaptor.Flush();
-    LeaveCriticalSection(&m_lock);
 }
 
 void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
@@ -277,13 +269,13 @@ void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
 BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
     FlushAdaptor();
     DeliverRemainder();
-    m_pacedQueue.HoldPartial(FALSE);
+    m_feed.EndOfStream();
     m_endOfStream = 1;
     if (signalCompletion) {
         m_asyncResult = result;
         SetEvent(m_hEvent);
     }
-    return PendingBuffers() == 0;
+    return m_output.PendingBuffers() == 0;
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *,
@@ -294,7 +286,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
     case WMT_ERROR:
     case WMT_MISSING_CODEC:
         FlushAdaptor();
-        m_pacedQueue.HoldPartial(FALSE);
+        m_feed.EndOfStream();
         m_endOfStream = 1;
         break;
     case WMT_OPENED:
@@ -317,16 +309,13 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
         QWORD start = 0;
         QWORD end = 0;
         WindowBounds(&start, &end);
-        m_userClock = start + kFirstGrant;
-        m_clockReached = FALSE;
+        m_feed.ResetClock(start);
         if (IsPaced()) StartPacing(kPacingPeriodMs);
         // A bounded grant: the clock runs on as the host data and the device take the media.
-        if (IWMReaderAdvanced *advanced = m_pReaderAdvanced.load()) {
-            const HRESULT delivered = advanced->DeliverTime(m_userClock.load());
-            if (FAILED(delivered)) {
-                m_asyncResult = delivered;
-                SetEvent(m_hEvent);
-            }
+        const HRESULT delivered = m_feed.GrantFirst();
+        if (FAILED(delivered)) {
+            m_asyncResult = delivered;
+            SetEvent(m_hEvent);
         }
         SetState(PS_PLAYING);
         if (IsCurrentStart(context)) m_startPending = FALSE;
@@ -348,7 +337,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
         if (excessMs >= 1) cut = MsToBytes(static_cast<DWORD>(excessMs - 1));
     }
     HRESULT hr = S_OK;
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     // A sample of an earlier start (delivered while a seek restarts the reader) is dropped.
     if (m_pReader && m_teardown == TD_ACTIVE && IsCurrentStart(context)) {
         BYTE *data = nullptr;
@@ -360,7 +349,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
             const DWORD align = m_pFormat ? m_pFormat->nBlockAlign : 0;
             if (cut > 0 && align > 1) length -= length % align;
             if (length > 0) {
-                HandToHost(data, length);
+                m_feed.Hand(data, length, IsPaced());
                 const LONG speed = m_playSpeed.load();
                 if (speed == 100)
                     WritePcm(data, length);
@@ -369,13 +358,11 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD dura
             }
         }
     }
-    LeaveCriticalSection(&m_lock);
     return FAILED(hr) ? hr : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *context) {
-    IWMReaderAdvanced *advanced = m_pReaderAdvanced.load();
-    if (m_endOfStream.load() || !advanced) return S_OK;
+    if (m_endOfStream.load() || !m_feed.IsClocked()) return S_OK;
     QWORD start = 0;
     QWORD end = 0;
     WindowBounds(&start, &end);
@@ -384,27 +371,14 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnTime(QWORD currentTime, void *context) {
         OnStatus(WMT_STOPPED, S_OK, WMT_TYPE_DWORD, nullptr, context);
         return S_OK;
     }
-    m_clockReached = TRUE;
+    m_feed.ClockReached();
     ExtendClock();
     return S_OK;
 }
 
-IWMReaderAdvanced *CPlayer::HoldClock() {
-    EnterCriticalSection(&m_lock);
-    IWMReaderAdvanced *advanced = m_teardown == TD_ACTIVE ? m_pReaderAdvanced.load() : nullptr;
-    if (advanced) advanced->AddRef();
-    LeaveCriticalSection(&m_lock);
-    return advanced;
-}
-
 void CPlayer::ExtendClock() {
-    if (!m_clockReached.load() || m_endOfStream.load() || !WantsMoreMedia()) return;
-    BOOL reached = TRUE;
-    if (!m_clockReached.compare_exchange_strong(reached, FALSE)) return;
-    IWMReaderAdvanced *advanced = HoldClock();
-    if (!advanced) return;
-    const HRESULT hr = advanced->DeliverTime(m_userClock += m_clockStep);
-    advanced->Release();
+    if (!m_feed.IsClockReached() || m_endOfStream.load() || !WantsMoreMedia()) return;
+    const HRESULT hr = m_feed.ExtendClock();
     if (FAILED(hr)) {
         m_asyncResult = hr;
         SetEvent(m_hEvent);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/AudioService.h"
+#include "core/LockScope.h"
 #include "playback/MediaSource.h"
 
 CSourcePlayer::~CSourcePlayer() {
@@ -98,7 +99,6 @@ HRESULT STDMETHODCALLTYPE CSourcePlayer::OnStatus(WMT_STATUS status, HRESULT hr,
 }
 
 void CSourcePlayer::ReportMediaFailure() {
-    EnterCriticalSection(&m_lock);
+    CLockScope lock(&m_lock);
     if (m_teardown == TD_ACTIVE) Raise(EVENT_COMMAND_FAILED, nullptr, 0);
-    LeaveCriticalSection(&m_lock);
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "core/LockScope.h"
 #include "playback/RiffWaveParser.h"
 #include "playback/SourcePlayer.h"
 
@@ -45,28 +46,31 @@ HRESULT CSourcePlayer::StreamWave(QWORD start, QWORD length) {
     const DWORD endBytes = MsToBytes(static_cast<DWORD>((start + length) / 10000u));
     const DWORD chunk = MsToBytes(1000);
 
-    EnterCriticalSection(&m_lock);
-    m_waveFeeding = FALSE;
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(m_dataOffset) + startBytes;
-    HRESULT hr = m_pSource->Seek(position, STREAM_SEEK_SET, nullptr);
-    if (SUCCEEDED(hr) && !m_pPiece) {
-        m_pPiece = new (std::nothrow) CSampleBuffer(nullptr);
-        if (!m_pPiece) hr = E_OUTOFMEMORY;
+    HRESULT hr = S_OK;
+    {
+        CLockScope lock(&m_lock);
+        m_waveFeeding = FALSE;
+        LARGE_INTEGER position;
+        position.QuadPart = static_cast<LONGLONG>(m_dataOffset) + startBytes;
+        hr = m_pSource->Seek(position, STREAM_SEEK_SET, nullptr);
+        if (SUCCEEDED(hr) && !m_pPiece) {
+            m_pPiece = new (std::nothrow) CSampleBuffer(nullptr);
+            if (!m_pPiece) hr = E_OUTOFMEMORY;
+        }
+        if (SUCCEEDED(hr)) hr = chunk == 0 ? E_FAIL : m_pPiece->SetCapacity(chunk);
     }
-    if (SUCCEEDED(hr)) hr = chunk == 0 ? E_FAIL : m_pPiece->SetCapacity(chunk);
-    LeaveCriticalSection(&m_lock);
     if (FAILED(hr)) return S_OK;
 
     OnStatus(WMT_STARTED, S_OK, WMT_TYPE_DWORD, nullptr, StartContext(m_playGeneration.load()));
-    EnterCriticalSection(&m_lock);
-    // Reads stop at the end of the data chunk, so bytes of a chunk after it never play as PCM.
-    m_waveLeft = startBytes < m_dataSize ? m_dataSize - startBytes : 0;
-    m_waveWindowLeft = endBytes > startBytes ? endBytes - startBytes : 0;
-    m_waveTime = avg ? static_cast<QWORD>(startBytes) * 10000000u / avg : 0;
-    m_waveGeneration = m_playGeneration.load();
-    m_waveFeeding = TRUE;
-    LeaveCriticalSection(&m_lock);
+    {
+        CLockScope lock(&m_lock);
+        // Reads stop at the end of the data chunk, so bytes of a chunk after it never play as PCM.
+        m_waveLeft = startBytes < m_dataSize ? m_dataSize - startBytes : 0;
+        m_waveWindowLeft = endBytes > startBytes ? endBytes - startBytes : 0;
+        m_waveTime = avg ? static_cast<QWORD>(startBytes) * 10000000u / avg : 0;
+        m_waveGeneration = m_playGeneration.load();
+        m_waveFeeding = TRUE;
+    }
     FeedWave();
     return S_OK;
 }
@@ -80,22 +84,20 @@ void CSourcePlayer::OnTick() {
 
 void CSourcePlayer::FeedWave() {
     for (;;) {
-        EnterCriticalSection(&m_lock);
-        if (!m_waveFeeding || m_waveGeneration != m_playGeneration.load() || m_teardown != TD_ACTIVE ||
-            !WantsMoreMedia()) {
-            LeaveCriticalSection(&m_lock);
-            return;
+        DWORD generation = 0;
+        BOOL drained = FALSE;
+        {
+            CLockScope lock(&m_lock);
+            if (!m_waveFeeding || m_waveGeneration != m_playGeneration.load() || m_teardown != TD_ACTIVE ||
+                !WantsMoreMedia())
+                return;
+            HRESULT read = S_OK;
+            if (ReadWavePiece(&read)) continue;
+            m_waveFeeding = FALSE;
+            if (FAILED(read)) ReportMediaFailure();
+            generation = m_waveGeneration;
+            drained = MarkStreamEnd(TRUE, S_OK);
         }
-        HRESULT read = S_OK;
-        if (ReadWavePiece(&read)) {
-            LeaveCriticalSection(&m_lock);
-            continue;
-        }
-        m_waveFeeding = FALSE;
-        if (FAILED(read)) ReportMediaFailure();
-        const DWORD generation = m_waveGeneration;
-        const BOOL drained = MarkStreamEnd(TRUE, S_OK);
-        LeaveCriticalSection(&m_lock);
         if (drained) {
             m_state = PS_ENDED;
             EnterEnded(generation);

@@ -1,5 +1,7 @@
 #include "FakeInstances.h"
 
+#include <new>
+
 FakeCounters g_fakes;
 
 namespace {
@@ -8,14 +10,21 @@ std::atomic<FakeRecorder *> g_lastRecorder{nullptr};
 
 IPlayerCommands *NewFakePlayer() {
     ++g_fakes.playersMade;
-    FakePlayer *player = new FakePlayer;
+    // A factory that runs out of memory returns null, as the library's does.
+    FakePlayer *player;
+    try {
+        player = new FakePlayer;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
     g_lastPlayer = player;
     return player;
 }
 
 ICaptureCommands *NewFakeRecorder() {
     ++g_fakes.recordersMade;
-    FakeRecorder *recorder = new FakeRecorder;
+    FakeRecorder *recorder = new (std::nothrow) FakeRecorder;
+    if (!recorder) return nullptr;
     g_lastRecorder = recorder;
     return recorder;
 }

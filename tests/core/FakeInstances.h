@@ -16,6 +16,8 @@ extern FakeCounters g_fakes;
 
 class FakePlayer : public IPlayerCommands {
 public:
+    // Room for a player's calls, so that noting one allocates nothing under a failing allocator.
+    FakePlayer() { m_calls.reserve(16); }
     void SetHandle(WORD handle) override { m_handle = handle; }
     BOOL SetSource(const AudioOutOpenParams *params, ImageGuard *) override {
         Note("open");

@@ -107,7 +107,7 @@ public:
     // What a start does to the output choice and the per-start counters.
     void Restart() {
         m_outputNumber = kNoOutput;
-        m_bytesToHost = 0;
+        m_feed.ResetBytesToHost();
         m_endReported = 0;
         m_endOfStream = 0;
     }

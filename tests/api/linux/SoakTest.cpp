@@ -83,7 +83,8 @@ bool BackTo(size_t threads, size_t descriptors) {
 // One cycle; cycles alternate the mode every time, the speed every second time and the source
 // (file or memory image) every fourth.
 bool Cycle(int cycle, CycleLog &log) {
-    const Medium &medium = MediumNamed(cycle % 2 ? "tone.wav" : "tone.wma");
+    // Media long enough that a busy machine still posts the pause before the play after the seek ends.
+    const Medium &medium = MediumNamed(cycle % 2 ? "long.wav" : "minutes.wma");
     const uint32_t mode = cycle % 2 ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE;
     const uint32_t handle = cycle / 4 % 2
                                 ? AudioOutOpen(mode, medium.image.data(), int32_t(medium.image.size()), &CycleLog::OnPlay, BRIVANE_USER(&log))

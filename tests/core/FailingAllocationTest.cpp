@@ -1,0 +1,287 @@
+// Each allocation of the buffer pool, the service's queues and the thread message queues fails in
+// turn: every run ends in the failure the system defines, and the run after it succeeds.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+
+#include "FailingAllocations.h"
+#include "FakeInstances.h"
+#include "core/AudioService.h"
+#include "core/BufferPool.h"
+
+namespace {
+
+const DWORD kFence = 0x7FFF;
+
+// Buffers of many sizes, some held across rounds: each acquisition gives a buffer that fits or null.
+bool PoolScenario(BOOL withLock) {
+    CBufferPool pool(withLock);
+    bool complete = pool.Preallocate(3, 4096) != FALSE;
+    PoolBuffer *held[48] = {};
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 48; ++i) {
+            const LONG size = 1 + (i * 977 + round * 131) % 9000;
+            PoolBuffer *buffer = i % 3 == 0 ? pool.AcquireCopy(nullptr, size) : pool.Acquire(size);
+            if (!buffer) {
+                complete = false;
+                continue;
+            }
+            EXPECT_GE(buffer->capacity, size);
+            if (i % 3 == 0) {
+                EXPECT_EQ(0, buffer->data[size - 1]);
+            }
+            std::memset(buffer->data, 0xA5, size_t(size));
+            pool.Release(held[i]);
+            held[i] = buffer;
+        }
+    }
+    return complete;
+}
+
+// What the host sees, kept without allocating.
+struct Host {
+    struct Event {
+        DWORD handle, code, size;
+        char payload[8];
+    };
+    std::mutex lock;
+    Event events[64];
+    int count = 0, records = 0;
+    bool recordsIntact = true;
+
+    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *data, uint32_t size) {
+        Host *host = reinterpret_cast<Host *>(user);
+        std::lock_guard<std::mutex> guard(host->lock);
+        if (host->count == 64) return;
+        Event &event = host->events[host->count++];
+        event = Event{handle, code, size, {}};
+        if (data) std::memcpy(event.payload, data, size < 8 ? size : 8);
+    }
+    static void BRIVANE_CALL OnRecord(uint32_t, BRIVANE_USER user, uint32_t, uint32_t, uint32_t, const void *data,
+                                      uint32_t size) {
+        Host *host = reinterpret_cast<Host *>(user);
+        std::lock_guard<std::mutex> guard(host->lock);
+        ++host->records;
+        // A capture payload that could not be copied arrives as none.
+        host->recordsIntact = host->recordsIntact && (size == 0 || (size == 4 && std::memcmp(data, "pcm!", 4) == 0));
+    }
+    int Count() {
+        std::lock_guard<std::mutex> guard(lock);
+        return count;
+    }
+};
+
+class FencedService : public CAudioService {
+public:
+    FencedService(CInstanceTable *table, HANDLE fence) : CAudioService(table, FakeFactory()), m_fence(fence) {}
+    int OnNotification(const ThreadMessage &message) override {
+        if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
+        return CAudioService::OnNotification(message);
+    }
+    // Waits until everything posted before has run; a fence that found no memory is posted again.
+    bool Fence() {
+        for (int tries = 0; tries < 3 && !IsStopping(); ++tries) {
+            Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
+            for (int waited = 0; waited < 40 && !IsStopping(); ++waited)
+                if (WaitForSingleObject(m_fence, 50) == WAIT_OBJECT_0) return true;
+        }
+        return false;
+    }
+
+private:
+    HANDLE m_fence;
+};
+
+WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
+    CTableLock lock(&table);
+    InstanceEntry *entry = table.AllocEntry();
+    void *params = entry ? std::calloc(1, paramsSize) : nullptr;
+    if (!params) {
+        if (entry) table.ClearEntry(entry);
+        return 0;  // the open export fails
+    }
+    if (paramsSize == sizeof(AudioOutOpenParams))
+        *static_cast<AudioOutOpenParams *>(params) = AudioOutOpenParams{1, SOURCE_FILE, u"x.wma", 10};
+    entry->openParams = params;
+    entry->openParamsSize = DWORD(paramsSize);
+    return entry->handle;
+}
+
+bool IsLive(CInstanceTable &table, WORD handle) {
+    CTableLock lock(&table);
+    return table.FindEntry(handle) != nullptr;
+}
+
+void *ObjectOf(CInstanceTable &table, WORD handle) {
+    CTableLock lock(&table);
+    InstanceEntry *entry = table.FindEntry(handle);
+    return entry ? entry->object : nullptr;
+}
+
+// Two players and a capture instance opened, commanded, raising events and closed through the
+// service: every command runs or fails with event 6, every event accepted reaches the host intact,
+// and every close is done.
+bool ServiceScenario(HANDLE fence) {
+    Host host;
+    CInstanceTable table;
+    FencedService service(&table, fence);
+    if (!table.IsValid() || !service.Start(0)) {
+        service.Stop(TRUE);
+        return false;
+    }
+    service.SetPlaybackCallback(&Host::OnPlay, reinterpret_cast<BRIVANE_USER>(&host));
+    service.SetCaptureCallback(&Host::OnRecord, reinterpret_cast<BRIVANE_USER>(&host));
+    const WORD handles[3] = {OpenEntry(table, sizeof(AudioOutOpenParams)), OpenEntry(table, sizeof(AudioOutOpenParams)),
+                             OpenEntry(table, sizeof(WAVEFORMATEX))};
+    bool complete = handles[0] && handles[1] && handles[2];
+    for (int i = 0; i < 3; ++i)
+        if (handles[i]) service.Post(MakeCommand(i < 2 ? CMD_OPEN : CMD_REC_OPEN, handles[i]), 0, TRUE, nullptr, 0, 0);
+    if (!service.Fence()) {
+        ADD_FAILURE() << "a service thread that started does not serve";
+        service.Stop(TRUE);
+        table.CloseAll();
+        return false;
+    }
+    int accepted = 0, records = 0;
+    for (int i = 0; i < 2; ++i) {
+        if (!handles[i]) continue;
+        service.Post(MakeCommand(CMD_PLAY, handles[i]), 0, TRUE, nullptr, 0, 0);
+        service.Post(MakeCommand(CMD_SEEK, handles[i]), 1000, TRUE, nullptr, 0, 0);
+        auto *player = static_cast<FakePlayer *>(static_cast<IPlayerCommands *>(ObjectOf(table, handles[i])));
+        for (int k = 0; player && k < 6; ++k) {
+            const char payload[4] = {'e', 'v', char('0' + i), char('0' + k)};
+            accepted += player->Raise(DWORD(100 + k), payload, 4) == 4;
+        }
+    }
+    if (auto *recorder = static_cast<FakeRecorder *>(static_cast<ICaptureCommands *>(ObjectOf(table, handles[2])))) {
+        for (; records < 5; ++records) recorder->Raise(7, 1, 2, "pcm!", 4);
+    }
+    service.Fence();
+    for (int waited = 0; waited < 40; ++waited) {
+        int delivered = 0;
+        bool recorderFailed = false;
+        {
+            std::lock_guard<std::mutex> guard(host.lock);
+            for (int e = 0; e < host.count; ++e) {
+                delivered += host.events[e].code != EVENT_COMMAND_FAILED;
+                recorderFailed = recorderFailed || host.events[e].handle == handles[2];
+            }
+            if (delivered >= accepted && (host.records >= records || recorderFailed)) break;
+        }
+        Sleep(25);
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!handles[i]) continue;
+        CTableLock lock(&table);
+        if (InstanceEntry *entry = table.FindEntry(handles[i])) entry->image.closing = 1;
+        lock.Release();
+        service.Post(MakeCommand(i < 2 ? CMD_CLOSE : CMD_REC_CLOSE, handles[i]), 0, TRUE, nullptr, 0, 0);
+    }
+    service.Fence();
+    for (int i = 0; i < 3; ++i) {
+        for (int waited = 0; handles[i] && IsLive(table, handles[i]) && waited < 40; ++waited) Sleep(25);
+        EXPECT_TRUE(!handles[i] || !IsLive(table, handles[i])) << "a close was lost";
+    }
+    {
+        std::lock_guard<std::mutex> guard(host.lock);
+        int delivered = 0;
+        bool recorderFailed = false;
+        for (int e = 0; e < host.count; ++e) {
+            const Host::Event &event = host.events[e];
+            if (event.code == EVENT_COMMAND_FAILED) {
+                EXPECT_EQ(0u, event.size);
+                recorderFailed = recorderFailed || event.handle == handles[2];
+                complete = false;
+                continue;
+            }
+            ++delivered;
+            EXPECT_EQ(4u, event.size);
+            const char wanted[4] = {'e', 'v', char('0' + (event.handle == handles[0] ? 0 : 1)), char('0' + event.code - 100)};
+            EXPECT_EQ(0, std::memcmp(event.payload, wanted, 4)) << "event " << event.code;
+        }
+        EXPECT_EQ(accepted, delivered) << "an accepted event was lost";
+        EXPECT_TRUE(host.recordsIntact);
+        if (!recorderFailed) {
+            EXPECT_EQ(records, host.records) << "a capture event was lost unreported";
+        }
+        complete = complete && accepted == 12 && records == 5;
+    }
+    service.DisposeIdle();
+    service.Stop(TRUE);
+    table.CloseAll();
+    return complete;
+}
+
+struct Receiver {
+    std::atomic<bool> ready{false};
+    std::atomic<DWORD> threadId{0};
+    WPARAM got[32];
+    int count = 0;
+};
+
+unsigned __stdcall Receive(void *context) {
+    Receiver *receiver = static_cast<Receiver *>(context);
+    MSG message;
+    receiver->threadId = GetCurrentThreadId();
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    receiver->ready = true;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0 && message.message != WM_USER + 1) {
+        if (receiver->count < 32) receiver->got[receiver->count++] = message.wParam;
+    }
+    return 0;
+}
+
+// Twenty messages posted to another thread: each post either arrives, in order, or fails at once.
+bool ThreadQueueScenario() {
+    Receiver receiver;
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &Receive, &receiver, 0, nullptr));
+    if (!thread) return false;
+    while (!receiver.ready) Sleep(1);
+    bool posted[20];
+    for (int i = 0; i < 20; ++i) {
+        posted[i] = PostThreadMessageA(receiver.threadId, WM_USER, WPARAM(i), 0) != FALSE;
+        if (!posted[i]) {
+            const DWORD error = GetLastError();
+            EXPECT_TRUE(error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_INVALID_THREAD_ID) << error;
+        }
+    }
+    while (!PostThreadMessageA(receiver.threadId, WM_USER + 1, 0, 0) && WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
+    CloseHandle(thread);
+    int next = 0;
+    bool complete = true;
+    for (int i = 0; i < 20; ++i) {
+        complete = complete && posted[i];
+        if (posted[i] && next < receiver.count) {
+            EXPECT_EQ(WPARAM(i), receiver.got[next++]);
+        }
+    }
+    EXPECT_EQ(next, receiver.count) << "a message arrived that was not posted";
+    return complete && receiver.count == 20;
+}
+
+TEST(FailingAllocations, EveryPoolAndQueueAllocationFailsCleanly) {
+    HANDLE fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const struct {
+        const char *name;
+        std::function<bool()> scenario;
+        int leastRefused;  // how many allocations the scenario makes at the least
+    } cases[] = {
+        {"pool with its own lock", [] { return PoolScenario(TRUE); }, 10},
+        {"pool under its owner's lock", [] { return PoolScenario(FALSE); }, 10},
+        {"service commands and events", [&] { return ServiceScenario(fence); }, 10},
+        {"thread message queue", [] { return ThreadQueueScenario(); }, 3},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_GE(failalloc::FailEachInTurn(c.scenario, 2000), c.leastRefused);
+    }
+    CloseHandle(fence);
+}
+
+}  // namespace

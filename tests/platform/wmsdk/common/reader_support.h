@@ -1,0 +1,475 @@
+// What the media reader tests share, written with the Windows API only: the test media, a callback
+// that records what the reader does, a memory stream and a sample buffer of the host's.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ContractSupport.h"
+
+typedef std::basic_string<WCHAR> WideString;
+
+inline WideString Wide(const std::string &text)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    WideString wide(size_t(length > 0 ? length : 1), 0);
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
+// The media, made once by reader_media.sh with the ffmpeg program; a Windows run gets them made
+// beforehand, on the host, in BRIVANE_TEST_MEDIA.
+inline std::string MediaPath(const std::string &name)
+{
+    static const std::string dir = [] {
+        const char *given = std::getenv("BRIVANE_TEST_MEDIA");
+        if (given && *given)
+            return std::string(given);
+        const std::string made = READER_MEDIA_DIR;
+        if (!made.empty() && std::system(("sh '" READER_MEDIA_SCRIPT "' '" + made + "'").c_str()) != 0)
+            ADD_FAILURE() << "reader_media.sh could not make the test media (is ffmpeg on PATH?)";
+        return made;
+    }();
+    EXPECT_FALSE(dir.empty()) << "BRIVANE_TEST_MEDIA must name the directory of the test media";
+    return dir + "/" + name;
+}
+
+inline std::vector<BYTE> ReadBytes(const std::string &path)
+{
+    std::vector<BYTE> bytes;
+    if (FILE *file = std::fopen(path.c_str(), "rb")) {
+        BYTE block[65536];
+        size_t got;
+        while ((got = std::fread(block, 1, sizeof(block), file)) > 0)
+            bytes.insert(bytes.end(), block, block + got);
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+// The media reader_media.sh makes; <file>.s16 holds what the ffmpeg program decodes from each.
+struct TestMedium {
+    const char *file;
+    WORD channels;
+    DWORD rate;
+    DWORD packetFrames;  // one packet of the codec: how far lengths and times may stray
+    bool exact;          // PCM: decoded bit for bit
+    DWORD wineLead;      // frames of codec delay Wine's decoders leave in front of the PCM
+
+    double PacketSeconds() const { return double(packetFrames) / rate; }
+    double Seconds() const
+    {
+        return double(ReadBytes(MediaPath(std::string(file) + ".s16")).size()) / (2.0 * channels * rate);
+    }
+};
+
+const TestMedium kTestMedia[] = {
+    {"chirp.wav", 2, 44100, 1, true, 0},
+    {"chirp.wma", 2, 44100, 2048, false, 4096},
+    {"chirp.mp3", 2, 44100, 1152, false, 1105},
+    {"speech.wma", 1, 22050, 1024, false, 2048},
+};
+
+inline std::vector<int16_t> AsSamples(const std::vector<BYTE> &bytes)
+{
+    std::vector<int16_t> samples(bytes.size() / 2);
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// How closely b follows a, in dB, over a window at the given frame of a, b being shifted later by
+// centre frames give or take radius to where it fits best; *shift receives the shift.
+inline double AlignedSnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, size_t channels,
+                         size_t at, int centre, int radius, int *shift)
+{
+    const long window = 4096;
+    auto error = [&](int s, long step, double *power) {
+        double noise = 0;
+        *power = 0;
+        for (long i = 0; i < window * long(channels); i += step) {
+            const long ia = long(at * channels) + i, ib = ia + long(s) * long(channels);
+            if (ia >= long(a.size()) || ib < 0 || ib >= long(b.size()))
+                return -1.0;
+            const double d = double(a[size_t(ia)]) - b[size_t(ib)];
+            noise += d * d;
+            *power += double(a[size_t(ia)]) * a[size_t(ia)];
+        }
+        return noise;
+    };
+    // A sparse look finds the shift; the whole window measures it.
+    double best = -1, power = 0;
+    *shift = centre;
+    for (int s = centre - radius; s <= centre + radius; ++s) {
+        const double noise = error(s, 7 * long(channels), &power);
+        if (noise >= 0 && (best < 0 || noise < best)) {
+            best = noise;
+            *shift = s;
+        }
+    }
+    const double noise = error(*shift, 1, &power);
+    return noise < 0 ? -1 : noise == 0 ? 200 : 10 * std::log10(power / noise);
+}
+
+// A sample buffer of the host's, for AllocateForOutput.
+class CTestBuffer : private INSSBuffer {
+public:
+    static INSSBuffer *Create(DWORD capacity) { return new CTestBuffer(capacity); }
+    // A buffer is one of these when it shares their method table.
+    static bool IsOne(INSSBuffer *buffer)
+    {
+        static INSSBuffer *const probe = Create(1);
+        return *reinterpret_cast<void *const *>(buffer) == *reinterpret_cast<void *const *>(probe);
+    }
+
+private:
+    explicit CTestBuffer(DWORD capacity) : m_data(capacity ? capacity : 1), m_length(0), m_references(1) {}
+    virtual ~CTestBuffer() {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **object) override
+    {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_references)); }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const LONG left = InterlockedDecrement(&m_references);
+        if (left == 0)
+            delete this;
+        return ULONG(left);
+    }
+    HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) override
+    {
+        *length = m_length;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetLength(DWORD length) override
+    {
+        if (length > m_data.size())
+            return E_INVALIDARG;
+        m_length = length;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) override
+    {
+        *length = DWORD(m_data.size());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **buffer) override
+    {
+        *buffer = m_data.data();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **buffer, DWORD *length) override
+    {
+        *buffer = m_data.data();
+        *length = m_length;
+        return S_OK;
+    }
+
+    std::vector<BYTE> m_data;
+    DWORD m_length;
+    LONG volatile m_references;
+};
+
+// The host's stream over bytes in memory.
+class CTestStream : private IStream {
+public:
+    explicit CTestStream(const std::vector<BYTE> &bytes) : m_bytes(bytes), m_position(0), m_references(1) {}
+    virtual ~CTestStream() {}
+    IStream *Stream() { return this; }
+    LONG References() const { return m_references; }
+
+private:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream) {
+            *object = static_cast<IStream *>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_references)); }
+    ULONG STDMETHODCALLTYPE Release() override { return ULONG(InterlockedDecrement(&m_references)); }
+    HRESULT STDMETHODCALLTYPE Read(void *data, ULONG size, ULONG *got) override
+    {
+        const ULONG n = ULONG(std::min<size_t>(size, m_bytes.size() - m_position));
+        std::memcpy(data, m_bytes.data() + m_position, n);
+        m_position += n;
+        if (got)
+            *got = n;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void *, ULONG, ULONG *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER *position) override
+    {
+        const LONGLONG base = origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? LONGLONG(m_position)
+                                                                                        : LONGLONG(m_bytes.size());
+        const LONGLONG target = base + move.QuadPart;
+        if (origin > STREAM_SEEK_END || target < 0 || target > LONGLONG(m_bytes.size()))
+            return E_INVALIDARG;
+        m_position = size_t(target);
+        if (position)
+            position->QuadPart = ULONGLONG(target);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream *, ULARGE_INTEGER, ULARGE_INTEGER *, ULARGE_INTEGER *) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG *stat, DWORD) override
+    {
+        std::memset(stat, 0, sizeof(*stat));
+        stat->type = STGTY_STREAM;
+        stat->cbSize.QuadPart = m_bytes.size();
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IStream **) override { return E_NOTIMPL; }
+
+    const std::vector<BYTE> &m_bytes;
+    size_t m_position;
+    LONG volatile m_references;
+};
+
+// Records what a reader reports, and lends its own buffers when asked. With a clock given it decodes
+// on the host's clock a second at a time, as the library's decoder does.
+class CReaderLog : private IWMReaderCallback, private IWMReaderCallbackAdvanced {
+public:
+    CReaderLog() : clock(nullptr), m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_references(1)
+    {
+        InitializeCriticalSection(&m_lock);
+    }
+    virtual ~CReaderLog()
+    {
+        for (const auto &held : kept)
+            held.first->Release();
+        DeleteCriticalSection(&m_lock);
+        CloseHandle(m_changed);
+    }
+    IWMReaderCallback *Callback() { return this; }
+    LONG References() const { return m_references; }
+
+    // Waits until the status has come (count times in all); false on time-out.
+    bool WaitFor(WMT_STATUS status, DWORD timeoutMs, int count = 1)
+    {
+        return Await(timeoutMs, [&] { return std::count(statuses.begin(), statuses.end(), status) >= count; });
+    }
+    // Waits for the end of playing: the end of the medium or of the segment; false on time-out.
+    bool WaitForEnd(DWORD timeoutMs)
+    {
+        return Await(timeoutMs, [&] {
+            return std::count(statuses.begin(), statuses.end(), WMT_EOF) +
+                       std::count(statuses.begin(), statuses.end(), WMT_END_OF_SEGMENT) >
+                   0;
+        });
+    }
+    // Waits until the reader has reported reaching count times of the host's clock, or has ended.
+    bool WaitForReached(size_t count, DWORD timeoutMs)
+    {
+        return Await(timeoutMs, [&] {
+            return reached.size() >= count || std::count(statuses.begin(), statuses.end(), WMT_EOF) > 0;
+        });
+    }
+    HRESULT ResultOf(WMT_STATUS status)
+    {
+        EnterCriticalSection(&m_lock);
+        HRESULT hr = E_FAIL;
+        for (size_t i = 0; i < statuses.size(); ++i)
+            if (statuses[i] == status)
+                hr = results[i];
+        LeaveCriticalSection(&m_lock);
+        return hr;
+    }
+
+    IWMReaderAdvanced *clock;
+    // Written on the reader's threads; read once the awaited status has come.
+    std::vector<WMT_STATUS> statuses;
+    std::vector<HRESULT> results;
+    std::vector<BYTE> pcm;  // of output 0
+    std::vector<QWORD> times, durations;
+    std::vector<DWORD> ticks;  // GetTickCount at each sample
+    DWORD largest = 0;
+    int lent = 0, foreign = 0, onTimes = 0;
+    std::vector<QWORD> reached;  // the time of each OnTime
+    // Every keepEvery-th sample's buffer stays referenced to the end, with a copy of what it held.
+    int keepEvery = 0;
+    std::vector<std::pair<INSSBuffer *, std::vector<BYTE>>> kept;
+
+    // True when no kept buffer has changed since it came.
+    bool KeptUnchanged() const
+    {
+        for (const auto &held : kept) {
+            BYTE *data = nullptr;
+            DWORD length = 0;
+            held.first->GetBufferAndLength(&data, &length);
+            if (std::vector<BYTE>(data, data + length) != held.second)
+                return false;
+        }
+        return true;
+    }
+
+private:
+    template <class Condition>
+    bool Await(DWORD timeoutMs, Condition condition)
+    {
+        const DWORD begin = GetTickCount();
+        for (;;) {
+            EnterCriticalSection(&m_lock);
+            const bool met = condition();
+            LeaveCriticalSection(&m_lock);
+            const DWORD spent = GetTickCount() - begin;
+            if (met)
+                return true;
+            if (spent >= timeoutMs)
+                return false;
+            WaitForSingleObject(m_changed, timeoutMs - spent);
+        }
+    }
+
+    // A time the reader refuses ends the playing as an error would.
+    void DeliverTime(QWORD time)
+    {
+        const HRESULT hr = clock->DeliverTime(time);
+        if (FAILED(hr))
+            Record(WMT_ERROR, hr);
+    }
+
+    void Record(WMT_STATUS status, HRESULT hr)
+    {
+        EnterCriticalSection(&m_lock);
+        statuses.push_back(status);
+        results.push_back(hr);
+        LeaveCriticalSection(&m_lock);
+        SetEvent(m_changed);
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback)
+            *object = static_cast<IWMReaderCallback *>(this);
+        else if (riid == IID_IWMReaderCallbackAdvanced)
+            *object = static_cast<IWMReaderCallbackAdvanced *>(this);
+        else {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_references)); }
+    ULONG STDMETHODCALLTYPE Release() override { return ULONG(InterlockedDecrement(&m_references)); }
+
+    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
+    {
+        if (status == WMT_STARTED && clock) {
+            m_next = 10000000;
+            DeliverTime(m_next);
+        }
+        Record(status, hr);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnSample(DWORD output, QWORD time, QWORD duration, DWORD, INSSBuffer *sample,
+                                       void *) override
+    {
+        BYTE *data = nullptr;
+        DWORD length = 0;
+        sample->GetBufferAndLength(&data, &length);
+        EnterCriticalSection(&m_lock);
+        if (output == 0) {
+            pcm.insert(pcm.end(), data, data + length);
+            times.push_back(time);
+            durations.push_back(duration);
+            ticks.push_back(GetTickCount());
+            largest = std::max(largest, length);
+            (CTestBuffer::IsOne(sample) ? lent : foreign)++;
+            if (keepEvery && times.size() % size_t(keepEvery) == 0) {
+                sample->AddRef();
+                kept.emplace_back(sample, std::vector<BYTE>(data, data + length));
+            }
+        }
+        LeaveCriticalSection(&m_lock);
+        SetEvent(m_changed);
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override
+    {
+        EnterCriticalSection(&m_lock);
+        ++onTimes;
+        reached.push_back(time);
+        bool ended = false;
+        for (WMT_STATUS s : statuses)
+            ended = ended || s == WMT_EOF || s == WMT_END_OF_SEGMENT;
+        LeaveCriticalSection(&m_lock);
+        if (clock && !ended)
+            DeliverTime(m_next += 10000000);
+        SetEvent(m_changed);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnStreamSelection(WORD, WORD *, WMT_STREAM_SELECTION *, void *) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnOutputPropsChanged(DWORD, WM_MEDIA_TYPE *, void *) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE AllocateForStream(WORD, DWORD, INSSBuffer **, void *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AllocateForOutput(DWORD, DWORD size, INSSBuffer **buffer, void *) override
+    {
+        *buffer = CTestBuffer::Create(size);
+        return S_OK;
+    }
+
+    CRITICAL_SECTION m_lock;
+    HANDLE m_changed;
+    LONG volatile m_references;
+    QWORD m_next = 0;
+};
+
+// A reader and the interfaces the library takes from it; closed and released however a test ends.
+struct TestReader {
+    IWMReader *reader = nullptr;
+    IWMReaderAdvanced2 *advanced = nullptr;
+    IWMHeaderInfo *header = nullptr;
+
+    TestReader()
+    {
+        EXPECT_EQ(WMCreateReader(nullptr, 0, &reader), S_OK);
+        if (reader) {
+            EXPECT_EQ(reader->QueryInterface(IID_IWMReaderAdvanced2, reinterpret_cast<void **>(&advanced)), S_OK);
+            EXPECT_EQ(reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&header)), S_OK);
+        }
+    }
+    ~TestReader()
+    {
+        if (!reader)
+            return;
+        reader->Close();
+        header->Release();
+        advanced->Release();
+        reader->Release();
+    }
+    // Opens the medium by name, or through a stream over its bytes; false when that fails at once.
+    bool Open(const std::string &path, CReaderLog &log, CTestStream *stream)
+    {
+        const HRESULT hr = stream ? advanced->OpenStream(stream->Stream(), log.Callback(), nullptr)
+                                  : reader->Open(Wide(path).c_str(), log.Callback(), nullptr);
+        return SUCCEEDED(hr) && log.WaitFor(WMT_OPENED, 10000);
+    }
+};

@@ -1,0 +1,109 @@
+#include "FailingAllocations.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace {
+std::atomic<int> g_countdown{0};
+std::atomic<bool> g_fired{false};
+
+bool Refuse() {
+    if (g_countdown.load(std::memory_order_relaxed) <= 0) return false;
+    if (g_countdown.fetch_sub(1) != 1) return false;
+    g_fired = true;
+    return true;
+}
+
+// Whether code at the address is this program's or the media libraries': the C library and a
+// sanitizer's runtime, which call realloc for themselves (when starting a thread, say), are left alone.
+// (No function-local statics: their guards are a sanitizer's too, not yet usable in a thread it sets up.)
+Dl_info g_self;
+const bool g_selfKnown = dladdr(reinterpret_cast<const void *>(&Refuse), &g_self) != 0;
+
+bool Counted(const void *caller) {
+    if (g_countdown.load(std::memory_order_relaxed) <= 0) return false;
+    Dl_info info;
+    if (!g_selfKnown || !dladdr(caller, &info) || !info.dli_fname) return false;
+    return info.dli_fbase == g_self.dli_fbase || std::strstr(info.dli_fname, "/libav") ||
+           std::strstr(info.dli_fname, "/libswresample");
+}
+
+using ReallocFn = void *(*)(void *, size_t);
+using PosixMemalignFn = int (*)(void **, size_t, size_t);
+
+// The allocator behind ours: the C library's, or a sanitizer's that stands in front of it.
+template <class Fn>
+Fn Next(const char *name) {
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+ReallocFn g_realloc = Next<ReallocFn>("realloc");
+PosixMemalignFn g_posixMemalign = Next<PosixMemalignFn>("posix_memalign");
+}  // namespace
+
+namespace failalloc {
+void FailNth(int nth) {
+    g_fired = false;
+    g_countdown = nth;
+}
+bool Fired() { return g_fired; }
+}  // namespace failalloc
+
+// Operator new and new[], throwing and nothrow, by their mangled names, which spell size_t's width.
+#if SIZE_MAX > 0xFFFFFFFFu
+#define NEW(prefix) prefix##_Znwm
+#define NEW_ARRAY(prefix) prefix##_Znam
+#define NOTHROW_NEW(prefix) prefix##_ZnwmRKSt9nothrow_t
+#define NOTHROW_NEW_ARRAY(prefix) prefix##_ZnamRKSt9nothrow_t
+#else
+#define NEW(prefix) prefix##_Znwj
+#define NEW_ARRAY(prefix) prefix##_Znaj
+#define NOTHROW_NEW(prefix) prefix##_ZnwjRKSt9nothrow_t
+#define NOTHROW_NEW_ARRAY(prefix) prefix##_ZnajRKSt9nothrow_t
+#endif
+
+extern "C" {
+void *__real_malloc(size_t size);
+void *__real_calloc(size_t count, size_t size);
+void *__real_aligned_alloc(size_t alignment, size_t size);
+void *NEW(__real_)(size_t size);
+void *NEW_ARRAY(__real_)(size_t size);
+void *NOTHROW_NEW(__real_)(size_t size, const std::nothrow_t &tag);
+void *NOTHROW_NEW_ARRAY(__real_)(size_t size, const std::nothrow_t &tag);
+
+void *__wrap_malloc(size_t size) { return Refuse() ? nullptr : __real_malloc(size); }
+void *__wrap_calloc(size_t count, size_t size) { return Refuse() ? nullptr : __real_calloc(count, size); }
+void *__wrap_aligned_alloc(size_t alignment, size_t size) {
+    return Refuse() ? nullptr : __real_aligned_alloc(alignment, size);
+}
+void *NEW(__wrap_)(size_t size) {
+    if (Refuse()) throw std::bad_alloc();
+    return NEW(__real_)(size);
+}
+void *NEW_ARRAY(__wrap_)(size_t size) {
+    if (Refuse()) throw std::bad_alloc();
+    return NEW_ARRAY(__real_)(size);
+}
+void *NOTHROW_NEW(__wrap_)(size_t size, const std::nothrow_t &tag) {
+    return Refuse() ? nullptr : NOTHROW_NEW(__real_)(size, tag);
+}
+void *NOTHROW_NEW_ARRAY(__wrap_)(size_t size, const std::nothrow_t &tag) {
+    return Refuse() ? nullptr : NOTHROW_NEW_ARRAY(__real_)(size, tag);
+}
+
+// Defined here, these two replace the C library's for every shared library of the process too,
+// but fail only for this program's objects and the media libraries.
+void *realloc(void *block, size_t size) {
+    if (!g_realloc) g_realloc = Next<ReallocFn>("realloc");
+    return Counted(__builtin_return_address(0)) && Refuse() ? nullptr : g_realloc(block, size);
+}
+int posix_memalign(void **out, size_t alignment, size_t size) {
+    if (!g_posixMemalign) g_posixMemalign = Next<PosixMemalignFn>("posix_memalign");
+    return Counted(__builtin_return_address(0)) && Refuse() ? ENOMEM : g_posixMemalign(out, alignment, size);
+}
+}
