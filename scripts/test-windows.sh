@@ -86,13 +86,16 @@ timeout 180 "$WINE" wineboot --init >/dev/null 2>&1 || echo "note: wineboot did 
 # The media reader tests play media made here with the ffmpeg program, which Wine cannot run.
 sh tests/platform/wmsdk/common/reader_media.sh "$scratch/reader-media"
 export BRIVANE_TEST_MEDIA="Z:${scratch//\//\\}\\reader-media"
+# So do the end-to-end suite's playback media.
+sh tests/api/playback_media.sh "$scratch/playback-media"
+export BRIVANE_PLAYBACK_MEDIA="Z:${scratch//\//\\}\\playback-media"
 
 # A suite passes when it exits with 0 and its report says so: a process Wine ends abruptly can
 # still exit with 0, but never writes the report.
 run_suite() {
   local name=$1 exe=$2 report=$scratch/$1.xml rc=0
   echo "-- $name"
-  (cd "$scratch" && timeout 300 "$WINE" "$root/$exe" --gtest_output="xml:$name.xml") || rc=$?
+  (cd "$scratch" && timeout 600 "$WINE" "$root/$exe" --gtest_output="xml:$name.xml") || rc=$?
   if [ "$rc" -ne 0 ]; then
     echo "FAIL: $name exited with $rc" >&2
     return 1

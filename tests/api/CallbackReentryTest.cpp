@@ -46,7 +46,7 @@ bool WaitUntil(const std::atomic<bool> &flag, std::chrono::milliseconds limit = 
     return flag;
 }
 
-bool Initialised() { return AudioOutPlay(0x7777, 0) == 1; }
+bool Initialised() { return Brivane().AudioOutPlay(0x7777, 0) == 1; }
 
 std::string MakeWave(const std::string &name) {
     const uint32_t bytes = 16000;  // a second of 8 kHz 16-bit mono silence
@@ -59,26 +59,24 @@ std::string MakeWave(const std::string &name) {
     return path;
 }
 
-std::u16string Wide(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-
 
 // Opens what raises the callback of the given kind and returns once the callback has called the export.
-void Provoke(Kind kind, const std::string &wave, const std::u16string &profile) {
+void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
     static const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
     if (kind == kPlayback) {
-        g_instance = AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0);
+        g_instance = Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0);
     } else if (kind == kCapture) {
-        g_instance = AudioInOpen(1, &kFormat, profile.c_str(), &OnCapture, 0);
-        AudioInStart(g_instance, 0);
+        g_instance = Brivane().AudioInOpen(1, &kFormat, profile.c_str(), &OnCapture, 0);
+        Brivane().AudioInStart(g_instance, 0);
     } else {
         // It stays the playback callback after this returns, so it lives as long as the process.
         static HostLog log;
-        g_instance = AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+        g_instance = Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
         ASSERT_TRUE(log.WaitForEvent(g_instance, BRIVANE_EVENT_COMMAND_FAILED));
         std::atomic<bool> decoded{false};
-        std::thread decode([&] {
+        HostThread decode([&] {
             testing::internal::CaptureStdout();
-            GetAudioPCM(1, wave.c_str(), 0, 0, &OnPcm, kind, nullptr);
+            Brivane().GetAudioPCM(1, wave.c_str(), 0, 0, &OnPcm, kind, nullptr);
             testing::internal::GetCapturedStdout();
             decoded = true;
         });
@@ -92,35 +90,37 @@ void Provoke(Kind kind, const std::string &wave, const std::u16string &profile) 
 
 TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
     const std::string wave = MakeWave("reentry.wav");
-    const std::u16string waveWide = Wide(wave);
+    const HostText waveWide(wave.begin(), wave.end());
     const std::string converted = ::testing::TempDir() + "reentry-out.wav";
-    const std::u16string profile = SpeechProfile();
+    const HostText profile = SpeechProfile();
     static const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
     struct Export {
         const char *name;
         std::function<void(uint32_t)> call;
     };
     const Export exports[] = {
-        {"UnInitBrivane", [](uint32_t) { UnInitBrivane(); }},
-        {"InitBrivane", [](uint32_t) { InitBrivane(); }},
-        {"AudioOutClose", [](uint32_t h) { AudioOutClose(h); }},
-        {"AudioInClose", [](uint32_t h) { AudioInClose(h); }},
-        {"AudioOutFileOpen", [](uint32_t) { AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0); }},
-        {"AudioInOpen", [](uint32_t) { AudioInOpen(1, &kFormat, nullptr, &OnCapture, 0); }},
-        {"AudioOutPlay", [](uint32_t h) { AudioOutPlay(h, 0); }},
-        {"AudioOutGetWholeDuration", [](uint32_t h) { AudioOutGetWholeDuration(h); }},
-        {"GetAudioPCM", [&](uint32_t) { GetAudioPCM(1, wave.c_str(), 0, 0, nullptr, 0, nullptr); }},
-        {"Convert", [&](uint32_t) { Convert(2, converted.c_str(), 1, wave.c_str(), nullptr); }},
-        {"GetWmaFileDuration", [&](uint32_t) { GetWmaFileDuration(waveWide.c_str()); }},
-        {"AudioWavGetData", [&](uint32_t) { AudioWavFreeData(AudioWavGetData(waveWide.c_str(), nullptr, nullptr, 0)); }},
+        {"UnInitBrivane", [](uint32_t) { Brivane().UnInitBrivane(); }},
+        {"InitBrivane", [](uint32_t) { Brivane().InitBrivane(); }},
+        {"AudioOutClose", [](uint32_t h) { Brivane().AudioOutClose(h); }},
+        {"AudioInClose", [](uint32_t h) { Brivane().AudioInClose(h); }},
+        {"AudioOutFileOpen", [](uint32_t) { Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0); }},
+        {"AudioInOpen", [](uint32_t) { Brivane().AudioInOpen(1, &kFormat, nullptr, &OnCapture, 0); }},
+        {"AudioOutPlay", [](uint32_t h) { Brivane().AudioOutPlay(h, 0); }},
+        {"AudioOutGetWholeDuration", [](uint32_t h) { Brivane().AudioOutGetWholeDuration(h); }},
+        {"GetAudioPCM", [&](uint32_t) { Brivane().GetAudioPCM(1, wave.c_str(), 0, 0, nullptr, 0, nullptr); }},
+        {"Convert", [&](uint32_t) { Brivane().Convert(2, converted.c_str(), 1, wave.c_str(), nullptr); }},
+        {"GetWmaFileDuration", [&](uint32_t) { Brivane().GetWmaFileDuration(waveWide.c_str()); }},
+        {"AudioWavGetData", [&](uint32_t) { Brivane().AudioWavFreeData(Brivane().AudioWavGetData(waveWide.c_str(), nullptr, nullptr, 0)); }},
     };
     for (Kind kind : {kPlayback, kCapture, kPcmControl, kPcmData}) {
+        // Wine's Windows Media writer and profile manager are stubs: no capture opens, so none calls back.
+        if (kind == kCapture && RunningUnderWine()) continue;
         for (const Export &e : exports) {
             SCOPED_TRACE(std::string(kKindNames[kind]) + " calls " + e.name);
             g_call = e.call;
             g_fired = false;
             g_returned = false;
-            ASSERT_EQ(1u, InitBrivane());
+            ASSERT_EQ(1u, Brivane().InitBrivane());
             Provoke(kind, wave, profile);
             // The last UnInitBrivane cannot end the thread it runs on: the service thread ignores it,
             // and a decode's callback leaves it to the end of that decode.
@@ -128,19 +128,19 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
                 EXPECT_EQ(kind < kPcmControl, Initialised());
             }
             if (Initialised()) {
-                AudioOutClose(g_instance);
-                AudioInClose(g_instance);
+                Brivane().AudioOutClose(g_instance);
+                Brivane().AudioInClose(g_instance);
             }
-            while (Initialised()) UnInitBrivane();
+            while (Initialised()) Brivane().UnInitBrivane();
 
-            ASSERT_EQ(1u, InitBrivane());
+            ASSERT_EQ(1u, Brivane().InitBrivane());
             HostLog log;
-            const uint32_t handle = AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+            const uint32_t handle = Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
             EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the library works again";
-            UnInitBrivane();
+            Brivane().UnInitBrivane();
         }
     }
-    GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr);
+    Brivane().GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr);
 }
 
 }  // namespace

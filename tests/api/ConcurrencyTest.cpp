@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -13,18 +12,18 @@ namespace {
 // Once the hosts are done, only the fence instance is alive. Commands run in posting order, so when
 // the fence's failure arrives every earlier close has run, and any later event is a fault.
 struct StressLog {
-    std::mutex lock;
+    HostMutex lock;
     bool hostsDone = false;
     std::vector<uint32_t> afterDone;
 
     static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t, const void *, uint32_t) {
         StressLog *log = reinterpret_cast<StressLog *>(user);
-        std::lock_guard<std::mutex> guard(log->lock);
+        std::lock_guard<HostMutex> guard(log->lock);
         if (log->hostsDone) log->afterDone.push_back(handle);
     }
     // Events delivered after the fence's, or -1 while the fence has not arrived.
     int EventsAfter(uint32_t fence) {
-        std::lock_guard<std::mutex> guard(lock);
+        std::lock_guard<HostMutex> guard(lock);
         for (size_t i = 0; i < afterDone.size(); ++i)
             if (afterDone[i] == fence) return static_cast<int>(afterDone.size() - i - 1);
         return -1;
@@ -32,18 +31,18 @@ struct StressLog {
 };
 
 TEST(Concurrency, EightHostThreadsOpenPostAndCloseTenThousandTimes) {
-    ASSERT_EQ(1u, InitBrivane());
+    ASSERT_EQ(1u, Brivane().InitBrivane());
     StressLog log;
     const int kThreads = 8, kRounds = 10000;
     std::atomic<int> opened{0}, refused{0};
-    std::vector<std::thread> hosts;
+    std::vector<HostThread> hosts;
     for (int t = 0; t < kThreads; ++t) {
         hosts.emplace_back([&, t] {
-            const char16_t path[] = u"missing.wma";
+            const HostText &path = Path("missing.wma");
             const char image[8] = {};
             for (int i = 0; i < kRounds;) {
-                uint32_t handle = (i + t) % 2 ? AudioOutFileOpen(1, path, &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log))
-                                              : AudioOutOpen(1, image, sizeof image, &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
+                uint32_t handle = (i + t) % 2 ? Brivane().AudioOutFileOpen(1, path.c_str(), &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log))
+                                              : Brivane().AudioOutOpen(1, image, sizeof image, &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
                 if (!handle) {
                     // The table is full until the service thread catches up with the closes.
                     ++refused;
@@ -51,24 +50,24 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseTenThousandTimes) {
                     continue;
                 }
                 ++opened;
-                AudioOutPlay(handle, i % 3 == 0);
-                AudioOutSeek(handle, i);
-                AudioOutSetVolume(handle, i % 101);
-                AudioOutGetWholeDuration(handle);
-                (i % 5 ? AudioOutClose : AudioInClose)(handle);
+                Brivane().AudioOutPlay(handle, i % 3 == 0);
+                Brivane().AudioOutSeek(handle, i);
+                Brivane().AudioOutSetVolume(handle, i % 101);
+                Brivane().AudioOutGetWholeDuration(handle);
+                (i % 5 ? Brivane().AudioOutClose : Brivane().AudioInClose)(handle);
                 ++i;
             }
         });
     }
-    for (std::thread &host : hosts) host.join();
+    for (HostThread &host : hosts) host.join();
 
     {
-        std::lock_guard<std::mutex> guard(log.lock);
+        std::lock_guard<HostMutex> guard(log.lock);
         log.hostsDone = true;
     }
     uint32_t fence = 0;
     for (int tries = 0; !fence && tries < 500; ++tries) {
-        fence = AudioOutFileOpen(1, Path("fence").c_str(), &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
+        fence = Brivane().AudioOutFileOpen(1, Path("fence").c_str(), &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
         if (!fence) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_NE(0u, fence);
@@ -78,19 +77,19 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseTenThousandTimes) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(0, log.EventsAfter(fence)) << "no event of a closed instance arrives after its close ran";
     EXPECT_EQ(kThreads * kRounds, opened);
-    AudioOutClose(fence);
+    Brivane().AudioOutClose(fence);
 
     // Every entry has been freed: a hundred opens fit again.
     std::vector<uint32_t> handles;
     for (int tries = 0; handles.size() < 100 && tries < 1000; ++tries) {
-        uint32_t handle = AudioOutFileOpen(1, Path("x").c_str(), nullptr, 0);
+        uint32_t handle = Brivane().AudioOutFileOpen(1, Path("x").c_str(), nullptr, 0);
         if (handle)
             handles.push_back(handle);
         else
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(100u, handles.size());
-    UnInitBrivane();
+    Brivane().UnInitBrivane();
 }
 
 }  // namespace

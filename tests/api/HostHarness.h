@@ -2,39 +2,52 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "brivane.h"
+#include "HostExports.h"
+#include "HostThreads.h"
+
+// True when the host runs under Wine, whose reader and decoders some cases must allow for.
+bool RunningUnderWine();
+
+using HostText = std::basic_string<BRIVANE_WCHAR>;
 
 struct HostEvent {
     uint32_t handle;
+    BRIVANE_USER user;
     uint32_t code;
-    std::thread::id thread;
+    const void *payload;
+    uint32_t size;
+    HostThreadId thread;
 };
 
 class HostLog {
 public:
-    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *, uint32_t) {
-        reinterpret_cast<HostLog *>(user)->Add(handle, code);
+    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
+                                    uint32_t size) {
+        From(user)->Add({handle, user, code, payload, size, CurrentHostThread()});
     }
-    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
+    static void BRIVANE_CALL OnCapture(uint32_t, BRIVANE_USER user, uint32_t, uint32_t, uint32_t, const void *,
+                                       uint32_t) {
+        HostLog *log = From(user);
+        std::lock_guard<HostMutex> guard(log->m_lock);
+        ++log->m_captureEvents;
+    }
+    BRIVANE_USER User() const { return reinterpret_cast<BRIVANE_USER>(this) ^ kWide; }
 
-    void Add(uint32_t handle, uint32_t code) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_events.push_back({handle, code, std::this_thread::get_id()});
+    void Add(const HostEvent &event) {
+        std::lock_guard<HostMutex> guard(m_lock);
+        m_events.push_back(event);
         m_changed.notify_all();
     }
     // Waits up to 5 s for an event that matches.
     bool WaitFor(const std::function<bool(const HostEvent &)> &match) {
-        std::unique_lock<std::mutex> guard(m_lock);
+        std::unique_lock<HostMutex> guard(m_lock);
         return m_changed.wait_for(guard, std::chrono::seconds(5), [&] {
             for (const HostEvent &event : m_events)
                 if (match(event)) return true;
@@ -45,28 +58,37 @@ public:
         return WaitFor([&](const HostEvent &e) { return e.handle == handle && e.code == code; });
     }
     std::vector<HostEvent> Events() {
-        std::lock_guard<std::mutex> guard(m_lock);
+        std::lock_guard<HostMutex> guard(m_lock);
         return m_events;
+    }
+    size_t CaptureEventCount() {
+        std::lock_guard<HostMutex> guard(m_lock);
+        return m_captureEvents;
     }
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
+    // Sets the high half on a 64-bit build, so a user value cut to 32 bits never finds its log.
+    static constexpr BRIVANE_USER kWide = sizeof(BRIVANE_USER) > 4 ? BRIVANE_USER(0x5A5A5A5Au) << 16 << 16 : 0;
+    static HostLog *From(BRIVANE_USER user) { return reinterpret_cast<HostLog *>(user ^ kWide); }
+
+    HostMutex m_lock;
+    HostCondition m_changed;
     std::vector<HostEvent> m_events;
+    size_t m_captureEvents = 0;
 };
 
 // The library reads a path when its open command runs, after the open export has returned: the
 // strings handed out here live as long as the process.
-inline const std::u16string &Path(const char *ascii) {
-    static std::mutex lock;
-    static std::set<std::u16string> paths;
-    std::lock_guard<std::mutex> hold(lock);
-    return *paths.insert(std::u16string(ascii, ascii + std::char_traits<char>::length(ascii))).first;
+inline const HostText &Path(const char *ascii) {
+    static HostMutex lock;
+    static std::set<HostText> paths;
+    std::lock_guard<HostMutex> hold(lock);
+    return *paths.insert(HostText(ascii, ascii + std::char_traits<char>::length(ascii))).first;
 }
 
 // The speech capture profile shipped in profiles/, as the UTF-16 text the library takes.
-inline std::u16string SpeechProfile() {
+inline HostText SpeechProfile() {
     std::ifstream file(BRIVANE_SPEECH_PROFILE);
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    return std::u16string(text.begin(), text.end());
+    return HostText(text.begin(), text.end());
 }

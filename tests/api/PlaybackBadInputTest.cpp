@@ -16,12 +16,13 @@ bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
 }
 
 TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
-    const struct {
+    struct Damaged {
         const char *medium;
         Source source;
         uint32_t mode;
         Outcome outcome;
-    } cases[] = {
+    };
+    std::vector<Damaged> cases = {
         {"garbage.bin", Source::File, BRIVANE_MODE_DECODE, Outcome::Fails},
         {"garbage.bin", Source::Memory, BRIVANE_MODE_DECODE, Outcome::Fails},
         {"garbage.bin", Source::Memory, BRIVANE_MODE_WAVE, Outcome::Fails},
@@ -37,31 +38,36 @@ TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
         {"lying-short.wav", Source::File, BRIVANE_MODE_WAVE, Outcome::EndsOrFails},
         {"lying-short.wav", Source::Memory, BRIVANE_MODE_DECODE, Outcome::EndsOrFails},
     };
+    // Wine's reader can hang in its open on a header cut short, and with it the service thread.
+    if (RunningUnderWine())
+        cases.erase(std::remove_if(cases.begin(), cases.end(),
+                                   [](const Damaged &c) { return std::strcmp(c.medium, "header-cut.wma") == 0; }),
+                    cases.end());
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
         handles.push_back(host.Open(MediumNamed(c.medium), c.source, c.mode));
         ASSERT_NE(0u, handles.back()) << c.medium;
-        AudioOutPlay(handles.back(), 0);
+        Brivane().AudioOutPlay(handles.back(), 0);
     }
-    const std::u16string folder = Wide(MediaDirectory());
-    const uint32_t folders[] = {AudioOutFileOpen(BRIVANE_MODE_DECODE, folder.c_str(), &PlaybackHost::OnEvent, host.User()),
-                                AudioOutFileOpen(BRIVANE_MODE_WAVE, folder.c_str(), &PlaybackHost::OnEvent, host.User())};
+    const HostText folder = Wide(MediaDirectory());
+    const uint32_t folders[] = {Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, folder.c_str(), &PlaybackHost::OnEvent, host.User()),
+                                Brivane().AudioOutFileOpen(BRIVANE_MODE_WAVE, folder.c_str(), &PlaybackHost::OnEvent, host.User())};
     for (uint32_t handle : folders) {
         ASSERT_NE(0u, handle);
-        AudioOutPlay(handle, 0);
+        Brivane().AudioOutPlay(handle, 0);
     }
     const char byte = 0;
-    EXPECT_EQ(0u, AudioOutOpen(BRIVANE_MODE_WAVE, &byte, 0, &PlaybackHost::OnEvent, host.User())) << "a zero-length image";
+    EXPECT_EQ(0u, Brivane().AudioOutOpen(BRIVANE_MODE_WAVE, &byte, 0, &PlaybackHost::OnEvent, host.User())) << "a zero-length image";
 
     const milliseconds patience(20000);
     for (size_t i = 0; i < handles.size(); ++i) {
         EXPECT_TRUE(host.WaitForFinish(handles[i], patience)) << cases[i].medium << ": " << Sequence(host.Of(handles[i]));
         // A second try must not find a half-opened player in a state it cannot handle.
-        if (cases[i].outcome == Outcome::Fails) AudioOutPlay(handles[i], 0);
+        if (cases[i].outcome == Outcome::Fails) Brivane().AudioOutPlay(handles[i], 0);
     }
     for (uint32_t handle : folders) {
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_COMMAND_FAILED, patience)) << Sequence(host.Of(handle));
-        AudioOutClose(handle);
+        Brivane().AudioOutClose(handle);
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         if (cases[i].outcome == Outcome::Fails) {
@@ -88,7 +94,7 @@ TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
                 EXPECT_TRUE(IsPrefix(data, MediumNamed("tone.wav").pcm)) << what << ": " << data.size() << " bytes not from the file";
             }
         }
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
 }
 
@@ -105,11 +111,11 @@ TEST_F(PlaybackTest, AnImageFreedRightAfterItsCloseIsNeverReadAgain) {
         const Medium &medium = MediumNamed(c.medium);
         auto image = std::make_unique<std::vector<char>>(medium.image);
         const uint32_t handle =
-            AudioOutOpen(c.mode, image->data(), static_cast<int32_t>(image->size()), &PlaybackHost::OnEvent, host.User());
+            Brivane().AudioOutOpen(c.mode, image->data(), static_cast<int32_t>(image->size()), &PlaybackHost::OnEvent, host.User());
         ASSERT_NE(0u, handle);
-        AudioOutPlay(handle, 0);
+        Brivane().AudioOutPlay(handle, 0);
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium), 3)) << c.medium;
-        AudioOutClose(handle);
+        Brivane().AudioOutClose(handle);
         std::fill(image->begin(), image->end(), '\xFF');
         image.reset();
         host.Fence();
@@ -123,26 +129,26 @@ TEST_F(PlaybackTest, CommandsForHandlesThatAreGoneOrNeverWereDoNothing) {
     const Medium &medium = MediumNamed("tone.wav");
     const uint32_t closed = host.Open(medium, Source::Memory, BRIVANE_MODE_DECODE);
     ASSERT_NE(0u, closed);
-    AudioOutPlay(closed, 0);
+    Brivane().AudioOutPlay(closed, 0);
     ASSERT_TRUE(host.WaitForCode(closed, BRIVANE_EVENT_DATA, Patience(medium), 2));
-    AudioOutClose(closed);
+    Brivane().AudioOutClose(closed);
     host.Fence();
     const size_t seen = host.Of(closed).size();
 
     const uint32_t never = 0x7777;
-    EXPECT_EQ(1u, AudioOutSeek(never, 100)) << "posted: the service finds no instance";
+    EXPECT_EQ(1u, Brivane().AudioOutSeek(never, 100)) << "posted: the service finds no instance";
     for (uint32_t handle : {closed, never}) {
-        EXPECT_EQ(1u, AudioOutPlay(handle, 0));
-        EXPECT_EQ(1u, AudioOutPlay(handle, 1));
-        EXPECT_EQ(1u, AudioOutSeek(handle, 500));
-        EXPECT_EQ(1u, AudioOutSetVolume(handle, 40));
-        EXPECT_EQ(1u, AudioOutSetDuration(handle, 100, 900));
-        EXPECT_EQ(1u, AudioOutSetDuration(handle, 900, 100));
-        EXPECT_EQ(1u, AudioOutSetSpeed(handle, 150));
-        EXPECT_EQ(1u, AudioOutSetEventMask(handle, 0x8));
-        EXPECT_EQ(0u, AudioOutGetWholeDuration(handle));
-        AudioOutClose(handle);
-        AudioInClose(handle);
+        EXPECT_EQ(1u, Brivane().AudioOutPlay(handle, 0));
+        EXPECT_EQ(1u, Brivane().AudioOutPlay(handle, 1));
+        EXPECT_EQ(1u, Brivane().AudioOutSeek(handle, 500));
+        EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 40));
+        EXPECT_EQ(1u, Brivane().AudioOutSetDuration(handle, 100, 900));
+        EXPECT_EQ(1u, Brivane().AudioOutSetDuration(handle, 900, 100));
+        EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(handle, 150));
+        EXPECT_EQ(1u, Brivane().AudioOutSetEventMask(handle, 0x8));
+        EXPECT_EQ(0u, Brivane().AudioOutGetWholeDuration(handle));
+        Brivane().AudioOutClose(handle);
+        Brivane().AudioInClose(handle);
     }
     host.Fence();
     std::this_thread::sleep_for(milliseconds(200));

@@ -23,26 +23,26 @@ long long Between(const Delivery &from, const Delivery &to) {
 }
 
 TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
-    const Play plays[] = {
+    const std::vector<Play> plays = Pausable({
         {"tone.wav", Source::File, BRIVANE_MODE_DECODE},
         {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
         {"tone.wma", Source::File, BRIVANE_MODE_DECODE},
-    };
+    });
     const uint32_t pauseMs = 800;
     std::vector<uint32_t> handles;
     for (const Play &play : plays) {
         handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
         ASSERT_NE(0u, handles.back());
-        AudioOutPlay(handles.back(), 0);
+        Brivane().AudioOutPlay(handles.back(), 0);
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 8)) << Describe(plays[i]);
-        AudioOutPlay(handles[i], 1);
+        Brivane().AudioOutPlay(handles[i], 1);
     }
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(plays[i]);
     std::this_thread::sleep_for(milliseconds(pauseMs));
-    for (uint32_t handle : handles) AudioOutPlay(handle, 0);
+    for (uint32_t handle : handles) Brivane().AudioOutPlay(handle, 0);
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(plays[i].medium)))) << Describe(plays[i]);
     host.Fence();
@@ -64,7 +64,7 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
             EXPECT_NEAR(double(medium.pcm.size()), double(data.size()), 4096.0 * 4) << what;
         }
         EXPECT_GE(Between(events[1], events.back()), medium.durationMs * 3 / 4 + pauseMs) << what;
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
 }
 
@@ -83,12 +83,12 @@ TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheNewPosition) {
     for (const auto &c : cases) {
         handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
         ASSERT_NE(0u, handles.back());
-        AudioOutSetSpeed(handles.back(), c.speed);
-        AudioOutPlay(handles.back(), 0);
+        Brivane().AudioOutSetSpeed(handles.back(), c.speed);
+        Brivane().AudioOutPlay(handles.back(), 0);
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[i].play.medium)), 6)) << Describe(cases[i].play);
-        EXPECT_EQ(1u, AudioOutSeek(handles[i], seekMs));
+        EXPECT_EQ(1u, Brivane().AudioOutSeek(handles[i], seekMs));
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         const milliseconds patience = Patience(MediumNamed(cases[i].play.medium));
@@ -117,13 +117,14 @@ TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheNewPosition) {
         }
         EXPECT_GE(after.size() + 4096 * 4, tail.size()) << what;
         EXPECT_LE(after.size(), tail.size() + 13230 + 4096 * 4) << what;
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
 }
 
 // A slider dragged then released: a second seek and a pause posted at once after a seek while playing
 // land while the player restarts, and act on the restarted play.
 TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
+    if (RunningUnderWine()) GTEST_SKIP() << "Wine's reader cannot pause a decode";
     const struct {
         Play play;
         int speed;
@@ -136,15 +137,15 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
         const Medium &medium = MediumNamed(c.play.medium);
         const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
         ASSERT_NE(0u, handle);
-        AudioOutSetSpeed(handle, c.speed);
-        AudioOutPlay(handle, 0);
+        Brivane().AudioOutSetSpeed(handle, c.speed);
+        Brivane().AudioOutPlay(handle, 0);
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium))) << Describe(c.play);
-        AudioOutSeek(handle, 300);
-        AudioOutSeek(handle, lastMs);
-        AudioOutPlay(handle, 1);
+        Brivane().AudioOutSeek(handle, 300);
+        Brivane().AudioOutSeek(handle, lastMs);
+        Brivane().AudioOutPlay(handle, 1);
         const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << what << ": " << Sequence(host.Of(handle));
-        AudioOutPlay(handle, 0);
+        Brivane().AudioOutPlay(handle, 0);
         ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium))) << what << ": " << Sequence(host.Of(handle));
         host.Fence();
 
@@ -160,29 +161,29 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
         const std::vector<char> tail = Slice(medium.pcm, MsToBytes(medium.format, lastMs));
         EXPECT_TRUE(EndsWith(after, tail)) << all << ": " << after.size() << " bytes after the last seek";
         EXPECT_LE(after.size(), tail.size() + 8820) << all;
-        AudioOutClose(handle);
+        Brivane().AudioOutClose(handle);
     }
 }
 
 TEST_F(PlaybackTest, SeekWhilePausedMovesOnlyTheNextStart) {
-    const Play plays[] = {
+    const std::vector<Play> plays = Pausable({
         {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},
         {"tone.wav", Source::File, BRIVANE_MODE_WAVE},
-    };
+    });
     const uint32_t seekMs = 1200;
     for (const Play &play : plays) {
         const Medium &medium = MediumNamed(play.medium);
         const uint32_t handle = host.Open(medium, play.source, play.mode);
         ASSERT_NE(0u, handle);
-        AudioOutPlay(handle, 0);
+        Brivane().AudioOutPlay(handle, 0);
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium), 6)) << Describe(play);
-        AudioOutPlay(handle, 1);
+        Brivane().AudioOutPlay(handle, 1);
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(play);
-        AudioOutSeek(handle, seekMs);
+        Brivane().AudioOutSeek(handle, seekMs);
         std::this_thread::sleep_for(milliseconds(200));
-        AudioOutPlay(handle, 0);
+        Brivane().AudioOutPlay(handle, 0);
         ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium))) << Describe(play) << ": " << Sequence(host.Of(handle));
-        AudioOutPlay(handle, 0);  // after the end: from the new start
+        Brivane().AudioOutPlay(handle, 0);  // after the end: from the new start
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium), 2)) << Describe(play);
         host.Fence();
 
@@ -195,7 +196,7 @@ TEST_F(PlaybackTest, SeekWhilePausedMovesOnlyTheNextStart) {
             << what << ": the resumed playback is not the whole medium";
         EXPECT_TRUE(Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, seekMs)))
             << what << ": the next start is not at the new position";
-        AudioOutClose(handle);
+        Brivane().AudioOutClose(handle);
     }
 }
 
@@ -215,14 +216,14 @@ TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) 
     for (const auto &c : cases) {
         handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
         ASSERT_NE(0u, handles.back());
-        AudioOutSetDuration(handles.back(), 2000, 1000);  // refused: the start lies after the end
-        AudioOutSetDuration(handles.back(), c.start, c.end);
-        AudioOutPlay(handles.back(), 0);
+        Brivane().AudioOutSetDuration(handles.back(), 2000, 1000);  // refused: the start lies after the end
+        Brivane().AudioOutSetDuration(handles.back(), c.start, c.end);
+        Brivane().AudioOutPlay(handles.back(), 0);
     }
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
     host.Fence();
-    for (uint32_t handle : handles) AudioOutClose(handle);
+    for (uint32_t handle : handles) Brivane().AudioOutClose(handle);
 
     for (size_t i = 0; i < handles.size(); ++i) {
         const auto &c = cases[i];
@@ -277,10 +278,10 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
         const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
         const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
         ASSERT_NE(0u, handle);
-        EXPECT_EQ(1u, AudioOutSetSpeed(handle, c.speed));
-        AudioOutPlay(handle, 0);
+        EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(handle, c.speed));
+        Brivane().AudioOutPlay(handle, 0);
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
-        AudioOutClose(handle);
+        Brivane().AudioOutClose(handle);
         host.Fence();  // the device is closed, so the disk driver's file is complete
 
         const std::vector<Delivery> events = host.Of(handle);
@@ -311,13 +312,13 @@ TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
     const Medium &medium = MediumNamed("long.wav");
     const uint32_t handle = host.Open(medium, Source::File, BRIVANE_MODE_DECODE);
     ASSERT_NE(0u, handle);
-    EXPECT_EQ(1u, AudioOutSetVolume(handle, 30));  // no device yet: accepted, and nothing lasts
-    AudioOutPlay(handle, 0);
+    EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 30));  // no device yet: accepted, and nothing lasts
+    Brivane().AudioOutPlay(handle, 0);
     ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium)));
     std::this_thread::sleep_for(milliseconds(700));
-    EXPECT_EQ(1u, AudioOutSetVolume(handle, 50));
+    EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 50));
     EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium)));
-    AudioOutClose(handle);
+    Brivane().AudioOutClose(handle);
     host.Fence();
     const std::vector<Delivery> events = host.Of(handle);
     EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << Sequence(events);

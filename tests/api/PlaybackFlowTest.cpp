@@ -18,8 +18,12 @@ uint32_t BlockBytes(const BrivaneWaveFormat &format, uint32_t mode) {
 }
 
 // Compressed media: the host's PCM is ffmpeg's decode give or take one decoder frame at the end, and
-// its 16-bit samples agree with it.
+// its 16-bit samples agree with it; another decoder's only comes close in length.
 void ExpectSameAudio(const Medium &medium, const std::vector<char> &data, const std::string &what) {
+    if (!kFfmpegDecodes) {
+        EXPECT_NEAR(double(data.size()), double(medium.pcm.size()), 0.1 * double(medium.pcm.size())) << what;
+        return;
+    }
     const size_t slack = 4096u * medium.format.nBlockAlign;
     EXPECT_LE(data.size(), medium.pcm.size() + slack) << what;
     EXPECT_GE(data.size() + slack, medium.pcm.size()) << what;
@@ -66,7 +70,7 @@ void ExpectWholePlayback(const Play &play, const std::vector<Delivery> &events, 
         EXPECT_EQ(medium.durationMs, wholeDuration) << what;
     } else {
         ExpectSameAudio(medium, data, what);
-        EXPECT_NEAR(double(medium.durationMs), double(wholeDuration), 100.0) << what;
+        EXPECT_NEAR(double(medium.durationMs), double(wholeDuration), kCodecSlackMs) << what;
     }
     // Real-time pace: the end follows the device, which plays the whole medium.
     const auto played = std::chrono::duration_cast<milliseconds>(events.back().at - playStarted).count();
@@ -90,24 +94,24 @@ TEST_F(PlaybackTest, EveryMediumPlaysFormatPlayingDataThenEnd) {
         handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
         ASSERT_NE(0u, handles.back()) << Describe(play);
         playStarted.push_back(Clock::now());
-        EXPECT_EQ(1u, AudioOutPlay(handles.back(), 0));
+        EXPECT_EQ(1u, Brivane().AudioOutPlay(handles.back(), 0));
     }
     std::vector<uint32_t> durations;
     for (size_t i = 0; i < handles.size(); ++i) {
         EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(plays[i].medium)))) << Describe(plays[i]);
-        durations.push_back(AudioOutGetWholeDuration(handles[i]));
+        durations.push_back(Brivane().AudioOutGetWholeDuration(handles[i]));
     }
     host.Fence();  // anything raised after the end has arrived by now
 
-    std::set<std::thread::id> threads;
+    std::set<HostThreadId> threads;
     for (size_t i = 0; i < handles.size(); ++i) {
         const std::vector<Delivery> events = host.Of(handles[i]);
         ExpectWholePlayback(plays[i], events, durations[i], playStarted[i]);
         for (const Delivery &event : events) threads.insert(event.thread);
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
     EXPECT_EQ(1u, threads.size()) << "every event comes on the one service thread";
-    EXPECT_EQ(0u, threads.count(std::this_thread::get_id()));
+    EXPECT_EQ(0u, threads.count(CurrentHostThread()));
 }
 
 TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
@@ -128,8 +132,8 @@ TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
     for (const auto &c : cases) {
         handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
         ASSERT_NE(0u, handles.back());
-        AudioOutSetEventMask(handles.back(), c.mask);
-        AudioOutPlay(handles.back(), 0);
+        Brivane().AudioOutSetEventMask(handles.back(), c.mask);
+        Brivane().AudioOutPlay(handles.back(), 0);
     }
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
@@ -150,7 +154,7 @@ TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
                 ExpectSameAudio(medium, data, what);
             }
         }
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
 }
 
@@ -167,7 +171,7 @@ TEST_F(PlaybackTest, TwentyPlayersAtOnceEachGetTheirWholeMedium) {
         handles.push_back(host.Open(MediumNamed(plays.back().medium), plays.back().source, plays.back().mode));
         ASSERT_NE(0u, handles.back());
     }
-    for (uint32_t handle : handles) AudioOutPlay(handle, 0);
+    for (uint32_t handle : handles) Brivane().AudioOutPlay(handle, 0);
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForFinish(handles[i], 2 * Patience(MediumNamed(plays[i].medium)))) << i << ": " << Describe(plays[i]);
     for (size_t i = 0; i < handles.size(); ++i) {
@@ -183,7 +187,7 @@ TEST_F(PlaybackTest, TwentyPlayersAtOnceEachGetTheirWholeMedium) {
         } else {
             ExpectSameAudio(medium, data, what);
         }
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
 }
 
@@ -197,14 +201,14 @@ TEST_F(PlaybackTest, ClosedInstancesNeverDeliverAgain) {
     for (const Play &play : plays) {
         handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
         ASSERT_NE(0u, handles.back());
-        AudioOutPlay(handles.back(), 0);
+        Brivane().AudioOutPlay(handles.back(), 0);
     }
     // Closed before its open has run: it never delivers anything.
     const uint32_t unopened = host.Open(MediumNamed("tone.wav"), Source::Memory, BRIVANE_MODE_DECODE);
-    AudioOutClose(unopened);
+    Brivane().AudioOutClose(unopened);
     for (size_t i = 0; i < handles.size(); ++i) {
         EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 5)) << Describe(plays[i]);
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
     host.Fence();
     std::vector<size_t> seen;

@@ -1,24 +1,26 @@
 #include "PlaybackHost.h"
 
+#include <algorithm>
+
 void BRIVANE_CALL PlaybackHost::OnEvent(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
                                         uint32_t size) {
     PlaybackHost *host = reinterpret_cast<PlaybackHost *>(user);
     const char *bytes = static_cast<const char *>(payload);
     Delivery delivery{code, bytes ? std::vector<char>(bytes, bytes + size) : std::vector<char>(), Clock::now(),
-                      std::this_thread::get_id()};
-    std::lock_guard<std::mutex> guard(host->m_lock);
+                      CurrentHostThread()};
+    std::lock_guard<HostMutex> guard(host->m_lock);
     host->m_events[handle].push_back(std::move(delivery));
     host->m_changed.notify_all();
 }
 
 uint32_t PlaybackHost::Open(const Medium &medium, Source source, uint32_t mode) {
-    if (source == Source::File) return AudioOutFileOpen(mode, medium.widePath.c_str(), &OnEvent, User());
-    return AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()), &OnEvent, User());
+    if (source == Source::File) return Brivane().AudioOutFileOpen(mode, medium.widePath.c_str(), &OnEvent, User());
+    return Brivane().AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()), &OnEvent, User());
 }
 
 bool PlaybackHost::WaitUntil(uint32_t handle, milliseconds timeout,
                              const std::function<bool(const std::vector<Delivery> &)> &done) {
-    std::unique_lock<std::mutex> guard(m_lock);
+    std::unique_lock<HostMutex> guard(m_lock);
     return m_changed.wait_for(guard, timeout, [&] { return done(m_events[handle]); });
 }
 
@@ -33,15 +35,15 @@ bool PlaybackHost::WaitForFinish(uint32_t handle, milliseconds timeout) {
 }
 
 std::vector<Delivery> PlaybackHost::Of(uint32_t handle) {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::lock_guard<HostMutex> guard(m_lock);
     return m_events[handle];
 }
 
 void PlaybackHost::Fence() {
-    const uint32_t fence = AudioOutFileOpen(BRIVANE_MODE_DECODE, u"/nonexistent/fence.wma", &OnEvent, User());
+    const uint32_t fence = Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, Path("nonexistent/fence.wma").c_str(), &OnEvent, User());
     ASSERT_NE(0u, fence);
     ASSERT_TRUE(WaitForCode(fence, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(20000))) << "the fence's open failure";
-    AudioOutClose(fence);
+    Brivane().AudioOutClose(fence);
 }
 
 std::string Sequence(const std::vector<Delivery> &events) {
@@ -69,6 +71,13 @@ size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth) {
     for (size_t i = 0; i < events.size(); ++i)
         if (events[i].code == code && nth-- == 0) return i;
     return events.size();
+}
+
+std::vector<Play> Pausable(std::vector<Play> plays) {
+    if (RunningUnderWine())
+        plays.erase(std::remove_if(plays.begin(), plays.end(), [](const Play &p) { return p.mode == BRIVANE_MODE_DECODE; }),
+                    plays.end());
+    return plays;
 }
 
 milliseconds Patience(const Medium &medium) { return milliseconds(4 * medium.durationMs + 10000); }

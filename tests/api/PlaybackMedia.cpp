@@ -1,5 +1,6 @@
 #include "PlaybackMedia.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,13 +12,30 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kChirp[] = "aevalsrc=0.5*sin(2*PI*(200+300*t)*t)|0.5*sin(2*PI*(900-200*t)*t):s=44100";
-
-void Ffmpeg(const std::string &arguments) {
-    const std::string command = "ffmpeg -nostdin -v error -y " + arguments;
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "test media: `%s` failed\n", command.c_str());
+// The directory playback_media.sh made: on Windows named by BRIVANE_PLAYBACK_MEDIA, made beforehand;
+// on Linux made here under the shared temporary directory, once for the suites running side by side.
+std::string PreparedMedia() {
+    const char *given = std::getenv("BRIVANE_PLAYBACK_MEDIA");
+    std::string dir = given ? given : "";
+#ifndef _WIN32
+    if (dir.empty()) {
+        dir = (fs::temp_directory_path() / "brivane-playback-media").string();
+        if (std::system(("sh '" BRIVANE_PLAYBACK_MEDIA_SCRIPT "' '" + dir + "'").c_str()) != 0) dir.clear();
+    }
+#endif
+    if (dir.empty() || !fs::exists(dir + "/complete")) {
+        std::fprintf(stderr, "test media: no prepared media directory (BRIVANE_PLAYBACK_MEDIA)\n");
         std::abort();
+    }
+    return dir;
+}
+
+// A fresh directory of this process's own: the suite writes and damages media there.
+std::string ScratchDirectory() {
+    const auto base = fs::temp_directory_path();
+    for (auto seed = std::chrono::steady_clock::now().time_since_epoch().count();; ++seed) {
+        const fs::path dir = base / ("brivane-playback-" + std::to_string(seed));
+        if (fs::create_directory(dir)) return dir.string();
     }
 }
 
@@ -72,10 +90,11 @@ std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<c
 class MediaSet {
 public:
     MediaSet() {
-        char pattern[] = "/tmp/brivane-playback-XXXXXX";
-        const char *made = mkdtemp(pattern);
-        if (!made) std::abort();
-        m_dir = made;
+        m_dir = ScratchDirectory();
+        const std::string prepared = PreparedMedia();
+        for (const char *name : {"tone.s16", "long.s16", "byte.u8", "tone.wma", "tone.mp3", "speech.wma", "minutes.wma",
+                                 "tone.wma.s16", "tone.mp3.s16", "speech.wma.s16"})
+            fs::copy_file(prepared + "/" + name, At(name));
         fs::create_directory(m_dir + "/folder");
         Make();
     }
@@ -103,9 +122,7 @@ private:
     }
     // A compressed medium with ffmpeg's decode of it as its PCM.
     void AddDecoded(const char *name, const BrivaneWaveFormat &format) {
-        const std::string decoded = At(name) + ".s16";
-        Ffmpeg("-i " + At(name) + " -f s16le -c:a pcm_s16le " + decoded);
-        Add(name, ReadFile(decoded), format, false);
+        Add(name, ReadFile(At(name) + ".s16"), format, false);
     }
     void Add(const char *name, const std::vector<char> &pcm, const BrivaneWaveFormat &format, bool exact) {
         Medium &medium = m_media[name];
@@ -121,20 +138,12 @@ private:
 
     void Make() {
         const BrivaneWaveFormat stereo = Pcm(2, 44100, 16);
-        Ffmpeg("-f lavfi -i \"" + std::string(kChirp) + ":d=1.73\" -f s16le -c:a pcm_s16le " + At("tone.s16"));
-        Ffmpeg("-f lavfi -i \"" + std::string(kChirp) + ":d=3\" -f s16le -c:a pcm_s16le " + At("long.s16"));
-        Ffmpeg("-f lavfi -i \"sine=f=300:r=11025:d=1.2\" -f u8 -c:a pcm_u8 " + At("byte.u8"));
         const std::vector<char> tone = ReadFile(At("tone.s16"));
         AddWave("tone.wav", stereo, tone, 16, false);
         AddWave("fact.wav", stereo, tone, 18, true);
         AddWave("long.wav", stereo, ReadFile(At("long.s16")), 16, false);
         AddWave("byte.wav", Pcm(1, 11025, 8), ReadFile(At("byte.u8")), 16, false);
 
-        const std::string raw = "-f s16le -ar 44100 -ac 2 -i " + At("tone.s16");
-        Ffmpeg(raw + " -c:a wmav2 -b:a 128k " + At("tone.wma"));
-        Ffmpeg(raw + " -c:a libmp3lame -b:a 128k " + At("tone.mp3"));
-        Ffmpeg(raw + " -ac 1 -ar 22050 -c:a wmav2 -b:a 32k " + At("speech.wma"));
-        Ffmpeg("-f lavfi -i \"sine=f=440:r=22050:d=205.5\" -c:a wmav2 -b:a 32k " + At("minutes.wma"));
         AddDecoded("tone.wma", stereo);
         AddDecoded("tone.mp3", stereo);
         AddDecoded("speech.wma", Pcm(1, 22050, 16));
@@ -187,7 +196,7 @@ Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms) {
 
 std::string MediaDirectory() { return Media().Dir() + "/folder"; }
 
-std::u16string Wide(const std::string &text) { return std::u16string(text.begin(), text.end()); }
+std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text) { return {text.begin(), text.end()}; }
 
 uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms) {
     const uint32_t avg = format.nAvgBytesPerSec;

@@ -1,4 +1,4 @@
-// Media the playback tests play, made once per run with the ffmpeg program, and what each decodes to.
+// Media the playback tests play, made from what playback_media.sh prepares, and what each decodes to.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 struct Medium {
     std::string name;
     std::string path;
-    std::u16string widePath;  // the library reads a path when its open command runs, so it must outlive the call
+    std::basic_string<BRIVANE_WCHAR> widePath;  // the library reads a path when its open command runs, so it must outlive the call
     std::vector<char> image;  // the file's bytes, for memory playback
     std::vector<char> pcm;    // what the medium decodes to: the data chunk of a PCM WAV, ffmpeg's decode otherwise
     BrivaneWaveFormat format;
@@ -30,7 +30,17 @@ Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);
 // A directory inside the media directory.
 std::string MediaDirectory();
 
-std::u16string Wide(const std::string &text);
+std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text);
+
+// On Linux the library decodes compressed media with FFmpeg, as the ffmpeg program does; on Windows
+// the system's decoders do, whose codec delay and padding differ (Wine's by a tenth of the length).
+#ifdef _WIN32
+constexpr bool kFfmpegDecodes = false;
+#else
+constexpr bool kFfmpegDecodes = true;
+#endif
+// How far a compressed medium's length may stray from its PCM's, in milliseconds.
+constexpr uint32_t kCodecSlackMs = kFfmpegDecodes ? 100 : 150;
 
 // Play time in bytes of PCM, rounded as the player rounds it.
 uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms);

@@ -17,8 +17,8 @@ TEST_F(PlaybackTest, StreamedPlaysHandOverTheWholeMediumInEqualBlocks) {
     for (const auto &c : cases) {
         handles.push_back(host.Open(medium, Source::Memory, c.mode));
         ASSERT_NE(0u, handles.back());
-        AudioOutSetSpeed(handles.back(), c.speed);
-        AudioOutPlay(handles.back(), 0);
+        Brivane().AudioOutSetSpeed(handles.back(), c.speed);
+        Brivane().AudioOutPlay(handles.back(), 0);
     }
     for (uint32_t handle : handles) EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 3 * Patience(medium)));
     host.Fence();
@@ -38,7 +38,7 @@ TEST_F(PlaybackTest, StreamedPlaysHandOverTheWholeMediumInEqualBlocks) {
         }
         EXPECT_LE(events[events.size() - 2].payload.size(), block) << what;
         EXPECT_TRUE(Data(events) == medium.pcm) << what;
-        AudioOutClose(handles[i]);
+        Brivane().AudioOutClose(handles[i]);
     }
 }
 

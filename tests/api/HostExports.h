@@ -1,13 +1,6 @@
-// The host's view of Brivane.dll: loaded at run time and reached only through its 22 exports.
+// The library as a host reaches it: its 22 exports through one table, filled from the linked library
+// on Linux and from Brivane.dll loaded at run time on Windows.
 #pragma once
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 #include "brivane.h"
 
@@ -25,10 +18,5 @@ struct BrivaneExports {
 #undef BRIVANE_EXPORT_MEMBER
 };
 
-// The loaded library; the suite fails before any test when it cannot be loaded or resolved.
-HMODULE BrivaneModule();
+// On Windows the suite fails before any test when the library cannot be loaded or resolved.
 const BrivaneExports &Brivane();
-
-// Lines the library sent to the debugger since the suite started.
-bool WaitForDebugLine(const char *line, DWORD timeoutMs);
-size_t CountDebugLines(const char *prefix);

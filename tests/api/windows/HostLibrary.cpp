@@ -2,6 +2,8 @@
 // unloading it at the end checks that the library leaves no exception handler behind.
 #include "HostLibrary.h"
 
+#include "HostHarness.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -102,4 +104,9 @@ size_t CountDebugLines(const char *prefix) {
     for (const std::string &seen : g_lines) count += seen.compare(0, strlen(prefix), prefix) == 0;
     LeaveCriticalSection(&g_linesLock);
     return count;
+}
+
+bool RunningUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }

@@ -66,22 +66,6 @@ protected:
     std::u16string m_profile;
 };
 
-TEST_F(ConvertTest, OnlyWavToWmaAndMediaToWavDoAnything) {
-    const std::string wma = Path("tone.wma");
-    ASSERT_EQ(ToWma(wma), 1u);
-    const uint32_t refused[][2] = {{1, 1}, {2, 2}, {0, 2}, {1, 0}, {3, 1}, {2, 3}};
-    for (const auto &pair : refused) {
-        SCOPED_TRACE(std::to_string(pair[0]) + ", " + std::to_string(pair[1]));
-        const std::string out = Path("refused.out");
-        EXPECT_EQ(Convert(pair[0], out.c_str(), pair[1], (pair[1] == 1 ? wma : m_wav).c_str(), m_profile.c_str()), 0u);
-        struct stat info;
-        EXPECT_NE(stat(out.c_str(), &info), 0);
-    }
-    EXPECT_EQ(Convert(BRIVANE_KIND_WMA, wma.c_str(), BRIVANE_KIND_WAV, m_wav.c_str(), nullptr), 0u);
-    EXPECT_EQ(Convert(BRIVANE_KIND_WMA, nullptr, BRIVANE_KIND_WAV, m_wav.c_str(), m_profile.c_str()), 0u);
-    EXPECT_EQ(Convert(BRIVANE_KIND_WAV, nullptr, BRIVANE_KIND_WMA, wma.c_str(), nullptr), 0u);
-}
-
 TEST_F(ConvertTest, WavToWmaAndBackKeepsTheTonesLengthFrequencyAndLevel) {
     const std::string wma = Path("tone.wma"), back = Path("back.wav");
     ASSERT_EQ(ToWma(wma), 1u);

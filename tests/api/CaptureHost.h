@@ -1,0 +1,86 @@
+// A host's capture callback that keeps every event, and the helpers the capture cases share.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "HostHarness.h"
+
+struct CaptureEvent {
+    uint32_t handle, code, arg1, arg2;
+    std::vector<uint8_t> payload;
+    HostThreadId thread;
+};
+
+// One letter per event: B begin, S stream begins, R raw PCM, H header bytes, D data unit, E end.
+inline char Letter(const CaptureEvent &e) {
+    switch (e.code) {
+    case BRIVANE_REC_EVENT_BEGIN: return 'B';
+    case BRIVANE_REC_EVENT_STREAM_BEGIN: return 'S';
+    case BRIVANE_REC_EVENT_END: return 'E';
+    case BRIVANE_REC_EVENT_DATA: return e.arg1 == 1 ? 'R' : e.arg2 == 0 ? 'H' : 'D';
+    default: return '?';
+    }
+}
+
+class CaptureLog {
+public:
+    static void BRIVANE_CALL OnCapture(uint32_t handle, BRIVANE_USER user, uint32_t code, uint32_t arg1, uint32_t arg2,
+                                       const void *payload, uint32_t size) {
+        CaptureLog *log = reinterpret_cast<CaptureLog *>(user);
+        const uint8_t *bytes = static_cast<const uint8_t *>(payload);
+        std::lock_guard<HostMutex> guard(log->m_lock);
+        log->m_events.push_back({handle, code, arg1, arg2,
+                                 bytes ? std::vector<uint8_t>(bytes, bytes + size) : std::vector<uint8_t>(),
+                                 CurrentHostThread()});
+        log->m_changed.notify_all();
+    }
+    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
+
+    // The events of one instance; with a count of letters, waits up to 10 s until that many arrived.
+    std::vector<CaptureEvent> Events(uint32_t handle, char letter = 0, size_t count = 0) {
+        std::unique_lock<HostMutex> guard(m_lock);
+        m_changed.wait_for(guard, std::chrono::seconds(10), [&] {
+            size_t seen = 0;
+            for (const CaptureEvent &e : m_events) seen += e.handle == handle && Letter(e) == letter;
+            return seen >= count;
+        });
+        std::vector<CaptureEvent> mine;
+        for (const CaptureEvent &e : m_events)
+            if (e.handle == handle) mine.push_back(e);
+        return mine;
+    }
+    void Clear() {
+        std::lock_guard<HostMutex> guard(m_lock);
+        m_events.clear();
+    }
+
+private:
+    HostMutex m_lock;
+    HostCondition m_changed;
+    std::vector<CaptureEvent> m_events;
+};
+
+inline std::string Letters(const std::vector<CaptureEvent> &events) {
+    std::string letters;
+    for (const CaptureEvent &e : events) letters += Letter(e);
+    return letters;
+}
+
+inline std::vector<uint8_t> Joined(const std::vector<CaptureEvent> &events, const std::string &letters) {
+    std::vector<uint8_t> joined;
+    for (const CaptureEvent &e : events)
+        if (letters.find(Letter(e)) != std::string::npos) joined.insert(joined.end(), e.payload.begin(), e.payload.end());
+    return joined;
+}
+
+const BrivaneWaveFormat kStereo44k = {1, 2, 44100, 176400, 4, 16, 0};
+
+inline size_t FailureCount(HostLog &log, uint32_t handle) {
+    size_t count = 0;
+    for (const HostEvent &event : log.Events()) count += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;
+    return count;
+}
+
+// Sets the playback callback, through which capture failures arrive, with an open of its own.
+inline uint32_t ListenForFailures(HostLog &log) { return Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User()); }

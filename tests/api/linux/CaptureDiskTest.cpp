@@ -1,0 +1,148 @@
+// Capture on SDL's disk driver, reading a file written here: the raw PCM, the encoded streams that
+// ffprobe accepts, and the device released after a failed open.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+#include "CaptureHost.h"
+
+namespace {
+
+// SDL's disk driver records from the file named by SDL_DISKAUDIOFILEIN, opened as a device opens.
+const char *DiskInput() {
+    const char *driver = std::getenv("SDL_AUDIODRIVER");
+    return driver && std::string(driver) == "disk" ? std::getenv("SDL_DISKAUDIOFILEIN") : nullptr;
+}
+
+std::vector<uint8_t> Pattern(size_t bytes, unsigned seed) {
+    std::vector<uint8_t> pcm(bytes);
+    unsigned state = seed;
+    for (uint8_t &b : pcm) {
+        state = state * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(state >> 16);
+    }
+    return pcm;
+}
+
+bool Replace(const char *path, const std::vector<uint8_t> &bytes) {
+    unlink(path);
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(file);
+}
+
+std::string Run(const std::string &command) {
+    std::string output;
+    if (std::FILE *pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        pclose(pipe);
+    }
+    return output;
+}
+
+// What ffprobe and ffmpeg make of one encoded stream: its stream line and its decoded seconds.
+struct Probe {
+    std::string stream;
+    double seconds = -1;
+};
+
+Probe ProbeStream(const std::vector<uint8_t> &wma, const std::string &name) {
+    const std::string path = testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(wma.data()),
+                                                 static_cast<std::streamsize>(wma.size()));
+    Probe probe;
+    probe.stream = Run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of compact=p=0:nk=0 '" +
+                       path + "' 2>&1");
+    const std::string pcm = Run("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar 16000 - 2>/dev/null");
+    probe.seconds = pcm.size() / 32000.0;
+    std::remove(path.c_str());
+    return probe;
+}
+
+TEST(CaptureDisk, RecordsTheInputAndEncodesItTwiceOnOneInstance) {
+    const char *input = DiskInput();
+    if (!input) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
+    const std::vector<uint8_t> pcm = Pattern(176400 + 8820 * 4, 1);
+    ASSERT_TRUE(Replace(input, pcm));
+    ASSERT_EQ(1u, InitBrivane());
+    CaptureLog log;
+    const std::u16string profile = SpeechProfile();
+    const uint32_t handle = AudioInOpen(1, &kStereo44k, profile.c_str(), &CaptureLog::OnCapture, log.User());
+    ASSERT_NE(0u, handle);
+    for (int run = 1; run <= 2; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        ASSERT_EQ(1u, AudioInStart(handle, 0));
+        log.Events(handle, 'R', run == 1 ? pcm.size() / 8820 + 1 : 10);
+        ASSERT_EQ(1u, AudioInStop(handle));
+        const std::vector<CaptureEvent> events = log.Events(handle, 'E', 1);
+        log.Clear();
+        const std::string letters = Letters(events);
+        ASSERT_EQ(0u, letters.find("BS")) << letters;
+        EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(&kStereo44k),
+                                       reinterpret_cast<const uint8_t *>(&kStereo44k) + 18),
+                  events[0].payload);
+        EXPECT_LT(letters.find_last_of('H'), letters.find('R')) << letters;
+        EXPECT_NE(std::string::npos, letters.find('D')) << letters;
+        EXPECT_EQ(letters.size() - 1, letters.find('E')) << letters;
+        for (const CaptureEvent &e : events) {
+            // Raw PCM and header bytes carry 0, everything else -2.
+            EXPECT_EQ(e.code == 4 && (e.arg1 == 1 || e.arg2 == 0) ? 0u : BRIVANE_REC_NOT_HEADER, e.arg2) << Letter(e);
+            EXPECT_EQ(Letter(e) == 'R' ? 1u : 0u, e.arg1) << Letter(e);
+            EXPECT_EQ(events[0].thread, e.thread) << "every event on the service thread";
+        }
+        EXPECT_NE(std::this_thread::get_id(), events[0].thread);
+        const std::vector<uint8_t> raw = Joined(events, "R");
+        const size_t rawEvents = std::count(letters.begin(), letters.end(), 'R');
+        for (size_t i = 0, n = 0; i < events.size(); ++i)
+            if (Letter(events[i]) == 'R' && ++n < rawEvents) {
+                EXPECT_EQ(8820u, events[i].payload.size()) << n;
+            }
+        if (run == 1) {
+            ASSERT_GE(raw.size(), pcm.size());
+            EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), raw.begin())) << "the input's bytes, in order";
+        }
+        const Probe probe = ProbeStream(Joined(events, "HD"), "capture-" + std::to_string(run) + ".wma");
+        EXPECT_NE(std::string::npos, probe.stream.find("codec_name=wmav2|sample_rate=16000|channels=1")) << probe.stream;
+        const double recorded = raw.size() / 176400.0;
+        EXPECT_NEAR(recorded, probe.seconds, 0.15) << "decoded length against the recorded time";
+    }
+    AudioInClose(handle);
+    UnInitBrivane();
+}
+
+TEST(CaptureDisk, ACloseAfterAFailedOpenReleasesTheDevice) {
+    const char *input = DiskInput();
+    if (!input) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
+    ASSERT_TRUE(Replace(input, Pattern(88200, 2)));
+    ASSERT_EQ(1u, InitBrivane());
+    HostLog failures;
+    const uint32_t listener = ListenForFailures(failures);
+    CaptureLog log;
+    const uint32_t failed = AudioInOpen(1, &kStereo44k, nullptr, &CaptureLog::OnCapture, log.User());
+    ASSERT_TRUE(failures.WaitForEvent(failed, BRIVANE_EVENT_COMMAND_FAILED));
+    AudioInClose(failed);
+    // A device left open would go on reading the file it opened, now unlinked.
+    const std::vector<uint8_t> fresh = Pattern(88200, 3);
+    ASSERT_TRUE(Replace(input, fresh));
+    const std::u16string profile = SpeechProfile();
+    const uint32_t handle = AudioInOpen(1, &kStereo44k, profile.c_str(), &CaptureLog::OnCapture, log.User());
+    AudioInStart(handle, 0);
+    log.Events(handle, 'R', fresh.size() / 8820);
+    AudioInClose(handle);
+    const std::vector<uint8_t> raw = Joined(log.Events(handle, 'E', 1), "R");
+    ASSERT_GE(raw.size(), fresh.size());
+    EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), raw.begin()));
+    EXPECT_TRUE(log.Events(failed).empty());
+    AudioOutClose(listener);
+    UnInitBrivane();
+}
+
+}  // namespace

@@ -1,0 +1,18 @@
+// The host's view of Brivane.dll: loaded at run time and reached only through its 22 exports.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include "HostExports.h"
+
+HMODULE BrivaneModule();
+
+// Lines the library sent to the debugger since the suite started.
+bool WaitForDebugLine(const char *line, DWORD timeoutMs);
+size_t CountDebugLines(const char *prefix);
