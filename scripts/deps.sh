@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libavformat-dev libavcodec-dev libavutil-dev
   libswresample-dev libavfilter-dev libsdl2-dev libpugixml-dev libgtest-dev libbenchmark-dev ffmpeg
-  clang libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 libwine
+  clang clang-format libclang-rt-14-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 googletest wine64 libwine
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly gstreamer1.0-libav
   python3 mono-mcs mono-runtime zip pulseaudio libpulse0 g++-multilib qemu-user)
 missing=()
