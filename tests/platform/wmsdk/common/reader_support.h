@@ -43,19 +43,6 @@ inline std::string MediaPath(const std::string &name)
     return dir + "/" + name;
 }
 
-inline std::vector<BYTE> ReadBytes(const std::string &path)
-{
-    std::vector<BYTE> bytes;
-    if (FILE *file = std::fopen(path.c_str(), "rb")) {
-        BYTE block[65536];
-        size_t got;
-        while ((got = std::fread(block, 1, sizeof(block), file)) > 0)
-            bytes.insert(bytes.end(), block, block + got);
-        std::fclose(file);
-    }
-    return bytes;
-}
-
 // The media reader_media.sh makes; <file>.s16 holds what the ffmpeg program decodes from each.
 struct TestMedium {
     const char *file;
