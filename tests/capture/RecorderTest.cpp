@@ -142,7 +142,7 @@ TEST(RecorderDisk, AStartAfterStopCirculatesTheBuffersAgain) {
     if (!input) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
     std::vector<BYTE> pcm(32000);
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<BYTE>(i * 7 + i / 256);
-    ASSERT_TRUE(WriteFile(input, pcm));
+    ASSERT_TRUE(WriteBytes(input, pcm));
 
     DataLog log;
     CRecorder recorder;

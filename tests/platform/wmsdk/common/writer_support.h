@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -126,11 +125,6 @@ HRESULT EditFormat(IWMMediaProps *props, Edit edit)
         return FAILED(hr) ? hr : E_UNEXPECTED;
     edit(reinterpret_cast<WAVEFORMATEX *>(media->pbFormat));
     return props->SetMediaType(media);
-}
-
-inline void WriteBytes(const std::string &path, const std::vector<BYTE> &bytes)
-{
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 // The standard output of a command line; empty when it cannot run.
