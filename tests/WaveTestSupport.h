@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,12 @@ inline Bytes Cut(Bytes bytes, size_t size) {
 inline Bytes Renamed(Bytes file, const char *id) {
     for (int i = 0; i < 4; ++i) file[size_t(i)] = BYTE(id[i]);
     return file;
+}
+
+// The whole file; empty when it cannot be read.
+inline Bytes ReadBytes(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // Writes the bytes as the whole file; false when that fails.

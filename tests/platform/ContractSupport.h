@@ -1,10 +1,6 @@
-// What the contract tests share: threads started and joined through the Windows API, a file's bytes,
-// and typed copies of SDK constants that some headers define as long or int.
+// What the contract tests share: threads started and joined through the Windows API, and typed
+// copies of SDK constants that some headers define as long or int.
 #pragma once
-
-#include <cstdio>
-#include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
@@ -16,18 +12,6 @@ typedef unsigned(__stdcall *ThreadRoutine)(void *);
 inline HANDLE StartThread(ThreadRoutine routine, void *arg, unsigned flags = 0, unsigned *id = nullptr)
 {
     return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, routine, arg, flags, id));
-}
-
-inline std::vector<BYTE> ReadBytes(const std::string &path)
-{
-    std::vector<BYTE> bytes;
-    if (FILE *file = std::fopen(path.c_str(), "rb")) {
-        BYTE block[65536];
-        for (size_t got; (got = std::fread(block, 1, sizeof(block), file)) > 0;)
-            bytes.insert(bytes.end(), block, block + got);
-        std::fclose(file);
-    }
-    return bytes;
 }
 
 // Waits for the thread to end and closes its handle; returns its exit code (0xDEAD if it hung).

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ContractSupport.h"
+#include "WaveTestSupport.h"
 
 typedef std::basic_string<WCHAR> WideString;
 
