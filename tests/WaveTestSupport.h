@@ -1,6 +1,10 @@
-// PCM format records and RIFF WAVE files built byte by byte, as the unit suites hand them over.
+// PCM format records and RIFF WAVE files built byte by byte, as the unit suites hand them over, and
+// files written whole.
 #pragma once
 
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -50,4 +54,16 @@ inline Bytes Cut(Bytes bytes, size_t size) {
 inline Bytes Renamed(Bytes file, const char *id) {
     for (int i = 0; i < 4; ++i) file[size_t(i)] = BYTE(id[i]);
     return file;
+}
+
+// The whole file; empty when it cannot be read.
+inline Bytes ReadBytes(const std::string &path) {
+    std::ifstream file(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Writes the bytes as the whole file; false when that fails.
+inline bool WriteBytes(const std::string &path, const Bytes &bytes) {
+    std::ofstream file(path, std::ios::binary);
+    return bool(file.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size())).flush());
 }

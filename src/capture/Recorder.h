@@ -39,7 +39,6 @@ public:
     // 1 when closed; 0 when the device refused, which leaves it open to be closed again.
     BOOL Close();
 
-    BOOL IsOpen() const { return m_device != nullptr; }
     const WAVEFORMATEX &Format() const { return m_format; }
     const char *LastError() const { return m_lastError; }
 

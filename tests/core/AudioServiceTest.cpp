@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -16,8 +15,6 @@
 #include "core/AudioService.h"
 
 namespace {
-
-const DWORD kFence = 0x7FFF;
 
 struct Delivered {
     DWORD handle;
@@ -66,22 +63,11 @@ struct EventLog {
     }
 };
 
-// The service with a fence command, so a test knows when everything posted before has run.
-class TestService : public CAudioService {
+// The service whose every fence must come back.
+class TestService : public FencedService {
 public:
-    using CAudioService::CAudioService;
-    ~TestService() override { CloseHandle(m_fence); }
-    int OnNotification(const ThreadMessage &message) override {
-        if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
-        return CAudioService::OnNotification(message);
-    }
-    void Fence() {
-        Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(m_fence, 5000));
-    }
-
-private:
-    HANDLE m_fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    using FencedService::FencedService;
+    void Fence() { ASSERT_TRUE(FencedService::Fence()); }
 };
 
 class ServiceTest : public testing::Test {
@@ -96,30 +82,17 @@ protected:
         service.DisposeIdle();
         service.Stop(TRUE);
         table.CloseAll();
+        CloseHandle(fence);
     }
 
-    WORD Open(AudioOutCallback callback = &EventLog::OnPlay) {
-        table.Lock();
-        InstanceEntry *entry = table.AllocEntry();
-        if (!entry) return table.Unlock(), 0;
-        auto *params = static_cast<AudioOutOpenParams *>(std::malloc(sizeof(AudioOutOpenParams)));
-        *params = AudioOutOpenParams{1, SOURCE_FILE, u"x.wma", 10};
-        entry->openParams = params;
-        entry->openParamsSize = sizeof *params;
-        WORD handle = entry->handle;
-        table.Unlock();
-        service.SetPlaybackCallback(callback, reinterpret_cast<BRIVANE_USER>(&log));
+    WORD Open() {
+        const WORD handle = OpenEntry(table, sizeof(AudioOutOpenParams));
+        service.SetPlaybackCallback(&EventLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
         Post(CMD_OPEN, handle);
         return handle;
     }
     WORD OpenRecorder() {
-        table.Lock();
-        InstanceEntry *entry = table.AllocEntry();
-        auto *format = static_cast<WAVEFORMATEX *>(std::calloc(1, sizeof(WAVEFORMATEX)));
-        entry->openParams = format;
-        entry->openParamsSize = sizeof(WAVEFORMATEX);
-        WORD handle = entry->handle;
-        table.Unlock();
+        const WORD handle = OpenEntry(table, sizeof(WAVEFORMATEX));
         service.SetCaptureCallback(&EventLog::OnRecord, reinterpret_cast<BRIVANE_USER>(&log));
         Post(CMD_REC_OPEN, handle);
         return handle;
@@ -140,7 +113,8 @@ protected:
     }
 
     CInstanceTable table;
-    TestService service{&table, FakeFactory()};
+    HANDLE fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    TestService service{&table, fence};
     EventLog log;
 };
 

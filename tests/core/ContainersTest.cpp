@@ -1,8 +1,6 @@
 // The buffer pool and the node-block list: reuse and release rules.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "core/BufferPool.h"
 #include "core/NodeBlockList.h"
 
@@ -48,19 +46,6 @@ TEST(BufferPool, PreallocatedBuffersServeWithoutGrowing) {
     EXPECT_EQ(3, pool.BufferCount()) << "buffers already large enough count";
     for (LONG size : {200, 150, 1}) EXPECT_NE(nullptr, pool.Acquire(size));
     EXPECT_EQ(3, pool.BufferCount());
-}
-
-TEST(BufferPool, AcquireCopyCopiesOrZeroes) {
-    CBufferPool pool(TRUE);
-    PoolBuffer *dirty = pool.Acquire(8);
-    std::fill(dirty->data, dirty->data + 8, 0xAB);
-    pool.Release(dirty);
-    PoolBuffer *zeroed = pool.AcquireCopy(nullptr, 8);
-    ASSERT_EQ(dirty, zeroed);
-    EXPECT_EQ(std::vector<BYTE>(8, 0), std::vector<BYTE>(zeroed->data, zeroed->data + 8));
-    const char text[] = "payload";
-    PoolBuffer *copy = pool.AcquireCopy(text, sizeof text);
-    EXPECT_STREQ(text, reinterpret_cast<const char *>(copy->data));
 }
 
 TEST(NodeBlockList, IsAFifoThatFreesItsBlocksWhenEmpty) {

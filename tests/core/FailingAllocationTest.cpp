@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -14,8 +13,6 @@
 #include "core/BufferPool.h"
 
 namespace {
-
-const DWORD kFence = 0x7FFF;
 
 // Buffers of many sizes, some held across rounds: each acquisition gives a buffer that fits or null.
 bool PoolScenario(BOOL withLock) {
@@ -74,42 +71,6 @@ struct Host {
         return count;
     }
 };
-
-class FencedService : public CAudioService {
-public:
-    FencedService(CInstanceTable *table, HANDLE fence) : CAudioService(table, FakeFactory()), m_fence(fence) {}
-    int OnNotification(const ThreadMessage &message) override {
-        if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
-        return CAudioService::OnNotification(message);
-    }
-    // Waits until everything posted before has run; a fence that found no memory is posted again.
-    bool Fence() {
-        for (int tries = 0; tries < 3 && !IsStopping(); ++tries) {
-            Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
-            for (int waited = 0; waited < 40 && !IsStopping(); ++waited)
-                if (WaitForSingleObject(m_fence, 50) == WAIT_OBJECT_0) return true;
-        }
-        return false;
-    }
-
-private:
-    HANDLE m_fence;
-};
-
-WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
-    CTableLock lock(&table);
-    InstanceEntry *entry = table.AllocEntry();
-    void *params = entry ? std::calloc(1, paramsSize) : nullptr;
-    if (!params) {
-        if (entry) table.ClearEntry(entry);
-        return 0;  // the open export fails
-    }
-    if (paramsSize == sizeof(AudioOutOpenParams))
-        *static_cast<AudioOutOpenParams *>(params) = AudioOutOpenParams{1, SOURCE_FILE, u"x.wma", 10};
-    entry->openParams = params;
-    entry->openParamsSize = DWORD(paramsSize);
-    return entry->handle;
-}
 
 bool IsLive(CInstanceTable &table, WORD handle) {
     CTableLock lock(&table);

@@ -1,5 +1,6 @@
 #include "FakeInstances.h"
 
+#include <cstdlib>
 #include <new>
 
 FakeCounters g_fakes;
@@ -33,3 +34,36 @@ ICaptureCommands *NewFakeRecorder() {
 InstanceFactory FakeFactory() { return InstanceFactory{&NewFakePlayer, &NewFakeRecorder}; }
 FakePlayer *LastPlayer() { return g_lastPlayer; }
 FakeRecorder *LastRecorder() { return g_lastRecorder; }
+
+namespace {
+const DWORD kFence = 0x7FFF;
+}  // namespace
+
+int FencedService::OnNotification(const ThreadMessage &message) {
+    if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
+    return CAudioService::OnNotification(message);
+}
+
+bool FencedService::Fence() {
+    for (int tries = 0; tries < 3 && !IsStopping(); ++tries) {
+        Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
+        for (int waited = 0; waited < 40 && !IsStopping(); ++waited)
+            if (WaitForSingleObject(m_fence, 50) == WAIT_OBJECT_0) return true;
+    }
+    return false;
+}
+
+WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
+    CTableLock lock(&table);
+    InstanceEntry *entry = table.AllocEntry();
+    void *params = entry ? std::calloc(1, paramsSize) : nullptr;
+    if (!params) {
+        if (entry) table.ClearEntry(entry);
+        return 0;
+    }
+    if (paramsSize == sizeof(AudioOutOpenParams))
+        *static_cast<AudioOutOpenParams *>(params) = AudioOutOpenParams{1, SOURCE_FILE, u"x.wma", 10};
+    entry->openParams = params;
+    entry->openParamsSize = DWORD(paramsSize);
+    return entry->handle;
+}

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/AudioService.h"
 #include "core/InstanceInterfaces.h"
 
 struct FakeCounters {
@@ -96,3 +97,20 @@ private:
 InstanceFactory FakeFactory();
 FakePlayer *LastPlayer();
 FakeRecorder *LastRecorder();
+
+// The service over the fakes, with a fence command that sets the caller's auto-reset event: Fence
+// returns once everything posted before has run, posting again when a fence found no memory; false
+// when none came back.
+class FencedService : public CAudioService {
+public:
+    FencedService(CInstanceTable *table, HANDLE fence) : CAudioService(table, FakeFactory()), m_fence(fence) {}
+    int OnNotification(const ThreadMessage &message) override;
+    bool Fence();
+
+private:
+    HANDLE m_fence;
+};
+
+// A table entry as an open export makes it, holding open parameters of the size (a player's file
+// source, or a capture format of zeros); 0 when the table or the memory runs out.
+WORD OpenEntry(CInstanceTable &table, size_t paramsSize);

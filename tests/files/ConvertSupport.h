@@ -77,10 +77,6 @@ private:
     std::string m_path = "/nonexistent";
 };
 
-inline void WriteBytes(const std::string &path, const Bytes &bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 // The bundled speech profile's text.
 inline std::basic_string<WCHAR> SpeechProfile() {
     std::ifstream file(BRIVANE_SPEECH_PROFILE, std::ios::binary);

@@ -59,11 +59,7 @@ TEST(PcmSink, WavFileHeaderCarriesTheFinalFormatAndSizes) {
                           sink.WriteData(data.data() + at, LONG(std::min<size_t>(600, c.bytes - at))));
             EXPECT_TRUE(sink.Finish(true));
         }  // destroying the sink closes the file
-        std::vector<BYTE> file(44 + c.bytes + 1);
-        std::FILE *in = std::fopen(path.c_str(), "rb");
-        ASSERT_NE(nullptr, in);
-        file.resize(std::fread(file.data(), 1, file.size(), in));
-        std::fclose(in);
+        const std::vector<BYTE> file = ReadBytes(path);
         ASSERT_EQ(44 + c.bytes, file.size());
         EXPECT_EQ("RIFF", std::string(file.begin(), file.begin() + 4));
         EXPECT_EQ("WAVEfmt ", std::string(file.begin() + 8, file.begin() + 16));
@@ -118,8 +114,6 @@ TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBounds) {
         EXPECT_TRUE(sink.Finish(false));
         EXPECT_TRUE(got.empty()) << "Finish(false) tells the host nothing";
         sink.SetFormat(c.format);
-        EXPECT_EQ(c.startByte, sink.StartByte());
-        EXPECT_EQ(c.endByte, sink.EndByte());
         ASSERT_EQ(c.rejected ? 2u : 1u, got.size());
         EXPECT_EQ(uint32_t(BRIVANE_PCM_FORMAT), got[0].code);
         ASSERT_EQ(18u, got[0].data.size());

@@ -24,9 +24,7 @@ Bytes Pcm16(std::initializer_list<int> values) {
 
 std::string WriteFile(const char *name, const Bytes &bytes) {
     const std::string path = testing::TempDir() + "wav-loader-" + name + ".wav";
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    EXPECT_TRUE(file && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size()));
-    if (file) std::fclose(file);
+    EXPECT_TRUE(WriteBytes(path, bytes));
     return path;
 }
 

@@ -1,8 +1,7 @@
 // The RIFF WAVE header of direct WAV mode: the shapes it takes and the ones it refuses.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <cstring>
 
 #include "WaveTestSupport.h"
 #include "playback/MemoryStream.h"
@@ -59,13 +58,8 @@ TEST(RiffWaveParser, HeaderShapes) {
         DWORD dataSize = 77, dataOffset = 77;
         EXPECT_EQ(ParseRiffWave(stream, &format, &dataSize, &dataOffset), c.result);
         if (c.result == S_OK) {
-            EXPECT_EQ(format.wFormatTag, c.tag);
-            EXPECT_EQ(format.nChannels, 2);
-            EXPECT_EQ(format.nSamplesPerSec, 44100u);
-            EXPECT_EQ(format.nAvgBytesPerSec, 176400u);
-            EXPECT_EQ(format.nBlockAlign, 4);
-            EXPECT_EQ(format.wBitsPerSample, 16);
-            EXPECT_EQ(format.cbSize, c.cbSize);
+            const WAVEFORMATEX expected = PcmFormat(2, 44100, 16, c.tag, c.cbSize);
+            EXPECT_EQ(0, std::memcmp(&format, &expected, sizeof format));
             EXPECT_EQ(dataSize, c.dataSize);
             EXPECT_EQ(dataOffset, c.dataOffset);
         }

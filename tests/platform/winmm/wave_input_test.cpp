@@ -61,7 +61,7 @@ TEST(WaveInContract, FullBuffersComeBackInOrderAndCanBeQueuedAgainFromTheCallbac
     if (waveInGetNumDevs() == 0)
         GTEST_SKIP() << "no capture device";
     InputDevice in;
-    ASSERT_EQ(in.Open(Pcm(1, 8000, 16)), MMSYSERR_NOERROR);
+    ASSERT_EQ(in.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
     ASSERT_EQ(in.log.Count(), 1);
     EXPECT_EQ(in.log.messages[0], UINT(WIM_OPEN));
     in.log.requeueTo = in.handle;
@@ -101,7 +101,7 @@ TEST(WaveInContract, DiskInputArrivesInOrderInFullBuffers)
     std::fclose(file);
 
     InputDevice in;
-    ASSERT_EQ(in.Open(Pcm(1, 22050, 8)), MMSYSERR_NOERROR);
+    ASSERT_EQ(in.Open(PcmFormat(1, 22050, 8)), MMSYSERR_NOERROR);
     Buffers buffers(3, 882);  // 40 ms each
     in.Queue(buffers);
     ASSERT_EQ(waveInStart(in.handle), MMSYSERR_NOERROR);

@@ -30,7 +30,7 @@ struct OutputDevice {
 
 TEST(WaveOutContract, FormatQueryOpensNothing)
 {
-    WAVEFORMATEX zeroRate = Pcm(1, 8000, 16), badAlign = Pcm(1, 22050, 16), unknownTag = Pcm(1, 8000, 8);
+    WAVEFORMATEX zeroRate = PcmFormat(1, 8000, 16), badAlign = PcmFormat(1, 22050, 16), unknownTag = PcmFormat(1, 8000, 8);
     zeroRate.nAvgBytesPerSec = 0;
     badAlign.nBlockAlign = 3;
     unknownTag.wFormatTag = 0x1234;
@@ -41,14 +41,14 @@ TEST(WaveOutContract, FormatQueryOpensNothing)
         // Wine repairs inconsistent block alignments and byte rates instead of refusing them.
         bool wineRepairs;
     } cases[] = {
-        {Pcm(1, 8000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {Pcm(2, 48000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {Pcm(1, 22050, 16), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {Pcm(2, 44100, 16), 0, MMSYSERR_NOERROR, false},
+        {PcmFormat(1, 8000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
+        {PcmFormat(2, 48000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
+        {PcmFormat(1, 22050, 16), WAVE_MAPPER, MMSYSERR_NOERROR, false},
+        {PcmFormat(2, 44100, 16), 0, MMSYSERR_NOERROR, false},
         {zeroRate, WAVE_MAPPER, WAVERR_BADFORMAT, true},
         {badAlign, WAVE_MAPPER, WAVERR_BADFORMAT, true},
         {unknownTag, WAVE_MAPPER, WAVERR_BADFORMAT, false},
-        {Pcm(1, 8000, 8), waveOutGetNumDevs(), MMSYSERR_BADDEVICEID, false},
+        {PcmFormat(1, 8000, 8), waveOutGetNumDevs(), MMSYSERR_BADDEVICEID, false},
     };
     WaveLog log;
     for (const auto &c : cases) {
@@ -69,11 +69,11 @@ TEST(WaveOutContract, FormatQueryOpensNothing)
 TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice)
 {
     OutputDevice out, other;
-    ASSERT_EQ(out.Open(Pcm(2, 22050, 16)), MMSYSERR_NOERROR);
+    ASSERT_EQ(out.Open(PcmFormat(2, 22050, 16)), MMSYSERR_NOERROR);
     ASSERT_EQ(out.log.Count(), 1);
     EXPECT_EQ(out.log.messages[0], UINT(WOM_OPEN));
     EXPECT_EQ(out.log.threads[0], GetCurrentThreadId());
-    ASSERT_EQ(other.Open(Pcm(2, 44100, 16)), MMSYSERR_NOERROR);
+    ASSERT_EQ(other.Open(PcmFormat(2, 44100, 16)), MMSYSERR_NOERROR);
     EXPECT_EQ(waveOutSetVolume(out.handle, 0x80004000), MMSYSERR_NOERROR);
     EXPECT_EQ(waveOutSetVolume(other.handle, 0xFFFF0000), MMSYSERR_NOERROR);
     DWORD volume = 0;
@@ -118,7 +118,7 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice)
 TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything)
 {
     OutputDevice out;
-    ASSERT_EQ(out.Open(Pcm(1, 8000, 8)), MMSYSERR_NOERROR);
+    ASSERT_EQ(out.Open(PcmFormat(1, 8000, 8)), MMSYSERR_NOERROR);
     Buffers buffers(3, 2000);  // 250 ms each
     ASSERT_EQ(waveOutPause(out.handle), MMSYSERR_NOERROR);
     out.Write(buffers, 0, 3);
@@ -145,7 +145,7 @@ TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything)
 TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds)
 {
     OutputDevice out;
-    ASSERT_EQ(out.Open(Pcm(1, 8000, 16)), MMSYSERR_NOERROR);
+    ASSERT_EQ(out.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
     Buffers twoSeconds(1, 32000);
     const DWORD start = GetTickCount();
     out.Write(twoSeconds, 0, 1);
@@ -161,7 +161,7 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten)
     const char *path = DiskAudioFile("SDL_DISKAUDIOFILE");
     if (!path)
         GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
-    const WAVEFORMATEX mono16 = Pcm(1, 8000, 16);
+    const WAVEFORMATEX mono16 = PcmFormat(1, 8000, 16);
     const struct {
         WAVEFORMATEX format;
         // A device opened first and left idle: the output keeps its format.
@@ -169,20 +169,20 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten)
         DWORD volume;
         // The output's sample width and silence; how far a converted sample may stray (0: exact).
         size_t width;
-        char silence;
+        BYTE silence;
         int tolerance;
         // The output sample for one caller sample at `in` and its channel.
         int (*expect)(const char *in, size_t channel);
     } cases[] = {
-        {Pcm(1, 8000, 8), nullptr, 0xFFFFFFFF, 1, char(0x80), 0, [](const char *in, size_t) { return int(BYTE(*in)); }},
-        {Pcm(2, 44100, 16), nullptr, 0xFFFFFFFF, 2, 0, 0,
+        {PcmFormat(1, 8000, 8), nullptr, 0xFFFFFFFF, 1, 0x80, 0, [](const char *in, size_t) { return int(BYTE(*in)); }},
+        {PcmFormat(2, 44100, 16), nullptr, 0xFFFFFFFF, 2, 0, 0,
          [](const char *in, size_t) { return int(int16_t(BYTE(in[0]) | BYTE(in[1]) << 8)); }},
-        {Pcm(2, 22050, 16), nullptr, 0x4000FFFF, 2, 0, 0,
+        {PcmFormat(2, 22050, 16), nullptr, 0x4000FFFF, 2, 0, 0,
          [](const char *in, size_t channel) {
              const int sample = int16_t(BYTE(in[0]) | BYTE(in[1]) << 8);
              return channel == 1 ? sample * 0x4000 / 0xFFFF : sample;
          }},
-        {Pcm(1, 8000, 8), &mono16, 0xFFFFFFFF, 2, 0, 1, [](const char *in, size_t) { return (BYTE(*in) - 128) * 256; }},
+        {PcmFormat(1, 8000, 8), &mono16, 0xFFFFFFFF, 2, 0, 1, [](const char *in, size_t) { return (BYTE(*in) - 128) * 256; }},
     };
     for (const auto &c : cases) {
         OutputDevice first, out;
@@ -207,13 +207,12 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten)
         }
 
         // Silence, then the PCM whole and without a gap, then silence.
-        const std::vector<char> written = ReadWholeFile(path);
+        const std::vector<BYTE> written = ReadBytes(path);
         auto sampleAt = [&](size_t at) {
             return c.width == 1 ? int(BYTE(written[at])) : int(int16_t(BYTE(written[at]) | BYTE(written[at + 1]) << 8));
         };
-        const int silent = c.width == 1 ? 0x80 : 0;
         size_t start = 0;
-        while (start < written.size() && sampleAt(start) == silent)
+        while (start < written.size() && sampleAt(start) == c.silence)
             start += c.width;
         const size_t samples = pattern.size() / sampleBytes;
         ASSERT_GE(written.size(), start + samples * c.width) << &c - cases;

@@ -10,7 +10,7 @@ namespace {
 
 TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused)
 {
-    const WAVEFORMATEX format = Pcm(1, 8000, 16);
+    const WAVEFORMATEX format = PcmFormat(1, 8000, 16);
     HWAVEOUT out = nullptr;
     HWAVEIN in = nullptr;
     WaveLog outLog, inLog;
@@ -61,7 +61,7 @@ TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused)
 // Repeated state calls change nothing and succeed; every call on a closed device names nothing.
 TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
 {
-    const WAVEFORMATEX format = Pcm(1, 8000, 16);
+    const WAVEFORMATEX format = PcmFormat(1, 8000, 16);
     HWAVEOUT out = nullptr;
     HWAVEIN in = nullptr;
     ASSERT_EQ(waveOutOpen(&out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
@@ -125,7 +125,7 @@ TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly)
 {
     if (!DiskAudioFile("SDL_DISKAUDIOFILE") || !DiskAudioFile("SDL_DISKAUDIOFILEIN"))
         GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
-    const WAVEFORMATEX format = Pcm(1, 8000, 16);
+    const WAVEFORMATEX format = PcmFormat(1, 8000, 16);
     WaveLog log;
     {
         DiskAudioRedirect out("SDL_DISKAUDIOFILE", "/nonexistent/out.raw");

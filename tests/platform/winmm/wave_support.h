@@ -9,18 +9,7 @@
 #include <vector>
 
 #include "ContractSupport.h"
-
-inline WAVEFORMATEX Pcm(WORD channels, DWORD rate, WORD bits)
-{
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = WORD(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
+#include "WaveTestSupport.h"
 
 // Buffers whose storage lives in the test, at addresses that stay put while a device has them.
 struct Buffers {
@@ -116,18 +105,6 @@ inline void CALLBACK LogWaveOut(HWAVEOUT, UINT message, DWORD_PTR log, DWORD_PTR
 inline void CALLBACK LogWaveIn(HWAVEIN, UINT message, DWORD_PTR log, DWORD_PTR param1, DWORD_PTR)
 {
     reinterpret_cast<WaveLog *>(log)->Add(message, param1);
-}
-
-inline std::vector<char> ReadWholeFile(const char *path)
-{
-    std::vector<char> bytes;
-    if (FILE *file = std::fopen(path, "rb")) {
-        char chunk[4096];
-        for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), file)) > 0;)
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        std::fclose(file);
-    }
-    return bytes;
 }
 
 // A file of SDL's disk driver (SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN) when the suite runs on

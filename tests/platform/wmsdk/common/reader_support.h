@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ContractSupport.h"
+#include "WaveTestSupport.h"
 
 typedef std::basic_string<WCHAR> WideString;
 
@@ -41,19 +42,6 @@ inline std::string MediaPath(const std::string &name)
     }();
     EXPECT_FALSE(dir.empty()) << "BRIVANE_TEST_MEDIA must name the directory of the test media";
     return dir + "/" + name;
-}
-
-inline std::vector<BYTE> ReadBytes(const std::string &path)
-{
-    std::vector<BYTE> bytes;
-    if (FILE *file = std::fopen(path.c_str(), "rb")) {
-        BYTE block[65536];
-        size_t got;
-        while ((got = std::fread(block, 1, sizeof(block), file)) > 0)
-            bytes.insert(bytes.end(), block, block + got);
-        std::fclose(file);
-    }
-    return bytes;
 }
 
 // The media reader_media.sh makes; <file>.s16 holds what the ffmpeg program decodes from each.

@@ -6,13 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "WaveTestSupport.h"
 #include "reader_support.h"
 
 #ifdef _WIN32
@@ -29,10 +28,8 @@
 
 inline std::string ReadText(const std::string &path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    const std::vector<BYTE> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // The profile in the XML text; S_OK and a profile, or the failure and none.
@@ -64,18 +61,6 @@ inline HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text)
 }
 
 inline std::string ProfilePath(const char *name) { return std::string(BRIVANE_PROFILE_DIR "/") + name; }
-
-inline WAVEFORMATEX PcmFormat(WORD channels, DWORD rate, WORD bits)
-{
-    WAVEFORMATEX format = {};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = WORD(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
 
 // A 440 Hz tone in the format (8 or 16 bits).
 inline std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds)
@@ -123,6 +108,23 @@ inline HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const W
         ms += MulDiv(int(chunk), 1000, int(format.nAvgBytesPerSec));
     }
     return last;
+}
+
+// The props' media type with its format record passed through edit (to read or change it), set
+// back on the props; the writer sees it only once the props are handed back.
+template <class Edit>
+HRESULT EditFormat(IWMMediaProps *props, Edit edit)
+{
+    DWORD size = 0;
+    HRESULT hr = props->GetMediaType(nullptr, &size);
+    std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
+    WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
+    if (SUCCEEDED(hr))
+        hr = props->GetMediaType(media, &size);
+    if (FAILED(hr) || !media->pbFormat)
+        return FAILED(hr) ? hr : E_UNEXPECTED;
+    edit(reinterpret_cast<WAVEFORMATEX *>(media->pbFormat));
+    return props->SetMediaType(media);
 }
 
 // The standard output of a command line; empty when it cannot run.

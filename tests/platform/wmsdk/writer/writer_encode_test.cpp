@@ -183,8 +183,7 @@ TEST(WriterEncode, EncodesEveryAudioStreamOfAProfile)
     }
     EXPECT_EQ(writer->EndWriting(), S_OK);
     const std::string path = "writer-streams.wma";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(sink.bytes.data()),
-                                                std::streamsize(sink.bytes.size()));
+    WriteBytes(path, sink.bytes);
     EXPECT_EQ(RunProgram("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 \"" + path + "\""),
               "wmav2,22050,2\nwmav2,16000,1\n");
     EXPECT_NEAR(DecodedSeconds(path, 22050), 2.0, 0.25);
@@ -222,13 +221,7 @@ TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd)
         ASSERT_EQ(advanced->AddSink(sink.Sink()), S_OK);
         IWMInputMediaProps *props = nullptr;
         ASSERT_EQ(writer->GetInputProps(0, &props), S_OK);
-        DWORD size = 0;
-        ASSERT_EQ(props->GetMediaType(nullptr, &size), S_OK);
-        std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
-        WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-        ASSERT_EQ(props->GetMediaType(media, &size), S_OK);
-        memcpy(media->pbFormat, &c.input, 16);
-        ASSERT_EQ(props->SetMediaType(media), S_OK);
+        ASSERT_EQ(EditFormat(props, [&](WAVEFORMATEX *record) { memcpy(record, &c.input, 16); }), S_OK);
         ASSERT_EQ(writer->SetInputProps(0, props), S_OK);
         props->Release();
         // Two files in a row through the same writer and sink.
@@ -246,8 +239,7 @@ TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd)
         }
         // The bytes of the second file, joined in order, play.
         const std::string path = "writer-sink.wma";
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(sink.bytes.data()),
-                                                    std::streamsize(sink.bytes.size()));
+        WriteBytes(path, sink.bytes);
         EXPECT_NEAR(DecodedSeconds(path, 22050), 2.0, 0.25);
         std::remove(path.c_str());
         if (c.manner == Manner::CallsBack) {
@@ -306,13 +298,7 @@ TEST(WriterEncode, RefusesWhatItCannotWrite)
     foreign->Release();
 
     // Compressed audio is no input: the writer takes PCM.
-    DWORD size = 0;
-    ASSERT_EQ(props->GetMediaType(nullptr, &size), S_OK);
-    std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
-    WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-    ASSERT_EQ(props->GetMediaType(media, &size), S_OK);
-    reinterpret_cast<WAVEFORMATEX *>(media->pbFormat)->wFormatTag = 0x161;
-    ASSERT_EQ(props->SetMediaType(media), S_OK);
+    ASSERT_EQ(EditFormat(props, [](WAVEFORMATEX *record) { record->wFormatTag = 0x161; }), S_OK);
     EXPECT_TRUE(FAILED(writer->SetInputProps(0, props))) << "an input of compressed audio";
     props->Release();
 

@@ -11,14 +11,7 @@ WAVEFORMATEX InputFormat(IWMWriter *writer)
     IWMInputMediaProps *props = nullptr;
     if (FAILED(writer->GetInputProps(0, &props)))
         return format;
-    DWORD size = 0;
-    std::vector<ULONGLONG> storage;
-    if (SUCCEEDED(props->GetMediaType(nullptr, &size))) {
-        storage.resize(size / sizeof(ULONGLONG) + 1);
-        WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-        if (SUCCEEDED(props->GetMediaType(media, &size)) && media->pbFormat)
-            std::memcpy(&format, media->pbFormat, 16);
-    }
+    EditFormat(props, [&](WAVEFORMATEX *record) { std::memcpy(&format, record, 16); });
     props->Release();
     return format;
 }
@@ -39,13 +32,7 @@ TEST(WriterInput, PropsAreCopiesCommittedOnlyBySetInputProps)
     ASSERT_EQ(writer->GetInputProps(0, &second), S_OK);
     EXPECT_NE(first, second) << "each call hands out its own object";
     second->Release();
-    DWORD size = 0;
-    ASSERT_EQ(first->GetMediaType(nullptr, &size), S_OK);
-    std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
-    WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-    ASSERT_EQ(first->GetMediaType(media, &size), S_OK);
-    std::memcpy(media->pbFormat, &capture, 16);
-    ASSERT_EQ(first->SetMediaType(media), S_OK);
+    ASSERT_EQ(EditFormat(first, [&](WAVEFORMATEX *record) { std::memcpy(record, &capture, 16); }), S_OK);
 
     struct Step {
         const char *what;
