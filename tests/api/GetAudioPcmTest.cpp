@@ -1,10 +1,12 @@
-// GetAudioPCM as a host meets it: the PCM of a WAV and a WMA file, the window and the cancel flag, the
-// calls it refuses, the decoder it keeps between calls, and a callback that calls back in.
+// GetAudioPCM as a host meets it: the PCM of WAV and compressed files, the window that stops a long
+// decode early, the cancel flag, the calls it refuses, the decoder it keeps between calls, and a
+// callback that calls back in.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -40,9 +42,11 @@ double BestSnr(const std::vector<int16_t> &theirs, const std::vector<int16_t> &o
     return best;
 }
 
-TEST_F(GetAudioPcm, WavAndWmaDecodeToTheirPcm) {
-    for (const char *name : {"tone.wav", "tone.wma"}) {
+TEST_F(GetAudioPcm, MediaDecodeToTheirPcm) {
+    for (const char *name : {"tone.wav", "tone.wma", "tone.mp3", "tone.flac", "tone.ogg"}) {
         SCOPED_TRACE(name);
+        // Only FFmpeg's reader is expected to take FLAC and Ogg.
+        if (!kFfmpegDecodes && (std::strstr(name, "flac") || std::strstr(name, "ogg"))) continue;
         const Medium &medium = MediumNamed(name);
         PcmLog log;
         ASSERT_EQ(1u, Decode(medium.path, log));
@@ -66,18 +70,52 @@ TEST_F(GetAudioPcm, WavAndWmaDecodeToTheirPcm) {
     }
 }
 
-TEST_F(GetAudioPcm, WindowDeliversItsBytesAndAFlagSetBeforeDeliversNone) {
-    const Medium &wav = MediumNamed("tone.wav");
-    PcmLog window;
-    ASSERT_EQ(1u, Decode(wav.path, window, 1000, 1500));
-    EXPECT_EQ(kWhole, window.codes);
-    // Samples of 2 bytes at 176400 bytes/s: from byte 176400 to byte 264600.
-    EXPECT_TRUE(std::string(wav.pcm.begin() + 176400, wav.pcm.begin() + 264600) == window.pcm);
+// A window of a long medium delivers its bytes and stops the decode there; a flag set before the call
+// delivers nothing, and one set during the decode ends it like a finished one.
+TEST_F(GetAudioPcm, WindowAndCancelFlagEndTheDecodeEarly) {
+    const Medium noise = NoiseWave(2, 44100, 16, 60000);
+    const std::string wav = testing::TempDir() + "pcm-minute.wav";
+    std::ofstream(wav, std::ios::binary).write(noise.image.data(), std::streamsize(noise.image.size()));
+    for (const std::string &path : {wav, MediumNamed("minutes.wma").path}) {
+        SCOPED_TRACE(path);
+        PcmLog whole;
+        // Processor time, not wall time, so other processes do not skew it; the window's fastest of
+        // three runs, since the process's other threads can only add to it.
+        std::clock_t start = std::clock();
+        ASSERT_EQ(1u, Decode(path, whole));
+        const std::clock_t wholeTime = std::clock() - start;
+        const size_t second = whole.format.nAvgBytesPerSec;
+        if (path == wav) {
+            EXPECT_TRUE(std::string(noise.pcm.begin(), noise.pcm.end()) == whole.pcm);
+        }
+        std::clock_t windowTime = wholeTime;
+        for (int run = 0; run < 3; ++run) {
+            PcmLog window;
+            start = std::clock();
+            ASSERT_EQ(1u, Decode(path, window, 1000, 2000));
+            windowTime = std::min(windowTime, std::clock() - start);
+            EXPECT_EQ(kWhole, window.codes);
+            EXPECT_TRUE(whole.pcm.compare(second, second, window.pcm) == 0);
+        }
+        // A whole WAV decodes in a few times the fixed cost of a decode, so half is the margin that holds.
+        EXPECT_LT(windowTime * 2, wholeTime) << "the decode runs on past the window";
 
-    volatile uint32_t early = 1;
-    PcmLog before;
-    EXPECT_EQ(1u, Decode(MediumNamed("tone.wma").path, before, 0, 0, &early));
-    EXPECT_EQ((std::vector<uint32_t>{BRIVANE_PCM_FORMAT, BRIVANE_PCM_END}), before.codes);
+        volatile uint32_t early = 1;
+        PcmLog before;
+        EXPECT_EQ(1u, Decode(path, before, 0, 0, &early));
+        EXPECT_EQ((std::vector<uint32_t>{BRIVANE_PCM_FORMAT, BRIVANE_PCM_END}), before.codes);
+
+        volatile uint32_t cancel = 0;
+        PcmLog during;
+        during.HoldAfter(5 * second, &cancel);
+        HostThread host([&] { during.Cancel(); });
+        EXPECT_EQ(1u, Decode(path, during, 0, 0, &cancel));
+        host.join();
+        EXPECT_EQ(kWhole, during.codes);
+        EXPECT_GE(during.pcm.size(), 5 * second);
+        EXPECT_LT(during.pcm.size(), 6 * second) << "PCM kept coming after the cancel";
+        EXPECT_EQ(whole.pcm.substr(0, during.pcm.size()), during.pcm);
+    }
 }
 
 TEST_F(GetAudioPcm, RefusedCallsDeliverNothingButTheEnd) {

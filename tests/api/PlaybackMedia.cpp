@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -19,7 +21,10 @@ std::string PreparedMedia() {
     std::string dir = given ? given : "";
 #ifndef _WIN32
     if (dir.empty()) {
-        dir = (fs::temp_directory_path() / "brivane-playback-media").string();
+        // Named after the script's text, so that a changed script never finds the media of an old one.
+        std::ifstream script(BRIVANE_PLAYBACK_MEDIA_SCRIPT);
+        const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
+        dir = (fs::temp_directory_path() / ("brivane-playback-media-" + std::to_string(std::hash<std::string>()(text)))).string();
         if (std::system(("sh '" BRIVANE_PLAYBACK_MEDIA_SCRIPT "' '" + dir + "'").c_str()) != 0) dir.clear();
     }
 #endif
@@ -92,8 +97,9 @@ public:
     MediaSet() {
         m_dir = ScratchDirectory();
         const std::string prepared = PreparedMedia();
-        for (const char *name : {"tone.s16", "long.s16", "byte.u8", "tone.wma", "tone.mp3", "speech.wma", "minutes.wma",
-                                 "tone.wma.s16", "tone.mp3.s16", "speech.wma.s16"})
+        for (const char *name : {"tone.s16", "long.s16", "byte.u8", "tone.wma", "tone.mp3", "tone.flac", "tone.ogg",
+                                 "speech.wma", "minutes.wma", "tone.wma.s16", "tone.mp3.s16", "tone.flac.s16",
+                                 "tone.ogg.s16", "speech.wma.s16"})
             fs::copy_file(prepared + "/" + name, At(name));
         fs::create_directory(m_dir + "/folder");
         Make();
@@ -146,6 +152,8 @@ private:
 
         AddDecoded("tone.wma", stereo);
         AddDecoded("tone.mp3", stereo);
+        AddDecoded("tone.flac", stereo);
+        AddDecoded("tone.ogg", stereo);
         AddDecoded("speech.wma", Pcm(1, 22050, 16));
         Add("minutes.wma", {}, Pcm(1, 22050, 16), false);
         m_media["minutes.wma"].durationMs = 205500;

@@ -19,7 +19,7 @@ struct Medium {
 };
 
 // Playable: "tone.wav" (1.73 s of a 44.1 kHz 16-bit stereo chirp, 44-byte header), "tone.wma",
-// "tone.mp3", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma"
+// "tone.mp3", "tone.flac", "tone.ogg", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma"
 // (22.05 kHz mono), "byte.wav" (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp),
 // "minutes.wma" (3 min 25.5 s).
 // Damaged: "garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data

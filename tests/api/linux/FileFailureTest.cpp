@@ -1,7 +1,10 @@
 // Files that change under the library while it reads them: cut to half, cut to nothing or deleted
 // while they play in either mode, decode through GetAudioPCM or convert to WAV. A cut ends in a
-// failure with what was already delivered intact; a deleted file stays readable to the end.
+// failure with what was already delivered intact; a deleted file stays readable to the end. And a
+// conversion whose output meets a full disk or the file-size limit.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +149,43 @@ TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput
         EXPECT_EQ(stat(target.c_str(), &info) == 0, f.fault == Fault::Delete);
         unlink(target.c_str());
     }
+}
+
+// Output that meets the file-size limit or a full disk (a link to the device that is always full)
+// fails the conversion in either direction and leaves no file behind that could pass for a finished
+// one; with the limit lifted the same conversion works.
+TEST_F(FileFailureTest, AFullDiskOrAFileSizeLimitFailsTheConversionAndLeavesNoOutput) {
+    const std::string wav = Copy(NoiseWave(1, 16000, 16, 3000).image, "speech.wav"), wma = MediumNamed("tone.wma").path;
+    const HostText profile = SpeechProfile();
+    const rlim_t kFull = 0;
+    const struct {
+        uint32_t target;
+        const char *name;
+        rlim_t limit;
+    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384}, {BRIVANE_KIND_WAV, "cut-header.wav", 20},
+                 {BRIVANE_KIND_WAV, "full.wav", kFull},  {BRIVANE_KIND_WMA, "cut.wma", 4096},
+                 {BRIVANE_KIND_WMA, "cut-header.wma", 100}, {BRIVANE_KIND_WMA, "full.wma", kFull}};
+    rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string out = m_dir + "/" + c.name;
+        const std::string &source = c.target == BRIVANE_KIND_WAV ? wma : wav;
+        rlimit limited = saved;
+        if (c.limit == kFull)
+            ASSERT_EQ(symlink("/dev/full", out.c_str()), 0);
+        else
+            limited.rlim_cur = c.limit;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const uint32_t result = Convert(c.target, out.c_str(), 3 - c.target, source.c_str(), profile.c_str());
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(result, 0u);
+        struct stat info;
+        EXPECT_NE(stat(out.c_str(), &info), 0) << info.st_size << " bytes left";
+        EXPECT_EQ(Convert(c.target, out.c_str(), 3 - c.target, source.c_str(), profile.c_str()), 1u);
+    }
+    signal(SIGXFSZ, previous);
 }
 
 }  // namespace
