@@ -41,14 +41,17 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
         const Medium *medium;
         uint32_t mode, start;
     };
+    // The disk driver's file shows one device at a time, so there the cases play one by one, and only
+    // from the first and the last start: the starts in between differ only in the data already checked.
+    const char *disk = DiskAudioOutput();
+    std::vector<uint32_t> starts = {1, 3, 5, 7, 1003, 2501};
+    if (disk) starts = {1, 2501};
     std::vector<Case> cases;
-    for (uint32_t start : {1u, 3u, 5u, 7u, 1003u, 2501u}) {
+    for (uint32_t start : starts) {
         for (const Medium &medium : media) cases.push_back({&medium, BRIVANE_MODE_WAVE, start});
         // Wine's reader starts a window a few frames away from where it was asked to.
         if (!RunningUnderWine()) cases.push_back({&media[3], BRIVANE_MODE_DECODE, start});
     }
-    // The disk driver's file shows one device at a time, so there the cases play one by one.
-    const char *disk = DiskAudioOutput();
     const size_t batch = disk ? 1 : cases.size();
     for (size_t first = 0; first < cases.size(); first += batch) {
         const size_t last = std::min(cases.size(), first + batch);
