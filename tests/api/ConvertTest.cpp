@@ -19,18 +19,12 @@ const double kPi = 3.14159265358979323846;
 
 // Three seconds of a 1 kHz tone, 16 kHz 16-bit mono, at kToneLevel of full scale.
 std::string WriteTone() {
-    const uint32_t bytes = 16000 * 2 * 3;
-    std::vector<char> wave(44 + bytes);
-    const uint32_t fields[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00010001,
-                               16000,      32000,      0x00100002, 0x61746164, bytes};
-    std::memcpy(wave.data(), fields, sizeof fields);
-    for (uint32_t i = 0; i < bytes / 2; ++i) {
-        const int16_t sample = int16_t(std::lround(kToneLevel * 32767 * std::sin(2 * kPi * 1000 * i / 16000)));
-        std::memcpy(&wave[44 + 2 * i], &sample, 2);
+    std::vector<char> pcm(16000 * 2 * 3);
+    for (size_t i = 0; i < pcm.size() / 2; ++i) {
+        const int16_t sample = int16_t(std::lround(kToneLevel * 32767 * std::sin(2 * kPi * 1000 * double(i) / 16000)));
+        std::memcpy(&pcm[2 * i], &sample, 2);
     }
-    const std::string path = testing::TempDir() + "convert-tone.wav";
-    std::ofstream(path, std::ios::binary).write(wave.data(), std::streamsize(wave.size()));
-    return path;
+    return WriteTemp("convert-tone.wav", WaveImage(Pcm(1, 16000, 16), pcm));
 }
 
 struct Decoded {

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -74,8 +73,7 @@ TEST_F(GetAudioPcm, MediaDecodeToTheirPcm) {
 // delivers nothing, and one set during the decode ends it like a finished one.
 TEST_F(GetAudioPcm, WindowAndCancelFlagEndTheDecodeEarly) {
     const Medium noise = NoiseWave(2, 44100, 16, 60000);
-    const std::string wav = testing::TempDir() + "pcm-minute.wav";
-    std::ofstream(wav, std::ios::binary).write(noise.image.data(), std::streamsize(noise.image.size()));
+    const std::string wav = WriteTemp("pcm-minute.wav", noise.image);
     for (const std::string &path : {wav, MediumNamed("minutes.wma").path}) {
         SCOPED_TRACE(path);
         PcmLog whole;
@@ -120,7 +118,6 @@ TEST_F(GetAudioPcm, WindowAndCancelFlagEndTheDecodeEarly) {
 
 TEST_F(GetAudioPcm, RefusedCallsDeliverNothingButTheEnd) {
     const Medium &wav = MediumNamed("tone.wav");
-    std::ofstream(testing::TempDir() + "pcm.garbage") << std::string(4000, 'x');
     struct Case {
         const char *what;
         uint32_t kind;
@@ -131,7 +128,7 @@ TEST_F(GetAudioPcm, RefusedCallsDeliverNothingButTheEnd) {
         {"kind 2", 2, wav.path, {}},
         {"empty path", BRIVANE_KIND_AUDIO, "", {}},
         {"missing file", BRIVANE_KIND_AUDIO, wav.path + ".missing", {BRIVANE_PCM_END}},
-        {"not a medium", BRIVANE_KIND_AUDIO, testing::TempDir() + "pcm.garbage", {BRIVANE_PCM_END}},
+        {"not a medium", BRIVANE_KIND_AUDIO, MediumNamed("garbage.bin").path, {BRIVANE_PCM_END}},
     };
     for (const Case &c : cases) {
         PcmLog log;

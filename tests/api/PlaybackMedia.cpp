@@ -1,5 +1,7 @@
 #include "PlaybackMedia.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -58,40 +60,6 @@ void Put16(std::vector<char> &out, uint16_t value) {
 }
 void PutTag(std::vector<char> &out, const char *tag) { out.insert(out.end(), tag, tag + 4); }
 
-BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
-    const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
-    return {1, channels, rate, rate * align, align, bits, 0};
-}
-
-// A RIFF WAVE image; formatBytes is 16 or 18, and `claimed` is the data size the header states.
-std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, uint32_t formatBytes,
-                            bool factChunk, uint32_t claimed) {
-    std::vector<char> out;
-    PutTag(out, "RIFF");
-    Put32(out, 0);
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    Put32(out, formatBytes);
-    Put16(out, format.wFormatTag);
-    Put16(out, format.nChannels);
-    Put32(out, format.nSamplesPerSec);
-    Put32(out, format.nAvgBytesPerSec);
-    Put16(out, format.nBlockAlign);
-    Put16(out, format.wBitsPerSample);
-    if (formatBytes == 18) Put16(out, 0);
-    if (factChunk) {
-        PutTag(out, "fact");
-        Put32(out, 4);
-        Put32(out, static_cast<uint32_t>(pcm.size() / format.nBlockAlign));
-    }
-    PutTag(out, "data");
-    Put32(out, claimed);
-    out.insert(out.end(), pcm.begin(), pcm.end());
-    const uint32_t riff = static_cast<uint32_t>(out.size() - 8);
-    std::memcpy(out.data() + 4, &riff, 4);
-    return out;
-}
-
 class MediaSet {
 public:
     MediaSet() {
@@ -121,9 +89,8 @@ public:
 private:
     std::string At(const char *name) const { return m_dir + "/" + name; }
 
-    void AddWave(const char *name, const BrivaneWaveFormat &format, const std::vector<char> &pcm, uint32_t formatBytes,
-                 bool fact) {
-        WriteFile(At(name), WaveImage(format, pcm, formatBytes, fact, static_cast<uint32_t>(pcm.size())));
+    void AddWave(const char *name, const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact = false) {
+        WriteFile(At(name), WaveImage(format, pcm, fact));
         Add(name, pcm, format, true);
     }
     // A compressed medium with ffmpeg's decode of it as its PCM.
@@ -145,10 +112,10 @@ private:
     void Make() {
         const BrivaneWaveFormat stereo = Pcm(2, 44100, 16);
         const std::vector<char> tone = ReadFile(At("tone.s16"));
-        AddWave("tone.wav", stereo, tone, 16, false);
-        AddWave("fact.wav", stereo, tone, 18, true);
-        AddWave("long.wav", stereo, ReadFile(At("long.s16")), 16, false);
-        AddWave("byte.wav", Pcm(1, 11025, 8), ReadFile(At("byte.u8")), 16, false);
+        AddWave("tone.wav", stereo, tone);
+        AddWave("fact.wav", stereo, tone, true);
+        AddWave("long.wav", stereo, ReadFile(At("long.s16")));
+        AddWave("byte.wav", Pcm(1, 11025, 8), ReadFile(At("byte.u8")));
 
         AddDecoded("tone.wma", stereo);
         AddDecoded("tone.mp3", stereo);
@@ -165,8 +132,8 @@ private:
         WriteFile(At("empty.wav"), {});
         WriteFile(At("header-cut.wma"), std::vector<char>(wma.begin(), wma.begin() + 300));
         WriteFile(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
-        WriteFile(At("lying-long.wav"), WaveImage(stereo, tone, 16, false, uint32_t(tone.size()) + 10 * 176400));
-        WriteFile(At("lying-short.wav"), WaveImage(stereo, tone, 16, false, uint32_t(tone.size() / 2)));
+        WriteFile(At("lying-long.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size()) + 10 * 176400));
+        WriteFile(At("lying-short.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size() / 2)));
         for (const char *name : {"garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav", "lying-short.wav"})
             Add(name, {}, stereo, false);
         m_media["lying-long.wav"].pcm = tone;
@@ -196,10 +163,48 @@ Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms) {
         state = state * 1664525u + 1013904223u;
         byte = static_cast<char>(state >> 24);
     }
-    medium.image = WaveImage(medium.format, medium.pcm, 16, false, static_cast<uint32_t>(medium.pcm.size()));
+    medium.image = WaveImage(medium.format, medium.pcm);
     medium.durationMs = ms;
     medium.exact = true;
     return medium;
+}
+
+BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
+    const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+    return {1, channels, rate, rate * align, align, bits, 0};
+}
+
+std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact, uint32_t claimed) {
+    std::vector<char> out;
+    PutTag(out, "RIFF");
+    Put32(out, 0);
+    PutTag(out, "WAVE");
+    PutTag(out, "fmt ");
+    Put32(out, fact ? 18 : 16);
+    Put16(out, format.wFormatTag);
+    Put16(out, format.nChannels);
+    Put32(out, format.nSamplesPerSec);
+    Put32(out, format.nAvgBytesPerSec);
+    Put16(out, format.nBlockAlign);
+    Put16(out, format.wBitsPerSample);
+    if (fact) {
+        Put16(out, 0);
+        PutTag(out, "fact");
+        Put32(out, 4);
+        Put32(out, static_cast<uint32_t>(pcm.size() / format.nBlockAlign));
+    }
+    PutTag(out, "data");
+    Put32(out, claimed == UINT32_MAX ? static_cast<uint32_t>(pcm.size()) : claimed);
+    out.insert(out.end(), pcm.begin(), pcm.end());
+    const uint32_t riff = static_cast<uint32_t>(out.size() - 8);
+    std::memcpy(out.data() + 4, &riff, 4);
+    return out;
+}
+
+std::string WriteTemp(const std::string &name, const std::vector<char> &bytes) {
+    const std::string path = ::testing::TempDir() + name;
+    WriteFile(path, bytes);
+    return path;
 }
 
 std::string MediaDirectory() { return Media().Dir() + "/folder"; }

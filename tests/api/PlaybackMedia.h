@@ -27,6 +27,12 @@ struct Medium {
 const Medium &MediumNamed(const char *name);
 // A memory-only PCM WAV of pseudo-random frames, so a shifted or swapped frame never matches.
 Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);
+BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits);
+// A RIFF WAVE image of a 16-byte format chunk (18 with a fact chunk) and a data chunk that claims `claimed` bytes.
+std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact = false,
+                            uint32_t claimed = UINT32_MAX);
+// Writes the bytes to a file in GoogleTest's temporary directory and gives its path.
+std::string WriteTemp(const std::string &name, const std::vector<char> &bytes);
 // A directory inside the media directory.
 std::string MediaDirectory();
 
