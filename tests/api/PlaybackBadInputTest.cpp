@@ -11,10 +11,6 @@ namespace {
 
 enum class Outcome { Fails, EndsOrFails };
 
-bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
-    return bytes.size() <= of.size() && std::equal(bytes.begin(), bytes.end(), of.begin());
-}
-
 TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
     struct Damaged {
         const char *medium;
@@ -45,9 +41,7 @@ TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
                     cases.end());
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.medium), c.source, c.mode));
-        ASSERT_NE(0u, handles.back()) << c.medium;
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start({c.medium, c.source, c.mode}));
     }
     const HostText folder = Wide(MediaDirectory());
     const uint32_t folders[] = {Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, folder.c_str(), &PlaybackHost::OnEvent, host.User()),

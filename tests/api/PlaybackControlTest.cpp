@@ -31,9 +31,7 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
     const uint32_t pauseMs = 800;
     std::vector<uint32_t> handles;
     for (const Play &play : plays) {
-        handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(play));
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 8)) << Describe(plays[i]);
@@ -81,10 +79,7 @@ TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheNewPosition) {
     const uint32_t seekMs = 1000;
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetSpeed(handles.back(), c.speed);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(c.play, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); }));
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[i].play.medium)), 6)) << Describe(cases[i].play);
@@ -135,10 +130,7 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
     const uint32_t lastMs = 900;
     for (const auto &c : cases) {
         const Medium &medium = MediumNamed(c.play.medium);
-        const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
-        ASSERT_NE(0u, handle);
-        Brivane().AudioOutSetSpeed(handle, c.speed);
-        Brivane().AudioOutPlay(handle, 0);
+        const uint32_t handle = host.Start(c.play, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); });
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium))) << Describe(c.play);
         Brivane().AudioOutSeek(handle, 300);
         Brivane().AudioOutSeek(handle, lastMs);
@@ -173,9 +165,7 @@ TEST_F(PlaybackTest, SeekWhilePausedMovesOnlyTheNextStart) {
     const uint32_t seekMs = 1200;
     for (const Play &play : plays) {
         const Medium &medium = MediumNamed(play.medium);
-        const uint32_t handle = host.Open(medium, play.source, play.mode);
-        ASSERT_NE(0u, handle);
-        Brivane().AudioOutPlay(handle, 0);
+        const uint32_t handle = host.Start(play);
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium), 6)) << Describe(play);
         Brivane().AudioOutPlay(handle, 1);
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(play);
@@ -214,11 +204,10 @@ TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) 
     };
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetDuration(handles.back(), 2000, 1000);  // refused: the start lies after the end
-        Brivane().AudioOutSetDuration(handles.back(), c.start, c.end);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(c.play, [&](uint32_t handle) {
+            Brivane().AudioOutSetDuration(handle, 2000, 1000);  // refused: the start lies after the end
+            Brivane().AudioOutSetDuration(handle, c.start, c.end);
+        }));
     }
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
@@ -253,16 +242,6 @@ TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) 
     }
 }
 
-// The non-silent stretch of what SDL's disk driver wrote, in frames of 16-bit stereo.
-std::pair<size_t, size_t> Sounding(const std::vector<char> &output) {
-    const size_t frames = output.size() / 4;
-    auto silent = [&](size_t frame) { return output[4 * frame] == 0 && output[4 * frame + 1] == 0 && output[4 * frame + 2] == 0 && output[4 * frame + 3] == 0; };
-    size_t first = 0, last = frames;
-    while (first < frames && silent(first)) ++first;
-    while (last > first && silent(last - 1)) --last;
-    return {first, last};
-}
-
 TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
     const struct {
         Play play;
@@ -276,10 +255,7 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
     for (const auto &c : cases) {
         const Medium &medium = MediumNamed(c.play.medium);
         const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
-        const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
-        ASSERT_NE(0u, handle);
-        EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(handle, c.speed));
-        Brivane().AudioOutPlay(handle, 0);
+        const uint32_t handle = host.Start(c.play, [&](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(h, c.speed)); });
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
         Brivane().AudioOutClose(handle);
         host.Fence();  // the device is closed, so the disk driver's file is complete
@@ -302,18 +278,16 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
         EXPECT_LE(dataSpan, 1.25 * scaled + 200) << what;
 
         if (!disk) continue;
-        const std::pair<size_t, size_t> sounding = Sounding(ReadFile(disk));
-        const double outputMs = (sounding.second - sounding.first) * 1000.0 / medium.format.nSamplesPerSec;
+        const Sound sound = Listen(ReadFile(disk));
+        const double outputMs = (sound.last - sound.first) * 1000.0 / medium.format.nSamplesPerSec;
         EXPECT_NEAR(scaled, outputMs, 0.1 * scaled + 100) << what << ": the output lasts " << outputMs << " ms";
     }
 }
 
 TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
     const Medium &medium = MediumNamed("long.wav");
-    const uint32_t handle = host.Open(medium, Source::File, BRIVANE_MODE_DECODE);
-    ASSERT_NE(0u, handle);
-    EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 30));  // no device yet: accepted, and nothing lasts
-    Brivane().AudioOutPlay(handle, 0);
+    // No device yet: accepted, and nothing lasts.
+    const uint32_t handle = host.Start(medium, Source::File, BRIVANE_MODE_DECODE, [](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetVolume(h, 30)); });
     ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium)));
     std::this_thread::sleep_for(milliseconds(700));
     EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 50));
@@ -327,7 +301,7 @@ TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
     if (!disk) GTEST_SKIP() << "the output's level needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
     const std::vector<char> output = ReadFile(disk);
     // The chirp's first frame is silent and its second is not: that places the medium in the output.
-    const size_t start = Sounding(output).first - 1;
+    const size_t start = Listen(output).first - 1;
     const size_t samples = medium.pcm.size() / 2;
     ASSERT_GE(output.size(), 4 * start + medium.pcm.size());
     auto sample = [](const std::vector<char> &bytes, size_t at) {

@@ -130,10 +130,7 @@ TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
     };
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetEventMask(handles.back(), c.mask);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(c.play, [&](uint32_t handle) { Brivane().AudioOutSetEventMask(handle, c.mask); }));
     }
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);

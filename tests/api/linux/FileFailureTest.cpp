@@ -34,10 +34,6 @@ void Apply(Fault fault, const std::string &path) {
         ASSERT_EQ(truncate(path.c_str(), fault == Fault::Half ? info.st_size / 2 : 0), 0);
 }
 
-bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
-    return bytes.size() <= of.size() && std::equal(bytes.begin(), bytes.end(), of.begin());
-}
-
 class FileFailureTest : public PlaybackTest {
 protected:
     void SetUp() override {
@@ -67,9 +63,7 @@ TEST_F(FileFailureTest, APlayingFileCutShortFailsAfterTheDataItHadAndADeletedOne
             Medium medium = NoiseWave(2, 44100, 16, 6000);
             medium.path = Copy(medium.image, "playing.wav");
             medium.widePath = Wide(medium.path);
-            const uint32_t handle = host.Open(medium, Source::File, mode);
-            ASSERT_NE(handle, 0u);
-            AudioOutPlay(handle, 0);
+            const uint32_t handle = host.Start(medium, Source::File, mode);
             ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium)));
             Apply(f.fault, medium.path);
             EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium)));
@@ -86,8 +80,7 @@ TEST_F(FileFailureTest, APlayingFileCutShortFailsAfterTheDataItHadAndADeletedOne
     }
     // The library still plays.
     const Medium &tone = MediumNamed("tone.wav");
-    const uint32_t handle = host.Open(tone, Source::Memory, BRIVANE_MODE_WAVE);
-    AudioOutPlay(handle, 0);
+    const uint32_t handle = host.Start(tone, Source::Memory, BRIVANE_MODE_WAVE);
     EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(tone)));
     EXPECT_EQ(Data(host.Of(handle)), tone.pcm);
 }
