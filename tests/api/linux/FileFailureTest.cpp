@@ -55,28 +55,39 @@ protected:
     std::string m_dir;
 };
 
-// Six seconds of noise, so the player has read only part of the file when the fault comes.
+// Six seconds of noise, so the player has read only part of the file when the fault comes; the
+// faults in both modes play side by side, each on a file of its own.
 TEST_F(FileFailureTest, APlayingFileCutShortFailsAfterTheDataItHadAndADeletedOnePlaysToTheEnd) {
+    const Medium noise = NoiseWave(2, 44100, 16, 6000);
+    std::vector<Medium> media;
+    std::vector<Fault> faults;
+    std::vector<uint32_t> handles;
     for (const uint32_t mode : {BRIVANE_MODE_DECODE, BRIVANE_MODE_WAVE}) {
         for (const auto &f : kFaults) {
-            SCOPED_TRACE(std::string(f.name) + ", mode " + std::to_string(mode));
-            Medium medium = NoiseWave(2, 44100, 16, 6000);
-            medium.path = Copy(medium.image, "playing.wav");
-            medium.widePath = Wide(medium.path);
-            const uint32_t handle = host.Start(medium, Source::File, mode);
-            ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium)));
-            Apply(f.fault, medium.path);
-            EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium)));
-            const std::vector<Delivery> events = host.Of(handle);
-            const bool failed = IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED) < events.size();
-            EXPECT_EQ(failed, f.fault != Fault::Delete) << Sequence(events);
-            const std::vector<char> data = Data(events);
-            EXPECT_TRUE(IsPrefix(data, medium.pcm)) << data.size() << " bytes";
-            if (f.fault == Fault::Delete) {
-                EXPECT_EQ(data.size(), medium.pcm.size());
-            }
-            AudioOutClose(handle);
+            media.push_back(noise);
+            media.back().name = std::string(f.name) + ", mode " + std::to_string(mode);
+            media.back().path = Copy(noise.image, ("playing-" + std::to_string(handles.size()) + ".wav").c_str());
+            media.back().widePath = Wide(media.back().path);
+            faults.push_back(f.fault);
+            handles.push_back(host.Start(media.back(), Source::File, mode));
         }
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(noise))) << media[i].name;
+        Apply(faults[i], media[i].path);
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        SCOPED_TRACE(media[i].name);
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(noise)));
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        const bool failed = IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED) < events.size();
+        EXPECT_EQ(failed, faults[i] != Fault::Delete) << Sequence(events);
+        const std::vector<char> data = Data(events);
+        EXPECT_TRUE(IsPrefix(data, noise.pcm)) << data.size() << " bytes";
+        if (faults[i] == Fault::Delete) {
+            EXPECT_EQ(data.size(), noise.pcm.size());
+        }
+        AudioOutClose(handles[i]);
     }
     // The library still plays.
     const Medium &tone = MediumNamed("tone.wav");
