@@ -221,7 +221,11 @@ const char *DiskAudioOutput() {
     return driver && std::strcmp(driver, "disk") == 0 ? std::getenv("SDL_DISKAUDIOFILE") : nullptr;
 }
 
+// In one read: byte by byte, the media took seconds under ThreadSanitizer in every process.
 std::vector<char> ReadFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::vector<char> bytes(in ? size_t(in.tellg()) : 0);
+    in.seekg(0);
+    in.read(bytes.data(), std::streamsize(bytes.size()));
+    return bytes;
 }
