@@ -22,27 +22,47 @@ long long Between(const Delivery &from, const Delivery &to) {
     return std::chrono::duration_cast<milliseconds>(to.at - from.at).count();
 }
 
-TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
-    const std::vector<Play> plays = Pausable({
-        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},
-        {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
-        {"tone.wma", Source::File, BRIVANE_MODE_DECODE},
-    });
-    const uint32_t pauseMs = 800;
-    std::vector<uint32_t> handles;
-    for (const Play &play : plays) {
-        handles.push_back(host.Start(play));
+// A pause holds the data and the play after it goes on where it stopped; a seek while paused moves
+// only the start of the play after the end.
+TEST_F(PlaybackTest, PauseHoldsTheDataAndASeekWhilePausedMovesOnlyTheNextStart) {
+    struct Row {
+        Play play;
+        bool seek;
+    };
+    std::vector<Row> rows = {
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, false}, {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, false},
+        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, false}, {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, true},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, true},
+    };
+    // Wine's reader has no pause or resume: there a paused decode fails with event 6, and only direct WAV mode pauses.
+    if (RunningUnderWine())
+        rows.erase(std::remove_if(rows.begin(), rows.end(), [](const Row &row) { return row.play.mode == BRIVANE_MODE_DECODE; }), rows.end());
+    std::vector<Play> plays;
+    std::vector<bool> seeks;
+    for (const Row &row : rows) {
+        plays.push_back(row.play);
+        seeks.push_back(row.seek);
     }
+    const uint32_t pauseMs = 800, seekMs = 1200;
+    std::vector<uint32_t> handles;
+    for (const Play &play : plays) handles.push_back(host.Start(play));
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 8)) << Describe(plays[i]);
         Brivane().AudioOutPlay(handles[i], 1);
     }
-    for (size_t i = 0; i < handles.size(); ++i)
+    for (size_t i = 0; i < handles.size(); ++i) {
         EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(plays[i]);
+        if (seeks[i]) Brivane().AudioOutSeek(handles[i], seekMs);
+    }
     std::this_thread::sleep_for(milliseconds(pauseMs));
     for (uint32_t handle : handles) Brivane().AudioOutPlay(handle, 0);
-    for (size_t i = 0; i < handles.size(); ++i)
-        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(plays[i].medium)))) << Describe(plays[i]);
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const Medium &medium = MediumNamed(plays[i].medium);
+        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(medium))) << Describe(plays[i]);
+        if (!seeks[i]) continue;
+        Brivane().AudioOutPlay(handles[i], 0);  // after the end: from the new start
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(medium), 2)) << Describe(plays[i]);
+    }
     host.Fence();
 
     for (size_t i = 0; i < handles.size(); ++i) {
@@ -50,18 +70,23 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
         const std::vector<Delivery> events = host.Of(handles[i]);
         const std::string what = Describe(plays[i]) + ": " + Sequence(events);
         const size_t paused = IndexOf(events, BRIVANE_EVENT_PAUSED), resumed = IndexOf(events, BRIVANE_EVENT_PLAYING, 1);
-        ASSERT_LT(resumed, events.size()) << what;
+        const size_t end = IndexOf(events, BRIVANE_EVENT_END), again = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
         ASSERT_LT(paused, resumed) << what;
-        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
+        ASSERT_LT(resumed, end) << what;
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
         // A block already on its way when the pause came may still arrive; nothing more.
         EXPECT_LE(Data(events, paused).size() - Data(events, resumed).size(), 2u * 8820) << what;
-        const std::vector<char> data = Data(events);
+        const std::vector<char> data = Data(std::vector<Delivery>(events.begin(), events.begin() + long(end)));
         if (medium.exact) {
-            EXPECT_TRUE(data == medium.pcm) << what << ": " << data.size() << " bytes";
+            EXPECT_TRUE(data == medium.pcm) << what << ": the resumed playback is not the whole medium";
         } else {
             EXPECT_NEAR(double(medium.pcm.size()), double(data.size()), 4096.0 * 4) << what;
         }
-        EXPECT_GE(Between(events[1], events.back()), medium.durationMs * 3 / 4 + pauseMs) << what;
+        EXPECT_GE(Between(events[1], events[end]), medium.durationMs * 3 / 4 + pauseMs) << what;
+        if (seeks[i]) {
+            EXPECT_TRUE(end < again && Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, seekMs)))
+                << what << ": the next start is not at the new position";
+        }
         Brivane().AudioOutClose(handles[i]);
     }
 }
@@ -153,39 +178,6 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
         const std::vector<char> tail = Slice(medium.pcm, MsToBytes(medium.format, lastMs));
         EXPECT_TRUE(EndsWith(after, tail)) << all << ": " << after.size() << " bytes after the last seek";
         EXPECT_LE(after.size(), tail.size() + 8820) << all;
-        Brivane().AudioOutClose(handle);
-    }
-}
-
-TEST_F(PlaybackTest, SeekWhilePausedMovesOnlyTheNextStart) {
-    const std::vector<Play> plays = Pausable({
-        {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},
-        {"tone.wav", Source::File, BRIVANE_MODE_WAVE},
-    });
-    const uint32_t seekMs = 1200;
-    for (const Play &play : plays) {
-        const Medium &medium = MediumNamed(play.medium);
-        const uint32_t handle = host.Start(play);
-        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium), 6)) << Describe(play);
-        Brivane().AudioOutPlay(handle, 1);
-        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(play);
-        Brivane().AudioOutSeek(handle, seekMs);
-        std::this_thread::sleep_for(milliseconds(200));
-        Brivane().AudioOutPlay(handle, 0);
-        ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium))) << Describe(play) << ": " << Sequence(host.Of(handle));
-        Brivane().AudioOutPlay(handle, 0);  // after the end: from the new start
-        EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium), 2)) << Describe(play);
-        host.Fence();
-
-        const std::vector<Delivery> events = host.Of(handle);
-        const std::string what = Describe(play) + ": " + Sequence(events);
-        const size_t firstEnd = IndexOf(events, BRIVANE_EVENT_END), again = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
-        ASSERT_LT(firstEnd, again) << what;
-        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
-        EXPECT_TRUE(Data(std::vector<Delivery>(events.begin(), events.begin() + long(firstEnd))) == medium.pcm)
-            << what << ": the resumed playback is not the whole medium";
-        EXPECT_TRUE(Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, seekMs)))
-            << what << ": the next start is not at the new position";
         Brivane().AudioOutClose(handle);
     }
 }

@@ -104,11 +104,4 @@ Sound Listen(const std::vector<char> &output) {
     return sound;
 }
 
-std::vector<Play> Pausable(std::vector<Play> plays) {
-    if (RunningUnderWine())
-        plays.erase(std::remove_if(plays.begin(), plays.end(), [](const Play &p) { return p.mode == BRIVANE_MODE_DECODE; }),
-                    plays.end());
-    return plays;
-}
-
 milliseconds Patience(const Medium &medium) { return milliseconds(4 * medium.durationMs + 10000); }

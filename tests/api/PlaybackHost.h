@@ -77,9 +77,6 @@ struct Sound {
     size_t first = 0, last = 0, longestGap = 0;
 };
 Sound Listen(const std::vector<char> &output);
-// Plays a host can pause: Wine's reader has no pause or resume, so there a paused decode fails with
-// event 6 and only direct WAV mode pauses.
-std::vector<Play> Pausable(std::vector<Play> plays);
 // Time enough to play a medium several times over, for slow sanitizer builds.
 milliseconds Patience(const Medium &medium);
 
