@@ -4,15 +4,13 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "HostHarness.h"
+#include "PlaybackMedia.h"
 
 namespace {
 
@@ -48,18 +46,6 @@ bool WaitUntil(const std::atomic<bool> &flag, std::chrono::milliseconds limit = 
 
 bool Initialised() { return Brivane().AudioOutPlay(0x7777, 0) == 1; }
 
-std::string MakeWave(const std::string &name) {
-    const uint32_t bytes = 16000;  // a second of 8 kHz 16-bit mono silence
-    const uint32_t fields[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00010001,
-                               8000,       16000,      0x00100002, 0x61746164, bytes};
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char *>(fields), sizeof fields);
-    file << std::string(bytes, '\0');
-    return path;
-}
-
-
 // Opens what raises the callback of the given kind and returns once the callback has called the export.
 void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
     static const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
@@ -89,7 +75,7 @@ void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
 }
 
 TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
-    const std::string wave = MakeWave("reentry.wav");
+    const std::string wave = WriteTemp("reentry.wav", NoiseWave(1, 8000, 16, 1000).image);
     const HostText waveWide(wave.begin(), wave.end());
     const std::string converted = ::testing::TempDir() + "reentry-out.wav";
     const HostText profile = SpeechProfile();

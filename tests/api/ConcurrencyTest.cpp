@@ -30,10 +30,11 @@ struct StressLog {
     }
 };
 
-TEST(Concurrency, EightHostThreadsOpenPostAndCloseTenThousandTimes) {
+TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
     ASSERT_EQ(1u, Brivane().InitBrivane());
     StressLog log;
-    const int kThreads = 8, kRounds = 10000;
+    // Under Wine every kernel call costs so much more that a tenth of the rounds takes minutes.
+    const int kThreads = 8, kRounds = RunningUnderWine() ? 1000 : 10000;
     std::atomic<int> opened{0}, refused{0};
     std::vector<HostThread> hosts;
     for (int t = 0; t < kThreads; ++t) {

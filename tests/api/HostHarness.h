@@ -1,9 +1,9 @@
 // A host's view of the library: callbacks that record what the service thread delivers.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -45,17 +45,12 @@ public:
         m_events.push_back(event);
         m_changed.notify_all();
     }
-    // Waits up to 5 s for an event that matches.
-    bool WaitFor(const std::function<bool(const HostEvent &)> &match) {
+    // Waits up to 5 s for the event.
+    bool WaitForEvent(uint32_t handle, uint32_t code) {
         std::unique_lock<HostMutex> guard(m_lock);
         return m_changed.wait_for(guard, std::chrono::seconds(5), [&] {
-            for (const HostEvent &event : m_events)
-                if (match(event)) return true;
-            return false;
+            return std::any_of(m_events.begin(), m_events.end(), [&](const HostEvent &e) { return e.handle == handle && e.code == code; });
         });
-    }
-    bool WaitForEvent(uint32_t handle, uint32_t code) {
-        return WaitFor([&](const HostEvent &e) { return e.handle == handle && e.code == code; });
     }
     std::vector<HostEvent> Events() {
         std::lock_guard<HostMutex> guard(m_lock);

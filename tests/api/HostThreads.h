@@ -36,10 +36,6 @@ private:
 class HostCondition {
 public:
     void notify_all() { WakeAllConditionVariable(&m_condition); }
-    template <class Predicate>
-    void wait(std::unique_lock<HostMutex> &lock, Predicate done) {
-        while (!done()) SleepConditionVariableCS(&m_condition, lock.mutex()->Native(), INFINITE);
-    }
     template <class Rep, class Period, class Predicate>
     bool wait_for(std::unique_lock<HostMutex> &lock, std::chrono::duration<Rep, Period> timeout, Predicate done) {
         const auto end = std::chrono::steady_clock::now() + timeout;
@@ -66,12 +62,7 @@ public:
         if (!m_handle) delete body;
     }
     HostThread(HostThread &&other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-    HostThread &operator=(HostThread &&other) noexcept {
-        std::swap(m_handle, other.m_handle);
-        return *this;
-    }
     ~HostThread() { join(); }
-    bool joinable() const { return m_handle != nullptr; }
     void join() {
         if (!m_handle) return;
         WaitForSingleObject(m_handle, INFINITE);

@@ -5,8 +5,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "HostHarness.h"
+#include "PlaybackMedia.h"
 
 namespace {
 
@@ -218,15 +217,6 @@ bool WaitFor(const std::atomic<bool> &flag, int limitMs = 10000) {
     return flag;
 }
 
-std::vector<char> SilentWave(uint32_t seconds) {
-    const uint32_t bytes = 8000 * 2 * seconds;
-    std::vector<char> wave(44 + bytes, 0);
-    const uint32_t fields[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00010001, 8000, 16000, 0x00100002,
-                               0x61746164, bytes};
-    std::memcpy(wave.data(), fields, sizeof fields);
-    return wave;
-}
-
 // A callback that calls a locked export while the last UnInitBrivane shuts the library down: the
 // shutdown holds the library lock while it waits for the service thread, so the export must not wait.
 std::atomic<bool> g_callbackEntered{false};
@@ -239,7 +229,7 @@ void BRIVANE_CALL CallBackIntoLibrary(uint32_t handle, BRIVANE_USER, uint32_t co
 
 TEST(Lifecycle, ShutdownWhileACallbackCallsTheLibraryEnds) {
     ASSERT_EQ(1u, B().InitBrivane());
-    const std::vector<char> wave = SilentWave(3);
+    const std::vector<char> wave = NoiseWave(1, 8000, 16, 3000).image;
     const uint32_t handle = B().AudioOutOpen(BRIVANE_MODE_WAVE, wave.data(), int32_t(wave.size()), &CallBackIntoLibrary, 0);
     ASSERT_NE(0u, handle);
     B().AudioOutPlay(handle, 0);
@@ -271,9 +261,7 @@ void BRIVANE_CALL LockedExportOnGo(uint32_t handle, BRIVANE_USER, uint32_t code,
 }
 
 TEST(Lifecycle, ShutdownTakesTheLibraryLockBeforeCallbacksMayPassIt) {
-    const std::string path = ::testing::TempDir() + "lifecycle-silence.wav";
-    const std::vector<char> wave = SilentWave(1);
-    std::ofstream(path, std::ios::binary).write(wave.data(), std::streamsize(wave.size()));
+    const std::string path = WriteTemp("lifecycle-noise.wav", NoiseWave(1, 8000, 16, 1000).image);
     ASSERT_EQ(1u, B().InitBrivane());
     ASSERT_NE(0u, B().AudioOutFileOpen(1, Path("missing.wma").c_str(), &LockedExportOnGo, 0));
     ASSERT_TRUE(WaitFor(g_lateEntered));

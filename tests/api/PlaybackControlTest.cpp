@@ -22,29 +22,47 @@ long long Between(const Delivery &from, const Delivery &to) {
     return std::chrono::duration_cast<milliseconds>(to.at - from.at).count();
 }
 
-TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
-    const std::vector<Play> plays = Pausable({
-        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},
-        {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
-        {"tone.wma", Source::File, BRIVANE_MODE_DECODE},
-    });
-    const uint32_t pauseMs = 800;
-    std::vector<uint32_t> handles;
-    for (const Play &play : plays) {
-        handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutPlay(handles.back(), 0);
+// A pause holds the data and the play after it goes on where it stopped; a seek while paused moves
+// only the start of the play after the end.
+TEST_F(PlaybackTest, PauseHoldsTheDataAndASeekWhilePausedMovesOnlyTheNextStart) {
+    struct Row {
+        Play play;
+        bool seek;
+    };
+    std::vector<Row> rows = {
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, false}, {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, false},
+        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, false}, {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, true},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, true},
+    };
+    // Wine's reader has no pause or resume: there a paused decode fails with event 6, and only direct WAV mode pauses.
+    if (RunningUnderWine())
+        rows.erase(std::remove_if(rows.begin(), rows.end(), [](const Row &row) { return row.play.mode == BRIVANE_MODE_DECODE; }), rows.end());
+    std::vector<Play> plays;
+    std::vector<bool> seeks;
+    for (const Row &row : rows) {
+        plays.push_back(row.play);
+        seeks.push_back(row.seek);
     }
+    const uint32_t pauseMs = 800, seekMs = 1200;
+    std::vector<uint32_t> handles;
+    for (const Play &play : plays) handles.push_back(host.Start(play));
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 8)) << Describe(plays[i]);
         Brivane().AudioOutPlay(handles[i], 1);
     }
-    for (size_t i = 0; i < handles.size(); ++i)
+    for (size_t i = 0; i < handles.size(); ++i) {
         EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(plays[i]);
+        if (seeks[i]) Brivane().AudioOutSeek(handles[i], seekMs);
+    }
     std::this_thread::sleep_for(milliseconds(pauseMs));
     for (uint32_t handle : handles) Brivane().AudioOutPlay(handle, 0);
-    for (size_t i = 0; i < handles.size(); ++i)
-        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(plays[i].medium)))) << Describe(plays[i]);
+    for (size_t i = 0; i < handles.size(); ++i) {
+        const Medium &medium = MediumNamed(plays[i].medium);
+        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(medium))) << Describe(plays[i]);
+        if (!seeks[i]) continue;
+        Brivane().AudioOutPlay(handles[i], 0);  // after the end: from the new start
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(medium), 2)) << Describe(plays[i]);
+    }
     host.Fence();
 
     for (size_t i = 0; i < handles.size(); ++i) {
@@ -52,18 +70,23 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndResumeContinuesWhereItStopped) {
         const std::vector<Delivery> events = host.Of(handles[i]);
         const std::string what = Describe(plays[i]) + ": " + Sequence(events);
         const size_t paused = IndexOf(events, BRIVANE_EVENT_PAUSED), resumed = IndexOf(events, BRIVANE_EVENT_PLAYING, 1);
-        ASSERT_LT(resumed, events.size()) << what;
+        const size_t end = IndexOf(events, BRIVANE_EVENT_END), again = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
         ASSERT_LT(paused, resumed) << what;
-        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
+        ASSERT_LT(resumed, end) << what;
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
         // A block already on its way when the pause came may still arrive; nothing more.
         EXPECT_LE(Data(events, paused).size() - Data(events, resumed).size(), 2u * 8820) << what;
-        const std::vector<char> data = Data(events);
+        const std::vector<char> data = Data(std::vector<Delivery>(events.begin(), events.begin() + long(end)));
         if (medium.exact) {
-            EXPECT_TRUE(data == medium.pcm) << what << ": " << data.size() << " bytes";
+            EXPECT_TRUE(data == medium.pcm) << what << ": the resumed playback is not the whole medium";
         } else {
             EXPECT_NEAR(double(medium.pcm.size()), double(data.size()), 4096.0 * 4) << what;
         }
-        EXPECT_GE(Between(events[1], events.back()), medium.durationMs * 3 / 4 + pauseMs) << what;
+        EXPECT_GE(Between(events[1], events[end]), medium.durationMs * 3 / 4 + pauseMs) << what;
+        if (seeks[i]) {
+            EXPECT_TRUE(end < again && Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, seekMs)))
+                << what << ": the next start is not at the new position";
+        }
         Brivane().AudioOutClose(handles[i]);
     }
 }
@@ -81,10 +104,7 @@ TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheNewPosition) {
     const uint32_t seekMs = 1000;
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetSpeed(handles.back(), c.speed);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(c.play, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); }));
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[i].play.medium)), 6)) << Describe(cases[i].play);
@@ -135,10 +155,7 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
     const uint32_t lastMs = 900;
     for (const auto &c : cases) {
         const Medium &medium = MediumNamed(c.play.medium);
-        const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
-        ASSERT_NE(0u, handle);
-        Brivane().AudioOutSetSpeed(handle, c.speed);
-        Brivane().AudioOutPlay(handle, 0);
+        const uint32_t handle = host.Start(c.play, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); });
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium))) << Describe(c.play);
         Brivane().AudioOutSeek(handle, 300);
         Brivane().AudioOutSeek(handle, lastMs);
@@ -165,41 +182,6 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
     }
 }
 
-TEST_F(PlaybackTest, SeekWhilePausedMovesOnlyTheNextStart) {
-    const std::vector<Play> plays = Pausable({
-        {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},
-        {"tone.wav", Source::File, BRIVANE_MODE_WAVE},
-    });
-    const uint32_t seekMs = 1200;
-    for (const Play &play : plays) {
-        const Medium &medium = MediumNamed(play.medium);
-        const uint32_t handle = host.Open(medium, play.source, play.mode);
-        ASSERT_NE(0u, handle);
-        Brivane().AudioOutPlay(handle, 0);
-        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_DATA, Patience(medium), 6)) << Describe(play);
-        Brivane().AudioOutPlay(handle, 1);
-        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << Describe(play);
-        Brivane().AudioOutSeek(handle, seekMs);
-        std::this_thread::sleep_for(milliseconds(200));
-        Brivane().AudioOutPlay(handle, 0);
-        ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium))) << Describe(play) << ": " << Sequence(host.Of(handle));
-        Brivane().AudioOutPlay(handle, 0);  // after the end: from the new start
-        EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium), 2)) << Describe(play);
-        host.Fence();
-
-        const std::vector<Delivery> events = host.Of(handle);
-        const std::string what = Describe(play) + ": " + Sequence(events);
-        const size_t firstEnd = IndexOf(events, BRIVANE_EVENT_END), again = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
-        ASSERT_LT(firstEnd, again) << what;
-        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
-        EXPECT_TRUE(Data(std::vector<Delivery>(events.begin(), events.begin() + long(firstEnd))) == medium.pcm)
-            << what << ": the resumed playback is not the whole medium";
-        EXPECT_TRUE(Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, seekMs)))
-            << what << ": the next start is not at the new position";
-        Brivane().AudioOutClose(handle);
-    }
-}
-
 TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) {
     const struct {
         Play play;
@@ -214,11 +196,10 @@ TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) 
     };
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetDuration(handles.back(), 2000, 1000);  // refused: the start lies after the end
-        Brivane().AudioOutSetDuration(handles.back(), c.start, c.end);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(c.play, [&](uint32_t handle) {
+            Brivane().AudioOutSetDuration(handle, 2000, 1000);  // refused: the start lies after the end
+            Brivane().AudioOutSetDuration(handle, c.start, c.end);
+        }));
     }
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
@@ -253,16 +234,6 @@ TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) 
     }
 }
 
-// The non-silent stretch of what SDL's disk driver wrote, in frames of 16-bit stereo.
-std::pair<size_t, size_t> Sounding(const std::vector<char> &output) {
-    const size_t frames = output.size() / 4;
-    auto silent = [&](size_t frame) { return output[4 * frame] == 0 && output[4 * frame + 1] == 0 && output[4 * frame + 2] == 0 && output[4 * frame + 3] == 0; };
-    size_t first = 0, last = frames;
-    while (first < frames && silent(first)) ++first;
-    while (last > first && silent(last - 1)) --last;
-    return {first, last};
-}
-
 TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
     const struct {
         Play play;
@@ -276,10 +247,7 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
     for (const auto &c : cases) {
         const Medium &medium = MediumNamed(c.play.medium);
         const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
-        const uint32_t handle = host.Open(medium, c.play.source, c.play.mode);
-        ASSERT_NE(0u, handle);
-        EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(handle, c.speed));
-        Brivane().AudioOutPlay(handle, 0);
+        const uint32_t handle = host.Start(c.play, [&](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(h, c.speed)); });
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
         Brivane().AudioOutClose(handle);
         host.Fence();  // the device is closed, so the disk driver's file is complete
@@ -302,18 +270,16 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
         EXPECT_LE(dataSpan, 1.25 * scaled + 200) << what;
 
         if (!disk) continue;
-        const std::pair<size_t, size_t> sounding = Sounding(ReadFile(disk));
-        const double outputMs = (sounding.second - sounding.first) * 1000.0 / medium.format.nSamplesPerSec;
+        const Sound sound = Listen(ReadFile(disk));
+        const double outputMs = (sound.last - sound.first) * 1000.0 / medium.format.nSamplesPerSec;
         EXPECT_NEAR(scaled, outputMs, 0.1 * scaled + 100) << what << ": the output lasts " << outputMs << " ms";
     }
 }
 
 TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
     const Medium &medium = MediumNamed("long.wav");
-    const uint32_t handle = host.Open(medium, Source::File, BRIVANE_MODE_DECODE);
-    ASSERT_NE(0u, handle);
-    EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 30));  // no device yet: accepted, and nothing lasts
-    Brivane().AudioOutPlay(handle, 0);
+    // No device yet: accepted, and nothing lasts.
+    const uint32_t handle = host.Start(medium, Source::File, BRIVANE_MODE_DECODE, [](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetVolume(h, 30)); });
     ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium)));
     std::this_thread::sleep_for(milliseconds(700));
     EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 50));
@@ -327,7 +293,7 @@ TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
     if (!disk) GTEST_SKIP() << "the output's level needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
     const std::vector<char> output = ReadFile(disk);
     // The chirp's first frame is silent and its second is not: that places the medium in the output.
-    const size_t start = Sounding(output).first - 1;
+    const size_t start = Listen(output).first - 1;
     const size_t samples = medium.pcm.size() / 2;
     ASSERT_GE(output.size(), 4 * start + medium.pcm.size());
     auto sample = [](const std::vector<char> &bytes, size_t at) {

@@ -1,5 +1,5 @@
 // Whole playbacks as a host sees them: the order of the events, the PCM handed over in 50 ms blocks,
-// real-time pace, the event mask, many players at once and the silence of a closed instance.
+// real-time pace, many players at once, and the event mask.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -130,10 +130,7 @@ TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
     };
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetEventMask(handles.back(), c.mask);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(c.play, [&](uint32_t handle) { Brivane().AudioOutSetEventMask(handle, c.mask); }));
     }
     for (size_t i = 0; i < handles.size(); ++i)
         EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
@@ -156,70 +153,6 @@ TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
         }
         Brivane().AudioOutClose(handles[i]);
     }
-}
-
-TEST_F(PlaybackTest, TwentyPlayersAtOnceEachGetTheirWholeMedium) {
-    const Play kinds[] = {
-        {"tone.wav", Source::File, BRIVANE_MODE_DECODE}, {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
-        {"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, {"tone.mp3", Source::File, BRIVANE_MODE_DECODE},
-        {"speech.wma", Source::File, BRIVANE_MODE_DECODE},
-    };
-    std::vector<Play> plays;
-    std::vector<uint32_t> handles;
-    for (int i = 0; i < 20; ++i) {
-        plays.push_back(kinds[i % 5]);
-        handles.push_back(host.Open(MediumNamed(plays.back().medium), plays.back().source, plays.back().mode));
-        ASSERT_NE(0u, handles.back());
-    }
-    for (uint32_t handle : handles) Brivane().AudioOutPlay(handle, 0);
-    for (size_t i = 0; i < handles.size(); ++i)
-        EXPECT_TRUE(host.WaitForFinish(handles[i], 2 * Patience(MediumNamed(plays[i].medium)))) << i << ": " << Describe(plays[i]);
-    for (size_t i = 0; i < handles.size(); ++i) {
-        const Medium &medium = MediumNamed(plays[i].medium);
-        const std::vector<Delivery> events = host.Of(handles[i]);
-        const std::string what = std::to_string(i) + ": " + Describe(plays[i]) + ": " + Sequence(events);
-        ASSERT_FALSE(events.empty()) << what;
-        EXPECT_EQ(BRIVANE_EVENT_FORMAT, events.front().code) << what;
-        EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
-        const std::vector<char> data = Data(events);
-        if (medium.exact) {
-            EXPECT_TRUE(data == medium.pcm) << what << ": " << data.size() << " bytes";
-        } else {
-            ExpectSameAudio(medium, data, what);
-        }
-        Brivane().AudioOutClose(handles[i]);
-    }
-}
-
-TEST_F(PlaybackTest, ClosedInstancesNeverDeliverAgain) {
-    const Play plays[] = {
-        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},
-        {"tone.wma", Source::Memory, BRIVANE_MODE_DECODE},
-        {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
-    };
-    std::vector<uint32_t> handles;
-    for (const Play &play : plays) {
-        handles.push_back(host.Open(MediumNamed(play.medium), play.source, play.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutPlay(handles.back(), 0);
-    }
-    // Closed before its open has run: it never delivers anything.
-    const uint32_t unopened = host.Open(MediumNamed("tone.wav"), Source::Memory, BRIVANE_MODE_DECODE);
-    Brivane().AudioOutClose(unopened);
-    for (size_t i = 0; i < handles.size(); ++i) {
-        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 5)) << Describe(plays[i]);
-        Brivane().AudioOutClose(handles[i]);
-    }
-    host.Fence();
-    std::vector<size_t> seen;
-    for (uint32_t handle : handles) seen.push_back(host.Of(handle).size());
-    std::this_thread::sleep_for(milliseconds(2500));  // past the media's end
-    for (size_t i = 0; i < handles.size(); ++i) {
-        const std::vector<Delivery> events = host.Of(handles[i]);
-        EXPECT_EQ(seen[i], events.size()) << Describe(plays[i]) << ": " << Sequence(events);
-        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_END)) << Describe(plays[i]) << ": " << Sequence(events);
-    }
-    EXPECT_EQ("", Sequence(host.Of(unopened)));
 }
 
 }  // namespace

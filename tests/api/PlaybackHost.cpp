@@ -18,6 +18,14 @@ uint32_t PlaybackHost::Open(const Medium &medium, Source source, uint32_t mode) 
     return Brivane().AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()), &OnEvent, User());
 }
 
+uint32_t PlaybackHost::Start(const Medium &medium, Source source, uint32_t mode, const std::function<void(uint32_t)> &prepare) {
+    const uint32_t handle = Open(medium, source, mode);
+    EXPECT_NE(0u, handle) << medium.name << " mode " << mode;
+    if (prepare) prepare(handle);
+    Brivane().AudioOutPlay(handle, 0);
+    return handle;
+}
+
 bool PlaybackHost::WaitUntil(uint32_t handle, milliseconds timeout,
                              const std::function<bool(const std::vector<Delivery> &)> &done) {
     std::unique_lock<HostMutex> guard(m_lock);
@@ -73,11 +81,27 @@ size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth) {
     return events.size();
 }
 
-std::vector<Play> Pausable(std::vector<Play> plays) {
-    if (RunningUnderWine())
-        plays.erase(std::remove_if(plays.begin(), plays.end(), [](const Play &p) { return p.mode == BRIVANE_MODE_DECODE; }),
-                    plays.end());
-    return plays;
+size_t Count(const std::vector<Delivery> &events, uint32_t code) {
+    return size_t(std::count_if(events.begin(), events.end(), [&](const Delivery &event) { return event.code == code; }));
+}
+
+bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
+    return bytes.size() <= of.size() && std::equal(bytes.begin(), bytes.end(), of.begin());
+}
+
+Sound Listen(const std::vector<char> &output) {
+    Sound sound;
+    const size_t frames = output.size() / 4;
+    auto silent = [&](size_t frame) { return std::all_of(&output[4 * frame], &output[4 * frame + 4], [](char b) { return b == 0; }); };
+    while (sound.first < frames && silent(sound.first)) ++sound.first;
+    sound.last = frames;
+    while (sound.last > sound.first && silent(sound.last - 1)) --sound.last;
+    size_t run = 0;
+    for (size_t frame = sound.first; frame < sound.last; ++frame) {
+        run = silent(frame) ? run + 1 : 0;
+        sound.longestGap = std::max(sound.longestGap, run);
+    }
+    return sound;
 }
 
 milliseconds Patience(const Medium &medium) { return milliseconds(4 * medium.durationMs + 10000); }

@@ -43,6 +43,11 @@ public:
     BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
 
     uint32_t Open(const Medium &medium, Source source, uint32_t mode);
+    // Opens, lets `prepare` set the new instance up, and plays; an open that is refused fails the test.
+    uint32_t Start(const Medium &medium, Source source, uint32_t mode, const std::function<void(uint32_t)> &prepare = nullptr);
+    uint32_t Start(const Play &play, const std::function<void(uint32_t)> &prepare = nullptr) {
+        return Start(MediumNamed(play.medium), play.source, play.mode, prepare);
+    }
     // Waits until the events of `handle` satisfy `done`; false when the timeout passes first.
     bool WaitUntil(uint32_t handle, milliseconds timeout, const std::function<bool(const std::vector<Delivery> &)> &done);
     bool WaitForCode(uint32_t handle, uint32_t code, milliseconds timeout, size_t count = 1);
@@ -65,9 +70,13 @@ std::string Sequence(const std::vector<Delivery> &events);
 std::vector<char> Data(const std::vector<Delivery> &events, size_t from = 0);
 // Index of the nth event with this code, or events.size().
 size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth = 0);
-// Plays a host can pause: Wine's reader has no pause or resume, so there a paused decode fails with
-// event 6 and only direct WAV mode pauses.
-std::vector<Play> Pausable(std::vector<Play> plays);
+size_t Count(const std::vector<Delivery> &events, uint32_t code);
+bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of);
+// The non-silent frames of what the disk driver wrote, 16-bit stereo: first, last and the longest silent run between.
+struct Sound {
+    size_t first = 0, last = 0, longestGap = 0;
+};
+Sound Listen(const std::vector<char> &output);
 // Time enough to play a medium several times over, for slow sanitizer builds.
 milliseconds Patience(const Medium &medium);
 

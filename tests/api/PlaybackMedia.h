@@ -19,7 +19,7 @@ struct Medium {
 };
 
 // Playable: "tone.wav" (1.73 s of a 44.1 kHz 16-bit stereo chirp, 44-byte header), "tone.wma",
-// "tone.mp3", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma"
+// "tone.mp3", "tone.flac", "tone.ogg", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma"
 // (22.05 kHz mono), "byte.wav" (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp),
 // "minutes.wma" (3 min 25.5 s).
 // Damaged: "garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data
@@ -27,6 +27,12 @@ struct Medium {
 const Medium &MediumNamed(const char *name);
 // A memory-only PCM WAV of pseudo-random frames, so a shifted or swapped frame never matches.
 Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);
+BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits);
+// A RIFF WAVE image of a 16-byte format chunk (18 with a fact chunk) and a data chunk that claims `claimed` bytes.
+std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact = false,
+                            uint32_t claimed = UINT32_MAX);
+// Writes the bytes to a file in GoogleTest's temporary directory and gives its path.
+std::string WriteTemp(const std::string &name, const std::vector<char> &bytes);
 // A directory inside the media directory.
 std::string MediaDirectory();
 

@@ -14,10 +14,6 @@ std::vector<Delivery> StartNumber(const std::vector<Delivery> &events, size_t nt
     return std::vector<Delivery>(events.begin() + long(std::min(from, events.size())), events.begin() + long(to));
 }
 
-size_t Count(const std::vector<Delivery> &events, uint32_t code) {
-    return size_t(std::count_if(events.begin(), events.end(), [&](const Delivery &event) { return event.code == code; }));
-}
-
 bool EndedStart(const std::vector<Delivery> &events, size_t nth) {
     const std::vector<Delivery> start = StartNumber(events, nth);
     return !start.empty() && start.back().code == BRIVANE_EVENT_END;
@@ -41,14 +37,17 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
         const Medium *medium;
         uint32_t mode, start;
     };
+    // The disk driver's file shows one device at a time, so there the cases play one by one, and only
+    // from the first and the last start: the starts in between differ only in the data already checked.
+    const char *disk = DiskAudioOutput();
+    std::vector<uint32_t> starts = {1, 3, 5, 7, 1003, 2501};
+    if (disk) starts = {1, 2501};
     std::vector<Case> cases;
-    for (uint32_t start : {1u, 3u, 5u, 7u, 1003u, 2501u}) {
+    for (uint32_t start : starts) {
         for (const Medium &medium : media) cases.push_back({&medium, BRIVANE_MODE_WAVE, start});
         // Wine's reader starts a window a few frames away from where it was asked to.
         if (!RunningUnderWine()) cases.push_back({&media[3], BRIVANE_MODE_DECODE, start});
     }
-    // The disk driver's file shows one device at a time, so there the cases play one by one.
-    const char *disk = DiskAudioOutput();
     const size_t batch = disk ? 1 : cases.size();
     for (size_t first = 0; first < cases.size(); first += batch) {
         const size_t last = std::min(cases.size(), first + batch);
@@ -129,26 +128,6 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
     }
 }
 
-// The non-silent frames of what the disk driver wrote, 16-bit stereo: first, last and the longest silent run between.
-struct Sound {
-    size_t first = 0, last = 0, longestGap = 0;
-};
-
-Sound Listen(const std::vector<char> &output) {
-    Sound sound;
-    const size_t frames = output.size() / 4;
-    auto silent = [&](size_t frame) { return std::all_of(&output[4 * frame], &output[4 * frame + 4], [](char b) { return b == 0; }); };
-    while (sound.first < frames && silent(sound.first)) ++sound.first;
-    sound.last = frames;
-    while (sound.last > sound.first && silent(sound.last - 1)) --sound.last;
-    size_t run = 0;
-    for (size_t frame = sound.first; frame < sound.last; ++frame) {
-        run = silent(frame) ? run + 1 : 0;
-        sound.longestGap = std::max(sound.longestGap, run);
-    }
-    return sound;
-}
-
 TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
     const Medium &medium = MediumNamed("long.wav");
     const struct {
@@ -163,10 +142,7 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
     const char *disk = DiskAudioOutput();
     for (const auto &c : cases) {
         const std::string what = "mode " + std::to_string(c.mode) + " speed " + std::to_string(c.speed) + " changed to " + std::to_string(c.changeTo);
-        const uint32_t handle = host.Open(medium, Source::Memory, c.mode);
-        ASSERT_NE(0u, handle);
-        Brivane().AudioOutSetSpeed(handle, c.speed);
-        Brivane().AudioOutPlay(handle, 0);
+        const uint32_t handle = host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); });
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium))) << what;
         std::this_thread::sleep_for(milliseconds(700));
         Brivane().AudioOutSetSpeed(handle, c.changeTo);
@@ -201,10 +177,7 @@ TEST_F(PlaybackTest, ASeekStormEndsEveryStartOnceAfterAllItsData) {
     const std::vector<char> rest(medium.pcm.begin() + long(MsToBytes(medium.format, fromMs)), medium.pcm.end());
     std::vector<uint32_t> handles;
     for (uint32_t mode : {BRIVANE_MODE_DECODE, BRIVANE_MODE_WAVE}) {
-        handles.push_back(host.Open(medium, Source::Memory, mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetDuration(handles.back(), fromMs, BRIVANE_TO_END);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(medium, Source::Memory, mode, [&](uint32_t handle) { Brivane().AudioOutSetDuration(handle, fromMs, BRIVANE_TO_END); }));
     }
     // Restarts at every stage of a start: priming, mid-data, and racing the end.
     uint32_t state = 12345;
@@ -262,9 +235,7 @@ TEST_F(PlaybackTest, APlayerReusedAfterAFailedOpenForgetsThePreviousMedium) {
     for (const char *damaged : {"garbage.bin", "header-cut.wma", "empty.wav"}) {
         // Wine's reader can hang in its open on a header cut short, and with it the service thread.
         if (RunningUnderWine() && std::strcmp(damaged, "header-cut.wma") == 0) continue;
-        const uint32_t played = host.Open(first, Source::Memory, BRIVANE_MODE_DECODE);
-        ASSERT_NE(0u, played);
-        Brivane().AudioOutPlay(played, 0);
+        const uint32_t played = host.Start(first, Source::Memory, BRIVANE_MODE_DECODE);
         ASSERT_TRUE(host.WaitForCode(played, BRIVANE_EVENT_END, Patience(first))) << damaged;
         Brivane().AudioOutClose(played);
 

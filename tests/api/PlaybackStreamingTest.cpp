@@ -15,10 +15,7 @@ TEST_F(PlaybackTest, StreamedPlaysHandOverTheWholeMediumInEqualBlocks) {
     };
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Open(medium, Source::Memory, c.mode));
-        ASSERT_NE(0u, handles.back());
-        Brivane().AudioOutSetSpeed(handles.back(), c.speed);
-        Brivane().AudioOutPlay(handles.back(), 0);
+        handles.push_back(host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); }));
     }
     for (uint32_t handle : handles) EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 3 * Patience(medium)));
     host.Fence();

@@ -3,46 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "HostHarness.h"
+#include "PlaybackMedia.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = std::vector<char>;
 
-void PutLe(Bytes &out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
-}
-
-// A RIFF WAVE file of one 16-byte format chunk and one data chunk that claims dataLength bytes.
-Bytes Wave(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, const Bytes &data, uint32_t dataLength) {
-    Bytes out{'R', 'I', 'F', 'F'};
-    PutLe(out, uint32_t(4 + 24 + 8 + data.size()), 4);
-    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    PutLe(out, 16, 4);
-    PutLe(out, tag, 2);
-    PutLe(out, channels, 2);
-    PutLe(out, rate, 4);
-    PutLe(out, rate * channels * (bits / 8), 4);
-    PutLe(out, channels * (bits / 8), 2);
-    PutLe(out, bits, 2);
-    out.insert(out.end(), {'d', 'a', 't', 'a'});
-    PutLe(out, dataLength, 4);
-    out.insert(out.end(), data.begin(), data.end());
-    return out;
-}
-
-std::string WriteTemp(const char *name, const Bytes &bytes) {
-    const std::string path = testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
-    return path;
+Bytes Wave(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, const Bytes &data, uint32_t claimed) {
+    BrivaneWaveFormat format = Pcm(channels, rate, bits);
+    format.wFormatTag = tag;
+    return WaveImage(format, data, false, claimed);
 }
 
 TEST(WavData, LoadsAcceptedFilesAndRefusesTheOthers) {
-    const Bytes stereo16{0xFD, 0xFF, 0x02, 0x00, 0x64, 0x00, 0x65, 0x00};  // (-3, 2), (100, 101)
+    const Bytes stereo16{'\xFD', '\xFF', 2, 0, 100, 0, 101, 0};  // (-3, 2), (100, 101)
     const struct {
         const char *name;
         Bytes file;
@@ -51,9 +29,9 @@ TEST(WavData, LoadsAcceptedFilesAndRefusesTheOthers) {
         uint32_t rate;
     } cases[] = {
         {"brivane-pcm16-stereo.wav", Wave(1, 2, 44100, 16, stereo16, 8), {0, 100}, 1, 44100},
-        {"brivane-pcm8-mono.wav", Wave(1, 1, 8000, 8, {0, 128, 255}, 3), {-32768, 0, 32512}, 1, 8000},
-        {"brivane-alaw-mono.wav", Wave(6, 1, 8000, 8, {0xD5, 0x55}, 2), {8, -8}, 6, 8000},
-        {"brivane-mulaw-stereo.wav", Wave(7, 2, 48000, 8, {0xFF, 0xFF, 0x00, 0x00}, 4), {0, -32124}, 7, 48000},
+        {"brivane-pcm8-mono.wav", Wave(1, 1, 8000, 8, {0, '\x80', '\xFF'}, 3), {-32768, 0, 32512}, 1, 8000},
+        {"brivane-alaw-mono.wav", Wave(6, 1, 8000, 8, {'\xD5', 0x55}, 2), {8, -8}, 6, 8000},
+        {"brivane-mulaw-stereo.wav", Wave(7, 2, 48000, 8, {'\xFF', '\xFF', 0, 0}, 4), {0, -32124}, 7, 48000},
         {"brivane-rate-48001.wav", Wave(1, 1, 48001, 16, stereo16, 8), {}, 1, 48001},
         {"brivane-float.wav", Wave(3, 1, 8000, 16, stereo16, 8), {}, 3, 8000},
         {"brivane-data-cut-short.wav", Wave(1, 2, 44100, 16, stereo16, 800), {}, 1, 44100},

@@ -58,12 +58,6 @@ bool OnDiskDriver() {
            std::getenv("SDL_DISKAUDIOFILEIN");
 }
 
-size_t CountOf(const std::vector<Delivery> &events, uint32_t code) {
-    size_t count = 0;
-    for (const Delivery &e : events) count += e.code == code;
-    return count;
-}
-
 void BRIVANE_CALL IgnoreCapture(uint32_t, BRIVANE_USER, uint32_t, uint32_t, uint32_t, const void *, uint32_t) {}
 
 class DeviceFailure : public PlaybackTest {
@@ -108,14 +102,14 @@ TEST_F(DeviceFailure, PlaybackEndsInOneFailureAndThenPlaysOnAGoodDevice) {
         // Let a wrongly raised end show up.
         std::this_thread::sleep_for(milliseconds(300));
         const std::vector<Delivery> failed = host.Of(handle);
-        EXPECT_EQ(1u, CountOf(failed, BRIVANE_EVENT_COMMAND_FAILED)) << Sequence(failed);
-        EXPECT_EQ(0u, CountOf(failed, BRIVANE_EVENT_END)) << Sequence(failed);
+        EXPECT_EQ(1u, Count(failed, BRIVANE_EVENT_COMMAND_FAILED)) << Sequence(failed);
+        EXPECT_EQ(0u, Count(failed, BRIVANE_EVENT_END)) << Sequence(failed);
 
         ASSERT_EQ(1u, AudioOutPlay(handle, 0));
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium)));
         const std::vector<Delivery> again = host.Of(handle);
         const std::vector<Delivery> replay(again.begin() + long(failed.size()), again.end());
-        EXPECT_EQ(0u, CountOf(replay, BRIVANE_EVENT_COMMAND_FAILED)) << Sequence(replay);
+        EXPECT_EQ(0u, Count(replay, BRIVANE_EVENT_COMMAND_FAILED)) << Sequence(replay);
         EXPECT_EQ(medium.pcm.size(), Data(replay).size()) << Sequence(replay);
         AudioOutClose(handle);
     }

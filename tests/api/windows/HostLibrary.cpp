@@ -16,7 +16,6 @@ HMODULE g_module = nullptr;
 BrivaneExports g_exports;
 
 CRITICAL_SECTION g_linesLock;
-CONDITION_VARIABLE g_linesChanged = CONDITION_VARIABLE_INIT;
 std::vector<std::string> g_lines;
 
 // OutputDebugStringA raises 0x40010006 with the text; the host sees it before the system does.
@@ -26,7 +25,6 @@ LONG CALLBACK CaptureDebugLine(EXCEPTION_POINTERS *info) {
         EnterCriticalSection(&g_linesLock);
         g_lines.emplace_back(reinterpret_cast<const char *>(record->ExceptionInformation[1]));
         LeaveCriticalSection(&g_linesLock);
-        WakeAllConditionVariable(&g_linesChanged);
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -83,20 +81,6 @@ testing::Environment *const g_environment = testing::AddGlobalTestEnvironment(ne
 
 HMODULE BrivaneModule() { return g_module; }
 const BrivaneExports &Brivane() { return g_exports; }
-
-bool WaitForDebugLine(const char *line, DWORD timeoutMs) {
-    DWORD start = GetTickCount();
-    EnterCriticalSection(&g_linesLock);
-    bool found = false;
-    for (;;) {
-        for (const std::string &seen : g_lines) found = found || seen == line;
-        DWORD elapsed = GetTickCount() - start;
-        if (found || elapsed >= timeoutMs) break;
-        SleepConditionVariableCS(&g_linesChanged, &g_linesLock, timeoutMs - elapsed);
-    }
-    LeaveCriticalSection(&g_linesLock);
-    return found;
-}
 
 size_t CountDebugLines(const char *prefix) {
     EnterCriticalSection(&g_linesLock);

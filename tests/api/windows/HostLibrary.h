@@ -13,6 +13,5 @@
 
 HMODULE BrivaneModule();
 
-// Lines the library sent to the debugger since the suite started.
-bool WaitForDebugLine(const char *line, DWORD timeoutMs);
+// Lines the library sent to the debugger since the suite started that begin with the prefix.
 size_t CountDebugLines(const char *prefix);

@@ -3,11 +3,11 @@
 // and the host lives on.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "HostLibrary.h"
+#include "PlaybackMedia.h"
 
 namespace {
 
@@ -15,16 +15,6 @@ volatile LONG g_dataEvents = 0;
 
 void BRIVANE_CALL CountData(uint32_t, BRIVANE_USER, uint32_t code, const void *, uint32_t) {
     if (code == BRIVANE_EVENT_DATA) InterlockedIncrement(&g_dataEvents);
-}
-
-// Ten seconds of 8 kHz 16-bit mono silence, played directly.
-std::vector<char> SilentWave() {
-    const uint32_t bytes = 16000 * 10;
-    std::vector<char> wave(44 + bytes, 0);
-    const uint32_t fields[] = {0x46464952, 36 + bytes, 0x45564157, 0x20746d66, 16, 0x00010001,
-                               8000,       16000,      0x00100002, 0x61746164, bytes};
-    std::memcpy(wave.data(), fields, sizeof fields);
-    return wave;
 }
 
 bool WaitForData(LONG atLeast) {
@@ -54,7 +44,7 @@ TEST(HostUnload, FreeLibraryWhilePlayingReturnsAtOnceAndTheHostLivesOn) {
     auto open = Resolve<decltype(&AudioOutOpen)>(module, "AudioOutOpen");
     auto play = Resolve<decltype(&AudioOutPlay)>(module, "AudioOutPlay");
     ASSERT_EQ(init(), 1u);
-    static const std::vector<char> wave = SilentWave();
+    static const std::vector<char> wave = NoiseWave(1, 8000, 16, 10000).image;
     const uint32_t handle = open(BRIVANE_MODE_WAVE, wave.data(), int32_t(wave.size()), CountData, 0);
     ASSERT_NE(handle, 0u);
     play(handle, 0);
