@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "StringProperty.h"
+#include "Property.h"
 
 namespace posix {
 
@@ -20,11 +20,8 @@ void *CWmProfile::FindInterface(REFIID riid)
 
 HRESULT CWmProfile::GetVersion(WMT_VERSION *version)
 {
-    if (!version)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    *version = m_settings.version;
-    return S_OK;
+    return PutValue(version, m_settings.version);
 }
 
 HRESULT CWmProfile::GetName(WCHAR *name, DWORD *length)
@@ -35,11 +32,8 @@ HRESULT CWmProfile::GetName(WCHAR *name, DWORD *length)
 
 HRESULT CWmProfile::SetName(const WCHAR *name)
 {
-    if (!name)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    m_settings.name = name;
-    return S_OK;
+    return KeepWideString(name, m_settings.name);
 }
 
 HRESULT CWmProfile::GetDescription(WCHAR *description, DWORD *length)
@@ -50,20 +44,14 @@ HRESULT CWmProfile::GetDescription(WCHAR *description, DWORD *length)
 
 HRESULT CWmProfile::SetDescription(const WCHAR *description)
 {
-    if (!description)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    m_settings.description = description;
-    return S_OK;
+    return KeepWideString(description, m_settings.description);
 }
 
 HRESULT CWmProfile::GetStreamCount(DWORD *count)
 {
-    if (!count)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    *count = DWORD(m_settings.streams.size());
-    return S_OK;
+    return PutValue(count, DWORD(m_settings.streams.size()));
 }
 
 HRESULT CWmProfile::HandOut(const StreamSettings &stream, IWMStreamConfig **config)
@@ -160,12 +148,6 @@ HRESULT CWmProfile::CreateNewStream(REFGUID type, IWMStreamConfig **config)
     return FAILED(hr) ? hr : HandOut(stream, config);
 }
 
-HRESULT CWmProfile::GetMutualExclusionCount(DWORD *count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
+HRESULT CWmProfile::GetMutualExclusionCount(DWORD *count) { return PutValue(count, DWORD(0)); }
 
 }  // namespace posix

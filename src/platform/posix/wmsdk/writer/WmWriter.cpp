@@ -3,6 +3,7 @@
 #include <new>
 
 #include "NssBuffer.h"
+#include "Property.h"
 
 namespace posix {
 
@@ -382,21 +383,9 @@ HRESULT CWmWriter::RemoveSink(IWMWriterSink *sink)
     return E_INVALIDARG;
 }
 
-HRESULT CWmWriter::IsRealTime(BOOL *realTime)
-{
-    if (!realTime)
-        return E_POINTER;
-    *realTime = FALSE;
-    return S_OK;
-}
+HRESULT CWmWriter::IsRealTime(BOOL *realTime) { return PutValue(realTime, FALSE); }
 
-HRESULT CWmWriter::GetWriterTime(QWORD *time)
-{
-    if (!time)
-        return E_POINTER;
-    *time = m_writerTime;
-    return S_OK;
-}
+HRESULT CWmWriter::GetWriterTime(QWORD *time) { return PutValue(time, m_writerTime.load()); }
 
 HRESULT CWmWriter::SetNonBlocking()
 {
