@@ -286,7 +286,8 @@ HRESULT CReader::GetAllocateForOutput(DWORD output, BOOL *allocate)
 
 HRESULT CReader::GetMaxOutputSampleSize(DWORD output, DWORD *size)
 {
-    return WithOutput(output, size, [&](const MediaOutputInfo &chosen) { return PutValue(size, chosen.maxSampleBytes); });
+    return WithOutput(output, size,
+                      [&](const MediaOutputInfo &chosen) { return PutValue(size, chosen.maxSampleBytes); });
 }
 
 HRESULT CReader::GetAttributeCount(WORD stream, WORD *count)
