@@ -24,28 +24,30 @@ HRESULT CWmProfile::GetVersion(WMT_VERSION *version)
     return PutValue(version, m_settings.version);
 }
 
-HRESULT CWmProfile::GetName(WCHAR *name, DWORD *length)
-{
-    std::lock_guard<std::mutex> hold(m_lock);
-    return CopyWideString(m_settings.name, name, length);
-}
+HRESULT CWmProfile::GetName(WCHAR *name, DWORD *length) { return GetText(&ProfileSettings::name, name, length); }
 
-HRESULT CWmProfile::SetName(const WCHAR *name)
-{
-    std::lock_guard<std::mutex> hold(m_lock);
-    return KeepWideString(name, m_settings.name);
-}
+HRESULT CWmProfile::SetName(const WCHAR *name) { return SetText(&ProfileSettings::name, name); }
 
 HRESULT CWmProfile::GetDescription(WCHAR *description, DWORD *length)
 {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return CopyWideString(m_settings.description, description, length);
+    return GetText(&ProfileSettings::description, description, length);
 }
 
 HRESULT CWmProfile::SetDescription(const WCHAR *description)
 {
+    return SetText(&ProfileSettings::description, description);
+}
+
+HRESULT CWmProfile::GetText(std::u16string ProfileSettings::*text, WCHAR *buffer, DWORD *length)
+{
     std::lock_guard<std::mutex> hold(m_lock);
-    return KeepWideString(description, m_settings.description);
+    return CopyWideString(m_settings.*text, buffer, length);
+}
+
+HRESULT CWmProfile::SetText(std::u16string ProfileSettings::*text, const WCHAR *value)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return KeepWideString(value, m_settings.*text);
 }
 
 HRESULT CWmProfile::GetStreamCount(DWORD *count)
@@ -109,32 +111,41 @@ HRESULT CWmProfile::RemoveStreamByNumber(WORD number)
     return S_OK;
 }
 
+template <class Place>
+HRESULT CWmProfile::PlaceStream(IWMStreamConfig *config, Place place)
+{
+    try {
+        StreamSettings stream;
+        const HRESULT hr = StreamSettings::Read(config, stream);
+        if (FAILED(hr))
+            return hr;
+        std::lock_guard<std::mutex> hold(m_lock);
+        return place(stream);
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+}
+
 HRESULT CWmProfile::AddStream(IWMStreamConfig *config)
 {
-    StreamSettings stream;
-    const HRESULT hr = StreamSettings::Read(config, stream);
-    if (FAILED(hr))
-        return hr;
-    std::lock_guard<std::mutex> hold(m_lock);
-    // Stream numbers run from 1 to 63 and name one stream each.
-    if (stream.number < 1 || stream.number > 63 || Find(stream.number) >= 0)
-        return E_INVALIDARG;
-    m_settings.streams.push_back(std::move(stream));
-    return S_OK;
+    return PlaceStream(config, [&](StreamSettings &stream) {
+        // Stream numbers run from 1 to 63 and name one stream each.
+        if (stream.number < 1 || stream.number > 63 || Find(stream.number) >= 0)
+            return E_INVALIDARG;
+        m_settings.streams.push_back(std::move(stream));
+        return S_OK;
+    });
 }
 
 HRESULT CWmProfile::ReconfigStream(IWMStreamConfig *config)
 {
-    StreamSettings stream;
-    const HRESULT hr = StreamSettings::Read(config, stream);
-    if (FAILED(hr))
-        return hr;
-    std::lock_guard<std::mutex> hold(m_lock);
-    const int index = Find(stream.number);
-    if (index < 0)
-        return E_INVALIDARG;
-    m_settings.streams[size_t(index)] = std::move(stream);
-    return S_OK;
+    return PlaceStream(config, [&](StreamSettings &stream) {
+        const int index = Find(stream.number);
+        if (index < 0)
+            return E_INVALIDARG;
+        m_settings.streams[size_t(index)] = std::move(stream);
+        return S_OK;
+    });
 }
 
 HRESULT CWmProfile::CreateNewStream(REFGUID type, IWMStreamConfig **config)
