@@ -1,5 +1,6 @@
 #include "files/WavLoader.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -7,20 +8,19 @@
 
 namespace {
 
-const WORD kFormatPcm = 1;
 const WORD kFormatALaw = 6;
 const WORD kFormatMuLaw = 7;
 const DWORD kMinRate = 8000;
 const DWORD kMaxRate = 48000;
-const DWORD kFormatWithoutExtra = 16;
-const DWORD kFormatWithExtra = 18;
+// A format chunk may stop short of the record's last field, its count of extra bytes.
+const DWORD kFormatWithoutExtra = offsetof(WAVEFORMATEX, cbSize);
 // mmioRead counts in signed 32 bits.
 const DWORD kMaxChunkRead = 0x7FFFFFFF;
 
 bool IsAccepted(const WAVEFORMATEX &format) {
     if (format.nSamplesPerSec < kMinRate || format.nSamplesPerSec > kMaxRate) return false;
     if (format.nChannels != 1 && format.nChannels != 2) return false;
-    if (format.wFormatTag != kFormatPcm && format.wFormatTag != kFormatALaw && format.wFormatTag != kFormatMuLaw)
+    if (format.wFormatTag != WAVE_FORMAT_PCM && format.wFormatTag != kFormatALaw && format.wFormatTag != kFormatMuLaw)
         return false;
     return format.wBitsPerSample == 8 || format.wBitsPerSample == 16;
 }
@@ -75,7 +75,8 @@ DWORD CWavLoader::Load(SHORT **block, DWORD *rate, WAVEFORMATEX *format) {
         if (BYTE *fmtBytes = ReadBytes(file, fmt.cksize)) {
             // cbSize is the file's only when the chunk holds both of its bytes.
             WAVEFORMATEX fileFormat = {};
-            std::memcpy(&fileFormat, fmtBytes, fmt.cksize >= kFormatWithExtra ? kFormatWithExtra : kFormatWithoutExtra);
+            const size_t kept = fmt.cksize >= sizeof(WAVEFORMATEX) ? sizeof(WAVEFORMATEX) : kFormatWithoutExtra;
+            std::memcpy(&fileFormat, fmtBytes, kept);
             std::free(fmtBytes);
             count = LoadSamples(file, riff, fmt, fileFormat, block, rate);
             if (format) *format = fileFormat;
@@ -104,7 +105,7 @@ DWORD CWavLoader::ConvertData(HMMIO file, SHORT **block, DWORD dataSize, const W
     DWORD frames;
     void (*convert)(const BYTE *, DWORD, WORD, SHORT *);
     switch (format.wFormatTag) {
-    case kFormatPcm:
+    case WAVE_FORMAT_PCM:
         frames = dataSize / format.nChannels / (format.wBitsPerSample / 8);
         convert = format.wBitsPerSample == 8 ? ConvertPcm8 : ConvertPcm16;
         break;

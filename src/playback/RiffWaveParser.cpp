@@ -1,14 +1,14 @@
 #include "playback/RiffWaveParser.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace {
 
 const ULONG kRiffHeaderBytes = 12;
 const ULONG kChunkHeaderBytes = 8;
-const DWORD kFormatWithoutExtra = 16;
-const DWORD kFormatWithExtra = 18;
-const WORD kFormatPcm = 1;
+// A format chunk may stop short of the record's last field, its count of extra bytes.
+const DWORD kFormatWithoutExtra = offsetof(WAVEFORMATEX, cbSize);
 
 DWORD LittleEndian(const BYTE *bytes) {
     return DWORD(bytes[0]) | DWORD(bytes[1]) << 8 | DWORD(bytes[2]) << 16 | DWORD(bytes[3]) << 24;
@@ -46,12 +46,12 @@ private:
 };
 
 HRESULT ReadFormat(CHeaderReader &reader, DWORD length, WAVEFORMATEX *format) {
-    if (length != kFormatWithoutExtra && length != kFormatWithExtra) return E_FAIL;
-    BYTE record[kFormatWithExtra] = {};
+    if (length != kFormatWithoutExtra && length != sizeof(WAVEFORMATEX)) return E_FAIL;
+    BYTE record[sizeof(WAVEFORMATEX)] = {};
     if (!reader.Read(record, length)) return E_FAIL;
-    std::memcpy(format, record, kFormatWithExtra);
+    std::memcpy(format, record, sizeof(WAVEFORMATEX));
     // A compressed format's extra bytes follow the record; the player needs only the record.
-    if (format->wFormatTag == kFormatPcm || format->cbSize == 0)
+    if (format->wFormatTag == WAVE_FORMAT_PCM || format->cbSize == 0)
         format->cbSize = 0;
     else if (!reader.Skip(format->cbSize))
         return E_FAIL;

@@ -5,15 +5,7 @@
 # cannot run ffmpeg. Suites running side by side make one directory once: the others wait for it.
 set -eu
 dir=$1
-mkdir -p "$(dirname "$dir")"
-exec 9>"$dir.lock"
-flock 9
-[ -f "$dir/complete" ] && exit 0
-work=$dir.part.$$
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-ff() { ffmpeg -nostdin -v error -y "$@"; }
+. "$(dirname "$0")/../support/media_once.sh"
 # A 44.1 kHz stereo chirp: no stretch of it repeats, so a misplaced sample shows.
 chirp="aevalsrc=0.5*sin(2*PI*(200+300*t)*t)|0.5*sin(2*PI*(900-200*t)*t):s=44100"
 ff -f lavfi -i "$chirp:d=1.73" -f s16le -c:a pcm_s16le tone.s16
@@ -28,7 +20,4 @@ ff -f lavfi -i "sine=f=440:r=22050:d=205.5" -c:a wmav2 -b:a 32k minutes.wma
 for medium in tone.wma tone.mp3 tone.flac tone.ogg speech.wma; do
   ff -i "$medium" -f s16le -c:a pcm_s16le "$medium.s16"
 done
-touch complete
-cd ..
-rm -rf "$dir"
-mv "$work" "$dir"
+media_done

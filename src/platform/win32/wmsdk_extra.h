@@ -20,23 +20,7 @@ static const WCHAR g_wszWMDuration[] = L"Duration";
 static const WCHAR g_wszWMSeekable[] = L"Seekable";
 static const WCHAR g_wszWMBroadcast[] = L"Broadcast";
 
-// COM interfaces are released, never deleted through, so they carry no virtual destructor.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-struct IWMWriterFileSink : public IWMWriterSink {
-    virtual HRESULT STDMETHODCALLTYPE Open(const WCHAR *pwszFilename) = 0;
-};
-
-struct IWMWriterFileSink2 : public IWMWriterFileSink {
-    virtual HRESULT STDMETHODCALLTYPE Start(QWORD cnsStartTime) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Stop(QWORD cnsStopTime) = 0;
-    virtual HRESULT STDMETHODCALLTYPE IsStopped(BOOL *pfStopped) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetFileDuration(QWORD *pcnsDuration) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetFileSize(QWORD *pcbFile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Close() = 0;
-    virtual HRESULT STDMETHODCALLTYPE IsClosed(BOOL *pfClosed) = 0;
-};
-#pragma GCC diagnostic pop
+#include "platform/wmfilesink.h"
 
 extern "C" HRESULT WINAPI WMCreateWriterFileSink(IWMWriterFileSink **ppSink);
 

@@ -232,6 +232,22 @@ HANDLE Open(LPCWSTR name, DWORD access, DWORD creation)
     return handle;
 }
 
+// ReadFile and WriteFile: synchronous only, and the count is given back even when the transfer fails.
+template <class Operation>
+BOOL Transfer(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, Operation operation)
+{
+    DWORD done = 0;
+    const std::shared_ptr<CFile> object = FindObject<CFile>(file);
+    BOOL ok = FALSE;
+    if (object && overlapped)
+        SetLastError(ERROR_INVALID_PARAMETER);
+    else if (object)
+        ok = operation(*object, done);
+    if (transferred)
+        *transferred = done;
+    return ok;
+}
+
 }  // namespace
 }  // namespace posix
 
@@ -243,30 +259,15 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped)
 {
-    DWORD done = 0;
-    std::shared_ptr<posix::CFile> object = posix::FindObject<posix::CFile>(file);
-    BOOL ok = FALSE;
-    if (object && overlapped)
-        SetLastError(ERROR_INVALID_PARAMETER);
-    else if (object)
-        ok = object->Read(buffer, bytesToRead, done);
-    if (bytesRead)
-        *bytesRead = done;
-    return ok;
+    return posix::Transfer(file, overlapped, bytesRead,
+                           [&](posix::CFile &object, DWORD &done) { return object.Read(buffer, bytesToRead, done); });
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped)
 {
-    DWORD done = 0;
-    std::shared_ptr<posix::CFile> object = posix::FindObject<posix::CFile>(file);
-    BOOL ok = FALSE;
-    if (object && overlapped)
-        SetLastError(ERROR_INVALID_PARAMETER);
-    else if (object)
-        ok = object->Write(buffer, bytesToWrite, done);
-    if (bytesWritten)
-        *bytesWritten = done;
-    return ok;
+    return posix::Transfer(file, overlapped, bytesWritten, [&](posix::CFile &object, DWORD &done) {
+        return object.Write(buffer, bytesToWrite, done);
+    });
 }
 
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distanceToMove, PLARGE_INTEGER newFilePointer, DWORD moveMethod)

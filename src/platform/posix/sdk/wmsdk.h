@@ -375,25 +375,7 @@ protected:
     ~IWMWriterSink() = default;
 };
 
-struct IWMWriterFileSink : public IWMWriterSink {
-    virtual HRESULT STDMETHODCALLTYPE Open(const WCHAR *pwszFilename) = 0;
-
-protected:
-    ~IWMWriterFileSink() = default;
-};
-
-struct IWMWriterFileSink2 : public IWMWriterFileSink {
-    virtual HRESULT STDMETHODCALLTYPE Start(QWORD cnsStartTime) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Stop(QWORD cnsStopTime) = 0;
-    virtual HRESULT STDMETHODCALLTYPE IsStopped(BOOL *pfStopped) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetFileDuration(QWORD *pcnsDuration) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetFileSize(QWORD *pcbFile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Close() = 0;
-    virtual HRESULT STDMETHODCALLTYPE IsClosed(BOOL *pfClosed) = 0;
-
-protected:
-    ~IWMWriterFileSink2() = default;
-};
+#include "platform/wmfilesink.h"
 
 struct IWMWriter : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SetProfileByID(REFGUID guidProfile) = 0;

@@ -4,16 +4,7 @@
 set -eu
 root=$(cd "$(dirname "$0")/../../../.." && pwd)
 dir=$1
-# Suites running side by side make the directory once: the others wait here for it.
-mkdir -p "$(dirname "$dir")"
-exec 9>"$dir.lock"
-flock 9
-[ -f "$dir/complete" ] && exit 0
-work=$dir.part.$$
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-ff() { ffmpeg -nostdin -v error -y "$@"; }
+. "$root/tests/support/media_once.sh"
 # A two-second stereo chirp: no stretch of it repeats, so a misplaced sample shows.
 ff -f lavfi -i "aevalsrc=0.5*sin(2*PI*(200+300*t)*t)|0.5*sin(2*PI*(900-200*t)*t):s=44100:d=2" -c:a pcm_s16le chirp.wav
 ff -i chirp.wav -c:a wmav2 -b:a 128k chirp.wma
@@ -40,7 +31,4 @@ fi
 # 3 min 25.5 s for the duration query.
 ff -i chirp.wav -map_metadata -1 -fflags +bitexact -flags:a +bitexact -c:a pcm_s16le plain.wav
 ff -f lavfi -i "sine=f=440:r=22050:d=205.5" -c:a wmav2 -b:a 32k minutes.wma
-touch complete
-cd ..
-rm -rf "$dir"
-mv "$work" "$dir"
+media_done

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "StringProperty.h"
+#include "Property.h"
 
 namespace posix {
 
@@ -25,21 +25,9 @@ void *CStreamConfig::FindInterface(REFIID riid)
     return nullptr;
 }
 
-HRESULT CStreamConfig::GetStreamType(GUID *streamType)
-{
-    if (!streamType)
-        return E_POINTER;
-    *streamType = m_type.MajorType();
-    return S_OK;
-}
+HRESULT CStreamConfig::GetStreamType(GUID *streamType) { return PutValue(streamType, m_type.MajorType()); }
 
-HRESULT CStreamConfig::GetStreamNumber(WORD *number)
-{
-    if (!number)
-        return E_POINTER;
-    *number = m_number;
-    return S_OK;
-}
+HRESULT CStreamConfig::GetStreamNumber(WORD *number) { return PutValue(number, m_number); }
 
 HRESULT CStreamConfig::SetStreamNumber(WORD number)
 {
@@ -52,34 +40,16 @@ HRESULT CStreamConfig::SetStreamNumber(WORD number)
 
 HRESULT CStreamConfig::GetStreamName(WCHAR *name, WORD *length) { return CopyWideString(m_name, name, length); }
 
-HRESULT CStreamConfig::SetStreamName(LPCWSTR name)
-{
-    if (!name)
-        return E_POINTER;
-    m_name = name;
-    return S_OK;
-}
+HRESULT CStreamConfig::SetStreamName(LPCWSTR name) { return KeepWideString(name, m_name); }
 
 HRESULT CStreamConfig::GetConnectionName(WCHAR *name, WORD *length)
 {
     return CopyWideString(m_connection, name, length);
 }
 
-HRESULT CStreamConfig::SetConnectionName(LPCWSTR name)
-{
-    if (!name)
-        return E_POINTER;
-    m_connection = name;
-    return S_OK;
-}
+HRESULT CStreamConfig::SetConnectionName(LPCWSTR name) { return KeepWideString(name, m_connection); }
 
-HRESULT CStreamConfig::GetBitrate(DWORD *bitrate)
-{
-    if (!bitrate)
-        return E_POINTER;
-    *bitrate = m_bitrate;
-    return S_OK;
-}
+HRESULT CStreamConfig::GetBitrate(DWORD *bitrate) { return PutValue(bitrate, m_bitrate); }
 
 HRESULT CStreamConfig::SetBitrate(DWORD bitrate)
 {
@@ -87,13 +57,7 @@ HRESULT CStreamConfig::SetBitrate(DWORD bitrate)
     return S_OK;
 }
 
-HRESULT CStreamConfig::GetBufferWindow(DWORD *windowMs)
-{
-    if (!windowMs)
-        return E_POINTER;
-    *windowMs = m_bufferWindowMs;
-    return S_OK;
-}
+HRESULT CStreamConfig::GetBufferWindow(DWORD *windowMs) { return PutValue(windowMs, m_bufferWindowMs); }
 
 HRESULT CStreamConfig::SetBufferWindow(DWORD windowMs)
 {

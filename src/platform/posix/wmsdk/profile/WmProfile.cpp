@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "StringProperty.h"
+#include "Property.h"
 
 namespace posix {
 
@@ -20,50 +20,40 @@ void *CWmProfile::FindInterface(REFIID riid)
 
 HRESULT CWmProfile::GetVersion(WMT_VERSION *version)
 {
-    if (!version)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    *version = m_settings.version;
-    return S_OK;
+    return PutValue(version, m_settings.version);
 }
 
-HRESULT CWmProfile::GetName(WCHAR *name, DWORD *length)
-{
-    std::lock_guard<std::mutex> hold(m_lock);
-    return CopyWideString(m_settings.name, name, length);
-}
+HRESULT CWmProfile::GetName(WCHAR *name, DWORD *length) { return GetText(&ProfileSettings::name, name, length); }
 
-HRESULT CWmProfile::SetName(const WCHAR *name)
-{
-    if (!name)
-        return E_POINTER;
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_settings.name = name;
-    return S_OK;
-}
+HRESULT CWmProfile::SetName(const WCHAR *name) { return SetText(&ProfileSettings::name, name); }
 
 HRESULT CWmProfile::GetDescription(WCHAR *description, DWORD *length)
 {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return CopyWideString(m_settings.description, description, length);
+    return GetText(&ProfileSettings::description, description, length);
 }
 
 HRESULT CWmProfile::SetDescription(const WCHAR *description)
 {
-    if (!description)
-        return E_POINTER;
+    return SetText(&ProfileSettings::description, description);
+}
+
+HRESULT CWmProfile::GetText(std::u16string ProfileSettings::*text, WCHAR *buffer, DWORD *length)
+{
     std::lock_guard<std::mutex> hold(m_lock);
-    m_settings.description = description;
-    return S_OK;
+    return CopyWideString(m_settings.*text, buffer, length);
+}
+
+HRESULT CWmProfile::SetText(std::u16string ProfileSettings::*text, const WCHAR *value)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return KeepWideString(value, m_settings.*text);
 }
 
 HRESULT CWmProfile::GetStreamCount(DWORD *count)
 {
-    if (!count)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    *count = DWORD(m_settings.streams.size());
-    return S_OK;
+    return PutValue(count, DWORD(m_settings.streams.size()));
 }
 
 HRESULT CWmProfile::HandOut(const StreamSettings &stream, IWMStreamConfig **config)
@@ -121,32 +111,41 @@ HRESULT CWmProfile::RemoveStreamByNumber(WORD number)
     return S_OK;
 }
 
+template <class Place>
+HRESULT CWmProfile::PlaceStream(IWMStreamConfig *config, Place place)
+{
+    try {
+        StreamSettings stream;
+        const HRESULT hr = StreamSettings::Read(config, stream);
+        if (FAILED(hr))
+            return hr;
+        std::lock_guard<std::mutex> hold(m_lock);
+        return place(stream);
+    } catch (const std::bad_alloc &) {
+        return E_OUTOFMEMORY;
+    }
+}
+
 HRESULT CWmProfile::AddStream(IWMStreamConfig *config)
 {
-    StreamSettings stream;
-    const HRESULT hr = StreamSettings::Read(config, stream);
-    if (FAILED(hr))
-        return hr;
-    std::lock_guard<std::mutex> hold(m_lock);
-    // Stream numbers run from 1 to 63 and name one stream each.
-    if (stream.number < 1 || stream.number > 63 || Find(stream.number) >= 0)
-        return E_INVALIDARG;
-    m_settings.streams.push_back(std::move(stream));
-    return S_OK;
+    return PlaceStream(config, [&](StreamSettings &stream) {
+        // Stream numbers run from 1 to 63 and name one stream each.
+        if (stream.number < 1 || stream.number > 63 || Find(stream.number) >= 0)
+            return E_INVALIDARG;
+        m_settings.streams.push_back(std::move(stream));
+        return S_OK;
+    });
 }
 
 HRESULT CWmProfile::ReconfigStream(IWMStreamConfig *config)
 {
-    StreamSettings stream;
-    const HRESULT hr = StreamSettings::Read(config, stream);
-    if (FAILED(hr))
-        return hr;
-    std::lock_guard<std::mutex> hold(m_lock);
-    const int index = Find(stream.number);
-    if (index < 0)
-        return E_INVALIDARG;
-    m_settings.streams[size_t(index)] = std::move(stream);
-    return S_OK;
+    return PlaceStream(config, [&](StreamSettings &stream) {
+        const int index = Find(stream.number);
+        if (index < 0)
+            return E_INVALIDARG;
+        m_settings.streams[size_t(index)] = std::move(stream);
+        return S_OK;
+    });
 }
 
 HRESULT CWmProfile::CreateNewStream(REFGUID type, IWMStreamConfig **config)
@@ -160,12 +159,6 @@ HRESULT CWmProfile::CreateNewStream(REFGUID type, IWMStreamConfig **config)
     return FAILED(hr) ? hr : HandOut(stream, config);
 }
 
-HRESULT CWmProfile::GetMutualExclusionCount(DWORD *count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
+HRESULT CWmProfile::GetMutualExclusionCount(DWORD *count) { return PutValue(count, DWORD(0)); }
 
 }  // namespace posix

@@ -40,7 +40,13 @@ private:
     explicit CWmProfile(ProfileSettings settings) : m_settings(std::move(settings)) {}
     ~CWmProfile() = default;
 
+    // The name and the description: the profile's two strings.
+    HRESULT GetText(std::u16string ProfileSettings::*text, WCHAR *buffer, DWORD *length);
+    HRESULT SetText(std::u16string ProfileSettings::*text, const WCHAR *value);
     HRESULT HandOut(const StreamSettings &stream, IWMStreamConfig **config);
+    // Reads the host's stream configuration, then lets `place` put it into the profile under the lock.
+    template <class Place>
+    HRESULT PlaceStream(IWMStreamConfig *config, Place place);
     // The index of the stream with that number, or -1.
     int Find(WORD number) const;
 

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "Property.h"
 #include "WmProfile.h"
 
 namespace posix {
@@ -42,13 +43,7 @@ HRESULT CWmProfileManager::LoadProfileByData(const WCHAR *text, IWMProfile **pro
     }
 }
 
-HRESULT CWmProfileManager::GetSystemProfileCount(DWORD *count)
-{
-    if (!count)
-        return E_POINTER;
-    *count = 0;
-    return S_OK;
-}
+HRESULT CWmProfileManager::GetSystemProfileCount(DWORD *count) { return PutValue(count, DWORD(0)); }
 
 }  // namespace posix
 

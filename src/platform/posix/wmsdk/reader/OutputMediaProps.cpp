@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "StringProperty.h"
+#include "Property.h"
 
 namespace posix {
 
@@ -18,13 +18,7 @@ void *COutputMediaProps::FindInterface(REFIID riid)
     return nullptr;
 }
 
-HRESULT COutputMediaProps::GetType(GUID *majorType)
-{
-    if (!majorType)
-        return E_POINTER;
-    *majorType = m_type.MajorType();
-    return S_OK;
-}
+HRESULT COutputMediaProps::GetType(GUID *majorType) { return PutValue(majorType, m_type.MajorType()); }
 
 HRESULT COutputMediaProps::GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) { return m_type.CopyTo(type, size); }
 

@@ -2,11 +2,11 @@
 
 #include <cstring>
 #include <new>
-#include <string>
+#include <string_view>
 
 #include "OutputMediaProps.h"
 #include "StreamConfig.h"
-#include "StringProperty.h"
+#include "Property.h"
 
 namespace posix {
 namespace {
@@ -95,12 +95,40 @@ HRESULT CReader::Post(CReaderWorker::Request request, CReaderWorker::State requi
     return m_worker->PostLocked(std::move(request)) ? S_OK : E_OUTOFMEMORY;
 }
 
-std::shared_ptr<const MediaInfo> CReader::Info(HRESULT &hr)
+std::shared_ptr<const MediaInfo> CReader::Medium()
 {
     std::lock_guard<std::mutex> hold(m_worker->Lock());
-    std::shared_ptr<const MediaInfo> info = m_worker->InfoLocked();
-    hr = info ? S_OK : NS_E_INVALID_REQUEST;
-    return info;
+    return m_worker->InfoLocked();
+}
+
+template <class Answer>
+HRESULT CReader::WithMedium(const void *out, Answer answer)
+{
+    if (!out)
+        return E_INVALIDARG;
+    const std::shared_ptr<const MediaInfo> info = Medium();
+    return info ? answer(*info) : NS_E_INVALID_REQUEST;
+}
+
+template <class Answer>
+HRESULT CReader::WithOutput(DWORD output, const void *out, Answer answer)
+{
+    return WithMedium(out, [&](const MediaInfo &info) {
+        return output < info.outputs.size() ? answer(info.outputs[output]) : E_INVALIDARG;
+    });
+}
+
+template <class Use>
+HRESULT CReader::WithAllocateFlag(DWORD output, Use use)
+{
+    std::lock_guard<std::mutex> hold(m_worker->Lock());
+    std::vector<BOOL> &flags = m_worker->AllocateLocked();
+    if (!m_worker->InfoLocked())
+        return NS_E_INVALID_REQUEST;
+    if (output >= flags.size())
+        return E_INVALIDARG;
+    use(flags[output]);
+    return S_OK;
 }
 
 HRESULT CReader::Open(const WCHAR *url, IWMReaderCallback *callback, void *context)
@@ -146,81 +174,49 @@ HRESULT CReader::Close()
 
 HRESULT CReader::GetOutputCount(DWORD *count)
 {
-    if (!count)
-        return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (info)
-        *count = DWORD(info->outputs.size());
-    return hr;
+    return WithMedium(count, [&](const MediaInfo &info) { return PutValue(count, DWORD(info.outputs.size())); });
 }
 
-HRESULT CReader::GetOutputType(DWORD output, IWMOutputMediaProps **props)
+HRESULT CReader::GetOutputProps(DWORD output, IWMOutputMediaProps **props)
 {
-    if (!props)
-        return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    if (output >= info->outputs.size())
-        return E_INVALIDARG;
-    COutputMediaProps *created = COutputMediaProps::Create(info->outputs[output].type);
-    if (!created)
-        return E_OUTOFMEMORY;
-    *props = created;
-    return S_OK;
+    return WithOutput(output, props, [&](const MediaOutputInfo &chosen) {
+        COutputMediaProps *created = COutputMediaProps::Create(chosen.type);
+        return created ? PutValue(props, created) : E_OUTOFMEMORY;
+    });
 }
-
-HRESULT CReader::GetOutputProps(DWORD output, IWMOutputMediaProps **props) { return GetOutputType(output, props); }
 
 // Outputs give their one format; asking for that one is accepted, anything else refused.
 HRESULT CReader::SetOutputProps(DWORD output, IWMOutputMediaProps *props)
 {
     if (!props)
         return E_POINTER;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    if (output >= info->outputs.size())
-        return E_INVALIDARG;
-    DWORD size = 0;
-    if (FAILED(hr = props->GetMediaType(nullptr, &size)) || size < sizeof(WM_MEDIA_TYPE))
-        return FAILED(hr) ? hr : E_INVALIDARG;
-    std::unique_ptr<BYTE[]> storage(new (std::nothrow) BYTE[size]);
-    if (!storage)
-        return E_OUTOFMEMORY;
-    WM_MEDIA_TYPE *record = reinterpret_cast<WM_MEDIA_TYPE *>(storage.get());
-    if (FAILED(hr = props->GetMediaType(record, &size)))
-        return hr;
-    CMediaType wanted;
-    if (FAILED(hr = wanted.Assign(record)))
-        return hr;
-    return wanted == info->outputs[output].type ? S_OK : NS_E_INVALID_OUTPUT_FORMAT;
+    return WithOutput(output, props, [&](const MediaOutputInfo &chosen) {
+        DWORD size = 0;
+        HRESULT hr = props->GetMediaType(nullptr, &size);
+        if (FAILED(hr) || size < sizeof(WM_MEDIA_TYPE))
+            return FAILED(hr) ? hr : E_INVALIDARG;
+        std::unique_ptr<BYTE[]> storage(new (std::nothrow) BYTE[size]);
+        if (!storage)
+            return E_OUTOFMEMORY;
+        WM_MEDIA_TYPE *record = reinterpret_cast<WM_MEDIA_TYPE *>(storage.get());
+        CMediaType wanted;
+        if (FAILED(hr = props->GetMediaType(record, &size)) || FAILED(hr = wanted.Assign(record)))
+            return hr;
+        return wanted == chosen.type ? S_OK : NS_E_INVALID_OUTPUT_FORMAT;
+    });
 }
 
 HRESULT CReader::GetOutputFormatCount(DWORD output, DWORD *count)
 {
-    if (!count)
-        return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    if (output >= info->outputs.size())
-        return E_INVALIDARG;
-    *count = 1;
-    return S_OK;
+    return WithOutput(output, count, [&](const MediaOutputInfo &) { return PutValue(count, DWORD(1)); });
 }
 
 HRESULT CReader::GetOutputFormat(DWORD output, DWORD format, IWMOutputMediaProps **props)
 {
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
+    const std::shared_ptr<const MediaInfo> info = Medium();
     if (info && output < info->outputs.size() && format != 0)
         return NS_E_INVALID_OUTPUT_FORMAT;
-    return GetOutputType(output, props);
+    return GetOutputProps(output, props);
 }
 
 HRESULT CReader::Start(QWORD start, QWORD duration, float rate, void *context)
@@ -278,118 +274,65 @@ HRESULT CReader::DeliverTime(QWORD time)
 
 HRESULT CReader::SetAllocateForOutput(DWORD output, BOOL allocate)
 {
-    std::lock_guard<std::mutex> hold(m_worker->Lock());
-    std::vector<BOOL> &flags = m_worker->AllocateLocked();
-    if (!m_worker->InfoLocked())
-        return NS_E_INVALID_REQUEST;
-    if (output >= flags.size())
-        return E_INVALIDARG;
-    flags[output] = allocate ? TRUE : FALSE;
-    return S_OK;
+    return WithAllocateFlag(output, [&](BOOL &flag) { flag = allocate ? TRUE : FALSE; });
 }
 
 HRESULT CReader::GetAllocateForOutput(DWORD output, BOOL *allocate)
 {
     if (!allocate)
         return E_INVALIDARG;
-    std::lock_guard<std::mutex> hold(m_worker->Lock());
-    const std::vector<BOOL> &flags = m_worker->AllocateLocked();
-    if (!m_worker->InfoLocked())
-        return NS_E_INVALID_REQUEST;
-    if (output >= flags.size())
-        return E_INVALIDARG;
-    *allocate = flags[output];
-    return S_OK;
+    return WithAllocateFlag(output, [&](BOOL &flag) { *allocate = flag; });
 }
 
 HRESULT CReader::GetMaxOutputSampleSize(DWORD output, DWORD *size)
 {
-    if (!size)
-        return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    if (output >= info->outputs.size())
-        return E_INVALIDARG;
-    *size = info->outputs[output].maxSampleBytes;
-    return S_OK;
+    return WithOutput(output, size,
+                      [&](const MediaOutputInfo &chosen) { return PutValue(size, chosen.maxSampleBytes); });
 }
 
 HRESULT CReader::GetAttributeCount(WORD stream, WORD *count)
 {
-    if (!count)
-        return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    Attribute attributes[3];
-    *count = stream == 0 ? WORD(FileAttributes(*info, attributes)) : 0;
-    return S_OK;
+    return WithMedium(count, [&](const MediaInfo &info) {
+        Attribute attributes[3];
+        return PutValue(count, stream == 0 ? WORD(FileAttributes(info, attributes)) : WORD(0));
+    });
 }
 
 HRESULT CReader::GetAttributeByIndex(WORD index, WORD *stream, WCHAR *name, WORD *nameLength,
                                      WMT_ATTR_DATATYPE *type, BYTE *value, WORD *length)
 {
-    if (!stream || !nameLength || !type || !length)
+    if (!nameLength || !type || !length)
         return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    Attribute attributes[3];
-    const int count = *stream == 0 ? FileAttributes(*info, attributes) : 0;
-    if (index >= count)
-        return E_INVALIDARG;
-    if (FAILED(hr = CopyWideString(attributes[index].name, name, nameLength)))
-        return hr;
-    return CopyValue(attributes[index], type, value, length);
+    return WithMedium(stream, [&](const MediaInfo &info) {
+        Attribute attributes[3];
+        const int count = *stream == 0 ? FileAttributes(info, attributes) : 0;
+        if (index >= count)
+            return E_INVALIDARG;
+        const HRESULT hr = CopyWideString(attributes[index].name, name, nameLength);
+        return FAILED(hr) ? hr : CopyValue(attributes[index], type, value, length);
+    });
 }
 
 HRESULT CReader::GetAttributeByName(WORD *stream, LPCWSTR name, WMT_ATTR_DATATYPE *type, BYTE *value, WORD *length)
 {
-    if (!stream || !name || !type || !length)
+    if (!name || !type || !length)
         return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    if (*stream != 0)
+    return WithMedium(stream, [&](const MediaInfo &info) {
+        Attribute attributes[3];
+        const int count = *stream == 0 ? FileAttributes(info, attributes) : 0;
+        for (int i = 0; i < count; ++i) {
+            if (std::u16string_view(name) == attributes[i].name)
+                return CopyValue(attributes[i], type, value, length);
+        }
         return ASF_E_NOTFOUND;
-    Attribute attributes[3];
-    const int count = FileAttributes(*info, attributes);
-    const std::u16string wanted(name);
-    for (int i = 0; i < count; ++i) {
-        if (wanted == attributes[i].name)
-            return CopyValue(attributes[i], type, value, length);
-    }
-    return ASF_E_NOTFOUND;
+    });
 }
 
-HRESULT CReader::GetMarkerCount(WORD *count)
-{
-    if (!count)
-        return E_INVALIDARG;
-    *count = 0;
-    return S_OK;
-}
+HRESULT CReader::GetMarkerCount(WORD *count) { return PutValue(count, WORD(0), E_INVALIDARG); }
 
-HRESULT CReader::GetScriptCount(WORD *count)
-{
-    if (!count)
-        return E_INVALIDARG;
-    *count = 0;
-    return S_OK;
-}
+HRESULT CReader::GetScriptCount(WORD *count) { return PutValue(count, WORD(0), E_INVALIDARG); }
 
-HRESULT CReader::GetVersion(WMT_VERSION *version)
-{
-    if (!version)
-        return E_INVALIDARG;
-    *version = WMT_VER_9_0;
-    return S_OK;
-}
+HRESULT CReader::GetVersion(WMT_VERSION *version) { return PutValue(version, WMT_VER_9_0, E_INVALIDARG); }
 
 HRESULT CReader::GetName(WCHAR *name, DWORD *length) { return CopyWideString(u"", name, length); }
 
@@ -397,31 +340,18 @@ HRESULT CReader::GetDescription(WCHAR *description, DWORD *length) { return Copy
 
 HRESULT CReader::GetStreamCount(DWORD *count)
 {
-    if (!count)
-        return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (info)
-        *count = DWORD(info->streams.size());
-    return hr;
+    return WithMedium(count, [&](const MediaInfo &info) { return PutValue(count, DWORD(info.streams.size())); });
 }
 
 HRESULT CReader::GetStream(DWORD index, IWMStreamConfig **config)
 {
-    if (!config)
-        return E_INVALIDARG;
-    HRESULT hr;
-    const std::shared_ptr<const MediaInfo> info = Info(hr);
-    if (!info)
-        return hr;
-    if (index >= info->streams.size())
-        return E_INVALIDARG;
-    const MediaStreamInfo &stream = info->streams[index];
-    IWMStreamConfig *created = CStreamConfig::Create(stream.number, stream.type, stream.bitrate, 0);
-    if (!created)
-        return E_OUTOFMEMORY;
-    *config = created;
-    return S_OK;
+    return WithMedium(config, [&](const MediaInfo &info) {
+        if (index >= info.streams.size())
+            return E_INVALIDARG;
+        const MediaStreamInfo &stream = info.streams[index];
+        IWMStreamConfig *created = CStreamConfig::Create(stream.number, stream.type, stream.bitrate, 0);
+        return created ? PutValue(config, created) : E_OUTOFMEMORY;
+    });
 }
 
 HRESULT CReader::GetStreamByNumber(WORD number, IWMStreamConfig **config)
@@ -431,13 +361,7 @@ HRESULT CReader::GetStreamByNumber(WORD number, IWMStreamConfig **config)
     return GetStream(DWORD(number - 1), config);
 }
 
-HRESULT CReader::GetMutualExclusionCount(DWORD *count)
-{
-    if (!count)
-        return E_INVALIDARG;
-    *count = 0;
-    return S_OK;
-}
+HRESULT CReader::GetMutualExclusionCount(DWORD *count) { return PutValue(count, DWORD(0), E_INVALIDARG); }
 
 }  // namespace posix
 

@@ -121,9 +121,17 @@ private:
 
     HRESULT BeginOpen(CReaderWorker::Request request);
     HRESULT Post(CReaderWorker::Request request, CReaderWorker::State required, HRESULT otherwise);
-    // The open medium's description, or null (with the reason in hr) while none is open.
-    std::shared_ptr<const MediaInfo> Info(HRESULT &hr);
-    HRESULT GetOutputType(DWORD output, IWMOutputMediaProps **props);
+    // The open medium's description, or null while none is open.
+    std::shared_ptr<const MediaInfo> Medium();
+    // Answers from the open medium: E_INVALIDARG without `out`, NS_E_INVALID_REQUEST while none is open.
+    template <class Answer>
+    HRESULT WithMedium(const void *out, Answer answer);
+    // The same for one output of the medium: E_INVALIDARG for an output it does not have.
+    template <class Answer>
+    HRESULT WithOutput(DWORD output, const void *out, Answer answer);
+    // Uses one output's allocation flag under the worker's lock.
+    template <class Use>
+    HRESULT WithAllocateFlag(DWORD output, Use use);
 
     CReaderWorker *const m_worker;
     bool m_userClock = false;  // under the worker's lock

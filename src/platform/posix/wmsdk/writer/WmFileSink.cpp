@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "NssBuffer.h"
+#include "Property.h"
 #include "kernel32.h"
 
 namespace posix {
@@ -72,13 +73,7 @@ HRESULT CWmFileSink::OnHeader(INSSBuffer *header)
 
 HRESULT CWmFileSink::OnFinalHeader(INSSBuffer *header) { return OnHeader(header); }
 
-HRESULT CWmFileSink::IsRealTime(BOOL *realTime)
-{
-    if (!realTime)
-        return E_POINTER;
-    *realTime = FALSE;
-    return S_OK;
-}
+HRESULT CWmFileSink::IsRealTime(BOOL *realTime) { return PutValue(realTime, FALSE); }
 
 HRESULT CWmFileSink::AllocateDataUnit(DWORD size, INSSBuffer **unit)
 {
@@ -128,21 +123,12 @@ HRESULT CWmFileSink::Open(const WCHAR *path)
     return m_file < 0 ? NS_E_FILE_OPEN_FAILED : S_OK;
 }
 
-HRESULT CWmFileSink::IsStopped(BOOL *stopped)
-{
-    if (!stopped)
-        return E_POINTER;
-    *stopped = FALSE;
-    return S_OK;
-}
+HRESULT CWmFileSink::IsStopped(BOOL *stopped) { return PutValue(stopped, FALSE); }
 
 HRESULT CWmFileSink::GetFileSize(QWORD *size)
 {
-    if (!size)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    *size = m_size;
-    return S_OK;
+    return PutValue(size, m_size);
 }
 
 HRESULT CWmFileSink::Close()
@@ -155,11 +141,8 @@ HRESULT CWmFileSink::Close()
 
 HRESULT CWmFileSink::IsClosed(BOOL *closed)
 {
-    if (!closed)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    *closed = m_file < 0;
-    return S_OK;
+    return PutValue(closed, BOOL(m_file < 0));
 }
 
 bool CWmFileSink::CloseFile()

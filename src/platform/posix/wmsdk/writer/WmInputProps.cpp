@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "StringProperty.h"
+#include "Property.h"
 
 namespace posix {
 
@@ -39,11 +39,8 @@ void *CWmInputProps::FindInterface(REFIID riid)
 
 HRESULT CWmInputProps::GetType(GUID *majorType)
 {
-    if (!majorType)
-        return E_POINTER;
     std::lock_guard<std::mutex> hold(m_lock);
-    *majorType = m_type.MajorType();
-    return S_OK;
+    return PutValue(majorType, m_type.MajorType());
 }
 
 HRESULT CWmInputProps::GetMediaType(WM_MEDIA_TYPE *type, DWORD *size)

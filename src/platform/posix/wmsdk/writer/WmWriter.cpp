@@ -3,6 +3,7 @@
 #include <new>
 
 #include "NssBuffer.h"
+#include "Property.h"
 
 namespace posix {
 
@@ -40,6 +41,22 @@ void *CWmWriter::FindInterface(REFIID riid)
     return nullptr;
 }
 
+template <class Answer>
+HRESULT CWmWriter::Serve(Requires state, Answer answer)
+{
+    if (InSink())
+        return NS_E_INVALID_REQUEST;
+    std::lock_guard<std::mutex> hold(m_lock);
+    const bool refused = state == kIdle ? bool(m_session) : state == kWriting && (!m_session || m_ending);
+    return refused ? NS_E_INVALID_REQUEST : answer();
+}
+
+template <class Answer>
+HRESULT CWmWriter::Serve(Requires state, const void *out, Answer answer)
+{
+    return out ? Serve(state, answer) : E_POINTER;
+}
+
 HRESULT CWmWriter::SetProfile(IWMProfile *profile)
 {
     if (!profile)
@@ -75,12 +92,11 @@ HRESULT CWmWriter::SetProfile(IWMProfile *profile)
             if (!inputs.back())
                 return E_OUTOFMEMORY;
         }
-        std::lock_guard<std::mutex> hold(m_lock);
-        if (m_session)
-            return NS_E_INVALID_REQUEST;
-        m_streams = std::move(streams);
-        m_inputs = std::move(inputs);
-        return S_OK;
+        return Serve(kIdle, [&] {
+            m_streams = std::move(streams);
+            m_inputs = std::move(inputs);
+            return S_OK;
+        });
     } catch (const std::bad_alloc &) {
         return E_OUTOFMEMORY;
     }
@@ -88,27 +104,18 @@ HRESULT CWmWriter::SetProfile(IWMProfile *profile)
 
 HRESULT CWmWriter::GetInputCount(DWORD *count)
 {
-    if (!count)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    *count = DWORD(m_inputs.size());
-    return S_OK;
+    return Serve(kAnyTime, count, [&] { return PutValue(count, DWORD(m_inputs.size())); });
 }
 
 HRESULT CWmWriter::GetInputProps(DWORD input, IWMInputMediaProps **props)
 {
-    if (!props)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (input >= m_inputs.size())
-        return E_INVALIDARG;
-    // A copy, as Windows gives: changing it leaves the input alone until SetInputProps.
-    *props = m_inputs[input]->Copy();
-    return *props ? S_OK : E_OUTOFMEMORY;
+    return Serve(kAnyTime, props, [&] {
+        if (input >= m_inputs.size())
+            return E_INVALIDARG;
+        // A copy, as Windows gives: changing it leaves the input alone until SetInputProps.
+        *props = m_inputs[input]->Copy();
+        return *props ? S_OK : E_OUTOFMEMORY;
+    });
 }
 
 HRESULT CWmWriter::SetInputProps(DWORD input, IWMInputMediaProps *props)
@@ -141,76 +148,63 @@ HRESULT CWmWriter::SetInputProps(DWORD input, IWMInputMediaProps *props)
 
 HRESULT CWmWriter::GetInputFormatCount(DWORD input, DWORD *count)
 {
-    if (!count)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (input >= m_inputs.size())
-        return E_INVALIDARG;
     // The default 16-bit PCM; any other PCM is converted on the way in.
-    *count = 1;
-    return S_OK;
+    return Serve(kAnyTime, count, [&] { return input < m_inputs.size() ? PutValue(count, DWORD(1)) : E_INVALIDARG; });
 }
 
 HRESULT CWmWriter::GetInputFormat(DWORD input, DWORD format, IWMInputMediaProps **props)
 {
-    if (!props)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    WAVEFORMATEX stream;
-    if (input >= m_streams.size() || format != 0 || FAILED(ReadStreamFormat(m_streams[input].type, stream)))
-        return E_INVALIDARG;
-    *props = CWmInputProps::Create(CMediaType::Pcm(stream.nChannels, stream.nSamplesPerSec), m_streams[input].connection);
-    return *props ? S_OK : E_OUTOFMEMORY;
+    return Serve(kAnyTime, props, [&] {
+        WAVEFORMATEX stream;
+        if (input >= m_streams.size() || format != 0 || FAILED(ReadStreamFormat(m_streams[input].type, stream)))
+            return E_INVALIDARG;
+        *props = CWmInputProps::Create(CMediaType::Pcm(stream.nChannels, stream.nSamplesPerSec),
+                                       m_streams[input].connection);
+        return *props ? S_OK : E_OUTOFMEMORY;
+    });
 }
 
 HRESULT CWmWriter::BeginWriting()
 {
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_session)
-        return NS_E_INVALID_REQUEST;
-    if (m_streams.empty())
-        return NS_E_NOT_CONFIGURED;
-    try {
-        std::vector<SessionStream> streams(m_streams.size());
-        for (size_t i = 0; i < streams.size(); ++i) {
-            streams[i].number = m_streams[i].number;
-            streams[i].bitrate = m_streams[i].bitrate;
-            HRESULT hr = ReadStreamFormat(m_streams[i].type, streams[i].format);
-            if (SUCCEEDED(hr))
-                hr = ReadPcmInput(m_inputs[i]->Type(), streams[i].input);
+    return Serve(kIdle, [&] {
+        if (m_streams.empty())
+            return NS_E_NOT_CONFIGURED;
+        try {
+            std::vector<SessionStream> streams(m_streams.size());
+            for (size_t i = 0; i < streams.size(); ++i) {
+                streams[i].number = m_streams[i].number;
+                streams[i].bitrate = m_streams[i].bitrate;
+                HRESULT hr = ReadStreamFormat(m_streams[i].type, streams[i].format);
+                if (SUCCEEDED(hr))
+                    hr = ReadPcmInput(m_inputs[i]->Type(), streams[i].input);
+                if (FAILED(hr))
+                    return hr;
+            }
+            std::vector<ComPtr<IWMWriterSink>> sinks;
+            for (const ComPtr<IWMWriterSink> &sink : m_sinks)
+                sinks.push_back(ComPtr<IWMWriterSink>::Share(sink.Get()));
+            std::unique_ptr<CWmWriterSession> session = std::make_unique<CWmWriterSession>(std::move(sinks));
+            std::shared_ptr<CWmWriterWorker> worker;
+            if (m_nonBlocking) {
+                worker = std::make_shared<CWmWriterWorker>([this](DWORD input, INSSBuffer *sample) {
+                    std::lock_guard<std::mutex> encoding(m_lock);
+                    return m_session ? Encode(input, sample) : NS_E_INVALID_REQUEST;
+                });
+                const HRESULT hr = worker->Start();
+                if (FAILED(hr))
+                    return hr;
+            }
+            SinkScope scope(m_sinkThread);
+            const HRESULT hr = session->Begin(streams);
             if (FAILED(hr))
                 return hr;
+            m_session = std::move(session);
+            m_worker = std::move(worker);
+            return S_OK;
+        } catch (const std::bad_alloc &) {
+            return E_OUTOFMEMORY;
         }
-        std::vector<ComPtr<IWMWriterSink>> sinks;
-        for (const ComPtr<IWMWriterSink> &sink : m_sinks)
-            sinks.push_back(ComPtr<IWMWriterSink>::Share(sink.Get()));
-        std::unique_ptr<CWmWriterSession> session = std::make_unique<CWmWriterSession>(std::move(sinks));
-        std::shared_ptr<CWmWriterWorker> worker;
-        if (m_nonBlocking) {
-            worker = std::make_shared<CWmWriterWorker>([this](DWORD input, INSSBuffer *sample) {
-                std::lock_guard<std::mutex> encoding(m_lock);
-                return m_session ? Encode(input, sample) : NS_E_INVALID_REQUEST;
-            });
-            const HRESULT hr = worker->Start();
-            if (FAILED(hr))
-                return hr;
-        }
-        SinkScope scope(m_sinkThread);
-        const HRESULT hr = session->Begin(streams);
-        if (FAILED(hr))
-            return hr;
-        m_session = std::move(session);
-        m_worker = std::move(worker);
-        return S_OK;
-    } catch (const std::bad_alloc &) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CWmWriter::Encode(DWORD input, INSSBuffer *sample)
@@ -234,32 +228,19 @@ HRESULT CWmWriter::Encode(DWORD input, INSSBuffer *sample)
 
 HRESULT CWmWriter::AllocateSample(DWORD size, INSSBuffer **sample)
 {
-    if (!sample)
-        return E_POINTER;
-    *sample = nullptr;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    {
-        // Samples are handed out only while writing, as Windows does.
-        std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_session || m_ending)
-            return NS_E_INVALID_REQUEST;
-    }
-    *sample = CNssBuffer::Create(size);
-    return *sample ? S_OK : E_OUTOFMEMORY;
+    if (sample)
+        *sample = nullptr;
+    // Samples are handed out only while writing, as Windows does.
+    return Serve(kWriting, sample, [&] {
+        *sample = CNssBuffer::Create(size);
+        return *sample ? S_OK : E_OUTOFMEMORY;
+    });
 }
 
 HRESULT CWmWriter::WriteSample(DWORD input, QWORD time, DWORD, INSSBuffer *sample)
 {
-    if (!sample)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
     std::shared_ptr<CWmWriterWorker> worker;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_session || m_ending)
-            return NS_E_INVALID_REQUEST;
+    const HRESULT hr = Serve(kWriting, sample, [&] {
         if (input >= m_inputs.size())
             return E_INVALIDARG;
         for (const ComPtr<INSSBuffer> &kept : m_written)
@@ -270,41 +251,35 @@ HRESULT CWmWriter::WriteSample(DWORD input, QWORD time, DWORD, INSSBuffer *sampl
         if (!m_worker)
             return Encode(input, sample);
         worker = m_worker;
-    }
-    return worker->Queue(input, sample);
+        return S_OK;
+    });
+    return worker ? worker->Queue(input, sample) : hr;
 }
 
 HRESULT CWmWriter::Flush()
 {
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
     std::shared_ptr<CWmWriterWorker> worker;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_session || m_ending)
-            return NS_E_INVALID_REQUEST;
+    const HRESULT hr = Serve(kWriting, [&] {
         worker = m_worker;
-    }
+        return S_OK;
+    });
     // Blocking mode has nothing in hand: every sample went to the sinks as far as whole packets allow.
-    return worker ? worker->Drain() : S_OK;
+    return worker ? worker->Drain() : hr;
 }
 
 HRESULT CWmWriter::EndWriting()
 {
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
     std::shared_ptr<CWmWriterWorker> worker;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_session || m_ending)
-            return NS_E_INVALID_REQUEST;
+    HRESULT hr = Serve(kWriting, [&] {
         m_ending = true;
         worker = std::move(m_worker);
-    }
+        return S_OK;
+    });
+    if (FAILED(hr))
+        return hr;
     const HRESULT queued = worker ? worker->Stop() : S_OK;
     worker.reset();
     std::lock_guard<std::mutex> hold(m_lock);
-    HRESULT hr;
     try {
         SinkScope scope(m_sinkThread);
         hr = m_session->End();
@@ -320,83 +295,54 @@ HRESULT CWmWriter::EndWriting()
 
 HRESULT CWmWriter::GetSinkCount(DWORD *count)
 {
-    if (!count)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    *count = DWORD(m_sinks.size());
-    return S_OK;
+    return Serve(kAnyTime, count, [&] { return PutValue(count, DWORD(m_sinks.size())); });
 }
 
 HRESULT CWmWriter::GetSink(DWORD index, IWMWriterSink **sink)
 {
-    if (!sink)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (index >= m_sinks.size())
-        return E_INVALIDARG;
-    *sink = m_sinks[index].Get();
-    (*sink)->AddRef();
-    return S_OK;
+    return Serve(kAnyTime, sink, [&] {
+        if (index >= m_sinks.size())
+            return E_INVALIDARG;
+        *sink = m_sinks[index].Get();
+        (*sink)->AddRef();
+        return S_OK;
+    });
 }
 
 HRESULT CWmWriter::AddSink(IWMWriterSink *sink)
 {
-    if (!sink)
-        return E_POINTER;
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
     // The sinks of a session are fixed as it begins.
-    if (m_session)
-        return NS_E_INVALID_REQUEST;
-    try {
-        m_sinks.push_back(ComPtr<IWMWriterSink>::Share(sink));
-    } catch (const std::bad_alloc &) {
-        return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    return Serve(kIdle, sink, [&] {
+        try {
+            m_sinks.push_back(ComPtr<IWMWriterSink>::Share(sink));
+        } catch (const std::bad_alloc &) {
+            return E_OUTOFMEMORY;
+        }
+        return S_OK;
+    });
 }
 
 HRESULT CWmWriter::RemoveSink(IWMWriterSink *sink)
 {
-    if (InSink())
-        return NS_E_INVALID_REQUEST;
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_session)
-        return NS_E_INVALID_REQUEST;
-    // No sink named removes them all.
-    if (!sink) {
-        m_sinks.clear();
-        return S_OK;
-    }
-    for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
-        if (it->Get() == sink) {
-            m_sinks.erase(it);
+    return Serve(kIdle, [&] {
+        // No sink named removes them all.
+        if (!sink) {
+            m_sinks.clear();
             return S_OK;
         }
-    }
-    return E_INVALIDARG;
+        for (auto it = m_sinks.begin(); it != m_sinks.end(); ++it) {
+            if (it->Get() == sink) {
+                m_sinks.erase(it);
+                return S_OK;
+            }
+        }
+        return E_INVALIDARG;
+    });
 }
 
-HRESULT CWmWriter::IsRealTime(BOOL *realTime)
-{
-    if (!realTime)
-        return E_POINTER;
-    *realTime = FALSE;
-    return S_OK;
-}
+HRESULT CWmWriter::IsRealTime(BOOL *realTime) { return PutValue(realTime, FALSE); }
 
-HRESULT CWmWriter::GetWriterTime(QWORD *time)
-{
-    if (!time)
-        return E_POINTER;
-    *time = m_writerTime;
-    return S_OK;
-}
+HRESULT CWmWriter::GetWriterTime(QWORD *time) { return PutValue(time, m_writerTime.load()); }
 
 HRESULT CWmWriter::SetNonBlocking()
 {

@@ -76,6 +76,14 @@ private:
 
     // Sinks run under m_lock: a sink calling back into the writer is refused rather than deadlocked.
     bool InSink() const { return m_sinkThread.load() == std::this_thread::get_id(); }
+    enum Requires { kAnyTime, kIdle, kWriting };
+    // A host call: refused with NS_E_INVALID_REQUEST from inside a sink or in the wrong state (idle: no
+    // session open; writing: a session open and not ending), else `answer` runs under m_lock.
+    template <class Answer>
+    HRESULT Serve(Requires state, Answer answer);
+    // The same, E_POINTER first when the call has nowhere to put its result.
+    template <class Answer>
+    HRESULT Serve(Requires state, const void *out, Answer answer);
     HRESULT Encode(DWORD input, INSSBuffer *sample);
 
     std::atomic<bool> m_nonBlocking{false};
