@@ -17,13 +17,11 @@ constexpr QWORD kSecond = 10000000;
 constexpr QWORD kLastTime = 600 * kSecond;
 constexpr size_t kMostPcm = 64u << 20;
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 // The reader's callback: records the statuses and moves the user clock on at each OnTime.
-class CDriver : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class CDriver : public CComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
 public:
     CDriver() : m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)) { InitializeCriticalSection(&m_lock); }
-    ~CDriver()
+    ~CDriver() override
     {
         DeleteCriticalSection(&m_lock);
         CloseHandle(m_changed);
@@ -90,21 +88,16 @@ private:
             SetEvent(m_changed);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    void *FindInterface(REFIID riid) override
     {
         if (riid == IID_IUnknown || riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback)
-            *object = static_cast<IWMReaderCallback *>(this);
-        else if (riid == IID_IWMReaderCallbackAdvanced)
-            *object = static_cast<IWMReaderCallbackAdvanced *>(this);
-        else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        return S_OK;
+            return static_cast<IWMReaderCallback *>(this);
+        if (riid == IID_IWMReaderCallbackAdvanced)
+            return static_cast<IWMReaderCallbackAdvanced *>(this);
+        return nullptr;
     }
-    // Lives on the fuzzer's stack for the whole run: counting would only hide a reader's excess Release.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    // Lives on the fuzzer's stack and keeps its own reference: reaching 0 is a reader's excess Release.
+    void Destroy() override { std::abort(); }
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
     {
@@ -149,7 +142,6 @@ private:
     QWORD m_next = 0;
     size_t m_pcm = 0;
 };
-#pragma GCC diagnostic pop
 
 // The first audio output with an 18-byte PCM format, as the player chooses it; -1 when there is none.
 long FirstAudioOutput(IWMReader *reader)

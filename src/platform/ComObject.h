@@ -1,16 +1,21 @@
-// IUnknown for the layer's COM objects: a thread-safe count that starts at 1 and destroys the object
-// when it reaches 0, and QueryInterface answering with whatever interface the object's FindInterface
-// names for the identifier (IUnknown included).
+// IUnknown for every COM object of the library and the platform layer: a thread-safe count that
+// starts at 1 (the creator's reference) and destroys the object when it reaches 0, and QueryInterface
+// answering with whatever interface the object's FindInterface names for the identifier.
 #pragma once
 
 #include <atomic>
 
-#include "wmsdk.h"
+// Only IUnknown is needed: from the SDK on Windows, from our own declarations elsewhere.
+#ifdef _WIN32
+#include "win32/win32_platform.h"
+#else
+#include "posix/sdk/unknwn.h"
+#endif
 
 template <class... Interfaces>
 class CComObject : public Interfaces... {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) final
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
     {
         if (!object)
             return E_POINTER;
@@ -21,7 +26,7 @@ public:
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() final { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-    ULONG STDMETHODCALLTYPE Release() final
+    ULONG STDMETHODCALLTYPE Release() override
     {
         const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0)
@@ -37,7 +42,8 @@ protected:
 
     // The interface pointer riid names, or null.
     virtual void *FindInterface(REFIID riid) = 0;
-    // An object made in memory of its own size goes back to it another way.
+    // What the last Release does; an object made in memory of its own size, or one its creator
+    // destroys, does something else.
     virtual void Destroy() { delete this; }
     ULONG References() const { return m_references.load(std::memory_order_acquire); }
 
