@@ -12,6 +12,9 @@
 #include "posix/sdk/unknwn.h"
 #endif
 
+// The SDK's interfaces have no virtual destructor: COM objects are released, never deleted through them.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 template <class... Interfaces>
 class CComObject : public Interfaces... {
 public:
@@ -50,3 +53,4 @@ protected:
 private:
     std::atomic<ULONG> m_references{1};
 };
+#pragma GCC diagnostic pop

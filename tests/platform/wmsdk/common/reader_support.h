@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ContractSupport.h"
+#include "reader_callback.h"
 
 typedef std::basic_string<WCHAR> WideString;
 
@@ -202,20 +203,14 @@ private:
 
 // Records what a reader reports, and lends its own buffers when asked. With a clock given it decodes
 // on the host's clock a second at a time, as the library's decoder does.
-class CReaderLog : private CComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
+class CReaderLog : public CReaderCallback {
 public:
-    CReaderLog() : clock(nullptr), m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr))
-    {
-        InitializeCriticalSection(&m_lock);
-    }
+    CReaderLog() : clock(nullptr) {}
     ~CReaderLog() override
     {
         for (const auto &held : kept)
             held.first->Release();
-        DeleteCriticalSection(&m_lock);
-        CloseHandle(m_changed);
     }
-    IWMReaderCallback *Callback() { return this; }
     LONG References() const { return LONG(CComObject::References()); }
 
     // Waits until the status has come (count times in all); false on time-out.
@@ -239,21 +234,9 @@ public:
             return reached.size() >= count || std::count(statuses.begin(), statuses.end(), WMT_EOF) > 0;
         });
     }
-    HRESULT ResultOf(WMT_STATUS status)
-    {
-        EnterCriticalSection(&m_lock);
-        HRESULT hr = E_FAIL;
-        for (size_t i = 0; i < statuses.size(); ++i)
-            if (statuses[i] == status)
-                hr = results[i];
-        LeaveCriticalSection(&m_lock);
-        return hr;
-    }
 
     IWMReaderAdvanced *clock;
     // Written on the reader's threads; read once the awaited status has come.
-    std::vector<WMT_STATUS> statuses;
-    std::vector<HRESULT> results;
     std::vector<BYTE> pcm;  // of output 0
     std::vector<QWORD> times, durations;
     std::vector<DWORD> ticks;  // GetTickCount at each sample
@@ -278,23 +261,6 @@ public:
     }
 
 private:
-    template <class Condition>
-    bool Await(DWORD timeoutMs, Condition condition)
-    {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            EnterCriticalSection(&m_lock);
-            const bool met = condition();
-            LeaveCriticalSection(&m_lock);
-            const DWORD spent = GetTickCount() - begin;
-            if (met)
-                return true;
-            if (spent >= timeoutMs)
-                return false;
-            WaitForSingleObject(m_changed, timeoutMs - spent);
-        }
-    }
-
     // A time the reader refuses ends the playing as an error would.
     void DeliverTime(QWORD time)
     {
@@ -302,26 +268,6 @@ private:
         if (FAILED(hr))
             Record(WMT_ERROR, hr);
     }
-
-    void Record(WMT_STATUS status, HRESULT hr)
-    {
-        EnterCriticalSection(&m_lock);
-        statuses.push_back(status);
-        results.push_back(hr);
-        LeaveCriticalSection(&m_lock);
-        SetEvent(m_changed);
-    }
-
-    void *FindInterface(REFIID riid) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback)
-            return static_cast<IWMReaderCallback *>(this);
-        if (riid == IID_IWMReaderCallbackAdvanced)
-            return static_cast<IWMReaderCallbackAdvanced *>(this);
-        return nullptr;
-    }
-    // Lives on the test's stack: the last Release destroys nothing.
-    void Destroy() override {}
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
     {
@@ -383,8 +329,6 @@ private:
         return S_OK;
     }
 
-    CRITICAL_SECTION m_lock;
-    HANDLE m_changed;
     QWORD m_next = 0;
 };
 
