@@ -5,7 +5,8 @@
 #include "files/SampleBuffer.h"
 
 void *CWriterSink::FindInterface(REFIID riid) {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMWriterSink)) return static_cast<IWMWriterSink *>(this);
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMWriterSink))
+        return static_cast<IWMWriterSink *>(this);
     return nullptr;
 }
 

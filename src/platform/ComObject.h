@@ -18,22 +18,17 @@
 template <class... Interfaces>
 class CComObject : public Interfaces... {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
-    {
-        if (!object)
-            return E_POINTER;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override {
+        if (!object) return E_POINTER;
         *object = FindInterface(riid);
-        if (!*object)
-            return E_NOINTERFACE;
+        if (!*object) return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() final { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
+    ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0)
-            Destroy();
+        if (left == 0) Destroy();
         return left;
     }
 

@@ -13,38 +13,28 @@
 template <HRESULT kNoPointer>
 class CNssBufferCore : public CComObject<INSSBuffer> {
 public:
-    HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) final
-    {
-        if (!length)
-            return kNoPointer;
+    HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) final {
+        if (!length) return kNoPointer;
         *length = m_length;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetLength(DWORD length) final
-    {
-        if (length > m_capacity)
-            return E_INVALIDARG;
+    HRESULT STDMETHODCALLTYPE SetLength(DWORD length) final {
+        if (length > m_capacity) return E_INVALIDARG;
         m_length = length;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) final
-    {
-        if (!length)
-            return kNoPointer;
+    HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) final {
+        if (!length) return kNoPointer;
         *length = m_capacity;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **buffer) final
-    {
-        if (!buffer)
-            return kNoPointer;
+    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **buffer) final {
+        if (!buffer) return kNoPointer;
         *buffer = m_data;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **buffer, DWORD *length) final
-    {
-        if (!buffer || !length)
-            return kNoPointer;
+    HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **buffer, DWORD *length) final {
+        if (!buffer || !length) return kNoPointer;
         *buffer = m_data;
         *length = m_length;
         return S_OK;
@@ -53,10 +43,8 @@ public:
 protected:
     CNssBufferCore(BYTE *data, DWORD capacity) : m_data(data), m_capacity(capacity) {}
 
-    void *FindInterface(REFIID riid) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_INSSBuffer))
-            return static_cast<INSSBuffer *>(this);
+    void *FindInterface(REFIID riid) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_INSSBuffer)) return static_cast<INSSBuffer *>(this);
         return nullptr;
     }
 
