@@ -129,7 +129,9 @@ TEST(Decode, ReaderSeesOneCallbackObjectItsCreatorDestroys) {
         void *object = decoder;
         EXPECT_EQ(c.result, primary->QueryInterface(c.iid, &object));
         EXPECT_EQ(c.expected, object);
-        if (object) EXPECT_EQ(1u, primary->Release());
+        if (object) {
+            EXPECT_EQ(1u, primary->Release());
+        }
     }
     EXPECT_EQ(E_INVALIDARG, primary->QueryInterface(IID_IUnknown, nullptr));
     EXPECT_EQ(0u, primary->Release());
