@@ -87,28 +87,26 @@ int64_t DecodeBare(const char *path)
 }
 
 // Counts the PCM and moves the host's clock on a second each time the reader catches up.
-class CDecodeCallback : private IWMReaderCallback, private IWMReaderCallbackAdvanced {
+class CDecodeCallback : private CComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
 public:
     CDecodeCallback() : m_done(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
-    virtual ~CDecodeCallback() { CloseHandle(m_done); }
+    ~CDecodeCallback() override { CloseHandle(m_done); }
     IWMReaderCallback *Callback() { return this; }
     void Drive(IWMReaderAdvanced *advanced) { m_advanced = advanced; }
     bool Wait() { return WaitForSingleObject(m_done, 60000) == WAIT_OBJECT_0 && SUCCEEDED(m_result); }
     uint64_t Bytes() const { return m_bytes; }
 
 private:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    void *FindInterface(REFIID riid) override
     {
         if (riid == IID_IWMReaderCallbackAdvanced)
-            *object = static_cast<IWMReaderCallbackAdvanced *>(this);
-        else if (riid == IID_IUnknown || riid == IID_IWMReaderCallback)
-            *object = static_cast<IWMReaderCallback *>(this);
-        else
-            *object = nullptr;
-        return *object ? S_OK : E_NOINTERFACE;
+            return static_cast<IWMReaderCallbackAdvanced *>(this);
+        if (riid == IID_IUnknown || riid == IID_IWMReaderCallback)
+            return static_cast<IWMReaderCallback *>(this);
+        return nullptr;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    // Lives on the benchmark's stack: the last Release destroys nothing.
+    void Destroy() override {}
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
     {
         m_result = hr;

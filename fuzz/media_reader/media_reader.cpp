@@ -8,6 +8,7 @@
 
 #include "platform/platform.h"
 #include "playback/MemoryStream.h"
+#include "reader_callback.h"
 
 namespace {
 
@@ -17,47 +18,20 @@ constexpr QWORD kSecond = 10000000;
 constexpr QWORD kLastTime = 600 * kSecond;
 constexpr size_t kMostPcm = 64u << 20;
 
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 // The reader's callback: records the statuses and moves the user clock on at each OnTime.
-class CDriver : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class CDriver : public CReaderCallback {
 public:
-    CDriver() : m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)) { InitializeCriticalSection(&m_lock); }
-    ~CDriver()
-    {
-        DeleteCriticalSection(&m_lock);
-        CloseHandle(m_changed);
-    }
-
     IWMReaderAdvanced *clock = nullptr;
 
     // Waits until one of the statuses has come; false on time-out.
     bool WaitFor(WMT_STATUS a, WMT_STATUS b)
     {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            EnterCriticalSection(&m_lock);
+        return Await(kStatusWaitMs, [&] {
             bool met = false;
-            for (WMT_STATUS s : m_statuses)
+            for (WMT_STATUS s : statuses)
                 met = met || s == a || s == b;
-            LeaveCriticalSection(&m_lock);
-            const DWORD spent = GetTickCount() - begin;
-            if (met)
-                return true;
-            if (spent >= kStatusWaitMs)
-                return false;
-            WaitForSingleObject(m_changed, kStatusWaitMs - spent);
-        }
-    }
-    HRESULT ResultOf(WMT_STATUS status)
-    {
-        EnterCriticalSection(&m_lock);
-        HRESULT hr = E_FAIL;
-        for (size_t i = 0; i < m_statuses.size(); ++i)
-            if (m_statuses[i] == status)
-                hr = m_results[i];
-        LeaveCriticalSection(&m_lock);
-        return hr;
+            return met;
+        });
     }
     // True once the run has gone as far as it may.
     bool Bounded()
@@ -69,14 +43,6 @@ public:
     }
 
 private:
-    void Record(WMT_STATUS status, HRESULT hr)
-    {
-        EnterCriticalSection(&m_lock);
-        m_statuses.push_back(status);
-        m_results.push_back(hr);
-        LeaveCriticalSection(&m_lock);
-        SetEvent(m_changed);
-    }
     // Gives the reader one second more unless the run is bounded; called on the reader's threads.
     void Advance()
     {
@@ -90,21 +56,8 @@ private:
             SetEvent(m_changed);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback)
-            *object = static_cast<IWMReaderCallback *>(this);
-        else if (riid == IID_IWMReaderCallbackAdvanced)
-            *object = static_cast<IWMReaderCallbackAdvanced *>(this);
-        else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        return S_OK;
-    }
-    // Lives on the fuzzer's stack for the whole run: counting would only hide a reader's excess Release.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    // Lives on the fuzzer's stack and keeps its own reference: reaching 0 is a reader's excess Release.
+    void Destroy() override { std::abort(); }
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
     {
@@ -142,14 +95,9 @@ private:
     HRESULT STDMETHODCALLTYPE AllocateForStream(WORD, DWORD, INSSBuffer **, void *) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE AllocateForOutput(DWORD, DWORD, INSSBuffer **, void *) override { return E_NOTIMPL; }
 
-    CRITICAL_SECTION m_lock;
-    HANDLE m_changed;
-    std::vector<WMT_STATUS> m_statuses;
-    std::vector<HRESULT> m_results;
     QWORD m_next = 0;
     size_t m_pcm = 0;
 };
-#pragma GCC diagnostic pop
 
 // The first audio output with an 18-byte PCM format, as the player chooses it; -1 when there is none.
 long FirstAudioOutput(IWMReader *reader)

@@ -47,24 +47,16 @@ CWMVRecompress::CWMVRecompress() : m_streamFormat(), m_audioOutput(kAnyOutput) {
 CWMVRecompress::~CWMVRecompress() { ReleaseReaderObjects(); }
 
 HRESULT CWMVRecompress::QueryInterface(REFIID riid, void **ppvObject) {
-    if (!ppvObject) return E_INVALIDARG;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMReaderCallback) ||
-        IsEqualIID(riid, IID_IWMStatusCallback)) {
-        *ppvObject = static_cast<IWMReaderCallback *>(this);
-    } else if (IsEqualIID(riid, IID_IWMReaderCallbackAdvanced)) {
-        *ppvObject = static_cast<IWMReaderCallbackAdvanced *>(this);
-    } else {
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
+    return ppvObject ? CComObject::QueryInterface(riid, ppvObject) : E_INVALIDARG;
 }
 
-ULONG CWMVRecompress::AddRef() { return ULONG(InterlockedIncrement(&m_refCount)); }
-
-// The creator holds the last reference and destroys the object itself, so Release never deletes.
-ULONG CWMVRecompress::Release() { return ULONG(InterlockedDecrement(&m_refCount)); }
+void *CWMVRecompress::FindInterface(REFIID riid) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMReaderCallback) ||
+        IsEqualIID(riid, IID_IWMStatusCallback))
+        return static_cast<IWMReaderCallback *>(this);
+    if (IsEqualIID(riid, IID_IWMReaderCallbackAdvanced)) return static_cast<IWMReaderCallbackAdvanced *>(this);
+    return nullptr;
+}
 
 HRESULT CWMVRecompress::OnStatus(WMT_STATUS Status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) {
     if (FAILED(m_hrAsync.load())) {

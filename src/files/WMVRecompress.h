@@ -7,23 +7,16 @@
 #include "files/PcmSink.h"
 #include "platform/platform.h"
 
-// The object is destroyed by its creator, never through Release, so its interfaces need no virtual
-// destructor.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CWMVRecompress final : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class CWMVRecompress final : public CComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
 public:
     // Result a cancelled decode ends with: a success, so the call still succeeds.
     static const HRESULT kCancelled = 1235;
 
     CWMVRecompress();
-    ~CWMVRecompress();
-    CWMVRecompress(const CWMVRecompress &) = delete;
-    CWMVRecompress &operator=(const CWMVRecompress &) = delete;
+    ~CWMVRecompress() override;
 
+    // No out pointer is an invalid argument here rather than a bad pointer.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS Status, HRESULT hr, WMT_ATTR_DATATYPE dwType, BYTE *pValue,
                                        void *pvContext) override;
     HRESULT STDMETHODCALLTYPE OnSample(DWORD dwOutputNum, QWORD cnsSampleTime, QWORD cnsSampleDuration,
@@ -62,6 +55,9 @@ public:
                                      WORD bitsPerSample);
 
 private:
+    void *FindInterface(REFIID riid) override;
+    // The creator holds the last reference and destroys the object itself.
+    void Destroy() override {}
     HRESULT CreateAndOpen(LPCWSTR path);
     HRESULT OpenAndDecode(LPCWSTR path, CPcmSink *sink);
     HRESULT DecodeFile(LPCWSTR path, CPcmSink *sink);
@@ -87,8 +83,6 @@ private:
     std::atomic<HRESULT> m_hrAsync{S_OK};
     QWORD m_cnsTime = 0;
     std::atomic<BOOL> m_bEOF{FALSE};
-    LONG m_refCount = 1;
     QWORD m_cnsDuration = 0;
     DWORD m_audioOutput;  // the only output whose samples reach the sink, or kAnyOutput
 };
-#pragma GCC diagnostic pop

@@ -4,23 +4,10 @@
 
 #include "files/SampleBuffer.h"
 
-HRESULT CWriterSink::QueryInterface(REFIID riid, void **ppvObject) {
-    if (!ppvObject) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMWriterSink)) {
-        *ppvObject = static_cast<IWMWriterSink *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CWriterSink::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refCount)); }
-
-ULONG CWriterSink::Release() {
-    const LONG count = InterlockedDecrement(&m_refCount);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+void *CWriterSink::FindInterface(REFIID riid) {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IWMWriterSink))
+        return static_cast<IWMWriterSink *>(this);
+    return nullptr;
 }
 
 HRESULT CWriterSink::OnHeader(INSSBuffer *pHeader) {

@@ -15,19 +15,10 @@ enum WriterSinkCode : DWORD {
 // user, code, data, length, isHeader; the result is ignored. Runs on whatever thread the writer uses.
 typedef void(WINAPI *SinkCallback)(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL isHeader);
 
-// COM objects are released, never deleted through their interfaces, which have no virtual destructor.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CWriterSink final : public IWMWriterSink {
+class CWriterSink final : public CComObject<IWMWriterSink> {
 public:
     CWriterSink() = default;
-    CWriterSink(const CWriterSink &) = delete;
-    CWriterSink &operator=(const CWriterSink &) = delete;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    // Destroys the sink when the count reaches 0.
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *pHeader) override;
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *pfRealTime) override;
     HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD cbDataUnit, INSSBuffer **ppDataUnit) override;
@@ -40,12 +31,11 @@ public:
     void NotifyBegin(DWORD code);
 
 private:
-    ~CWriterSink() = default;
+    ~CWriterSink() override = default;
+    void *FindInterface(REFIID riid) override;
     void Deliver(DWORD code, INSSBuffer *buffer, BOOL isHeader);
 
     BOOL m_bHeaderPending = TRUE;
     SinkCallback m_callback = nullptr;
     DWORD_PTR m_user = 0;
-    LONG m_refCount = 1;
 };
-#pragma GCC diagnostic pop

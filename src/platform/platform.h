@@ -8,6 +8,9 @@
 #include "posix/sdk/posix_platform.h"
 #endif
 
+#include "ComObject.h"
+#include "NssBufferCore.h"
+
 // Code a fault guard reports for a C++ exception (the code Windows gives thrown C++ objects).
 #define PLATFORM_CPP_EXCEPTION_CODE 0xE06D7363u
 

@@ -30,26 +30,11 @@ CPlayer::~CPlayer() {
     DeleteCriticalSection(&m_lock);
 }
 
-HRESULT STDMETHODCALLTYPE CPlayer::QueryInterface(REFIID riid, void **object) {
-    if (!object) return E_POINTER;
-    if (IsEqualGUID(riid, IID_IWMReaderCallback) || IsEqualGUID(riid, IID_IUnknown)) {
-        *object = static_cast<IWMReaderCallback *>(this);
-    } else if (IsEqualGUID(riid, IID_IWMReaderCallbackAdvanced)) {
-        *object = static_cast<IWMReaderCallbackAdvanced *>(this);
-    } else {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG STDMETHODCALLTYPE CPlayer::AddRef() { return static_cast<ULONG>(++m_refCount); }
-
-ULONG STDMETHODCALLTYPE CPlayer::Release() {
-    const LONG count = --m_refCount;
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+void *CPlayer::FindInterface(REFIID riid) {
+    if (IsEqualGUID(riid, IID_IWMReaderCallback) || IsEqualGUID(riid, IID_IUnknown))
+        return static_cast<IWMReaderCallback *>(this);
+    if (IsEqualGUID(riid, IID_IWMReaderCallbackAdvanced)) return static_cast<IWMReaderCallbackAdvanced *>(this);
+    return nullptr;
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) {

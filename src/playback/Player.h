@@ -40,22 +40,11 @@ enum : DWORD { kEndOpen = 0, kEndReported = 1, kEndEntered = 2 };
 
 const DWORD kNoOutput = 0xFFFFFFFF;
 
-// COM objects are released, never deleted through their interfaces, which have no virtual destructor.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CPlayer : public IWMReaderCallback,
-                public IWMReaderCallbackAdvanced,
+class CPlayer : public CComObject<IWMReaderCallback, IWMReaderCallbackAdvanced>,
                 private IWaveOutputOwner,
                 private IHostFeedOwner {
 public:
     CPlayer();
-    CPlayer(const CPlayer &) = delete;
-    CPlayer &operator=(const CPlayer &) = delete;
-
-    // IUnknown, shared by both callback interfaces.
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IWMReaderCallback
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE type, BYTE *value,
@@ -99,6 +88,8 @@ public:
 
 protected:
     virtual ~CPlayer();
+    // IUnknown of both callback interfaces.
+    void *FindInterface(REFIID riid) override;
 
     HRESULT ReadAttributes();
     HRESULT GetAttribute(LPCWSTR name, BYTE **out);
@@ -174,7 +165,6 @@ protected:
     std::atomic<HRESULT> m_asyncResult{S_OK};
     IWMReader *m_pReader = nullptr;
     IWMHeaderInfo *m_pHeaderInfo = nullptr;
-    std::atomic<LONG> m_refCount{1};
     WCHAR *m_pFileName = nullptr;
     std::atomic<QWORD> m_duration{0};
     PlayEventSink m_pfnSink = nullptr;
@@ -207,7 +197,6 @@ protected:
     std::atomic<BOOL> m_startPending{FALSE};
     char m_diagnostic[256] = {};
 };
-#pragma GCC diagnostic pop
 
 // Waits for a handle while dispatching the calling thread's window messages; 1 when the wait ended
 // other than by the timeout. 0xFFFFFFFF waits without limit.

@@ -2,23 +2,10 @@
 
 #include <cstring>
 
-HRESULT CStreamBase::QueryInterface(REFIID riid, void **ppvObject) {
-    if (!ppvObject) return E_POINTER;
-    if (IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IUnknown)) {
-        *ppvObject = static_cast<IStream *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG CStreamBase::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refCount)); }
-
-ULONG CStreamBase::Release() {
-    const LONG count = InterlockedDecrement(&m_refCount);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
+void *CStreamBase::FindInterface(REFIID riid) {
+    if (IsEqualIID(riid, IID_IStream) || IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IUnknown))
+        return static_cast<IStream *>(this);
+    return nullptr;
 }
 
 HRESULT CStreamBase::SetSize(ULARGE_INTEGER) { return E_NOTIMPL; }

@@ -4,18 +4,9 @@
 
 #include "platform/platform.h"
 
-// COM objects are released, never deleted through their interfaces, which have no virtual destructor.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CStreamBase : public IStream {
+class CStreamBase : public CComObject<IStream> {
 public:
     CStreamBase() = default;
-    CStreamBase(const CStreamBase &) = delete;
-    CStreamBase &operator=(const CStreamBase &) = delete;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER libNewSize) override;
     HRESULT STDMETHODCALLTYPE CopyTo(IStream *pstm, ULARGE_INTEGER cb, ULARGE_INTEGER *pcbRead,
@@ -28,12 +19,11 @@ public:
 
 protected:
     // Destroyed only by the last Release.
-    virtual ~CStreamBase() = default;
+    ~CStreamBase() override = default;
 
     // A zero-filled record for a stream of the given size, as both sources report it.
     static void FillStat(STATSTG *pstatstg, ULONGLONG size);
 
 private:
-    LONG m_refCount = 1;
+    void *FindInterface(REFIID riid) override;
 };
-#pragma GCC diagnostic pop

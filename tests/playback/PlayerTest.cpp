@@ -19,16 +19,9 @@ struct FakeOutput {
 };
 
 // Test double of an output's properties: hands out one media type.
-class FakeProps final : public IWMOutputMediaProps {
+class FakeProps final : public CComObject<IWMOutputMediaProps> {
 public:
     explicit FakeProps(const FakeOutput &output) : m_output(output) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --m_refs;
-        if (refs == 0) delete this;
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE GetType(GUID *) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) override {
         const DWORD needed = static_cast<DWORD>(sizeof(WM_MEDIA_TYPE) + m_output.format.size());
@@ -48,21 +41,15 @@ public:
     HRESULT STDMETHODCALLTYPE GetConnectionName(WCHAR *, WORD *) override { return E_NOTIMPL; }
 
 private:
-    ~FakeProps() = default;
+    ~FakeProps() override = default;
+    void *FindInterface(REFIID) override { return nullptr; }
     FakeOutput m_output;
-    ULONG m_refs = 1;
 };
 
 // Test double of the media reader: a fixed list of outputs, and commands that only succeed.
-class FakeReader final : public IWMReader {
+class FakeReader final : public CComObject<IWMReader> {
 public:
     std::vector<FakeOutput> outputs;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE Open(const WCHAR *, IWMReaderCallback *, void *) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Close() override { return E_FAIL; }
     HRESULT STDMETHODCALLTYPE GetOutputCount(DWORD *count) override {
@@ -81,6 +68,11 @@ public:
     HRESULT STDMETHODCALLTYPE Stop() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Pause() override { return S_OK; }
     HRESULT STDMETHODCALLTYPE Resume() override { return S_OK; }
+
+private:
+    void *FindInterface(REFIID) override { return nullptr; }
+    // Lives on the test's stack: the last Release destroys nothing.
+    void Destroy() override {}
 };
 
 struct Event {

@@ -15,6 +15,7 @@
 
 #include "ContractSupport.h"
 #include "WaveTestSupport.h"
+#include "reader_callback.h"
 
 typedef std::basic_string<WCHAR> WideString;
 
@@ -109,7 +110,7 @@ inline double AlignedSnr(const std::vector<int16_t> &a, const std::vector<int16_
 }
 
 // A sample buffer of the host's, for AllocateForOutput.
-class CTestBuffer : private INSSBuffer {
+class CTestBuffer final : private CNssBufferCore<E_POINTER> {
 public:
     static INSSBuffer *Create(DWORD capacity) { return new CTestBuffer(capacity); }
     // A buffer is one of these when it shares their method table.
@@ -120,77 +121,30 @@ public:
     }
 
 private:
-    explicit CTestBuffer(DWORD capacity) : m_data(capacity ? capacity : 1), m_length(0), m_references(1) {}
-    virtual ~CTestBuffer() {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **object) override
+    explicit CTestBuffer(DWORD capacity) : CNssBufferCore(nullptr, capacity ? capacity : 1), m_bytes(m_capacity)
     {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_references)); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG left = InterlockedDecrement(&m_references);
-        if (left == 0)
-            delete this;
-        return ULONG(left);
-    }
-    HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) override
-    {
-        *length = m_length;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetLength(DWORD length) override
-    {
-        if (length > m_data.size())
-            return E_INVALIDARG;
-        m_length = length;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) override
-    {
-        *length = DWORD(m_data.size());
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **buffer) override
-    {
-        *buffer = m_data.data();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **buffer, DWORD *length) override
-    {
-        *buffer = m_data.data();
-        *length = m_length;
-        return S_OK;
+        m_data = m_bytes.data();
     }
 
-    std::vector<BYTE> m_data;
-    DWORD m_length;
-    LONG volatile m_references;
+    std::vector<BYTE> m_bytes;
 };
 
 // The host's stream over bytes in memory.
-class CTestStream : private IStream {
+class CTestStream : private CComObject<IStream> {
 public:
-    explicit CTestStream(const std::vector<BYTE> &bytes) : m_bytes(bytes), m_position(0), m_references(1) {}
-    virtual ~CTestStream() {}
+    explicit CTestStream(const std::vector<BYTE> &bytes) : m_bytes(bytes), m_position(0) {}
     IStream *Stream() { return this; }
-    LONG References() const { return m_references; }
+    LONG References() const { return LONG(CComObject::References()); }
 
 private:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+    void *FindInterface(REFIID riid) override
     {
-        if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream) {
-            *object = static_cast<IStream *>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream)
+            return static_cast<IStream *>(this);
+        return nullptr;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_references)); }
-    ULONG STDMETHODCALLTYPE Release() override { return ULONG(InterlockedDecrement(&m_references)); }
+    // Lives on the test's stack: the last Release destroys nothing.
+    void Destroy() override {}
     HRESULT STDMETHODCALLTYPE Read(void *data, ULONG size, ULONG *got) override
     {
         const ULONG n = ULONG(std::min<size_t>(size, m_bytes.size() - m_position));
@@ -233,26 +187,19 @@ private:
 
     const std::vector<BYTE> &m_bytes;
     size_t m_position;
-    LONG volatile m_references;
 };
 
 // Records what a reader reports, and lends its own buffers when asked. With a clock given it decodes
 // on the host's clock a second at a time, as the library's decoder does.
-class CReaderLog : private IWMReaderCallback, private IWMReaderCallbackAdvanced {
+class CReaderLog : public CReaderCallback {
 public:
-    CReaderLog() : clock(nullptr), m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_references(1)
-    {
-        InitializeCriticalSection(&m_lock);
-    }
-    virtual ~CReaderLog()
+    CReaderLog() : clock(nullptr) {}
+    ~CReaderLog() override
     {
         for (const auto &held : kept)
             held.first->Release();
-        DeleteCriticalSection(&m_lock);
-        CloseHandle(m_changed);
     }
-    IWMReaderCallback *Callback() { return this; }
-    LONG References() const { return m_references; }
+    LONG References() const { return LONG(CComObject::References()); }
 
     // Waits until the status has come (count times in all); false on time-out.
     bool WaitFor(WMT_STATUS status, DWORD timeoutMs, int count = 1)
@@ -275,21 +222,9 @@ public:
             return reached.size() >= count || std::count(statuses.begin(), statuses.end(), WMT_EOF) > 0;
         });
     }
-    HRESULT ResultOf(WMT_STATUS status)
-    {
-        EnterCriticalSection(&m_lock);
-        HRESULT hr = E_FAIL;
-        for (size_t i = 0; i < statuses.size(); ++i)
-            if (statuses[i] == status)
-                hr = results[i];
-        LeaveCriticalSection(&m_lock);
-        return hr;
-    }
 
     IWMReaderAdvanced *clock;
     // Written on the reader's threads; read once the awaited status has come.
-    std::vector<WMT_STATUS> statuses;
-    std::vector<HRESULT> results;
     std::vector<BYTE> pcm;  // of output 0
     std::vector<QWORD> times, durations;
     std::vector<DWORD> ticks;  // GetTickCount at each sample
@@ -314,23 +249,6 @@ public:
     }
 
 private:
-    template <class Condition>
-    bool Await(DWORD timeoutMs, Condition condition)
-    {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            EnterCriticalSection(&m_lock);
-            const bool met = condition();
-            LeaveCriticalSection(&m_lock);
-            const DWORD spent = GetTickCount() - begin;
-            if (met)
-                return true;
-            if (spent >= timeoutMs)
-                return false;
-            WaitForSingleObject(m_changed, timeoutMs - spent);
-        }
-    }
-
     // A time the reader refuses ends the playing as an error would.
     void DeliverTime(QWORD time)
     {
@@ -338,31 +256,6 @@ private:
         if (FAILED(hr))
             Record(WMT_ERROR, hr);
     }
-
-    void Record(WMT_STATUS status, HRESULT hr)
-    {
-        EnterCriticalSection(&m_lock);
-        statuses.push_back(status);
-        results.push_back(hr);
-        LeaveCriticalSection(&m_lock);
-        SetEvent(m_changed);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback)
-            *object = static_cast<IWMReaderCallback *>(this);
-        else if (riid == IID_IWMReaderCallbackAdvanced)
-            *object = static_cast<IWMReaderCallbackAdvanced *>(this);
-        else {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ULONG(InterlockedIncrement(&m_references)); }
-    ULONG STDMETHODCALLTYPE Release() override { return ULONG(InterlockedDecrement(&m_references)); }
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
     {
@@ -424,9 +317,6 @@ private:
         return S_OK;
     }
 
-    CRITICAL_SECTION m_lock;
-    HANDLE m_changed;
-    LONG volatile m_references;
     QWORD m_next = 0;
 };
 

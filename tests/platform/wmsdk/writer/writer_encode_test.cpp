@@ -11,30 +11,27 @@ enum class Manner { OwnBuffers, NoBuffers, NullBuffer, SmallBuffer, CallsBack };
 
 // Records every header, data unit and end, and keeps the bytes in order. It lives on the test's
 // stack, so its last Release deletes nothing.
-class RecordingSink : private IWMWriterSink {
+class RecordingSink : private CComObject<IWMWriterSink> {
 public:
     explicit RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer)
     {
         InitializeCriticalSection(&m_lock);
     }
-    virtual ~RecordingSink() { DeleteCriticalSection(&m_lock); }
+    ~RecordingSink() override { DeleteCriticalSection(&m_lock); }
     IWMWriterSink *Sink() { return this; }
 
     std::string events;  // 'h' header, 'd' data unit, 'e' end
     std::vector<BYTE> bytes;
     HRESULT calledBack = S_OK;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override
+private:
+    void *FindInterface(REFIID riid) override
     {
         if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IWMWriterSink))
-            return *object = nullptr, E_NOINTERFACE;
-        *object = static_cast<IWMWriterSink *>(this);
-        return S_OK;
+            return nullptr;
+        return static_cast<IWMWriterSink *>(this);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-private:
+    void Destroy() override {}
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override { return Record('h', header); }
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *realTime) override { return *realTime = FALSE, S_OK; }
     HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD size, INSSBuffer **unit) override

@@ -2,37 +2,26 @@
 // Object and bytes are one allocation.
 #pragma once
 
-#include "ComObject.h"
-#include "wmsdk.h"
+#include "platform/NssBufferCore.h"
 
 namespace posix {
 
-class CNssBuffer final : public CComObject<INSSBuffer> {
+class CNssBuffer final : public CNssBufferCore<E_INVALIDARG> {
 public:
     // A buffer of the given capacity and length 0 with one reference; null when memory is short.
     static CNssBuffer *Create(DWORD capacity);
 
-    BYTE *Data() { return reinterpret_cast<BYTE *>(this + 1); }
+    BYTE *Data() { return m_data; }
     DWORD Capacity() const { return m_capacity; }
     // True while a holder other than the caller still has a reference; once false, every other
     // holder's use of the bytes has happened before, so the caller may write them again.
     bool Shared() const { return References() > 1; }
 
-    HRESULT STDMETHODCALLTYPE GetLength(DWORD *length) override;
-    HRESULT STDMETHODCALLTYPE SetLength(DWORD length) override;
-    HRESULT STDMETHODCALLTYPE GetMaxLength(DWORD *length) override;
-    HRESULT STDMETHODCALLTYPE GetBuffer(BYTE **buffer) override;
-    HRESULT STDMETHODCALLTYPE GetBufferAndLength(BYTE **buffer, DWORD *length) override;
-
 private:
-    void *FindInterface(REFIID riid) override;
     // Made in memory of its own size, so not freed by delete.
     void Destroy() override;
-    explicit CNssBuffer(DWORD capacity) : m_capacity(capacity) {}
-    ~CNssBuffer() = default;
-
-    const DWORD m_capacity;
-    DWORD m_length = 0;
+    explicit CNssBuffer(DWORD capacity) : CNssBufferCore(reinterpret_cast<BYTE *>(this + 1), capacity) {}
+    ~CNssBuffer() override = default;
 };
 
 }  // namespace posix

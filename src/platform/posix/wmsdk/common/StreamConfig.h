@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ComObject.h"
+#include "platform/ComObject.h"
 #include "MediaType.h"
 
 namespace posix {

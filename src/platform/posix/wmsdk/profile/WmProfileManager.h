@@ -1,7 +1,7 @@
 // The profile manager: profiles from the XML text of a .prx file. There are no system profiles.
 #pragma once
 
-#include "ComObject.h"
+#include "platform/ComObject.h"
 #include "wmsdk.h"
 
 namespace posix {

@@ -2,7 +2,7 @@
 // hand back to the reader.
 #pragma once
 
-#include "ComObject.h"
+#include "platform/ComObject.h"
 #include "MediaType.h"
 
 namespace posix {

@@ -3,7 +3,7 @@
 // calls the host back. Features the library does not use answer E_NOTIMPL.
 #pragma once
 
-#include "ComObject.h"
+#include "platform/ComObject.h"
 #include "ReaderWorker.h"
 
 namespace posix {

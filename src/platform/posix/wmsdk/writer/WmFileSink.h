@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "ComObject.h"
+#include "platform/ComObject.h"
 #include "FinalHeaderSink.h"
 
 namespace posix {

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "ComObject.h"
+#include "platform/ComObject.h"
 #include "MediaType.h"
 
 namespace posix {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "ComObject.h"
+#include "platform/ComObject.h"
 #include "ComPtr.h"
 #include "StreamSettings.h"
 #include "WmInputProps.h"
