@@ -106,7 +106,7 @@ private:
         return nullptr;
     }
     // Lives on the benchmark's stack: the last Release destroys nothing.
-    void Destroy() override {}
+    void OnFinalRelease() override {}
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
     {
         m_result = hr;

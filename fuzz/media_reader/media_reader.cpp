@@ -57,7 +57,7 @@ private:
     }
 
     // Lives on the fuzzer's stack and keeps its own reference: reaching 0 is a reader's excess Release.
-    void Destroy() override { std::abort(); }
+    void OnFinalRelease() override { std::abort(); }
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
     {

@@ -57,7 +57,7 @@ public:
 private:
     void *FindInterface(REFIID riid) override;
     // The creator holds the last reference and destroys the object itself.
-    void Destroy() override {}
+    void OnFinalRelease() override {}
     HRESULT CreateAndOpen(LPCWSTR path);
     HRESULT OpenAndDecode(LPCWSTR path, CPcmSink *sink);
     HRESULT DecodeFile(LPCWSTR path, CPcmSink *sink);

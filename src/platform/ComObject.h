@@ -28,7 +28,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() final { return m_references.fetch_add(1, std::memory_order_relaxed) + 1; }
     ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = m_references.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0) Destroy();
+        if (left == 0) OnFinalRelease();
         return left;
     }
 
@@ -41,8 +41,8 @@ protected:
     // The interface pointer riid names, or null.
     virtual void *FindInterface(REFIID riid) = 0;
     // What the last Release does; an object made in memory of its own size, or one its creator
-    // destroys, does something else.
-    virtual void Destroy() { delete this; }
+    // destroys, does something else. Not named Destroy: the instance interfaces' Destroy releases.
+    virtual void OnFinalRelease() { delete this; }
     ULONG References() const { return m_references.load(std::memory_order_acquire); }
 
 private:

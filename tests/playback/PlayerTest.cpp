@@ -72,7 +72,7 @@ public:
 private:
     void *FindInterface(REFIID) override { return nullptr; }
     // Lives on the test's stack: the last Release destroys nothing.
-    void Destroy() override {}
+    void OnFinalRelease() override {}
 };
 
 struct Event {

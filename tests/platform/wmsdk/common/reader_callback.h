@@ -69,7 +69,7 @@ protected:
         return nullptr;
     }
     // Lives on its host's stack: the last Release destroys nothing.
-    void Destroy() override {}
+    void OnFinalRelease() override {}
 
     CRITICAL_SECTION m_lock;
     HANDLE m_changed;

@@ -144,7 +144,7 @@ private:
         return nullptr;
     }
     // Lives on the test's stack: the last Release destroys nothing.
-    void Destroy() override {}
+    void OnFinalRelease() override {}
     HRESULT STDMETHODCALLTYPE Read(void *data, ULONG size, ULONG *got) override
     {
         const ULONG n = ULONG(std::min<size_t>(size, m_bytes.size() - m_position));

@@ -31,7 +31,7 @@ private:
             return nullptr;
         return static_cast<IWMWriterSink *>(this);
     }
-    void Destroy() override {}
+    void OnFinalRelease() override {}
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override { return Record('h', header); }
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *realTime) override { return *realTime = FALSE, S_OK; }
     HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD size, INSSBuffer **unit) override

@@ -10,7 +10,7 @@ CNssBuffer *CNssBuffer::Create(DWORD capacity)
     return memory ? new (memory) CNssBuffer(capacity) : nullptr;
 }
 
-void CNssBuffer::Destroy()
+void CNssBuffer::OnFinalRelease()
 {
     this->~CNssBuffer();
     ::operator delete(this);

@@ -19,7 +19,7 @@ public:
 
 private:
     // Made in memory of its own size, so not freed by delete.
-    void Destroy() override;
+    void OnFinalRelease() override;
     explicit CNssBuffer(DWORD capacity) : CNssBufferCore(reinterpret_cast<BYTE *>(this + 1), capacity) {}
     ~CNssBuffer() override = default;
 };
