@@ -125,6 +125,8 @@ void CHostFeed::TimeEvent(DWORD, DWORD elapsedMs, DWORD deltaMs, void *feed) {
     CHostFeed *self = static_cast<CHostFeed *>(feed);
     const DWORD code = RunGuarded([&] {
         self->m_queue.Drain(elapsedMs, deltaMs, &CHostFeed::DeliverPaced, self);
+        // Outside the queue lock, since the owner takes its own lock to end the playback.
+        if (self->m_endDue.exchange(FALSE)) self->m_owner->OnPacedEnd();
         self->m_owner->OnTick();
     });
     if (code) DebugPrintf("TimeEvent, Exception: 0X%X\n", static_cast<unsigned>(code));
@@ -139,8 +141,7 @@ int CHostFeed::DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DW
     }
     if (!self->m_owner->HasEnded()) return 0;
     if ((self->m_idleMs += deltaMs) <= kIdleEndMs) return 0;
-    self->StopPacing();
-    self->m_owner->OnPacedEnd();
+    self->m_endDue = TRUE;
     return 0;
 }
 

@@ -19,9 +19,10 @@ public:
     virtual BOOL TakesData() = 0;
     // Raises one data event.
     virtual void RaiseData(const BYTE *data, DWORD size) = 0;
-    // On the tick thread, when the paced queue is empty: whether the output has ended.
+    // On the tick thread, when the paced queue is empty: whether the end is due once it stays empty.
     virtual BOOL HasEnded() = 0;
-    // On the tick thread, once the paced queue stayed empty after the end; the pacing has stopped.
+    // On the tick thread after the drain, once the paced queue stayed empty after the end; the owner
+    // stops the pacing if the end is still due.
     virtual void OnPacedEnd() = 0;
     // On the tick thread after each drain.
     virtual void OnTick() = 0;
@@ -101,6 +102,8 @@ private:
     CBlockChunker m_chunker;
     DWORD m_blockBytes = 0;
     std::atomic<DWORD> m_idleMs{0};
+    // Set by a drain that found the end due, taken by the tick right after it.
+    std::atomic<BOOL> m_endDue{FALSE};
     CTickThread m_tickThread;
     std::atomic<IWMReaderAdvanced *> m_clock{nullptr};
     std::atomic<QWORD> m_userClock{0};

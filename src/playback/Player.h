@@ -35,8 +35,8 @@ enum : DWORD { TD_ACTIVE = 0, TD_CLOSED = 1, TD_STOPPING = 2 };
 
 enum : DWORD { PLAY_MODE_DECODE = 1, PLAY_MODE_WAVE = 2 };
 
-// Progress of one start's end.
-enum : DWORD { kEndOpen = 0, kEndReported = 1, kEndEntered = 2 };
+// Progress of one start's end; kEndPaced: its silence is queued and the paced queue raises the end.
+enum : DWORD { kEndOpen = 0, kEndReported = 1, kEndEntered = 2, kEndPaced = 3 };
 
 const DWORD kNoOutput = 0xFFFFFFFF;
 
@@ -141,7 +141,7 @@ protected:
     void SetHostBlockSize();
     BOOL TakesData() override { return m_pfnSink && EventPasses(EVENT_DATA); }
     void RaiseData(const BYTE *data, DWORD size) override { Raise(EVENT_DATA, data, size); }
-    BOOL HasEnded() override { return m_state.load() == PS_ENDED; }
+    BOOL HasEnded() override { return m_endReported.load() == kEndPaced; }
     void OnPacedEnd() override;
 
     // Streaming with back-pressure: more media is read or decoded only while the host data and the
@@ -173,7 +173,7 @@ protected:
     std::atomic<DWORD> m_teardown{TD_ACTIVE};
     CSamplePool m_samplePool;
     // kEndOpen, then kEndEntered once the end of this start has begun (its silence fill runs once),
-    // then kEndReported; back to kEndOpen at every start.
+    // kEndPaced once a paced end's silence is queued, then kEndReported; back to kEndOpen at every start.
     std::atomic<DWORD> m_endReported{0};
     CWaveOutput m_output{this, &m_lock};
     CHostFeed m_feed{this, &m_lock};

@@ -66,8 +66,12 @@ void CPlayer::EnterEnded(DWORD generation) {
         if (m_playGeneration.load() != generation || !m_endReported.compare_exchange_strong(progress, kEndEntered))
             return;
         waitMs = m_teardown == TD_ACTIVE ? FillSilence() : 0;
-        // Paced, the queue raises the end once it has handed out the data and the silence.
-        if (IsPaced()) return;
+        // Paced, the queue raises the end once it has handed out the data and the silence, and not
+        // before the silence is in it: the play state alone says ended a moment earlier.
+        if (IsPaced()) {
+            m_endReported = kEndPaced;
+            return;
+        }
     }
     for (DWORD waited = 0; waited < waitMs && m_playGeneration.load() == generation; waited += 10) Sleep(10);
 

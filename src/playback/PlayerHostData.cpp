@@ -48,8 +48,13 @@ HRESULT CPlayer::StartPacing(DWORD periodMs) {
     return m_feed.StartPacing(blockBytes, periodMs);
 }
 
+// Under the player lock, so a start begun since (which clears the paced end first) keeps its pacing.
 void CPlayer::OnPacedEnd() {
-    if (m_endReported.exchange(kEndReported) != kEndReported) Raise(EVENT_END, nullptr, 0);
+    CLockScope lock(&m_lock);
+    DWORD paced = kEndPaced;
+    if (!m_endReported.compare_exchange_strong(paced, kEndReported)) return;
+    m_feed.StopPacing();
+    Raise(EVENT_END, nullptr, 0);
     SetEvent(m_hEvent);
 }
 

@@ -97,11 +97,10 @@ void CSourcePlayer::FeedWave() {
             if (FAILED(read)) ReportMediaFailure();
             generation = m_waveGeneration;
             drained = MarkStreamEnd(TRUE, S_OK);
+            // Under the lock, where this start is still the current one: a later start's state stays its own.
+            if (drained) m_state = PS_ENDED;
         }
-        if (drained) {
-            m_state = PS_ENDED;
-            EnterEnded(generation);
-        }
+        if (drained) EnterEnded(generation);
         return;
     }
 }

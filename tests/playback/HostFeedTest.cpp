@@ -21,7 +21,11 @@ public:
         sizes.push_back(size);
     }
     BOOL HasEnded() override { return ended.load(); }
-    void OnPacedEnd() override { ++ends; }
+    // The player takes a due end once.
+    void OnPacedEnd() override {
+        ++ends;
+        ended = FALSE;
+    }
     void OnTick() override {}
     std::vector<DWORD> Sizes() {
         std::lock_guard<std::mutex> hold(m_mutex);

@@ -2,8 +2,12 @@
 // window's cut and silence fill, the event mask, and its COM identity.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <numeric>
+#include <thread>
 #include <vector>
 
 #include "WaveTestSupport.h"
@@ -81,7 +85,11 @@ struct Event {
     std::chrono::steady_clock::time_point at;
 };
 
+// Paced events come from the tick thread.
+std::mutex g_eventsLock;
+
 LONG WINAPI RecordEvent(DWORD, void *context, DWORD code, const void *, DWORD size) {
+    std::lock_guard<std::mutex> hold(g_eventsLock);
     static_cast<std::vector<Event> *>(context)->push_back({code, size, std::chrono::steady_clock::now()});
     return 0;
 }
@@ -89,13 +97,24 @@ LONG WINAPI RecordEvent(DWORD, void *context, DWORD code, const void *, DWORD si
 // A player whose reader is the test double; the playback internals are reachable from the tests.
 class TestPlayer final : public CPlayer {
 public:
+    using CPlayer::MarkStreamEnd;
     using CPlayer::SelectOutput;
     using CPlayer::SetFormat;
+    using CPlayer::SetState;
     explicit TestPlayer(FakeReader *reader) {
         m_pReader = reader;
         SetEventSink(&RecordEvent, &events, 50);
     }
     void Detach() { m_pReader = nullptr; }
+    // Paced host data, as in direct WAV mode, from a start on.
+    void StartPaced() {
+        m_mode = PLAY_MODE_WAVE;
+        ASSERT_TRUE(m_feed.StartTicks());
+        OnStatus(WMT_STARTED, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+    }
+    // The tick thread calls into the player: it stops before the player goes.
+    void StopTicks() { m_feed.StopTicks(); }
+    CRITICAL_SECTION *Lock() { return &m_lock; }
     // What a start does to the output choice and the per-start counters.
     void Restart() {
         m_outputNumber = kNoOutput;
@@ -108,8 +127,8 @@ public:
         m_windowStart = startMs * 10000;
         m_windowEnd = endMs * 10000;
     }
-    // A medium's samples as the reader hands them over, then its end of stream.
-    void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs) {
+    // A medium's samples as the reader hands them over, then its end of stream unless told otherwise.
+    void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs, BOOL end = TRUE) {
         CSampleBuffer *buffer = new CSampleBuffer(nullptr);
         buffer->SetCapacity(65536);
         BYTE *data = nullptr;
@@ -122,7 +141,7 @@ public:
             time += sampleMs * 10000;
         }
         buffer->Release();
-        OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
+        if (end) OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
     }
     std::vector<Event> events;
 };
@@ -146,6 +165,7 @@ protected:
         return player;
     }
     std::vector<DWORD> DataSizes() const {
+        std::lock_guard<std::mutex> hold(g_eventsLock);
         std::vector<DWORD> sizes;
         for (const Event &event : player->events)
             if (event.code == EVENT_DATA) sizes.push_back(event.size);
@@ -227,6 +247,35 @@ TEST_F(PlayerTest, ThePlayWindowCutsTheLastSampleAndFillsSilenceBeforeTheEnd) {
     ASSERT_EQ(static_cast<DWORD>(EVENT_END), end.code);
     const Event &lastData = player->events[player->events.size() - 2];
     EXPECT_GE(end.at - lastData.at, std::chrono::milliseconds(540));
+}
+
+// The play state says ended before the end's silence fill gets the player lock; the paced queue,
+// dry by then, must still hand out the silence before the end.
+TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
+    Open(PcmFormat(2, 44100, 16));
+    player->SetWindow(0, 300);
+    player->StartPaced();
+    player->Feed(std::vector<DWORD>(2, 8820), 0, 50, FALSE);
+    player->MarkStreamEnd(FALSE, S_OK);
+
+    EnterCriticalSection(player->Lock());
+    std::thread ending([&] { player->SetState(PS_ENDED); });
+    Sleep(400);
+    LeaveCriticalSection(player->Lock());
+    ending.join();
+
+    auto ends = [&] {
+        std::lock_guard<std::mutex> hold(g_eventsLock);
+        return std::count_if(player->events.begin(), player->events.end(),
+                             [](const Event &event) { return event.code == EVENT_END; });
+    };
+    for (int waited = 0; waited < 5000 && ends() == 0; waited += 10) Sleep(10);
+    Sleep(200);
+    EXPECT_EQ(1, ends());
+    const std::vector<DWORD> sizes = DataSizes();
+    EXPECT_EQ(player->MsToBytes(301), std::accumulate(sizes.begin(), sizes.end(), 0u));
+    player->StopTicks();
+    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
 }
 
 TEST_F(PlayerTest, AMaskWithoutTheDataBitMakesNoBlocksAndNoSilence) {
