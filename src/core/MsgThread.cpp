@@ -173,37 +173,36 @@ void CMsgThread::FreeOwnedData(const ThreadMessage &message) {
     if (message.ownsData) std::free(message.data);
 }
 
+namespace {
+uint64_t PackTimes(DWORD start, DWORD last) { return (uint64_t(start ? start : 1) << 32) | last; }
+}  // namespace
+
 // The times are stored before the timer is armed: its first expiry is immediate and may reach
 // OnTimer on the tick thread before SetTimer returns.
 BOOL CTickThread::SetTimer(DWORD periodMs) {
-    DWORD previousStart = m_dwStartTime, previousLast = m_dwLastTime;
-    DWORD now = timeGetTime();
-    m_dwStartTime = now;
-    m_dwLastTime = now;
+    const DWORD now = timeGetTime();
+    const uint64_t previous = m_times.exchange(PackTimes(now, now));
     BOOL armed = CMsgThread::SetTimer(periodMs);
-    if (!armed) {
-        m_dwStartTime = previousStart;
-        m_dwLastTime = previousLast;
-    }
+    if (!armed) m_times = previous;
     return armed;
 }
 
 BOOL CTickThread::CancelTimer() {
     BOOL cancelled = CMsgThread::CancelTimer();
-    if (cancelled) {
-        m_dwStartTime = 0;
-        m_dwLastTime = 0;
-    }
+    if (cancelled) m_times = 0;
     return cancelled;
 }
 
 int CTickThread::OnNotification(const ThreadMessage &) { return 0; }
 
 void CTickThread::OnTimer() {
-    DWORD now = timeGetTime();
+    const DWORD now = timeGetTime();
+    uint64_t times = m_times.load();
+    do {
+        if (!times) return;
+    } while (!m_times.compare_exchange_weak(times, PackTimes(DWORD(times >> 32), now)));
     TickCallback callback = m_pfnTick.load();
-    if (callback) callback(m_nTickId.load(), now - m_dwStartTime.load(), now - m_dwLastTime.load(), m_pTickUser.load());
-    m_dwLastTime = now;
+    if (callback) callback(m_nTickId.load(), now - DWORD(times >> 32), now - DWORD(times), m_pTickUser.load());
 }
 
 void CTickThread::SetTickCallback(DWORD id, TickCallback callback, void *user) {

@@ -76,13 +76,11 @@ public:
     void OnTimer() override;
     void SetTickCallback(DWORD id, TickCallback callback, void *user);
 
-    DWORD StartTime() const { return m_dwStartTime.load(); }
-    DWORD LastTime() const { return m_dwLastTime.load(); }
-
 private:
     std::atomic<DWORD> m_nTickId{0};
-    std::atomic<DWORD> m_dwStartTime{0};
-    std::atomic<DWORD> m_dwLastTime{0};
+    // The start in the high half and the last tick in the low half, changed together; 0 while no
+    // timer is armed, so a tick already on its way when the timer is cancelled finds nothing to time.
+    std::atomic<uint64_t> m_times{0};
     std::atomic<TickCallback> m_pfnTick{nullptr};
     std::atomic<void *> m_pTickUser{nullptr};
 };
