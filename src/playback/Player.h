@@ -110,7 +110,7 @@ protected:
     void OnRenderStarted() override;
     // Finished buffers are unprepared, and the user clock handed over, only while active.
     BOOL IsActive() override { return m_teardown == TD_ACTIVE; }
-    void OnOutputEmpty() override;
+    void OnOutputEmpty(DWORD generation) override;
 
     // Play control.
     void SetState(DWORD state);
@@ -125,8 +125,9 @@ protected:
     void WaitForStart();
     // The reader's start and sample context: the play generation of the start they belong to.
     static void *StartContext(DWORD generation);
+    static DWORD StartGeneration(void *context);
     BOOL IsCurrentStart(void *context) const;
-    void OnStreamEnd(BOOL signalCompletion, HRESULT result);
+    void OnStreamEnd(BOOL signalCompletion, HRESULT result, DWORD generation);
     // The end-of-stream marks under the player lock; TRUE when no wave buffer is pending any more.
     BOOL MarkStreamEnd(BOOL signalCompletion, HRESULT result);
     void FlushAdaptor();
@@ -136,6 +137,8 @@ protected:
     DWORD FillSilence();
     // The end of the start of that play generation; nothing when another start has begun since.
     void EnterEnded(DWORD generation);
+    // The ended play state, then the end, of the start of that play generation while it is the current one.
+    void EndStart(DWORD generation);
     BOOL IsPaced() const { return m_feed.IsClocked() || m_mode == PLAY_MODE_WAVE; }
     HRESULT StartPacing(DWORD periodMs);
     void SetHostBlockSize();
@@ -193,6 +196,8 @@ protected:
     // Changes at every start and stop, so an end report delayed by the silence fill can tell that
     // its playback is gone.
     std::atomic<DWORD> m_playGeneration{0};
+    // The output generation (high half) the current start writes in and its play generation (low half).
+    std::atomic<ULONGLONG> m_outputStart{0};
     // The reader has been asked to start and has not reported it yet.
     std::atomic<BOOL> m_startPending{FALSE};
     char m_diagnostic[256] = {};

@@ -34,21 +34,26 @@ void CPlayer::Raise(DWORD code, const void *data, DWORD size) {
 
 void CPlayer::SetState(DWORD state) {
     m_state = state;
-    if (state < PS_STARTING || state > PS_PLAYING) return;
+    if (state != PS_STARTING && state != PS_PAUSED && state != PS_PLAYING) return;
+    CLockScope lock(&m_lock);
+    if (m_teardown != TD_ACTIVE) return;
+    switch (state) {
+    case PS_STARTING:
+        if (m_pFormat) Raise(EVENT_FORMAT, m_pFormat, 18);
+        break;
+    case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); break;
+    default: Raise(EVENT_PLAYING, nullptr, 0); break;
+    }
+}
+
+void CPlayer::EndStart(DWORD generation) {
     {
         CLockScope lock(&m_lock);
+        if (m_playGeneration.load() != generation) return;
+        m_state = PS_ENDED;
         if (m_teardown != TD_ACTIVE) return;
-        switch (state) {
-        case PS_STARTING:
-            if (m_pFormat) Raise(EVENT_FORMAT, m_pFormat, 18);
-            return;
-        case PS_ENDED: break;
-        case PS_PAUSED: Raise(EVENT_PAUSED, nullptr, 0); return;
-        case PS_PLAYING: Raise(EVENT_PLAYING, nullptr, 0); return;
-        default: return;
-        }
     }
-    EnterEnded(m_playGeneration.load());
+    EnterEnded(generation);
 }
 
 // The silence fill goes out under the lock; its wait before the end event does not hold the lock, and
@@ -165,8 +170,10 @@ void CPlayer::WaitForStart() {
 
 void *CPlayer::StartContext(DWORD generation) { return reinterpret_cast<void *>(static_cast<DWORD_PTR>(generation)); }
 
+DWORD CPlayer::StartGeneration(void *context) { return static_cast<DWORD>(reinterpret_cast<DWORD_PTR>(context)); }
+
 BOOL CPlayer::IsCurrentStart(void *context) const {
-    return static_cast<DWORD>(reinterpret_cast<DWORD_PTR>(context)) == m_playGeneration.load();
+    return StartGeneration(context) == m_playGeneration.load();
 }
 
 HRESULT CPlayer::Pause() {
@@ -266,8 +273,9 @@ void CPlayer::FlushAdaptor() {
     m_speedAdaptor.Flush();
 }
 
-void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result) {
-    if (MarkStreamEnd(signalCompletion, result)) SetState(PS_ENDED);
+// The status arrives on the reader's thread and may be overtaken by a newer start: it ends only its own.
+void CPlayer::OnStreamEnd(BOOL signalCompletion, HRESULT result, DWORD generation) {
+    if (MarkStreamEnd(signalCompletion, result)) EndStart(generation);
 }
 
 BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
@@ -305,9 +313,9 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
         break;
     case WMT_BUFFERING_START: SetState(PS_BUFFERING); break;
     case WMT_BUFFERING_STOP: SetState(PS_PLAYING); break;
-    case WMT_EOF: OnStreamEnd(FALSE, hr); break;
+    case WMT_EOF: OnStreamEnd(FALSE, hr, StartGeneration(context)); break;
     case WMT_END_OF_SEGMENT:
-    case WMT_STOPPED: OnStreamEnd(TRUE, hr); break;
+    case WMT_STOPPED: OnStreamEnd(TRUE, hr, StartGeneration(context)); break;
     case WMT_STARTED: {
         m_endOfStream = 0;
         QWORD start = 0;

@@ -34,6 +34,8 @@ HRESULT CPlayer::StartOutput(QWORD start, QWORD duration) {
         PumpWait(m_hEvent, 1000);
     }
     ++m_playGeneration;
+    // Before the first buffer of this start is written: its drain is the only one that may end it.
+    m_outputStart = (static_cast<ULONGLONG>(m_output.Generation()) << 32) | m_playGeneration.load();
     // Blocks still queued for the host belong to the previous start (a seek while playing).
     m_feed.StopPacing();
     m_endReported = kEndOpen;
@@ -49,9 +51,12 @@ void CPlayer::OnRenderStarted() {
     SetEvent(m_hEvent);
 }
 
-void CPlayer::OnOutputEmpty() {
-    if (!m_endOfStream.load()) return;
-    SetState(PS_ENDED);
+// The render thread may report the drain of the previous start's buffers after a newer start has
+// begun and read its stream to the end: only the start that wrote in that output generation ends.
+void CPlayer::OnOutputEmpty(DWORD generation) {
+    const ULONGLONG start = m_outputStart.load();
+    if (static_cast<DWORD>(start >> 32) != generation || !m_endOfStream.load()) return;
+    EndStart(static_cast<DWORD>(start));
     SetEvent(m_hEvent);
 }
 

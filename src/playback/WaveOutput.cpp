@@ -200,10 +200,11 @@ void CWaveOutput::RenderLoop() {
             PostQuitMessage(0);
         } else if (message.message == MM_WOM_DONE) {
             WAVEHDR *header = reinterpret_cast<WAVEHDR *>(message.wParam);
-            const LONG remaining = header ? CountBuffer(ReadGeneration(header), -1) : -1;
+            const DWORD generation = header ? ReadGeneration(header) : 0;
+            const LONG remaining = header ? CountBuffer(generation, -1) : -1;
             if (remaining >= 0) m_queuedBytes -= static_cast<LONG>(header->dwBufferLength);
             OnBufferDone(header);
-            if (remaining == 0) m_owner->OnOutputEmpty();
+            if (remaining == 0) m_owner->OnOutputEmpty(generation);
         }
     }
 }

@@ -14,8 +14,8 @@ public:
     virtual void OnRenderStarted() = 0;
     // Under the owner's lock: FALSE while the playback is torn down, when finished buffers are only freed.
     virtual BOOL IsActive() = 0;
-    // On the render thread: the last pending buffer of the current generation has come back.
-    virtual void OnOutputEmpty() = 0;
+    // On the render thread: the last pending buffer of that output generation, the current one, has come back.
+    virtual void OnOutputEmpty(DWORD generation) = 0;
 
 protected:
     ~IWaveOutputOwner() = default;
@@ -53,9 +53,10 @@ public:
     // Bytes written and not yet returned in the current generation.
     LONG QueuedBytes() const { return m_queuedBytes.load(); }
     LONG PendingBuffers() const { return static_cast<LONG>(static_cast<DWORD>(m_pending.load())); }
+    // The output generation that buffers written now belong to.
+    DWORD Generation() const { return static_cast<DWORD>(m_pending.load() >> 32); }
 
 private:
-    DWORD Generation() const { return static_cast<DWORD>(m_pending.load() >> 32); }
     // Adds delta to the pending count when the buffer's generation is the current one; the new count,
     // or -1 when the buffer belongs to an earlier generation and is not counted.
     LONG CountBuffer(DWORD generation, LONG delta);

@@ -97,10 +97,11 @@ LONG WINAPI RecordEvent(DWORD, void *context, DWORD code, const void *, DWORD si
 // A player whose reader is the test double; the playback internals are reachable from the tests.
 class TestPlayer final : public CPlayer {
 public:
+    using CPlayer::EndStart;
     using CPlayer::MarkStreamEnd;
+    using CPlayer::OnOutputEmpty;
     using CPlayer::SelectOutput;
     using CPlayer::SetFormat;
-    using CPlayer::SetState;
     explicit TestPlayer(FakeReader *reader) {
         m_pReader = reader;
         SetEventSink(&RecordEvent, &events, 50);
@@ -115,6 +116,9 @@ public:
     // The tick thread calls into the player: it stops before the player goes.
     void StopTicks() { m_feed.StopTicks(); }
     CRITICAL_SECTION *Lock() { return &m_lock; }
+    void SayEnded() { m_state = PS_ENDED; }
+    // A start whose buffers are written in that output generation.
+    void WriteIn(DWORD outputGeneration) { m_outputStart = static_cast<ULONGLONG>(outputGeneration) << 32; }
     // What a start does to the output choice and the per-start counters.
     void Restart() {
         m_outputNumber = kNoOutput;
@@ -259,7 +263,8 @@ TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
     player->MarkStreamEnd(FALSE, S_OK);
 
     EnterCriticalSection(player->Lock());
-    std::thread ending([&] { player->SetState(PS_ENDED); });
+    player->SayEnded();
+    std::thread ending([&] { player->EndStart(0); });
     Sleep(400);
     LeaveCriticalSection(player->Lock());
     ending.join();
@@ -276,6 +281,22 @@ TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
     EXPECT_EQ(player->MsToBytes(301), std::accumulate(sizes.begin(), sizes.end(), 0u));
     player->StopTicks();
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
+}
+
+// The render thread reports the drain of the previous start's buffers after the current start has
+// read its stream to the end: only the drain of the current start's own buffers ends it.
+TEST_F(PlayerTest, OnlyTheDrainOfTheStartsOwnOutputGenerationEndsIt) {
+    Open(PcmFormat(2, 44100, 16));
+    player->SetWindow(0, 100);
+    player->WriteIn(7);
+    player->Feed(std::vector<DWORD>(2, 8820), 0, 50, FALSE);
+    player->MarkStreamEnd(FALSE, S_OK);
+    player->OnOutputEmpty(6);
+    EXPECT_EQ(static_cast<DWORD>(EVENT_DATA), player->events.back().code);
+    EXPECT_NE(static_cast<DWORD>(PS_ENDED), player->State());
+    player->OnOutputEmpty(7);
+    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
+    EXPECT_EQ(static_cast<DWORD>(PS_ENDED), player->State());
 }
 
 TEST_F(PlayerTest, AMaskWithoutTheDataBitMakesNoBlocksAndNoSilence) {

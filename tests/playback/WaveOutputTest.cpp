@@ -24,11 +24,15 @@ public:
         WaitForSingleObject(gate, 5000);
         return TRUE;
     }
-    void OnOutputEmpty() override { ++empties; }
+    void OnOutputEmpty(DWORD generation) override {
+        drained = generation;
+        ++empties;
+    }
 
     HANDLE entered;
     HANDLE gate;
     std::atomic<int> empties{0};
+    std::atomic<DWORD> drained{0};
 };
 
 TEST(WaveOutputTest, ABufferAResetReturnsLateNeitherCountsNorEndsTheNextGeneration) {
@@ -55,6 +59,7 @@ TEST(WaveOutputTest, ABufferAResetReturnsLateNeitherCountsNorEndsTheNextGenerati
         for (int waited = 0; waited < 3000 && owner.empties.load() == 0; waited += 10) Sleep(10);
         Sleep(200);
         EXPECT_EQ(1, owner.empties.load());
+        EXPECT_EQ(output.Generation(), owner.drained.load());
         EXPECT_EQ(0, output.PendingBuffers());
         EXPECT_EQ(0, output.QueuedBytes());
         output.Reset();
