@@ -29,10 +29,10 @@ extern "C" {
 #endif
 
 /* Playback events (AudioOutCallback event codes). */
-#define BRIVANE_EVENT_FORMAT 1         /* payload: the 18-byte wave format of the decoded PCM */
+#define BRIVANE_EVENT_FORMAT 1 /* payload: the 18-byte wave format of the decoded PCM */
 #define BRIVANE_EVENT_PAUSED 2
 #define BRIVANE_EVENT_PLAYING 3
-#define BRIVANE_EVENT_DATA 4           /* payload: one block of decoded PCM */
+#define BRIVANE_EVENT_DATA 4 /* payload: one block of decoded PCM */
 #define BRIVANE_EVENT_END 5
 #define BRIVANE_EVENT_COMMAND_FAILED 6 /* no payload */
 
@@ -45,8 +45,8 @@ extern "C" {
 #define BRIVANE_REC_NOT_HEADER 0xFFFFFFFEu
 
 /* Play modes for AudioOutOpen / AudioOutFileOpen. */
-#define BRIVANE_MODE_DECODE 1          /* decode through the media reader */
-#define BRIVANE_MODE_WAVE 2            /* play a PCM WAV image or file directly */
+#define BRIVANE_MODE_DECODE 1 /* decode through the media reader */
+#define BRIVANE_MODE_WAVE 2   /* play a PCM WAV image or file directly */
 
 /* Kinds for Convert. */
 #define BRIVANE_KIND_WMA 1
@@ -59,21 +59,20 @@ extern "C" {
 #define BRIVANE_TO_END 0xFFFFFFFFu
 
 /* PcmDataCallback codes. */
-#define BRIVANE_PCM_FORMAT 1           /* data: the 18-byte wave format */
-#define BRIVANE_PCM_DATA 4             /* data: PCM bytes inside the window */
+#define BRIVANE_PCM_FORMAT 1 /* data: the 18-byte wave format */
+#define BRIVANE_PCM_DATA 4   /* data: PCM bytes inside the window */
 #define BRIVANE_PCM_END 5
 #define BRIVANE_PCM_WINDOW_REJECTED 6
 
 /* User values are handed back unchanged; pointer-sized so that 64-bit hosts may pass a pointer. */
 typedef uintptr_t BRIVANE_USER;
 
-typedef void(BRIVANE_CALL *AudioOutCallback)(uint32_t handle, BRIVANE_USER user, uint32_t event,
-                                             const void *payload, uint32_t size);
-typedef void(BRIVANE_CALL *AudioInCallback)(uint32_t handle, BRIVANE_USER user, uint32_t event,
-                                            uint32_t arg1, uint32_t arg2, const void *payload,
-                                            uint32_t size);
-typedef void(BRIVANE_CALL *PcmDataCallback)(uint32_t reserved, BRIVANE_USER user, uint32_t code,
-                                            const void *data, uint32_t length);
+typedef void(BRIVANE_CALL *AudioOutCallback)(uint32_t handle, BRIVANE_USER user, uint32_t event, const void *payload,
+                                             uint32_t size);
+typedef void(BRIVANE_CALL *AudioInCallback)(uint32_t handle, BRIVANE_USER user, uint32_t event, uint32_t arg1,
+                                            uint32_t arg2, const void *payload, uint32_t size);
+typedef void(BRIVANE_CALL *PcmDataCallback)(uint32_t reserved, BRIVANE_USER user, uint32_t code, const void *data,
+                                            uint32_t length);
 
 /* The 18-byte wave format record, packed as on disk. */
 #pragma pack(push, 1)
@@ -90,33 +89,30 @@ typedef struct BrivaneWaveFormat {
 
 BRIVANE_API void BRIVANE_CALL AudioInClose(uint32_t handle);
 BRIVANE_API uint32_t BRIVANE_CALL AudioInOpen(uint32_t kind, const BrivaneWaveFormat *format,
-                                              const BRIVANE_WCHAR *profileXml,
-                                              AudioInCallback callback, BRIVANE_USER user);
+                                              const BRIVANE_WCHAR *profileXml, AudioInCallback callback,
+                                              BRIVANE_USER user);
 BRIVANE_API uint32_t BRIVANE_CALL AudioInSetVolume(uint32_t unused1, uint32_t unused2);
 BRIVANE_API uint32_t BRIVANE_CALL AudioInStart(uint32_t handle, uint32_t stop);
 BRIVANE_API uint32_t BRIVANE_CALL AudioInStop(uint32_t handle);
 BRIVANE_API void BRIVANE_CALL AudioOutClose(uint32_t handle);
-BRIVANE_API uint32_t BRIVANE_CALL AudioOutFileOpen(uint32_t mode, const BRIVANE_WCHAR *path,
-                                                   AudioOutCallback callback, BRIVANE_USER user);
+BRIVANE_API uint32_t BRIVANE_CALL AudioOutFileOpen(uint32_t mode, const BRIVANE_WCHAR *path, AudioOutCallback callback,
+                                                   BRIVANE_USER user);
 BRIVANE_API uint32_t BRIVANE_CALL AudioOutGetWholeDuration(uint32_t handle);
 BRIVANE_API uint32_t BRIVANE_CALL AudioOutOpen(uint32_t mode, const void *image, int32_t length,
                                                AudioOutCallback callback, BRIVANE_USER user);
 BRIVANE_API uint32_t BRIVANE_CALL AudioOutPlay(uint32_t handle, uint32_t pause);
 BRIVANE_API uint32_t BRIVANE_CALL AudioOutSeek(uint32_t handle, uint32_t positionMs);
-BRIVANE_API uint32_t BRIVANE_CALL AudioOutSetDuration(uint32_t handle, uint32_t startMs,
-                                                      uint32_t endMs);
+BRIVANE_API uint32_t BRIVANE_CALL AudioOutSetDuration(uint32_t handle, uint32_t startMs, uint32_t endMs);
 BRIVANE_API uint32_t BRIVANE_CALL AudioOutSetEventMask(uint32_t handle, uint32_t mask);
 BRIVANE_API uint32_t BRIVANE_CALL AudioOutSetSpeed(uint32_t handle, int32_t speedPercent);
 BRIVANE_API uint32_t BRIVANE_CALL AudioOutSetVolume(uint32_t handle, uint32_t volume);
 BRIVANE_API uint32_t BRIVANE_CALL AudioWavFreeData(void *data);
 BRIVANE_API int16_t *BRIVANE_CALL AudioWavGetData(const BRIVANE_WCHAR *path, uint32_t *sampleCount,
                                                   BrivaneWaveFormat *format, uint32_t unused);
-BRIVANE_API uint32_t BRIVANE_CALL Convert(uint32_t targetKind, const char *targetPath,
-                                          uint32_t sourceKind, const char *sourcePath,
-                                          const BRIVANE_WCHAR *profileXml);
-BRIVANE_API uint32_t BRIVANE_CALL GetAudioPCM(uint32_t kind, const char *path, uint32_t startMs,
-                                              uint32_t endMs, PcmDataCallback callback,
-                                              BRIVANE_USER user, volatile uint32_t *cancel);
+BRIVANE_API uint32_t BRIVANE_CALL Convert(uint32_t targetKind, const char *targetPath, uint32_t sourceKind,
+                                          const char *sourcePath, const BRIVANE_WCHAR *profileXml);
+BRIVANE_API uint32_t BRIVANE_CALL GetAudioPCM(uint32_t kind, const char *path, uint32_t startMs, uint32_t endMs,
+                                              PcmDataCallback callback, BRIVANE_USER user, volatile uint32_t *cancel);
 BRIVANE_API uint32_t BRIVANE_CALL GetWmaFileDuration(const BRIVANE_WCHAR *path);
 BRIVANE_API uint32_t BRIVANE_CALL InitBrivane(void);
 BRIVANE_API void BRIVANE_CALL UnInitBrivane(void);

@@ -22,15 +22,19 @@ bool MakeSpeech() {
     if (std::ifstream(kInput).good()) return true;
     const std::string length = std::to_string(kSeconds);
     const std::string command =
-        "ffmpeg -v error -y -f lavfi -i \"anoisesrc=c=pink:r=16000:a=0.05:d=" + length + "\" -f lavfi -i \"sine=f=180:r=16000:d=" +
-        length + ",volume='0.3*(1+sin(2*PI*4*t))':eval=frame\" -filter_complex amix=inputs=2 -ac 1 -c:a pcm_s16le \"" + kInput + "\"";
+        "ffmpeg -v error -y -f lavfi -i \"anoisesrc=c=pink:r=16000:a=0.05:d=" + length +
+        "\" -f lavfi -i \"sine=f=180:r=16000:d=" + length +
+        ",volume='0.3*(1+sin(2*PI*4*t))':eval=frame\" -filter_complex amix=inputs=2 -ac 1 -c:a pcm_s16le \"" + kInput +
+        "\"";
     return std::system(command.c_str()) == 0;
 }
 
 // The format check of the conversion asks the wave mapper, which needs a device: SDL's dummy one here.
-const std::string kOurs = "SDL_AUDIODRIVER=dummy " BRIVANE_CLI " convert \"" + kInput + "\" \"" + kWork + "/convert-bench-ours.wma\" 2>/dev/null";
+const std::string kOurs = "SDL_AUDIODRIVER=dummy " BRIVANE_CLI " convert \"" + kInput + "\" \"" + kWork +
+                          "/convert-bench-ours.wma\" 2>/dev/null";
 // The profile's 16 kbps is taken as 24 kbps by the Linux writer, the least the wmav2 encoder takes.
-const std::string kFfmpeg = "ffmpeg -v error -y -i \"" + kInput + "\" -c:a wmav2 -b:a 24000 \"" + kWork + "/convert-bench-ffmpeg.wma\"";
+const std::string kFfmpeg =
+    "ffmpeg -v error -y -i \"" + kInput + "\" -c:a wmav2 -b:a 24000 \"" + kWork + "/convert-bench-ffmpeg.wma\"";
 
 void ConvertAgainstFfmpeg(benchmark::State &state) {
     if (!MakeSpeech()) {

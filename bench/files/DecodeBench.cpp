@@ -21,8 +21,8 @@ bool MakeMedium() {
     const std::string part = kMedium + ".part.wma";
     const std::string length = std::to_string(kSeconds);
     const std::string command =
-        "ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=color=pink:sample_rate=44100:amplitude=0.25:duration=" + length +
-        " -f lavfi -i sine=frequency=330:sample_rate=44100:duration=" + length +
+        "ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=color=pink:sample_rate=44100:amplitude=0.25:duration=" +
+        length + " -f lavfi -i sine=frequency=330:sample_rate=44100:duration=" + length +
         " -filter_complex amerge=inputs=2 -c:a wmav2 -b:a 128k \"" + part + "\"";
     return std::system(command.c_str()) == 0 && std::rename(part.c_str(), kMedium.c_str()) == 0;
 }

@@ -150,8 +150,9 @@ std::map<void *, std::string> Symbolize(const std::set<void *> &addresses) {
             }
             const char *slash = std::strrchr(line, '/');
             const char *base = std::strrchr(entry.first.c_str(), '/');
-            names[address.first] = name + " (" + (std::strncmp(line, "??", 2) == 0 ? (base ? base + 1 : "?")
-                                                                                     : (slash ? slash + 1 : line)) + ")";
+            names[address.first] =
+                name + " (" +
+                (std::strncmp(line, "??", 2) == 0 ? (base ? base + 1 : "?") : (slash ? slash + 1 : line)) + ")";
         }
         pclose(pipe);
     }
@@ -277,8 +278,8 @@ uint64_t Report(FILE *out, double seconds, pthread_t serviceThread) {
             role.second = "host thread";
         else if (role.second.empty()) {
             char label[64];
-            std::snprintf(label, sizeof label, "thread %#lx \"%s\"", static_cast<unsigned long>(slot ? slot->id.load() : 0),
-                          slot ? slot->name : "?");
+            std::snprintf(label, sizeof label, "thread %#lx \"%s\"",
+                          static_cast<unsigned long>(slot ? slot->id.load() : 0), slot ? slot->name : "?");
             role.second = label;
         }
     }

@@ -22,7 +22,8 @@ public:
     explicit CLatencyLog(size_t capacity) { m_deliveries.reserve(capacity); }
 
     // Runs the sink call with the raise time recorded first; a refused event is taken back.
-    template <typename SinkCall> LONG Raise(DWORD handle, SinkCall call) {
+    template <typename SinkCall>
+    LONG Raise(DWORD handle, SinkCall call) {
         Channel &channel = ChannelOf(handle);
         std::lock_guard<std::mutex> hold(channel.lock);
         const unsigned slot = channel.tail++ % kDepth;
@@ -35,7 +36,8 @@ public:
     // Called on the service thread by the host callback.
     void Delivered(DWORD handle, DWORD code);
     // Time a player command held the service thread (opening a medium, starting playback).
-    template <typename Command> auto TimeCommand(Command command) {
+    template <typename Command>
+    auto TimeCommand(Command command) {
         const int64_t start = MonotonicNs();
         auto result = command();
         const int64_t took = MonotonicNs() - start;

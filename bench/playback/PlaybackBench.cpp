@@ -71,7 +71,8 @@ void SteadyAllocations(benchmark::State &state, const char *extension, uint32_t 
             state.SkipWithError("InitBrivane failed");
             return;
         }
-        const uint32_t handle = AudioOutFileOpen(mode, wide.c_str(), &CountingCallback, reinterpret_cast<BRIVANE_USER>(&host));
+        const uint32_t handle =
+            AudioOutFileOpen(mode, wide.c_str(), &CountingCallback, reinterpret_cast<BRIVANE_USER>(&host));
         AudioOutSetSpeed(handle, speed);
         AudioOutPlay(handle, 0);
         const bool started = WaitFor(host.playing, 1, 5.0);
@@ -91,12 +92,13 @@ void SteadyAllocations(benchmark::State &state, const char *extension, uint32_t 
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::printf("Steady allocations, %s, mode %u, speed %d; %d data blocks in the window\n", extension,
-                    mode, speed, blocks);
+        std::printf("Steady allocations, %s, mode %u, speed %d; %d data blocks in the window\n", extension, mode, speed,
+                    blocks);
         ours += allochook::Report(stdout, kWindowSeconds, host.serviceThread.load());
         total += allochook::Total();
     }
-    state.counters["allocs_per_s"] = benchmark::Counter(double(total) / kWindowSeconds, benchmark::Counter::kAvgIterations);
+    state.counters["allocs_per_s"] =
+        benchmark::Counter(double(total) / kWindowSeconds, benchmark::Counter::kAvgIterations);
     state.counters["our_allocs_per_s"] =
         benchmark::Counter(double(ours) / kWindowSeconds, benchmark::Counter::kAvgIterations);
 }
@@ -186,7 +188,8 @@ void EventLatency(benchmark::State &state, const char *extension, uint32_t mode)
         int64_t allPlayingNs = 0;
         int64_t firstEndNs = INT64_MAX;
         for (const CLatencyLog::Delivery &delivery : g_latency.Deliveries()) {
-            if (delivery.code == kEventPlaying) allPlayingNs = std::max(allPlayingNs, delivery.raisedNs + delivery.latencyNs);
+            if (delivery.code == kEventPlaying)
+                allPlayingNs = std::max(allPlayingNs, delivery.raisedNs + delivery.latencyNs);
             if (delivery.code == kEventEnd) firstEndNs = std::min(firstEndNs, delivery.raisedNs);
         }
         for (const CLatencyLog::Delivery &delivery : g_latency.Deliveries()) {
@@ -194,11 +197,12 @@ void EventLatency(benchmark::State &state, const char *extension, uint32_t mode)
             const int phase = delivery.raisedNs < allPlayingNs ? 1 : delivery.raisedNs < firstEndNs ? 2 : 3;
             phases[phase].push_back(delivery.latencyNs);
         }
-        std::printf("Event latency, %s, mode %u, %d players: all playing for %.2f s; %llu open and play steps held "
-                    "the service thread %.1f ms in all, at most %.1f ms at once\n",
-                    extension, mode, kPlayers, double(firstEndNs - allPlayingNs) / 1e9,
-                    static_cast<unsigned long long>(g_latency.Commands()), double(g_latency.CommandNs()) / 1e6,
-                    double(g_latency.CommandMaxNs()) / 1e6);
+        std::printf(
+            "Event latency, %s, mode %u, %d players: all playing for %.2f s; %llu open and play steps held "
+            "the service thread %.1f ms in all, at most %.1f ms at once\n",
+            extension, mode, kPlayers, double(firstEndNs - allPlayingNs) / 1e9,
+            static_cast<unsigned long long>(g_latency.Commands()), double(g_latency.CommandNs()) / 1e6,
+            double(g_latency.CommandMaxNs()) / 1e6);
     }
     for (int phase = 0; phase < 4; ++phase) {
         const double p50 = Percentile(phases[phase], 0.50);

@@ -38,7 +38,8 @@ double ResidentMb() {
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 double Seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
@@ -93,7 +94,8 @@ void ResidentGrowth(benchmark::State &state, const char *extension, uint32_t mod
         const std::vector<double> figures = InChild([&]() -> std::vector<double> {
             Host host;
             if (!InitBrivane()) return {};
-            const uint32_t handle = AudioOutFileOpen(mode, wide.c_str(), &OnEvent, reinterpret_cast<BRIVANE_USER>(&host));
+            const uint32_t handle =
+                AudioOutFileOpen(mode, wide.c_str(), &OnEvent, reinterpret_cast<BRIVANE_USER>(&host));
             AudioOutSetSpeed(handle, speed);
             const double before = ResidentMb();
             AudioOutPlay(handle, 0);
@@ -106,8 +108,9 @@ void ResidentGrowth(benchmark::State &state, const char *extension, uint32_t mod
             return {at6 - before, at12 - before, double(host.dataAt[handle].size())};
         });
         if (figures.size() != 3) return state.SkipWithError("the child process failed");
-        std::printf("Resident growth, %d min %s, mode %u, speed %d: %.1f MB at 6 s, %.1f MB at 12 s, %.0f data events\n",
-                    minutes, extension, mode, speed, figures[0], figures[1], figures[2]);
+        std::printf(
+            "Resident growth, %d min %s, mode %u, speed %d: %.1f MB at 6 s, %.1f MB at 12 s, %.0f data events\n",
+            minutes, extension, mode, speed, figures[0], figures[1], figures[2]);
         state.counters["growth_6s_mb"] = figures[0];
         state.counters["growth_12s_mb"] = figures[1];
         state.counters["data_events"] = figures[2];
@@ -151,8 +154,10 @@ void PaceWhileAWaveStarts(benchmark::State &state) {
             return {LargestGapMs(host, steady, alone, posted), LargestGapMs(host, steady, posted, end), startMs};
         });
         if (figures.size() != 3) return state.SkipWithError("the child process failed");
-        std::printf("Pace while a 20-minute WAV starts in direct mode: largest data gap %.1f ms alone, %.1f ms while "
-                    "it starts; open and play answered with the playing event after %.1f ms\n", figures[0], figures[1], figures[2]);
+        std::printf(
+            "Pace while a 20-minute WAV starts in direct mode: largest data gap %.1f ms alone, %.1f ms while "
+            "it starts; open and play answered with the playing event after %.1f ms\n",
+            figures[0], figures[1], figures[2]);
         state.counters["alone_gap_ms"] = figures[0];
         state.counters["largest_gap_ms"] = figures[1];
         state.counters["wave_start_ms"] = figures[2];
@@ -176,7 +181,8 @@ void HundredPlayers(benchmark::State &state) {
             Host host;
             std::vector<uint32_t> handles;
             for (int i = 0; i < kMaxPlayers; ++i) {
-                handles.push_back(AudioOutFileOpen(BRIVANE_MODE_DECODE, wide.c_str(), &OnEvent, reinterpret_cast<BRIVANE_USER>(&host)));
+                handles.push_back(AudioOutFileOpen(BRIVANE_MODE_DECODE, wide.c_str(), &OnEvent,
+                                                   reinterpret_cast<BRIVANE_USER>(&host)));
                 AudioOutSetSpeed(handles.back(), 150);
                 AudioOutPlay(handles.back(), 0);
             }
@@ -199,9 +205,10 @@ void HundredPlayers(benchmark::State &state) {
             return {fewest, keptPace, cpuMs, decodeMs, double(host.failed.load())};
         });
         if (figures.size() != 5) return state.SkipWithError("the child process failed");
-        std::printf("100 players at 150 %%: fewest data events in 10 s %.0f of 200, %.0f players with 190 or more, "
-                    "%.0f failures; CPU %.1f ms per player per 10 s, decode-only %.1f ms for the same 15 s of media\n",
-                    figures[0], figures[1], figures[4], figures[2], figures[3]);
+        std::printf(
+            "100 players at 150 %%: fewest data events in 10 s %.0f of 200, %.0f players with 190 or more, "
+            "%.0f failures; CPU %.1f ms per player per 10 s, decode-only %.1f ms for the same 15 s of media\n",
+            figures[0], figures[1], figures[4], figures[2], figures[3]);
         state.counters["fewest_events"] = figures[0];
         state.counters["players_at_pace"] = figures[1];
         state.counters["cpu_ms_per_player"] = figures[2];

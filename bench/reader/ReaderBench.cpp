@@ -26,36 +26,31 @@ namespace {
 const QWORD kSecond = 10000000;
 
 // Made once with the ffmpeg program: pink noise on one channel, a tone on the other.
-const std::string &Medium()
-{
+const std::string &Medium() {
     static const std::string path = [] {
         const std::string made = READER_BENCH_MEDIUM;
-        if (access(made.c_str(), R_OK) == 0)
-            return made;
+        if (access(made.c_str(), R_OK) == 0) return made;
         const std::string part = made + ".part.wma";
         const std::string command =
             "ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=color=pink:sample_rate=44100:duration=600:amplitude=0.25"
             " -f lavfi -i sine=frequency=330:sample_rate=44100:duration=600 -filter_complex amerge=inputs=2"
-            " -c:a wmav2 -b:a 128k '" + part + "'";
-        return std::system(command.c_str()) == 0 && std::rename(part.c_str(), made.c_str()) == 0 ? made
-                                                                                                   : std::string();
+            " -c:a wmav2 -b:a 128k '" +
+            part + "'";
+        return std::system(command.c_str()) == 0 && std::rename(part.c_str(), made.c_str()) == 0 ? made : std::string();
     }();
     return path;
 }
 
-double ProcessSeconds()
-{
+double ProcessSeconds() {
     timespec now;
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 // Returns the frames decoded, or -1.
-int64_t DecodeBare(const char *path)
-{
+int64_t DecodeBare(const char *path) {
     AVFormatContext *format = nullptr;
-    if (avformat_open_input(&format, path, nullptr, nullptr) < 0)
-        return -1;
+    if (avformat_open_input(&format, path, nullptr, nullptr) < 0) return -1;
     avformat_find_stream_info(format, nullptr);
     const int index = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     const AVCodec *codec = index >= 0 ? avcodec_find_decoder(format->streams[index]->codecpar->codec_id) : nullptr;
@@ -75,8 +70,7 @@ int64_t DecodeBare(const char *path)
             }
             avcodec_send_packet(context, more ? packet : nullptr);
             av_packet_unref(packet);
-            while (avcodec_receive_frame(context, frame) >= 0)
-                frames += frame->nb_samples;
+            while (avcodec_receive_frame(context, frame) >= 0) frames += frame->nb_samples;
         }
         av_frame_free(&frame);
         av_packet_free(&packet);
@@ -97,42 +91,31 @@ public:
     uint64_t Bytes() const { return m_bytes; }
 
 private:
-    void *FindInterface(REFIID riid) override
-    {
-        if (riid == IID_IWMReaderCallbackAdvanced)
-            return static_cast<IWMReaderCallbackAdvanced *>(this);
-        if (riid == IID_IUnknown || riid == IID_IWMReaderCallback)
-            return static_cast<IWMReaderCallback *>(this);
+    void *FindInterface(REFIID riid) override {
+        if (riid == IID_IWMReaderCallbackAdvanced) return static_cast<IWMReaderCallbackAdvanced *>(this);
+        if (riid == IID_IUnknown || riid == IID_IWMReaderCallback) return static_cast<IWMReaderCallback *>(this);
         return nullptr;
     }
     // Lives on the benchmark's stack: the last Release destroys nothing.
     void OnFinalRelease() override {}
-    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override {
         m_result = hr;
-        if (status == WMT_STARTED)
-            m_advanced->DeliverTime(m_time = kSecond);
-        if (status == WMT_EOF)
-            m_ended = true;
-        if (status == WMT_OPENED || status == WMT_EOF || status == WMT_CLOSED || FAILED(hr))
-            SetEvent(m_done);
+        if (status == WMT_STARTED) m_advanced->DeliverTime(m_time = kSecond);
+        if (status == WMT_EOF) m_ended = true;
+        if (status == WMT_OPENED || status == WMT_EOF || status == WMT_CLOSED || FAILED(hr)) SetEvent(m_done);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnSample(DWORD, QWORD, QWORD, DWORD, INSSBuffer *sample, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnSample(DWORD, QWORD, QWORD, DWORD, INSSBuffer *sample, void *) override {
         DWORD length = 0;
         sample->GetLength(&length);
         m_bytes += length;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE OnTime(QWORD, void *) override
-    {
-        if (!m_ended)
-            m_advanced->DeliverTime(m_time += kSecond);
+    HRESULT STDMETHODCALLTYPE OnTime(QWORD, void *) override {
+        if (!m_ended) m_advanced->DeliverTime(m_time += kSecond);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnStreamSelection(WORD, WORD *, WMT_STREAM_SELECTION *, void *) override { return S_OK; }
@@ -149,12 +132,10 @@ private:
 };
 
 // Returns the bytes of PCM delivered, or 0.
-uint64_t DecodeWithReader(const WCHAR *path)
-{
+uint64_t DecodeWithReader(const WCHAR *path) {
     IWMReader *reader = nullptr;
     IWMReaderAdvanced *advanced = nullptr;
-    if (FAILED(WMCreateReader(nullptr, 0, &reader)))
-        return 0;
+    if (FAILED(WMCreateReader(nullptr, 0, &reader))) return 0;
     reader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&advanced));
     CDecodeCallback callback;
     callback.Drive(advanced);
@@ -169,18 +150,15 @@ uint64_t DecodeWithReader(const WCHAR *path)
     return bytes;
 }
 
-double Median(std::vector<double> values)
-{
+double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
 // Each iteration decodes the file both ways, one right after the other, so that whatever else the
 // machine does weighs on both alike; the iteration's time is the reader's.
-void ReaderAgainstBareLoop(benchmark::State &state)
-{
-    if (Medium().empty())
-        return state.SkipWithError("the ffmpeg program could not make the medium");
+void ReaderAgainstBareLoop(benchmark::State &state) {
+    if (Medium().empty()) return state.SkipWithError("the ffmpeg program could not make the medium");
     std::vector<WCHAR> path(Medium().size() + 1);
     MultiByteToWideChar(CP_UTF8, 0, Medium().c_str(), -1, path.data(), int(path.size()));
     std::vector<double> bare, reader, ratios;

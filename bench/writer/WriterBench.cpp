@@ -21,8 +21,7 @@ const std::string kInput = kWork + "/writer-bench-input.wav";
 const int kSeconds = 600;
 const DWORD kRate = 44100, kChannels = 2, kBitrate = 128016;
 
-std::string ReadFile(const std::string &path)
-{
+std::string ReadFile(const std::string &path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
@@ -30,36 +29,29 @@ std::string ReadFile(const std::string &path)
 std::u16string Utf16(const std::string &text) { return std::u16string(text.begin(), text.end()); }
 
 // Pink noise with a tone over it, stereo: music-like material for the encoder, made once.
-bool MakeInput()
-{
-    if (std::ifstream(kInput).good())
-        return true;
-    const std::string command = "ffmpeg -v error -y -f lavfi -i \"anoisesrc=c=pink:r=44100:a=0.2:d=" +
-                                std::to_string(kSeconds) + "\" -f lavfi -i \"sine=f=330:r=44100:d=" +
-                                std::to_string(kSeconds) + "\" -filter_complex amix=inputs=2 -ac 2 -c:a pcm_s16le \"" +
-                                kInput + "\"";
+bool MakeInput() {
+    if (std::ifstream(kInput).good()) return true;
+    const std::string command =
+        "ffmpeg -v error -y -f lavfi -i \"anoisesrc=c=pink:r=44100:a=0.2:d=" + std::to_string(kSeconds) +
+        "\" -f lavfi -i \"sine=f=330:r=44100:d=" + std::to_string(kSeconds) +
+        "\" -filter_complex amix=inputs=2 -ac 2 -c:a pcm_s16le \"" + kInput + "\"";
     return std::system(command.c_str()) == 0;
 }
 
 // Leaves the file at the start of its data chunk and gives the chunk's size; 0 when there is none.
-size_t FindData(FILE *wav)
-{
+size_t FindData(FILE *wav) {
     char id[4];
     uint32_t size = 0;
-    if (std::fseek(wav, 12, SEEK_SET) != 0)
-        return 0;
+    if (std::fseek(wav, 12, SEEK_SET) != 0) return 0;
     while (std::fread(id, 1, 4, wav) == 4 && std::fread(&size, 4, 1, wav) == 1) {
-        if (std::memcmp(id, "data", 4) == 0)
-            return size;
-        if (std::fseek(wav, long(size + (size & 1)), SEEK_CUR) != 0)
-            return 0;
+        if (std::memcmp(id, "data", 4) == 0) return size;
+        if (std::fseek(wav, long(size + (size & 1)), SEEK_CUR) != 0) return 0;
     }
     return 0;
 }
 
 // Our writer: profile from XML text, file sink, non-blocking, one-second samples, as conversions run it.
-bool EncodeWithWriter(const std::string &profileText, const std::string &output)
-{
+bool EncodeWithWriter(const std::string &profileText, const std::string &output) {
     FILE *wav = std::fopen(kInput.c_str(), "rb");
     const size_t pcm = wav ? FindData(wav) : 0;
     IWMProfileManager *manager = nullptr;
@@ -90,24 +82,20 @@ bool EncodeWithWriter(const std::string &profileText, const std::string &output)
         }
     }
     done = done && writer->EndWriting() == S_OK && fileSink->Close() == S_OK;
-    if (wav)
-        std::fclose(wav);
+    if (wav) std::fclose(wav);
     for (IUnknown *object : std::vector<IUnknown *>{advanced, fileSink, sink, writer, profile, manager})
-        if (object)
-            object->Release();
+        if (object) object->Release();
     return done;
 }
 
-bool EncodeWithFfmpeg(const std::string &output)
-{
-    const std::string command = "ffmpeg -v error -y -i \"" + kInput + "\" -c:a wmav2 -b:a " + std::to_string(kBitrate) +
-                                " \"" + output + "\"";
+bool EncodeWithFfmpeg(const std::string &output) {
+    const std::string command =
+        "ffmpeg -v error -y -i \"" + kInput + "\" -c:a wmav2 -b:a " + std::to_string(kBitrate) + " \"" + output + "\"";
     return std::system(command.c_str()) == 0;
 }
 
 double SecondsOf(bool (*encode)(const std::string &, const std::string &), const std::string &profile,
-                 const std::string &output, bool &ok)
-{
+                 const std::string &output, bool &ok) {
     const auto start = std::chrono::steady_clock::now();
     ok = ok && encode(profile, output);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -116,8 +104,7 @@ double SecondsOf(bool (*encode)(const std::string &, const std::string &), const
 bool Ffmpeg(const std::string &, const std::string &output) { return EncodeWithFfmpeg(output); }
 
 // Each iteration runs both encodes, alternating which goes first, so both see the same machine.
-void WriterAgainstFfmpeg(benchmark::State &state)
-{
+void WriterAgainstFfmpeg(benchmark::State &state) {
     if (!MakeInput()) {
         state.SkipWithError("the ffmpeg program could not make the input");
         return;
@@ -128,17 +115,14 @@ void WriterAgainstFfmpeg(benchmark::State &state)
     long round = 0;
     for (auto _ : state) {
         const bool writerFirst = round++ % 2 == 0;
-        if (!writerFirst)
-            ffmpeg += SecondsOf(Ffmpeg, profile, kWork + "/writer-bench-ffmpeg.wma", ok);
+        if (!writerFirst) ffmpeg += SecondsOf(Ffmpeg, profile, kWork + "/writer-bench-ffmpeg.wma", ok);
         const double ours = SecondsOf(EncodeWithWriter, profile, kWork + "/writer-bench-writer.wma", ok);
         writer += ours;
-        if (writerFirst)
-            ffmpeg += SecondsOf(Ffmpeg, profile, kWork + "/writer-bench-ffmpeg.wma", ok);
+        if (writerFirst) ffmpeg += SecondsOf(Ffmpeg, profile, kWork + "/writer-bench-ffmpeg.wma", ok);
         // The benchmark's own time is our writer's; the ffmpeg program's is a counter beside it.
         state.SetIterationTime(ours);
     }
-    if (!ok)
-        state.SkipWithError("an encode failed");
+    if (!ok) state.SkipWithError("an encode failed");
     const double iterations = double(state.iterations());
     state.counters["writer_s"] = writer / iterations;
     state.counters["ffmpeg_s"] = ffmpeg / iterations;

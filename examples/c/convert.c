@@ -8,8 +8,9 @@
 #include "host.h"
 
 static int usage(void) {
-    fprintf(stderr, "usage: convert to-wma IN.wav OUT.wma PROFILE.prx\n"
-                    "       convert to-wav IN OUT.wav\n");
+    fprintf(stderr,
+            "usage: convert to-wma IN.wav OUT.wma PROFILE.prx\n"
+            "       convert to-wav IN OUT.wav\n");
     return 2;
 }
 

@@ -100,7 +100,8 @@ BRIVANE_WCHAR *host_read_profile(const char *path) {
     if (length >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
         const size_t units = (length - 2) / 2;
         text = malloc((units + 1) * sizeof *text);
-        for (size_t i = 0; text && i < units; ++i) text[i] = (BRIVANE_WCHAR)(bytes[2 + 2 * i] | (bytes[3 + 2 * i] << 8));
+        for (size_t i = 0; text && i < units; ++i)
+            text[i] = (BRIVANE_WCHAR)(bytes[2 + 2 * i] | (bytes[3 + 2 * i] << 8));
         if (text) text[units] = 0;
     } else {
         const size_t skip = length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;

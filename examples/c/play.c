@@ -31,12 +31,8 @@ static void BRIVANE_CALL on_event(uint32_t handle, BRIVANE_USER user, uint32_t e
         printf("format: %u Hz, %u channels, %u bits, %u ms long\n", (unsigned)format.nSamplesPerSec,
                (unsigned)format.nChannels, (unsigned)format.wBitsPerSample, (unsigned)AudioOutGetWholeDuration(handle));
         break;
-    case BRIVANE_EVENT_PAUSED:
-        printf("paused\n");
-        break;
-    case BRIVANE_EVENT_PLAYING:
-        printf("playing\n");
-        break;
+    case BRIVANE_EVENT_PAUSED: printf("paused\n"); break;
+    case BRIVANE_EVENT_PLAYING: printf("playing\n"); break;
     case BRIVANE_EVENT_DATA:
         state->pcm_bytes += size;
         ++state->blocks;
@@ -50,9 +46,7 @@ static void BRIVANE_CALL on_event(uint32_t handle, BRIVANE_USER user, uint32_t e
         printf("command failed\n");
         atomic_store(&state->outcome, 1);
         break;
-    default:
-        printf("event %u: %u bytes\n", (unsigned)event, (unsigned)size);
-        break;
+    default: printf("event %u: %u bytes\n", (unsigned)event, (unsigned)size); break;
     }
     fflush(stdout);
     atomic_fetch_add(&state->events, 1);
@@ -73,9 +67,9 @@ int main(int argc, char **argv) {
     }
     /* The library reads the path when its open command runs, so it must outlive the instance's open. */
     BRIVANE_WCHAR *path = host_wide(argv[1]);
-    const uint32_t handle = path ? AudioOutFileOpen(wave ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE, path, on_event,
-                                                    (BRIVANE_USER)&state)
-                                 : 0;
+    const uint32_t handle =
+        path ? AudioOutFileOpen(wave ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE, path, on_event, (BRIVANE_USER)&state)
+             : 0;
     if (!handle) {
         fprintf(stderr, "play: the library refused to open %s\n", argv[1]);
         UnInitBrivane();

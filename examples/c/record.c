@@ -108,8 +108,8 @@ int main(int argc, char **argv) {
         return 1;
     }
     printf("%.2f s of PCM in %u buffers; %s: %llu bytes of header, %u data units of %llu bytes\n",
-           atomic_load(&state.raw_bytes) / (double)format.nAvgBytesPerSec, state.raw_buffers, argv[1], state.header_bytes,
-           state.units, state.unit_bytes);
+           atomic_load(&state.raw_bytes) / (double)format.nAvgBytesPerSec, state.raw_buffers, argv[1],
+           state.header_bytes, state.units, state.unit_bytes);
     if (!atomic_load(&state.ended)) fprintf(stderr, "record: the encoder did not finish\n");
     if (state.write_failed || !closed) fprintf(stderr, "record: writing %s failed\n", argv[1]);
     return atomic_load(&state.ended) && state.header_bytes && state.units && !state.write_failed && closed ? 0 : 1;

@@ -24,18 +24,15 @@ public:
     IWMReaderAdvanced *clock = nullptr;
 
     // Waits until one of the statuses has come; false on time-out.
-    bool WaitFor(WMT_STATUS a, WMT_STATUS b)
-    {
+    bool WaitFor(WMT_STATUS a, WMT_STATUS b) {
         return Await(kStatusWaitMs, [&] {
             bool met = false;
-            for (WMT_STATUS s : statuses)
-                met = met || s == a || s == b;
+            for (WMT_STATUS s : statuses) met = met || s == a || s == b;
             return met;
         });
     }
     // True once the run has gone as far as it may.
-    bool Bounded()
-    {
+    bool Bounded() {
         EnterCriticalSection(&m_lock);
         const bool bounded = m_next >= kLastTime || m_pcm >= kMostPcm;
         LeaveCriticalSection(&m_lock);
@@ -44,8 +41,7 @@ public:
 
 private:
     // Gives the reader one second more unless the run is bounded; called on the reader's threads.
-    void Advance()
-    {
+    void Advance() {
         EnterCriticalSection(&m_lock);
         const bool more = m_next < kLastTime && m_pcm < kMostPcm;
         const QWORD next = more ? (m_next += kSecond) : 0;
@@ -59,34 +55,27 @@ private:
     // Lives on the fuzzer's stack and keeps its own reference: reaching 0 is a reader's excess Release.
     void OnFinalRelease() override { std::abort(); }
 
-    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override {
         Record(status, hr);
-        if (status == WMT_STARTED)
-            Advance();
+        if (status == WMT_STARTED) Advance();
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnSample(DWORD, QWORD, QWORD, DWORD, INSSBuffer *sample, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnSample(DWORD, QWORD, QWORD, DWORD, INSSBuffer *sample, void *) override {
         BYTE *data = nullptr;
         DWORD length = 0;
-        if (FAILED(sample->GetBufferAndLength(&data, &length)) || (length && !data))
-            std::abort();
+        if (FAILED(sample->GetBufferAndLength(&data, &length)) || (length && !data)) std::abort();
         // Every byte the reader hands over must be readable.
         volatile BYTE sum = 0;
-        for (DWORD i = 0; i < length; ++i)
-            sum = BYTE(sum + data[i]);
+        for (DWORD i = 0; i < length; ++i) sum = BYTE(sum + data[i]);
         EnterCriticalSection(&m_lock);
         m_pcm += length;
         LeaveCriticalSection(&m_lock);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE OnTime(QWORD, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnTime(QWORD, void *) override {
         Advance();
         return S_OK;
     }
@@ -100,15 +89,12 @@ private:
 };
 
 // The first audio output with an 18-byte PCM format, as the player chooses it; -1 when there is none.
-long FirstAudioOutput(IWMReader *reader)
-{
+long FirstAudioOutput(IWMReader *reader) {
     DWORD count = 0;
-    if (FAILED(reader->GetOutputCount(&count)))
-        return -1;
+    if (FAILED(reader->GetOutputCount(&count))) return -1;
     for (DWORD output = 0; output < count; ++output) {
         IWMOutputMediaProps *props = nullptr;
-        if (FAILED(reader->GetOutputProps(output, &props)))
-            continue;
+        if (FAILED(reader->GetOutputProps(output, &props))) continue;
         DWORD size = 0;
         std::vector<BYTE> type;
         bool audio = false;
@@ -119,17 +105,14 @@ long FirstAudioOutput(IWMReader *reader)
                     media->cbFormat == 18 && media->pbFormat;
         }
         props->Release();
-        if (audio)
-            return long(output);
+        if (audio) return long(output);
     }
     return -1;
 }
 
-void Play(IWMReader *reader, CDriver &driver)
-{
+void Play(IWMReader *reader, CDriver &driver) {
     IWMReaderAdvanced *advanced = nullptr;
-    if (FAILED(reader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&advanced))))
-        std::abort();
+    if (FAILED(reader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&advanced)))) std::abort();
     const long output = FirstAudioOutput(reader);
     if (output >= 0 && SUCCEEDED(advanced->SetUserProvidedClock(TRUE))) {
         driver.clock = advanced;
@@ -137,8 +120,7 @@ void Play(IWMReader *reader, CDriver &driver)
             // The end of the medium, or the bound: a reader that stops short of both has hung.
             const DWORD begin = GetTickCount();
             while (!driver.WaitFor(WMT_EOF, WMT_END_OF_SEGMENT) && !driver.Bounded())
-                if (GetTickCount() - begin > 4 * kStatusWaitMs)
-                    std::abort();
+                if (GetTickCount() - begin > 4 * kStatusWaitMs) std::abort();
             reader->Stop();
         }
     }
@@ -147,12 +129,10 @@ void Play(IWMReader *reader, CDriver &driver)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<BYTE> image(data, data + size);
     CMemoryStream *stream = new CMemoryStream();
-    if (FAILED(stream->Attach(image.data(), DWORD(image.size()), 0, nullptr)))
-        std::abort();
+    if (FAILED(stream->Attach(image.data(), DWORD(image.size()), 0, nullptr))) std::abort();
     CDriver driver;
     IWMReader *reader = nullptr;
     IWMReaderAdvanced2 *advanced = nullptr;
@@ -161,14 +141,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     if (SUCCEEDED(advanced->OpenStream(stream, &driver, nullptr))) {
         // An open that was taken must report how it went.
-        if (!driver.WaitFor(WMT_OPENED, WMT_OPENED))
-            std::abort();
-        if (SUCCEEDED(driver.ResultOf(WMT_OPENED)))
-            Play(reader, driver);
+        if (!driver.WaitFor(WMT_OPENED, WMT_OPENED)) std::abort();
+        if (SUCCEEDED(driver.ResultOf(WMT_OPENED))) Play(reader, driver);
     }
     // A close that was taken reports its end; the callback must outlive that report.
-    if (SUCCEEDED(reader->Close()) && !driver.WaitFor(WMT_CLOSED, WMT_CLOSED))
-        std::abort();
+    if (SUCCEEDED(reader->Close()) && !driver.WaitFor(WMT_CLOSED, WMT_CLOSED)) std::abort();
     advanced->Release();
     reader->Release();
     stream->Release();

@@ -18,8 +18,7 @@ std::unique_ptr<char[]> SystemCodePagePath(const BRIVANE_WCHAR *path) {
     const int needed = WideCharToMultiByte(CP_ACP, 0, path, -1, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return nullptr;
     std::unique_ptr<char[]> name(new (std::nothrow) char[needed]);
-    if (name && WideCharToMultiByte(CP_ACP, 0, path, -1, name.get(), needed, nullptr, nullptr) != needed)
-        name.reset();
+    if (name && WideCharToMultiByte(CP_ACP, 0, path, -1, name.get(), needed, nullptr, nullptr) != needed) name.reset();
     return name;
 }
 

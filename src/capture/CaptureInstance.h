@@ -12,11 +12,11 @@
 enum : DWORD {
     CAPTURE_EVENT_BEGIN = 1,
     CAPTURE_EVENT_DATA = 4,
-    CAPTURE_RAW = 1,             // first argument of raw PCM
-    CAPTURE_ENCODED = 0,         // first argument of encoder output
-    CAPTURE_HEADER = 0,          // second argument of encoded header bytes
+    CAPTURE_RAW = 1,                   // first argument of raw PCM
+    CAPTURE_ENCODED = 0,               // first argument of encoder output
+    CAPTURE_HEADER = 0,                // second argument of encoded header bytes
     CAPTURE_NOT_HEADER = 0xFFFFFFFEu,  // second argument of everything else (-2)
-    CAPTURE_EVENT_FAILED = 6,    // not a capture event: the service reports it as a failure
+    CAPTURE_EVENT_FAILED = 6,          // not a capture event: the service reports it as a failure
 };
 
 class CCaptureInstance final : public ICaptureCommands {

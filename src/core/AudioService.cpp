@@ -383,7 +383,8 @@ void CAudioService::DispatchPlayMsg() {
         m_payloadPool.Release(event.payload);
         if (fault == kAccessViolation && m_playCallback == callback) m_playCallback = nullptr;
     }
-    if (fault) DebugPrintf("DispatchPlayMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault), static_cast<int>(fault));
+    if (fault)
+        DebugPrintf("DispatchPlayMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault), static_cast<int>(fault));
 }
 
 void CAudioService::DispatchRecordMsg() {
@@ -399,11 +400,11 @@ void CAudioService::DispatchRecordMsg() {
 
     for (int i = 0; i < events.Count(); ++i) {
         const RecordEvent &event = events[i];
-        DWORD fault = RunGuarded([&] {
-            callback(event.handle, user, event.code, event.arg1, event.arg2, event.payload, event.size);
-        });
+        DWORD fault = RunGuarded(
+            [&] { callback(event.handle, user, event.code, event.arg1, event.arg2, event.payload, event.size); });
         if (fault)
-            DebugPrintf("DispatchRecordMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault), static_cast<int>(fault));
+            DebugPrintf("DispatchRecordMsg, Exception: 0X%X, %d", static_cast<unsigned>(fault),
+                        static_cast<int>(fault));
         std::free(event.payload);
     }
 }
@@ -458,8 +459,8 @@ LONG WINAPI CAudioService::PlaySink(DWORD handle, void *service, DWORD code, con
     return static_cast<CAudioService *>(service)->QueuePlayEvent(handle, code, data, size);
 }
 
-void WINAPI CAudioService::RecordSink(DWORD handle, void *service, DWORD code, DWORD arg1, DWORD arg2,
-                                      const void *data, DWORD size) {
+void WINAPI CAudioService::RecordSink(DWORD handle, void *service, DWORD code, DWORD arg1, DWORD arg2, const void *data,
+                                      DWORD size) {
     if (!service) return;
     CAudioService *self = static_cast<CAudioService *>(service);
     // A capture instance whose device stopped on its own reports a failure, as its commands do.

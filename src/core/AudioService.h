@@ -78,8 +78,8 @@ public:
     void DisposeIdle();
 
     static LONG WINAPI PlaySink(DWORD handle, void *service, DWORD code, const void *data, DWORD size);
-    static void WINAPI RecordSink(DWORD handle, void *service, DWORD code, DWORD arg1, DWORD arg2,
-                                  const void *data, DWORD size);
+    static void WINAPI RecordSink(DWORD handle, void *service, DWORD code, DWORD arg1, DWORD arg2, const void *data,
+                                  DWORD size);
 
 private:
     void ReportFailure(WORD handle);

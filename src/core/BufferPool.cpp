@@ -37,8 +37,9 @@ PoolBuffer *CBufferPool::MakeBuffer(LONG size) {
     }
     // The list stays sorted by capacity: the new buffer moves down to its place, after its equals.
     PoolBuffer **first = m_buffers.Data();
-    PoolBuffer **place = std::upper_bound(first, first + m_buffers.Count() - 1, buffer,
-                                          [](const PoolBuffer *a, const PoolBuffer *b) { return a->capacity < b->capacity; });
+    PoolBuffer **place =
+        std::upper_bound(first, first + m_buffers.Count() - 1, buffer,
+                         [](const PoolBuffer *a, const PoolBuffer *b) { return a->capacity < b->capacity; });
     std::memmove(place + 1, place, sizeof(PoolBuffer *) * static_cast<size_t>(first + m_buffers.Count() - 1 - place));
     *place = buffer;
     return buffer;

@@ -39,7 +39,7 @@ private:
 // Arguments of AudioOutOpen / AudioOutFileOpen, kept until the entry is freed.
 struct AudioOutOpenParams {
     DWORD mode;
-    DWORD sourceKind;  // SOURCE_MEMORY or SOURCE_FILE
+    DWORD sourceKind;    // SOURCE_MEMORY or SOURCE_FILE
     const void *source;  // first byte of the host's image (used in place), or the library's copy of the UTF-16 path
     DWORD sourceLength;  // bytes: the image size, or the path's characters x 2
 };
@@ -48,8 +48,8 @@ enum : DWORD { SOURCE_MEMORY = 1, SOURCE_FILE = 2 };
 // Playback event sink: handle, context, code, data (valid during the call only), size.
 typedef LONG(WINAPI *PlayEventSink)(DWORD handle, void *context, DWORD code, const void *data, DWORD size);
 // Capture event sink: handle, context, code, first argument, second argument, data, size.
-typedef void(WINAPI *RecordEventSink)(DWORD handle, void *context, DWORD code, DWORD arg1, DWORD arg2,
-                                      const void *data, DWORD size);
+typedef void(WINAPI *RecordEventSink)(DWORD handle, void *context, DWORD code, DWORD arg1, DWORD arg2, const void *data,
+                                      DWORD size);
 
 class IPlayerCommands {
 public:

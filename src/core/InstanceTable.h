@@ -16,9 +16,7 @@ struct InstanceEntry {
     void *openParams;  // heap copy of the open arguments, freed with the entry
     DWORD openParamsSize;
 
-    IPlayerCommands *Player() const {
-        return kind == KIND_PLAYER ? static_cast<IPlayerCommands *>(object) : nullptr;
-    }
+    IPlayerCommands *Player() const { return kind == KIND_PLAYER ? static_cast<IPlayerCommands *>(object) : nullptr; }
     ICaptureCommands *Recorder() const {
         return kind == KIND_RECORDER ? static_cast<ICaptureCommands *>(object) : nullptr;
     }

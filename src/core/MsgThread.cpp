@@ -60,8 +60,7 @@ HANDLE CMsgThread::Start(unsigned creationFlags) {
         m_hThread = nullptr;
     }
     unsigned id = 0;
-    m_hThread = reinterpret_cast<HANDLE>(
-        _beginthreadex(nullptr, 0, &CMsgThread::ThreadProc, this, creationFlags, &id));
+    m_hThread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &CMsgThread::ThreadProc, this, creationFlags, &id));
     if (m_hThread) m_threadId = id;
     return m_hThread;
 }
@@ -81,9 +80,7 @@ BOOL CMsgThread::StopWithin(DWORD timeoutMs) {
 
 void CMsgThread::ResetStop() { m_bStop = 0; }
 
-BOOL CMsgThread::IsOwnThread() const {
-    return m_bRunning.load() && m_threadId.load() == GetCurrentThreadId();
-}
+BOOL CMsgThread::IsOwnThread() const { return m_bRunning.load() && m_threadId.load() == GetCurrentThreadId(); }
 
 int CMsgThread::Post(DWORD msg, DWORD param1, BOOL signal, void *data, DWORD param2, DWORD ownsData) {
     if (!m_pQueueLock || m_bStop.load()) return 0;

@@ -67,8 +67,7 @@ bool IsSpeechFormat(const WAVEFORMATEX &format) {
     }
     // The mapper refuses inconsistent records, a byte rate of 0 among them, without a word.
     if (waveOutOpen(nullptr, WAVE_MAPPER, &format, 0, 0, WAVE_FORMAT_QUERY) != MMSYSERR_NOERROR) return false;
-    if (format.nSamplesPerSec < SPEECH_RATE_MIN || format.nSamplesPerSec > SPEECH_RATE_MAX ||
-        format.nChannels != 1) {
+    if (format.nSamplesPerSec < SPEECH_RATE_MIN || format.nSamplesPerSec > SPEECH_RATE_MAX || format.nChannels != 1) {
         MessageBoxA(nullptr, "Speech Data should be from single channel, sample rate in [8K, 48K]", nullptr, MB_OK);
         return false;
     }

@@ -83,8 +83,7 @@ HRESULT CWMVRecompress::OnStatus(WMT_STATUS Status, HRESULT hr, WMT_ATTR_DATATYP
         if (FAILED(delivered)) Complete(delivered);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return S_OK;
 }
@@ -124,7 +123,8 @@ HRESULT CWMVRecompress::CreateReaderObjects() {
     m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (!m_hEvent) return HResultFromLastError();
     HRESULT hr = WMCreateReader(nullptr, 0, &m_pReader);
-    if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&m_pReaderAdvanced));
+    if (SUCCEEDED(hr))
+        hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&m_pReaderAdvanced));
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&m_pHeaderInfo));
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void **>(&m_pProfile));
     return hr;
@@ -229,7 +229,8 @@ HRESULT CWMVRecompress::DecodeOpenFile(CPcmSink *sink) {
 HRESULT CWMVRecompress::CreateAndOpen(LPCWSTR path) {
     ConsolePrintf("Creating the Reader...\n");
     HRESULT hr = WMCreateReader(nullptr, 0, &m_pReader);
-    if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&m_pReaderAdvanced));
+    if (SUCCEEDED(hr))
+        hr = m_pReader->QueryInterface(IID_IWMReaderAdvanced, reinterpret_cast<void **>(&m_pReaderAdvanced));
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&m_pHeaderInfo));
     if (SUCCEEDED(hr)) hr = m_pReader->QueryInterface(IID_IWMProfile, reinterpret_cast<void **>(&m_pProfile));
     if (FAILED(hr)) return hr;
@@ -352,15 +353,14 @@ HRESULT CWMVRecompress::DeliverSample(DWORD output, QWORD time, QWORD duration, 
     if (FAILED(sample->GetBufferAndLength(&data, &length)) || !data || length == 0) return S_OK;
     if (time >= m_cnsDuration) return S_OK;
     const WAVEFORMATEX &format = sink->Format();
-    sink->WriteData(data,
-                    LengthWithinDuration(time, duration, m_cnsDuration, length, format.nAvgBytesPerSec,
-                                         format.wBitsPerSample));
+    sink->WriteData(data, LengthWithinDuration(time, duration, m_cnsDuration, length, format.nAvgBytesPerSec,
+                                               format.wBitsPerSample));
     if (sink->IsComplete()) Complete(S_OK);
     return S_OK;
 }
 
-LONG CWMVRecompress::LengthWithinDuration(QWORD time, QWORD duration, QWORD fileDuration, DWORD length,
-                                          DWORD byteRate, WORD bitsPerSample) {
+LONG CWMVRecompress::LengthWithinDuration(QWORD time, QWORD duration, QWORD fileDuration, DWORD length, DWORD byteRate,
+                                          WORD bitsPerSample) {
     if (time + duration <= fileDuration) return LONG(length);
     const DWORD overMs = DWORD((time + duration - fileDuration) / 10000);
     const DWORD cut = ((overMs % 1000) * byteRate + 500) / 1000 + (overMs / 1000) * byteRate;
@@ -373,15 +373,9 @@ LONG CWMVRecompress::LengthWithinDuration(QWORD time, QWORD duration, QWORD file
 
 void CWMVRecompress::ReportFailure(HRESULT code) {
     switch (code) {
-    case NS_E_VIDEO_CODEC_NOT_INSTALLED:
-        ConsolePrintf("BeginWriting failed: Video codec not installed\n");
-        break;
-    case NS_E_AUDIO_CODEC_NOT_INSTALLED:
-        ConsolePrintf("BeginWriting failed: Audio codec not installed\n");
-        break;
-    case NS_E_INVALID_OUTPUT_FORMAT:
-        ConsolePrintf("BeginWriting failed: Invalid output format \n");
-        break;
+    case NS_E_VIDEO_CODEC_NOT_INSTALLED: ConsolePrintf("BeginWriting failed: Video codec not installed\n"); break;
+    case NS_E_AUDIO_CODEC_NOT_INSTALLED: ConsolePrintf("BeginWriting failed: Audio codec not installed\n"); break;
+    case NS_E_INVALID_OUTPUT_FORMAT: ConsolePrintf("BeginWriting failed: Invalid output format \n"); break;
     case NS_E_VIDEO_CODEC_ERROR:
         ConsolePrintf("BeginWriting failed: An unexpected error occurred with the video codec \n");
         break;
@@ -394,8 +388,6 @@ void CWMVRecompress::ReportFailure(HRESULT code) {
     case NS_E_INVALID_INPUT_FORMAT:
         ConsolePrintf("Set writer input failed: The input format is invalid (hr=0x%08x).\n", unsigned(code));
         break;
-    default:
-        ConsolePrintf("Preprocessing samples failed: Error (hr=0x%08x)\n", unsigned(code));
-        break;
+    default: ConsolePrintf("Preprocessing samples failed: Error (hr=0x%08x)\n", unsigned(code)); break;
     }
 }

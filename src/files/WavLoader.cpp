@@ -117,8 +117,7 @@ DWORD CWavLoader::ConvertData(HMMIO file, SHORT **block, DWORD dataSize, const W
         frames = dataSize / format.nChannels;
         convert = ConvertMuLaw;
         break;
-    default:
-        return 0;
+    default: return 0;
     }
     if (frames == 0) return 0;
     SHORT *samples = static_cast<SHORT *>(std::malloc(size_t(frames) * sizeof(SHORT)));

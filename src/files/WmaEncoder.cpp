@@ -75,8 +75,7 @@ HRESULT LoadProfile(LPCWSTR xml, IWMProfile **ppProfile) {
     return hr;
 }
 
-HRESULT WriteChunk(IWMWriter *writer, const BYTE *bytes, DWORD count, const WAVEFORMATEX *format,
-                   DWORD *runningMs) {
+HRESULT WriteChunk(IWMWriter *writer, const BYTE *bytes, DWORD count, const WAVEFORMATEX *format, DWORD *runningMs) {
     if (!writer) return E_INVALIDARG;
     if (!bytes || !format || !runningMs) return E_POINTER;
     // A byte rate of 0 gives no duration to advance the running time by.
@@ -96,7 +95,9 @@ HRESULT WriteChunk(IWMWriter *writer, const BYTE *bytes, DWORD count, const WAVE
     if (SUCCEEDED(hr)) hr = writer->WriteSample(0, static_cast<QWORD>(*runningMs) * 10000, 0, sample);
     // The writer holds its own reference for as long as it needs the sample.
     sample->Release();
-    if (SUCCEEDED(hr)) *runningMs += static_cast<DWORD>(MulDiv(static_cast<int>(count), 1000, static_cast<int>(format->nAvgBytesPerSec)));
+    if (SUCCEEDED(hr))
+        *runningMs +=
+            static_cast<DWORD>(MulDiv(static_cast<int>(count), 1000, static_cast<int>(format->nAvgBytesPerSec)));
     return hr;
 }
 

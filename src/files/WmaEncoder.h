@@ -9,8 +9,7 @@ HRESULT LoadProfile(LPCWSTR xml, IWMProfile **ppProfile);
 
 // Writes count bytes of PCM as one sample of input 0 stamped *runningMs; on success *runningMs
 // advances by the chunk's duration at format's byte rate, rounded to the nearest millisecond.
-HRESULT WriteChunk(IWMWriter *writer, const BYTE *bytes, DWORD count, const WAVEFORMATEX *format,
-                   DWORD *runningMs);
+HRESULT WriteChunk(IWMWriter *writer, const BYTE *bytes, DWORD count, const WAVEFORMATEX *format, DWORD *runningMs);
 
 class CWmaEncoder {
 public:

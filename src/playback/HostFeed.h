@@ -92,8 +92,7 @@ private:
     // The clock interface with a reference of the caller's, or none while the playback is torn down.
     IWMReaderAdvanced *HoldClock();
     static void TimeEvent(DWORD id, DWORD elapsedMs, DWORD deltaMs, void *feed);
-    static int DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWORD size, DWORD positionMs,
-                            void *feed);
+    static int DeliverPaced(DWORD elapsedMs, DWORD deltaMs, const BYTE *data, DWORD size, DWORD positionMs, void *feed);
 
     IHostFeedOwner *m_owner;
     CRITICAL_SECTION *m_lock;

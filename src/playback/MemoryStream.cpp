@@ -67,9 +67,7 @@ HRESULT CMemoryStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEG
     const DWORD distance = static_cast<DWORD>(dlibMove.QuadPart);
     DWORD position;
     switch (dwOrigin) {
-    case STREAM_SEEK_SET:
-        position = std::min(distance, m_size);
-        break;
+    case STREAM_SEEK_SET: position = std::min(distance, m_size); break;
     case STREAM_SEEK_CUR:
         // Wrap-around lets a negative offset move backwards.
         position = m_position + distance;
@@ -82,8 +80,7 @@ HRESULT CMemoryStream::Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEG
         if (distance >= m_size) return E_INVALIDARG;
         position = m_size - distance;
         break;
-    default:
-        return E_INVALIDARG;
+    default: return E_INVALIDARG;
     }
     m_position = position;
     if (plibNewPosition) plibNewPosition->QuadPart = position;

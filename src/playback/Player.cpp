@@ -37,9 +37,7 @@ void *CPlayer::FindInterface(REFIID riid) {
     return nullptr;
 }
 
-HRESULT STDMETHODCALLTYPE CPlayer::OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) {
-    return E_NOTIMPL;
-}
+HRESULT STDMETHODCALLTYPE CPlayer::OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) { return E_NOTIMPL; }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnStreamSelection(WORD, WORD *, WMT_STREAM_SELECTION *, void *) { return S_OK; }
 
@@ -218,9 +216,8 @@ HRESULT CPlayer::SelectOutput() {
             Fail("Could not get output props", hr);
         } else if (FAILED(hr = props->GetMediaType(nullptr, &size))) {
             Fail("Could not query for the space needed for media type", hr);
-        } else if (!(type = static_cast<WM_MEDIA_TYPE *>(std::malloc(size < sizeof(WM_MEDIA_TYPE)
-                                                                             ? sizeof(WM_MEDIA_TYPE)
-                                                                             : size)))) {
+        } else if (!(type = static_cast<WM_MEDIA_TYPE *>(
+                         std::malloc(size < sizeof(WM_MEDIA_TYPE) ? sizeof(WM_MEDIA_TYPE) : size)))) {
             hr = Fail("Insufficient memory", HResultFromLastError(E_OUTOFMEMORY));
         } else if (FAILED(hr = props->GetMediaType(type, &size))) {
             Fail("Could not get media type", hr);

@@ -172,9 +172,7 @@ void *CPlayer::StartContext(DWORD generation) { return reinterpret_cast<void *>(
 
 DWORD CPlayer::StartGeneration(void *context) { return static_cast<DWORD>(reinterpret_cast<DWORD_PTR>(context)); }
 
-BOOL CPlayer::IsCurrentStart(void *context) const {
-    return StartGeneration(context) == m_playGeneration.load();
-}
+BOOL CPlayer::IsCurrentStart(void *context) const { return StartGeneration(context) == m_playGeneration.load(); }
 
 HRESULT CPlayer::Pause() {
     if (!m_pReader) return E_UNEXPECTED;
@@ -290,8 +288,7 @@ BOOL CPlayer::MarkStreamEnd(BOOL signalCompletion, HRESULT result) {
     return m_output.PendingBuffers() == 0;
 }
 
-HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *,
-                                           void *context) {
+HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *context) {
     // The end of an earlier start, reported while a seek restarts the reader, must not end this one.
     if (EndsStream(status) && !IsCurrentStart(context)) return S_OK;
     switch (status) {
@@ -339,7 +336,7 @@ HRESULT STDMETHODCALLTYPE CPlayer::OnStatus(WMT_STATUS status, HRESULT hr, WMT_A
 }
 
 HRESULT STDMETHODCALLTYPE CPlayer::OnSample(DWORD output, QWORD time, QWORD duration, DWORD, INSSBuffer *sample,
-                                           void *context) {
+                                            void *context) {
     if (output != m_outputNumber || !sample) return S_OK;
     const QWORD windowEnd = m_windowEnd.load();
     if (windowEnd != 0 && time >= windowEnd) return S_OK;

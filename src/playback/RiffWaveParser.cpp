@@ -66,8 +66,7 @@ HRESULT ParseRiffWave(IStream *source, WAVEFORMATEX *format, DWORD *dataSize, DW
     if (FAILED(source->Stat(&stat, STATFLAG_NONAME)) || DWORD(stat.cbSize.QuadPart) == 0) return E_FAIL;
     CHeaderReader reader(source, stat.cbSize.QuadPart);
     BYTE header[kRiffHeaderBytes];
-    if (!reader.Read(header, kRiffHeaderBytes) || !IsId(header, "RIFF") || !IsId(header + 8, "WAVE"))
-        return E_FAIL;
+    if (!reader.Read(header, kRiffHeaderBytes) || !IsId(header, "RIFF") || !IsId(header + 8, "WAVE")) return E_FAIL;
     if (!reader.Read(header, kChunkHeaderBytes) || !IsId(header, "fmt ")) return E_FAIL;
     if (FAILED(ReadFormat(reader, LittleEndian(header + 4), format))) return E_FAIL;
     for (;;) {

@@ -15,7 +15,9 @@ const DWORD kRenderThreadExitMs = 5000;
 LONG BlockSize(DWORD bytes) { return static_cast<LONG>(sizeof(WAVEHDR) + bytes + sizeof(DWORD)); }
 
 // The generation follows the PCM at any alignment, so it is copied in and out byte-wise.
-BYTE *GenerationOf(WAVEHDR *header) { return reinterpret_cast<BYTE *>(header) + sizeof(WAVEHDR) + header->dwBufferLength; }
+BYTE *GenerationOf(WAVEHDR *header) {
+    return reinterpret_cast<BYTE *>(header) + sizeof(WAVEHDR) + header->dwBufferLength;
+}
 
 DWORD ReadGeneration(WAVEHDR *header) {
     DWORD generation;

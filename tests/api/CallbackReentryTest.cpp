@@ -96,7 +96,10 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
         {"GetAudioPCM", [&](uint32_t) { Brivane().GetAudioPCM(1, wave.c_str(), 0, 0, nullptr, 0, nullptr); }},
         {"Convert", [&](uint32_t) { Brivane().Convert(2, converted.c_str(), 1, wave.c_str(), nullptr); }},
         {"GetWmaFileDuration", [&](uint32_t) { Brivane().GetWmaFileDuration(waveWide.c_str()); }},
-        {"AudioWavGetData", [&](uint32_t) { Brivane().AudioWavFreeData(Brivane().AudioWavGetData(waveWide.c_str(), nullptr, nullptr, 0)); }},
+        {"AudioWavGetData",
+         [&](uint32_t) {
+             Brivane().AudioWavFreeData(Brivane().AudioWavGetData(waveWide.c_str(), nullptr, nullptr, 0));
+         }},
     };
     for (Kind kind : {kPlayback, kCapture, kPcmControl, kPcmData}) {
         // Wine's Windows Media writer and profile manager are stubs: no capture opens, so none calls back.
@@ -121,7 +124,8 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
 
             ASSERT_EQ(1u, Brivane().InitBrivane());
             HostLog log;
-            const uint32_t handle = Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+            const uint32_t handle =
+                Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
             EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the library works again";
             Brivane().UnInitBrivane();
         }

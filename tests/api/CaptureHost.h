@@ -70,7 +70,8 @@ inline std::string Letters(const std::vector<CaptureEvent> &events) {
 inline std::vector<uint8_t> Joined(const std::vector<CaptureEvent> &events, const std::string &letters) {
     std::vector<uint8_t> joined;
     for (const CaptureEvent &e : events)
-        if (letters.find(Letter(e)) != std::string::npos) joined.insert(joined.end(), e.payload.begin(), e.payload.end());
+        if (letters.find(Letter(e)) != std::string::npos)
+            joined.insert(joined.end(), e.payload.begin(), e.payload.end());
     return joined;
 }
 
@@ -78,9 +79,12 @@ const BrivaneWaveFormat kStereo44k = {1, 2, 44100, 176400, 4, 16, 0};
 
 inline size_t FailureCount(HostLog &log, uint32_t handle) {
     size_t count = 0;
-    for (const HostEvent &event : log.Events()) count += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;
+    for (const HostEvent &event : log.Events())
+        count += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;
     return count;
 }
 
 // Sets the playback callback, through which capture failures arrive, with an open of its own.
-inline uint32_t ListenForFailures(HostLog &log) { return Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User()); }
+inline uint32_t ListenForFailures(HostLog &log) {
+    return Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+}

@@ -10,7 +10,8 @@ namespace {
 // A hundred instances in turn, each opened, started, stopped and closed, so the parked one is
 // reused; every tenth records 32-bit float, which is delivered raw and never encoded.
 TEST(Capture, AHundredCyclesOfOpenStartStopAndClose) {
-    if (RunningUnderWine()) GTEST_SKIP() << "Wine's Windows Media writer and profile manager are stubs, so no capture opens there";
+    if (RunningUnderWine())
+        GTEST_SKIP() << "Wine's Windows Media writer and profile manager are stubs, so no capture opens there";
     ASSERT_EQ(1u, Brivane().InitBrivane());
     HostLog failures;
     const uint32_t listener = ListenForFailures(failures);
@@ -20,8 +21,8 @@ TEST(Capture, AHundredCyclesOfOpenStartStopAndClose) {
     std::vector<uint32_t> handles;
     for (int i = 0; i < 100; ++i) {
         const bool raw = i % 10 == 9;
-        const uint32_t handle = Brivane().AudioInOpen(1, raw ? &monoFloat : &kStereo44k, profile.c_str(), &CaptureLog::OnCapture,
-                                            log.User());
+        const uint32_t handle = Brivane().AudioInOpen(1, raw ? &monoFloat : &kStereo44k, profile.c_str(),
+                                                      &CaptureLog::OnCapture, log.User());
         ASSERT_NE(0u, handle) << "cycle " << i;
         Brivane().AudioInStart(handle, 0);
         // A close posted before the open ran would find the entry closing and skip the open.
@@ -98,7 +99,8 @@ TEST(Capture, BadInputEndsInFailureEventsAndNothingElse) {
     EXPECT_TRUE(failures.WaitForEvent(fence, BRIVANE_EVENT_COMMAND_FAILED));
     Brivane().AudioInClose(fence);
     for (size_t i = 0; i < handles.size(); ++i) EXPECT_TRUE(log.Events(handles[i]).empty()) << cases[i].what;
-    for (const HostEvent &event : failures.Events()) EXPECT_NE(0x7777u, event.handle) << "nothing for a handle that names nothing";
+    for (const HostEvent &event : failures.Events())
+        EXPECT_NE(0x7777u, event.handle) << "nothing for a handle that names nothing";
     for (size_t i = 0; i < handles.size(); ++i) {
         if (handles[i]) {
             EXPECT_EQ(2u, FailureCount(failures, handles[i])) << cases[i].what;

@@ -42,8 +42,10 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
             const HostText &path = Path("missing.wma");
             const char image[8] = {};
             for (int i = 0; i < kRounds;) {
-                uint32_t handle = (i + t) % 2 ? Brivane().AudioOutFileOpen(1, path.c_str(), &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log))
-                                              : Brivane().AudioOutOpen(1, image, sizeof image, &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
+                uint32_t handle = (i + t) % 2 ? Brivane().AudioOutFileOpen(1, path.c_str(), &StressLog::OnPlay,
+                                                                           reinterpret_cast<BRIVANE_USER>(&log))
+                                              : Brivane().AudioOutOpen(1, image, sizeof image, &StressLog::OnPlay,
+                                                                       reinterpret_cast<BRIVANE_USER>(&log));
                 if (!handle) {
                     // The table is full until the service thread catches up with the closes.
                     ++refused;
@@ -68,7 +70,8 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
     }
     uint32_t fence = 0;
     for (int tries = 0; !fence && tries < 500; ++tries) {
-        fence = Brivane().AudioOutFileOpen(1, Path("fence").c_str(), &StressLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
+        fence = Brivane().AudioOutFileOpen(1, Path("fence").c_str(), &StressLog::OnPlay,
+                                           reinterpret_cast<BRIVANE_USER>(&log));
         if (!fence) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     ASSERT_NE(0u, fence);

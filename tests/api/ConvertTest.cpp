@@ -45,7 +45,9 @@ struct Decoded {
         }
         return 2 * std::sqrt(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2) / double(frames - 2 * margin);
     }
-    double Seconds() const { return format.nChannels ? double(samples.size()) / format.nChannels / format.nSamplesPerSec : 0; }
+    double Seconds() const {
+        return format.nChannels ? double(samples.size()) / format.nChannels / format.nSamplesPerSec : 0;
+    }
 };
 
 void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER user, uint32_t code, const void *data, uint32_t length) {
@@ -64,9 +66,12 @@ TEST(Convert, WavToWmaAndBackKeepsTheTonesLengthFrequencyAndLevel) {
     if (RunningUnderWine()) {
         const char *dir = std::getenv("BRIVANE_TEST_MEDIA");
         wma = dir ? std::string(dir) + "\\converted.wma" : "";
-        if (!Exists(wma)) GTEST_SKIP() << "no converted.wma: the reader's media script makes it only when the Linux CLI is built";
+        if (!Exists(wma))
+            GTEST_SKIP() << "no converted.wma: the reader's media script makes it only when the Linux CLI is built";
     } else {
-        ASSERT_EQ(Brivane().Convert(BRIVANE_KIND_WMA, wma.c_str(), BRIVANE_KIND_WAV, WriteTone().c_str(), SpeechProfile().c_str()), 1u);
+        ASSERT_EQ(Brivane().Convert(BRIVANE_KIND_WMA, wma.c_str(), BRIVANE_KIND_WAV, WriteTone().c_str(),
+                                    SpeechProfile().c_str()),
+                  1u);
     }
     const std::string back = testing::TempDir() + "convert-back.wav";
     ASSERT_EQ(Brivane().Convert(BRIVANE_KIND_WAV, back.c_str(), BRIVANE_KIND_WMA, wma.c_str(), nullptr), 1u);
@@ -77,7 +82,9 @@ TEST(Convert, WavToWmaAndBackKeepsTheTonesLengthFrequencyAndLevel) {
     viaWav.samples.assign(samples, samples + count);
     Brivane().AudioWavFreeData(samples);
     testing::internal::CaptureStdout();
-    ASSERT_EQ(Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wma.c_str(), 0, 0, &OnPcm, reinterpret_cast<BRIVANE_USER>(&viaPcm), nullptr), 1u);
+    ASSERT_EQ(Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wma.c_str(), 0, 0, &OnPcm,
+                                    reinterpret_cast<BRIVANE_USER>(&viaPcm), nullptr),
+              1u);
     testing::internal::GetCapturedStdout();
     Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr);
     if (kFfmpegDecodes) {
@@ -114,7 +121,8 @@ TEST(Convert, OtherKindPairsAndMissingArgumentsDoNothing) {
     for (const auto &pair : refused) {
         SCOPED_TRACE(std::to_string(pair[0]) + ", " + std::to_string(pair[1]));
         std::remove(out.c_str());
-        EXPECT_EQ(Brivane().Convert(pair[0], out.c_str(), pair[1], (pair[1] == 1 ? wma : wav).c_str(), profile.c_str()), 0u);
+        EXPECT_EQ(Brivane().Convert(pair[0], out.c_str(), pair[1], (pair[1] == 1 ? wma : wav).c_str(), profile.c_str()),
+                  0u);
         EXPECT_FALSE(Exists(out));
     }
     EXPECT_EQ(Brivane().Convert(BRIVANE_KIND_WAV, nullptr, BRIVANE_KIND_WMA, wma.c_str(), nullptr), 0u);

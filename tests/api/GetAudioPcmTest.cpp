@@ -82,7 +82,8 @@ protected:
         // A flag set before the call silences the open's progress line too.
         const bool cancelled = cancel && *cancel;
         testing::internal::CaptureStdout();
-        const uint32_t result = Brivane().GetAudioPCM(kind, path.c_str(), startMs, endMs, &PcmLog::OnPcm, log.User(), cancel);
+        const uint32_t result =
+            Brivane().GetAudioPCM(kind, path.c_str(), startMs, endMs, &PcmLog::OnPcm, log.User(), cancel);
         const bool opened = testing::internal::GetCapturedStdout() == "Reader Callback: File is opened.\n";
         EXPECT_EQ(result && !cancelled, opened);
         return result;
@@ -219,14 +220,17 @@ TEST_F(GetAudioPcm, KeepsOneDecoderUntilToldOrShutDown) {
     EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr)) << "no decoder yet";
     EXPECT_EQ(1u, Decode(wav.path, log));
     EXPECT_EQ(1u, Decode(wav.path, log)) << "the kept decoder decodes again";
-    EXPECT_EQ(1u, Brivane().GetAudioPCM(2, nullptr, 0, 0, nullptr, 0, nullptr)) << "a null path destroys it whatever the kind";
+    EXPECT_EQ(1u, Brivane().GetAudioPCM(2, nullptr, 0, 0, nullptr, 0, nullptr))
+        << "a null path destroys it whatever the kind";
     EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr));
     EXPECT_EQ(1u, Decode(wav.path, log)) << "a fresh decoder";
     ASSERT_EQ(1u, Brivane().InitBrivane());
     Brivane().UnInitBrivane();
-    EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr)) << "the shutdown destroyed it";
+    EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr))
+        << "the shutdown destroyed it";
     testing::internal::CaptureStdout();
-    EXPECT_EQ(1u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wav.path.c_str(), 0, 0, nullptr, 0, nullptr)) << "no callback";
+    EXPECT_EQ(1u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wav.path.c_str(), 0, 0, nullptr, 0, nullptr))
+        << "no callback";
     testing::internal::GetCapturedStdout();
 }
 
@@ -242,7 +246,7 @@ TEST_F(GetAudioPcm, ItsCallbackMayCallLockedExports) {
     uint32_t posted = 0;
     testing::internal::CaptureStdout();
     EXPECT_EQ(1u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wav.path.c_str(), 0, 500, &CallLockedExport,
-                              reinterpret_cast<BRIVANE_USER>(&posted), nullptr));
+                                        reinterpret_cast<BRIVANE_USER>(&posted), nullptr));
     testing::internal::GetCapturedStdout();
     EXPECT_GT(posted, 0u);
     Brivane().UnInitBrivane();

@@ -5,12 +5,12 @@
 #include "brivane.h"
 
 // The exports in ordinal order.
-#define BRIVANE_EXPORT_LIST(X)                                                                        \
-    X(AudioInClose) X(AudioInOpen) X(AudioInSetVolume) X(AudioInStart) X(AudioInStop) X(AudioOutClose) \
-    X(AudioOutFileOpen) X(AudioOutGetWholeDuration) X(AudioOutOpen) X(AudioOutPlay) X(AudioOutSeek)    \
-    X(AudioOutSetDuration) X(AudioOutSetEventMask) X(AudioOutSetSpeed) X(AudioOutSetVolume)            \
-    X(AudioWavFreeData) X(AudioWavGetData) X(Convert) X(GetAudioPCM) X(GetWmaFileDuration)             \
-    X(InitBrivane) X(UnInitBrivane)
+#define BRIVANE_EXPORT_LIST(X)                                                                                      \
+    X(AudioInClose)                                                                                                 \
+    X(AudioInOpen) X(AudioInSetVolume) X(AudioInStart) X(AudioInStop) X(AudioOutClose) X(AudioOutFileOpen)          \
+        X(AudioOutGetWholeDuration) X(AudioOutOpen) X(AudioOutPlay) X(AudioOutSeek) X(AudioOutSetDuration)          \
+            X(AudioOutSetEventMask) X(AudioOutSetSpeed) X(AudioOutSetVolume) X(AudioWavFreeData) X(AudioWavGetData) \
+                X(Convert) X(GetAudioPCM) X(GetWmaFileDuration) X(InitBrivane) X(UnInitBrivane)
 
 struct BrivaneExports {
 #define BRIVANE_EXPORT_MEMBER(name) decltype(&::name) name = nullptr;

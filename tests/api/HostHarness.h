@@ -49,7 +49,8 @@ public:
     bool WaitForEvent(uint32_t handle, uint32_t code) {
         std::unique_lock<HostMutex> guard(m_lock);
         return m_changed.wait_for(guard, std::chrono::seconds(5), [&] {
-            return std::any_of(m_events.begin(), m_events.end(), [&](const HostEvent &e) { return e.handle == handle && e.code == code; });
+            return std::any_of(m_events.begin(), m_events.end(),
+                               [&](const HostEvent &e) { return e.handle == handle && e.code == code; });
         });
     }
     std::vector<HostEvent> Events() {

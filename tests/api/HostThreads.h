@@ -40,7 +40,8 @@ public:
     bool wait_for(std::unique_lock<HostMutex> &lock, std::chrono::duration<Rep, Period> timeout, Predicate done) {
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (!done()) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left.count() <= 0) return done();
             SleepConditionVariableCS(&m_condition, lock.mutex()->Native(), static_cast<DWORD>(left.count()) + 1);
         }

@@ -64,7 +64,8 @@ TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialised) {
         SCOPED_TRACE(step.what);
         step.run();
         for (const Command &command : commands)
-            for (uint32_t handle : {0u, 0xBEEFu, 0x1BEEFu}) EXPECT_EQ(command.call(handle), step.expected) << command.name;
+            for (uint32_t handle : {0u, 0xBEEFu, 0x1BEEFu})
+                EXPECT_EQ(command.call(handle), step.expected) << command.name;
     }
 }
 
@@ -111,7 +112,8 @@ TEST(Lifecycle, FileExportsGiveTheirFailureValuesWithOrWithoutInitialisation) {
         if (initialised) {
             ASSERT_EQ(B().InitBrivane(), 1u);
         }
-        for (const Check &check : checks) EXPECT_TRUE(check.holds()) << check.what << (initialised ? ", initialised" : "");
+        for (const Check &check : checks)
+            EXPECT_TRUE(check.holds()) << check.what << (initialised ? ", initialised" : "");
     }
     B().UnInitBrivane();
 }
@@ -121,7 +123,9 @@ protected:
     void SetUp() override { ASSERT_EQ(B().InitBrivane(), 1u); }
     void TearDown() override { B().UnInitBrivane(); }
 
-    uint32_t OpenMissingFile() { return B().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User()); }
+    uint32_t OpenMissingFile() {
+        return B().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+    }
 
     HostLog log;
 };
@@ -230,7 +234,8 @@ void BRIVANE_CALL CallBackIntoLibrary(uint32_t handle, BRIVANE_USER, uint32_t co
 TEST(Lifecycle, ShutdownWhileACallbackCallsTheLibraryEnds) {
     ASSERT_EQ(1u, B().InitBrivane());
     const std::vector<char> wave = NoiseWave(1, 8000, 16, 3000).image;
-    const uint32_t handle = B().AudioOutOpen(BRIVANE_MODE_WAVE, wave.data(), int32_t(wave.size()), &CallBackIntoLibrary, 0);
+    const uint32_t handle =
+        B().AudioOutOpen(BRIVANE_MODE_WAVE, wave.data(), int32_t(wave.size()), &CallBackIntoLibrary, 0);
     ASSERT_NE(0u, handle);
     B().AudioOutPlay(handle, 0);
     ASSERT_TRUE(WaitFor(g_callbackEntered));

@@ -44,18 +44,21 @@ TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
         handles.push_back(host.Start({c.medium, c.source, c.mode}));
     }
     const HostText folder = Wide(MediaDirectory());
-    const uint32_t folders[] = {Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, folder.c_str(), &PlaybackHost::OnEvent, host.User()),
-                                Brivane().AudioOutFileOpen(BRIVANE_MODE_WAVE, folder.c_str(), &PlaybackHost::OnEvent, host.User())};
+    const uint32_t folders[] = {
+        Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, folder.c_str(), &PlaybackHost::OnEvent, host.User()),
+        Brivane().AudioOutFileOpen(BRIVANE_MODE_WAVE, folder.c_str(), &PlaybackHost::OnEvent, host.User())};
     for (uint32_t handle : folders) {
         ASSERT_NE(0u, handle);
         Brivane().AudioOutPlay(handle, 0);
     }
     const char byte = 0;
-    EXPECT_EQ(0u, Brivane().AudioOutOpen(BRIVANE_MODE_WAVE, &byte, 0, &PlaybackHost::OnEvent, host.User())) << "a zero-length image";
+    EXPECT_EQ(0u, Brivane().AudioOutOpen(BRIVANE_MODE_WAVE, &byte, 0, &PlaybackHost::OnEvent, host.User()))
+        << "a zero-length image";
 
     const milliseconds patience(20000);
     for (size_t i = 0; i < handles.size(); ++i) {
-        EXPECT_TRUE(host.WaitForFinish(handles[i], patience)) << cases[i].medium << ": " << Sequence(host.Of(handles[i]));
+        EXPECT_TRUE(host.WaitForFinish(handles[i], patience))
+            << cases[i].medium << ": " << Sequence(host.Of(handles[i]));
         // A second try must not find a half-opened player in a state it cannot handle.
         if (cases[i].outcome == Outcome::Fails) Brivane().AudioOutPlay(handles[i], 0);
     }
@@ -81,11 +84,13 @@ TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
         } else if (IndexOf(events, BRIVANE_EVENT_END) < events.size()) {
             const Medium &medium = MediumNamed(c.medium);
             const std::vector<char> data = Data(events);
-            EXPECT_EQ(0u, data.size() % medium.format.nBlockAlign) << what << ": " << data.size() << " bytes end in part of a frame";
+            EXPECT_EQ(0u, data.size() % medium.format.nBlockAlign)
+                << what << ": " << data.size() << " bytes end in part of a frame";
             if (medium.pcm.empty()) {
                 EXPECT_LE(data.size(), MediumNamed("tone.wma").pcm.size()) << what;
             } else {
-                EXPECT_TRUE(IsPrefix(data, MediumNamed("tone.wav").pcm)) << what << ": " << data.size() << " bytes not from the file";
+                EXPECT_TRUE(IsPrefix(data, MediumNamed("tone.wav").pcm))
+                    << what << ": " << data.size() << " bytes not from the file";
             }
         }
         Brivane().AudioOutClose(handles[i]);
@@ -109,14 +114,16 @@ TEST_F(PlaybackTest, ClosedInstancesNeverDeliverOrReadAgain) {
         std::vector<char> &image = *images.back();
         handles.push_back(play.source == Source::File
                               ? host.Open(medium, play.source, play.mode)
-                              : Brivane().AudioOutOpen(play.mode, image.data(), int32_t(image.size()), &PlaybackHost::OnEvent, host.User()));
+                              : Brivane().AudioOutOpen(play.mode, image.data(), int32_t(image.size()),
+                                                       &PlaybackHost::OnEvent, host.User()));
         ASSERT_NE(0u, handles.back());
         Brivane().AudioOutPlay(handles.back(), 0);
     }
     const uint32_t unopened = host.Open(MediumNamed("tone.wav"), Source::Memory, BRIVANE_MODE_DECODE);
     Brivane().AudioOutClose(unopened);
     for (size_t i = 0; i < handles.size(); ++i) {
-        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 5)) << Describe(plays[i]);
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 5))
+            << Describe(plays[i]);
         Brivane().AudioOutClose(handles[i]);
         std::fill(images[i]->begin(), images[i]->end(), '\xFF');
         images[i].reset();

@@ -30,13 +30,17 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndASeekWhilePausedMovesOnlyTheNextStart) 
         bool seek;
     };
     std::vector<Row> rows = {
-        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, false}, {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, false},
-        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, false}, {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, true},
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, false},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, false},
+        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, false},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, true},
         {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, true},
     };
     // Wine's reader has no pause or resume: there a paused decode fails with event 6, and only direct WAV mode pauses.
     if (RunningUnderWine())
-        rows.erase(std::remove_if(rows.begin(), rows.end(), [](const Row &row) { return row.play.mode == BRIVANE_MODE_DECODE; }), rows.end());
+        rows.erase(std::remove_if(rows.begin(), rows.end(),
+                                  [](const Row &row) { return row.play.mode == BRIVANE_MODE_DECODE; }),
+                   rows.end());
     std::vector<Play> plays;
     std::vector<bool> seeks;
     for (const Row &row : rows) {
@@ -47,7 +51,8 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndASeekWhilePausedMovesOnlyTheNextStart) 
     std::vector<uint32_t> handles;
     for (const Play &play : plays) handles.push_back(host.Start(play));
     for (size_t i = 0; i < handles.size(); ++i) {
-        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 8)) << Describe(plays[i]);
+        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(plays[i].medium)), 8))
+            << Describe(plays[i]);
         Brivane().AudioOutPlay(handles[i], 1);
     }
     for (size_t i = 0; i < handles.size(); ++i) {
@@ -69,7 +74,8 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndASeekWhilePausedMovesOnlyTheNextStart) 
         const Medium &medium = MediumNamed(plays[i].medium);
         const std::vector<Delivery> events = host.Of(handles[i]);
         const std::string what = Describe(plays[i]) + ": " + Sequence(events);
-        const size_t paused = IndexOf(events, BRIVANE_EVENT_PAUSED), resumed = IndexOf(events, BRIVANE_EVENT_PLAYING, 1);
+        const size_t paused = IndexOf(events, BRIVANE_EVENT_PAUSED),
+                     resumed = IndexOf(events, BRIVANE_EVENT_PLAYING, 1);
         const size_t end = IndexOf(events, BRIVANE_EVENT_END), again = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
         ASSERT_LT(paused, resumed) << what;
         ASSERT_LT(resumed, end) << what;
@@ -107,22 +113,27 @@ TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheNewPosition) {
         handles.push_back(host.Start(c.play, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); }));
     }
     for (size_t i = 0; i < handles.size(); ++i) {
-        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[i].play.medium)), 6)) << Describe(cases[i].play);
+        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[i].play.medium)), 6))
+            << Describe(cases[i].play);
         EXPECT_EQ(1u, Brivane().AudioOutSeek(handles[i], seekMs));
     }
     for (size_t i = 0; i < handles.size(); ++i) {
         const milliseconds patience = Patience(MediumNamed(cases[i].play.medium));
-        EXPECT_TRUE(host.WaitUntil(handles[i], patience, [](const std::vector<Delivery> &events) {
-            return !events.empty() && IndexOf(events, BRIVANE_EVENT_FORMAT, 1) < events.size() &&
-                   (events.back().code == BRIVANE_EVENT_END || events.back().code == BRIVANE_EVENT_COMMAND_FAILED);
-        })) << Describe(cases[i].play) << ": " << Sequence(host.Of(handles[i]));
+        EXPECT_TRUE(host.WaitUntil(
+            handles[i], patience,
+            [](const std::vector<Delivery> &events) {
+                return !events.empty() && IndexOf(events, BRIVANE_EVENT_FORMAT, 1) < events.size() &&
+                       (events.back().code == BRIVANE_EVENT_END || events.back().code == BRIVANE_EVENT_COMMAND_FAILED);
+            }))
+            << Describe(cases[i].play) << ": " << Sequence(host.Of(handles[i]));
     }
     host.Fence();
 
     for (size_t i = 0; i < handles.size(); ++i) {
         const Medium &medium = MediumNamed(cases[i].play.medium);
         const std::vector<Delivery> events = host.Of(handles[i]);
-        const std::string what = Describe(cases[i].play) + " speed " + std::to_string(cases[i].speed) + ": " + Sequence(events);
+        const std::string what =
+            Describe(cases[i].play) + " speed " + std::to_string(cases[i].speed) + ": " + Sequence(events);
         const size_t restart = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
         ASSERT_LT(restart + 2, events.size()) << what;
         EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
@@ -161,7 +172,8 @@ TEST_F(PlaybackTest, ASeekAndAPauseRightAfterASeekActOnTheRestartedPlay) {
         Brivane().AudioOutSeek(handle, lastMs);
         Brivane().AudioOutPlay(handle, 1);
         const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
-        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000))) << what << ": " << Sequence(host.Of(handle));
+        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PAUSED, milliseconds(10000)))
+            << what << ": " << Sequence(host.Of(handle));
         Brivane().AudioOutPlay(handle, 0);
         ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium))) << what << ": " << Sequence(host.Of(handle));
         host.Fence();
@@ -202,7 +214,8 @@ TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) 
         }));
     }
     for (size_t i = 0; i < handles.size(); ++i)
-        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
+        EXPECT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_END, Patience(MediumNamed(cases[i].play.medium))))
+            << Describe(cases[i].play);
     host.Fence();
     for (uint32_t handle : handles) Brivane().AudioOutClose(handle);
 
@@ -210,7 +223,8 @@ TEST_F(PlaybackTest, PlayWindowGivesItsLengthOfDataFilledWithSilencePastTheEnd) 
         const auto &c = cases[i];
         const Medium &medium = MediumNamed(c.play.medium);
         const std::vector<Delivery> events = host.Of(handles[i]);
-        const std::string what = Describe(c.play) + " window " + std::to_string(c.start) + ".." + std::to_string(c.end) + ": " + Sequence(events);
+        const std::string what = Describe(c.play) + " window " + std::to_string(c.start) + ".." +
+                                 std::to_string(c.end) + ": " + Sequence(events);
         ASSERT_GE(events.size(), 4u) << what;
         EXPECT_EQ(BRIVANE_EVENT_COMMAND_FAILED, events[0].code) << what;
         EXPECT_EQ(BRIVANE_EVENT_FORMAT, events[1].code) << what;
@@ -247,7 +261,8 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
     for (const auto &c : cases) {
         const Medium &medium = MediumNamed(c.play.medium);
         const std::string what = Describe(c.play) + " speed " + std::to_string(c.speed);
-        const uint32_t handle = host.Start(c.play, [&](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(h, c.speed)); });
+        const uint32_t handle =
+            host.Start(c.play, [&](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetSpeed(h, c.speed)); });
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
         Brivane().AudioOutClose(handle);
         host.Fence();  // the device is closed, so the disk driver's file is complete
@@ -255,14 +270,17 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
         const std::vector<Delivery> events = host.Of(handle);
         ASSERT_GE(events.size(), 4u) << what << ": " << Sequence(events);
         const double scaled = medium.durationMs * 100.0 / c.speed;
-        EXPECT_TRUE(Data(events) == medium.pcm) << what << ": the host gets the medium's PCM unchanged, " << Sequence(events);
-        const uint32_t block = static_cast<uint32_t>(medium.format.nAvgBytesPerSec * 50 * (c.speed / 100.0) * 0.001 + 0.5);
+        EXPECT_TRUE(Data(events) == medium.pcm)
+            << what << ": the host gets the medium's PCM unchanged, " << Sequence(events);
+        const uint32_t block =
+            static_cast<uint32_t>(medium.format.nAvgBytesPerSec * 50 * (c.speed / 100.0) * 0.001 + 0.5);
         const size_t firstData = IndexOf(events, BRIVANE_EVENT_DATA);
         ASSERT_LT(firstData, events.size()) << what;
         // A tick that finds no whole block queued hands over what there is, so only most blocks are whole.
         std::map<size_t, size_t> sizes;
         for (const Delivery &event : events) sizes[event.payload.size()] += event.code == BRIVANE_EVENT_DATA;
-        const auto common = std::max_element(sizes.begin(), sizes.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+        const auto common = std::max_element(sizes.begin(), sizes.end(),
+                                             [](const auto &a, const auto &b) { return a.second < b.second; });
         EXPECT_EQ(block, common->first) << what;
         const size_t lastData = events.size() - 2;
         const double dataSpan = double(Between(events[firstData], events[lastData]));
@@ -279,7 +297,8 @@ TEST_F(PlaybackTest, SpeedChangesThePaceOfDataAndOutputButNotTheData) {
 TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
     const Medium &medium = MediumNamed("long.wav");
     // No device yet: accepted, and nothing lasts.
-    const uint32_t handle = host.Start(medium, Source::File, BRIVANE_MODE_DECODE, [](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetVolume(h, 30)); });
+    const uint32_t handle = host.Start(medium, Source::File, BRIVANE_MODE_DECODE,
+                                       [](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetVolume(h, 30)); });
     ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium)));
     std::this_thread::sleep_for(milliseconds(700));
     EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 50));
@@ -305,7 +324,8 @@ TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
     for (size_t i = 0; i < fullUntil; ++i)
         ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i)), 1) << "full level at sample " << i;
     for (size_t i = samples - samples / 3; i < samples; ++i)  // the last second
-        ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i) * 0x7FFF / 0xFFFF), 2) << "half level at sample " << i;
+        ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i) * 0x7FFF / 0xFFFF), 2)
+            << "half level at sample " << i;
 }
 
 }  // namespace

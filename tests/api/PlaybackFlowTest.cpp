@@ -80,12 +80,12 @@ void ExpectWholePlayback(const Play &play, const std::vector<Delivery> &events, 
 
 TEST_F(PlaybackTest, EveryMediumPlaysFormatPlayingDataThenEnd) {
     const Play plays[] = {
-        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},  {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},
-        {"tone.wav", Source::File, BRIVANE_MODE_WAVE},    {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
-        {"fact.wav", Source::File, BRIVANE_MODE_WAVE},    {"fact.wav", Source::Memory, BRIVANE_MODE_DECODE},
-        {"byte.wav", Source::Memory, BRIVANE_MODE_WAVE},  {"byte.wav", Source::File, BRIVANE_MODE_WAVE},
-        {"tone.wma", Source::File, BRIVANE_MODE_DECODE},  {"tone.wma", Source::Memory, BRIVANE_MODE_DECODE},
-        {"tone.mp3", Source::File, BRIVANE_MODE_DECODE},  {"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE},
+        {"tone.wav", Source::File, BRIVANE_MODE_DECODE},   {"tone.wav", Source::Memory, BRIVANE_MODE_DECODE},
+        {"tone.wav", Source::File, BRIVANE_MODE_WAVE},     {"tone.wav", Source::Memory, BRIVANE_MODE_WAVE},
+        {"fact.wav", Source::File, BRIVANE_MODE_WAVE},     {"fact.wav", Source::Memory, BRIVANE_MODE_DECODE},
+        {"byte.wav", Source::Memory, BRIVANE_MODE_WAVE},   {"byte.wav", Source::File, BRIVANE_MODE_WAVE},
+        {"tone.wma", Source::File, BRIVANE_MODE_DECODE},   {"tone.wma", Source::Memory, BRIVANE_MODE_DECODE},
+        {"tone.mp3", Source::File, BRIVANE_MODE_DECODE},   {"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE},
         {"speech.wma", Source::File, BRIVANE_MODE_DECODE},
     };
     std::vector<uint32_t> handles;
@@ -133,7 +133,8 @@ TEST_F(PlaybackTest, EventMaskChoosesWhatReachesTheHost) {
         handles.push_back(host.Start(c.play, [&](uint32_t handle) { Brivane().AudioOutSetEventMask(handle, c.mask); }));
     }
     for (size_t i = 0; i < handles.size(); ++i)
-        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(cases[i].play.medium)))) << Describe(cases[i].play);
+        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(cases[i].play.medium))))
+            << Describe(cases[i].play);
     host.Fence();
     for (size_t i = 0; i < handles.size(); ++i) {
         const Medium &medium = MediumNamed(cases[i].play.medium);

@@ -15,10 +15,12 @@ void BRIVANE_CALL PlaybackHost::OnEvent(uint32_t handle, BRIVANE_USER user, uint
 
 uint32_t PlaybackHost::Open(const Medium &medium, Source source, uint32_t mode) {
     if (source == Source::File) return Brivane().AudioOutFileOpen(mode, medium.widePath.c_str(), &OnEvent, User());
-    return Brivane().AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()), &OnEvent, User());
+    return Brivane().AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()), &OnEvent,
+                                  User());
 }
 
-uint32_t PlaybackHost::Start(const Medium &medium, Source source, uint32_t mode, const std::function<void(uint32_t)> &prepare) {
+uint32_t PlaybackHost::Start(const Medium &medium, Source source, uint32_t mode,
+                             const std::function<void(uint32_t)> &prepare) {
     const uint32_t handle = Open(medium, source, mode);
     EXPECT_NE(0u, handle) << medium.name << " mode " << mode;
     if (prepare) prepare(handle);
@@ -33,12 +35,15 @@ bool PlaybackHost::WaitUntil(uint32_t handle, milliseconds timeout,
 }
 
 bool PlaybackHost::WaitForCode(uint32_t handle, uint32_t code, milliseconds timeout, size_t count) {
-    return WaitUntil(handle, timeout, [&](const std::vector<Delivery> &events) { return IndexOf(events, code, count - 1) < events.size(); });
+    return WaitUntil(handle, timeout, [&](const std::vector<Delivery> &events) {
+        return IndexOf(events, code, count - 1) < events.size();
+    });
 }
 
 bool PlaybackHost::WaitForFinish(uint32_t handle, milliseconds timeout) {
     return WaitUntil(handle, timeout, [](const std::vector<Delivery> &events) {
-        return IndexOf(events, BRIVANE_EVENT_END) < events.size() || IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED) < events.size();
+        return IndexOf(events, BRIVANE_EVENT_END) < events.size() ||
+               IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED) < events.size();
     });
 }
 
@@ -48,7 +53,8 @@ std::vector<Delivery> PlaybackHost::Of(uint32_t handle) {
 }
 
 void PlaybackHost::Fence() {
-    const uint32_t fence = Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, Path("nonexistent/fence.wma").c_str(), &OnEvent, User());
+    const uint32_t fence =
+        Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, Path("nonexistent/fence.wma").c_str(), &OnEvent, User());
     ASSERT_NE(0u, fence);
     ASSERT_TRUE(WaitForCode(fence, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(20000))) << "the fence's open failure";
     Brivane().AudioOutClose(fence);
@@ -71,7 +77,8 @@ std::string Sequence(const std::vector<Delivery> &events) {
 std::vector<char> Data(const std::vector<Delivery> &events, size_t from) {
     std::vector<char> bytes;
     for (size_t i = from; i < events.size(); ++i)
-        if (events[i].code == BRIVANE_EVENT_DATA) bytes.insert(bytes.end(), events[i].payload.begin(), events[i].payload.end());
+        if (events[i].code == BRIVANE_EVENT_DATA)
+            bytes.insert(bytes.end(), events[i].payload.begin(), events[i].payload.end());
     return bytes;
 }
 
@@ -82,7 +89,8 @@ size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth) {
 }
 
 size_t Count(const std::vector<Delivery> &events, uint32_t code) {
-    return size_t(std::count_if(events.begin(), events.end(), [&](const Delivery &event) { return event.code == code; }));
+    return size_t(
+        std::count_if(events.begin(), events.end(), [&](const Delivery &event) { return event.code == code; }));
 }
 
 bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
@@ -92,7 +100,9 @@ bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
 Sound Listen(const std::vector<char> &output) {
     Sound sound;
     const size_t frames = output.size() / 4;
-    auto silent = [&](size_t frame) { return std::all_of(&output[4 * frame], &output[4 * frame + 4], [](char b) { return b == 0; }); };
+    auto silent = [&](size_t frame) {
+        return std::all_of(&output[4 * frame], &output[4 * frame + 4], [](char b) { return b == 0; });
+    };
     while (sound.first < frames && silent(sound.first)) ++sound.first;
     sound.last = frames;
     while (sound.last > sound.first && silent(sound.last - 1)) --sound.last;

@@ -33,7 +33,8 @@ struct Play {
 };
 
 inline std::string Describe(const Play &play) {
-    return std::string(play.medium) + (play.source == Source::File ? " file" : " image") + " mode " + std::to_string(play.mode);
+    return std::string(play.medium) + (play.source == Source::File ? " file" : " image") + " mode " +
+           std::to_string(play.mode);
 }
 
 class PlaybackHost {
@@ -44,12 +45,14 @@ public:
 
     uint32_t Open(const Medium &medium, Source source, uint32_t mode);
     // Opens, lets `prepare` set the new instance up, and plays; an open that is refused fails the test.
-    uint32_t Start(const Medium &medium, Source source, uint32_t mode, const std::function<void(uint32_t)> &prepare = nullptr);
+    uint32_t Start(const Medium &medium, Source source, uint32_t mode,
+                   const std::function<void(uint32_t)> &prepare = nullptr);
     uint32_t Start(const Play &play, const std::function<void(uint32_t)> &prepare = nullptr) {
         return Start(MediumNamed(play.medium), play.source, play.mode, prepare);
     }
     // Waits until the events of `handle` satisfy `done`; false when the timeout passes first.
-    bool WaitUntil(uint32_t handle, milliseconds timeout, const std::function<bool(const std::vector<Delivery> &)> &done);
+    bool WaitUntil(uint32_t handle, milliseconds timeout,
+                   const std::function<bool(const std::vector<Delivery> &)> &done);
     bool WaitForCode(uint32_t handle, uint32_t code, milliseconds timeout, size_t count = 1);
     // EVENT_END or EVENT_COMMAND_FAILED.
     bool WaitForFinish(uint32_t handle, milliseconds timeout);

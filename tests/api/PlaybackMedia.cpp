@@ -26,7 +26,8 @@ std::string PreparedMedia() {
         // Named after the script's text, so that a changed script never finds the media of an old one.
         std::ifstream script(BRIVANE_PLAYBACK_MEDIA_SCRIPT);
         const std::string text((std::istreambuf_iterator<char>(script)), std::istreambuf_iterator<char>());
-        dir = (fs::temp_directory_path() / ("brivane-playback-media-" + std::to_string(std::hash<std::string>()(text)))).string();
+        dir = (fs::temp_directory_path() / ("brivane-playback-media-" + std::to_string(std::hash<std::string>()(text))))
+                  .string();
         if (std::system(("sh '" BRIVANE_PLAYBACK_MEDIA_SCRIPT "' '" + dir + "'").c_str()) != 0) dir.clear();
     }
 #endif
@@ -65,9 +66,9 @@ public:
     MediaSet() {
         m_dir = ScratchDirectory();
         const std::string prepared = PreparedMedia();
-        for (const char *name : {"tone.s16", "long.s16", "byte.u8", "tone.wma", "tone.mp3", "tone.flac", "tone.ogg",
-                                 "speech.wma", "minutes.wma", "tone.wma.s16", "tone.mp3.s16", "tone.flac.s16",
-                                 "tone.ogg.s16", "speech.wma.s16"})
+        for (const char *name :
+             {"tone.s16", "long.s16", "byte.u8", "tone.wma", "tone.mp3", "tone.flac", "tone.ogg", "speech.wma",
+              "minutes.wma", "tone.wma.s16", "tone.mp3.s16", "tone.flac.s16", "tone.ogg.s16", "speech.wma.s16"})
             fs::copy_file(prepared + "/" + name, At(name));
         fs::create_directory(m_dir + "/folder");
         Make();
@@ -127,14 +128,16 @@ private:
 
         const std::vector<char> wma = ReadFile(At("tone.wma"));
         std::vector<char> garbage;
-        for (int i = 0; i < 300; ++i) garbage.insert(garbage.end(), {'n', 'o', 't', ' ', 'm', 'e', 'd', 'i', 'a', '\n'});
+        for (int i = 0; i < 300; ++i)
+            garbage.insert(garbage.end(), {'n', 'o', 't', ' ', 'm', 'e', 'd', 'i', 'a', '\n'});
         WriteFile(At("garbage.bin"), garbage);
         WriteFile(At("empty.wav"), {});
         WriteFile(At("header-cut.wma"), std::vector<char>(wma.begin(), wma.begin() + 300));
         WriteFile(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
         WriteFile(At("lying-long.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size()) + 10 * 176400));
         WriteFile(At("lying-short.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size() / 2)));
-        for (const char *name : {"garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav", "lying-short.wav"})
+        for (const char *name :
+             {"garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav", "lying-short.wav"})
             Add(name, {}, stereo, false);
         m_media["lying-long.wav"].pcm = tone;
         m_media["lying-short.wav"].pcm = std::vector<char>(tone.begin(), tone.begin() + long(tone.size() / 2));
@@ -155,7 +158,8 @@ const Medium &MediumNamed(const char *name) { return Media().Named(name); }
 
 Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms) {
     Medium medium;
-    medium.name = "noise " + std::to_string(rate) + " Hz " + std::to_string(bits) + "-bit " + std::to_string(channels) + " ch";
+    medium.name =
+        "noise " + std::to_string(rate) + " Hz " + std::to_string(bits) + "-bit " + std::to_string(channels) + " ch";
     medium.format = Pcm(channels, rate, bits);
     medium.pcm.resize(size_t(MsToBytes(medium.format, ms)) / medium.format.nBlockAlign * medium.format.nBlockAlign);
     uint32_t state = rate * 31u + bits * 7u + channels;
@@ -174,7 +178,8 @@ BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
     return {1, channels, rate, rate * align, align, bits, 0};
 }
 
-std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact, uint32_t claimed) {
+std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact,
+                            uint32_t claimed) {
     std::vector<char> out;
     PutTag(out, "RIFF");
     Put32(out, 0);

@@ -10,7 +10,8 @@
 struct Medium {
     std::string name;
     std::string path;
-    std::basic_string<BRIVANE_WCHAR> widePath;  // the library reads a path when its open command runs, so it must outlive the call
+    std::basic_string<BRIVANE_WCHAR>
+        widePath;             // the library reads a path when its open command runs, so it must outlive the call
     std::vector<char> image;  // the file's bytes, for memory playback
     std::vector<char> pcm;    // what the medium decodes to: the data chunk of a PCM WAV, ffmpeg's decode otherwise
     BrivaneWaveFormat format;
@@ -19,11 +20,10 @@ struct Medium {
 };
 
 // Playable: "tone.wav" (1.73 s of a 44.1 kHz 16-bit stereo chirp, 44-byte header), "tone.wma",
-// "tone.mp3", "tone.flac", "tone.ogg", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma"
-// (22.05 kHz mono), "byte.wav" (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp),
-// "minutes.wma" (3 min 25.5 s).
-// Damaged: "garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data
-// size claims 10 s more than the file holds), "lying-short.wav" (claims half the PCM it holds).
+// "tone.mp3", "tone.flac", "tone.ogg", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk),
+// "speech.wma" (22.05 kHz mono), "byte.wav" (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp), "minutes.wma"
+// (3 min 25.5 s). Damaged: "garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data size
+// claims 10 s more than the file holds), "lying-short.wav" (claims half the PCM it holds).
 const Medium &MediumNamed(const char *name);
 // A memory-only PCM WAV of pseudo-random frames, so a shifted or swapped frame never matches.
 Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);

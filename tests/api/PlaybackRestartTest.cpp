@@ -58,9 +58,11 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
         };
         for (size_t i = first; i < last; ++i) {
             const Medium &medium = *cases[i].medium;
-            handles.push_back(Brivane().AudioOutOpen(cases[i].mode, medium.image.data(), int32_t(medium.image.size()), &PlaybackHost::OnEvent, host.User()));
+            handles.push_back(Brivane().AudioOutOpen(cases[i].mode, medium.image.data(), int32_t(medium.image.size()),
+                                                     &PlaybackHost::OnEvent, host.User()));
             ASSERT_NE(0u, handles.back());
-            // The first start plays from 0; the seek restarts at the odd start; the play after the end starts there again.
+            // The first start plays from 0; the seek restarts at the odd start; the play after the end starts there
+            // again.
             Brivane().AudioOutSetDuration(handles.back(), 0, cases[i].start + windowMs);
             Brivane().AudioOutPlay(handles.back(), 0);
         }
@@ -76,12 +78,14 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
             Brivane().AudioOutPlay(handle, 0);
         }
         for (uint32_t handle : handles) {
-            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000), [](const std::vector<Delivery> &events) { return EndedStart(events, 1); }))
+            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000),
+                                       [](const std::vector<Delivery> &events) { return EndedStart(events, 1); }))
                 << describe(handle) << ": " << Sequence(host.Of(handle));
             Brivane().AudioOutPlay(handle, 0);
         }
         for (uint32_t handle : handles)
-            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000), [](const std::vector<Delivery> &events) { return EndedStart(events, 2); }))
+            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000),
+                                       [](const std::vector<Delivery> &events) { return EndedStart(events, 2); }))
                 << describe(handle) << ": " << Sequence(host.Of(handle));
         for (uint32_t handle : handles) Brivane().AudioOutClose(handle);
         host.Fence();
@@ -92,7 +96,8 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
             const uint32_t align = medium.format.nBlockAlign;
             size_t at = MsToBytes(medium.format, c.start) / align * align;
             const std::vector<Delivery> events = host.Of(handles[i - first]);
-            const std::string what = medium.name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
+            const std::string what =
+                medium.name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
             EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
             std::vector<char> played;
             for (size_t nth : {1u, 2u}) {
@@ -103,16 +108,20 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
                 if (nth == 1 && c.mode == BRIVANE_MODE_DECODE) continue;
                 EXPECT_GE(data.size(), MsToBytes(medium.format, windowMs)) << which;
                 EXPECT_LE(data.size(), MsToBytes(medium.format, windowMs + 4)) << which;
-                // The reader places a decoded start on the frame nearest to it; direct WAV mode on the frame at or before it.
+                // The reader places a decoded start on the frame nearest to it; direct WAV mode on the frame at or
+                // before it.
                 size_t from = at;
                 if (c.mode == BRIVANE_MODE_DECODE) {
-                    from = size_t(std::search(medium.pcm.begin(), medium.pcm.end(), data.begin(), data.begin() + 64) - medium.pcm.begin());
+                    from = size_t(std::search(medium.pcm.begin(), medium.pcm.end(), data.begin(), data.begin() + 64) -
+                                  medium.pcm.begin());
                     EXPECT_EQ(0u, from % align) << which << ": the reader started inside a frame, at byte " << from;
                     EXPECT_LE(from, at + align) << which;
                 }
-                EXPECT_TRUE(data == FramesFrom(medium, from, data.size())) << which << ": not the file's frames from byte " << from;
+                EXPECT_TRUE(data == FramesFrom(medium, from, data.size()))
+                    << which << ": not the file's frames from byte " << from;
                 at = from;
-                played = std::vector<char>(data.begin(), data.begin() + long(std::min(data.size(), medium.pcm.size() - at)));
+                played =
+                    std::vector<char>(data.begin(), data.begin() + long(std::min(data.size(), medium.pcm.size() - at)));
             }
             if (!disk) continue;
             // The device played the same frames twice, after the silence that primes each start.
@@ -141,8 +150,10 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
     };
     const char *disk = DiskAudioOutput();
     for (const auto &c : cases) {
-        const std::string what = "mode " + std::to_string(c.mode) + " speed " + std::to_string(c.speed) + " changed to " + std::to_string(c.changeTo);
-        const uint32_t handle = host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); });
+        const std::string what = "mode " + std::to_string(c.mode) + " speed " + std::to_string(c.speed) +
+                                 " changed to " + std::to_string(c.changeTo);
+        const uint32_t handle =
+            host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); });
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium))) << what;
         std::this_thread::sleep_for(milliseconds(700));
         Brivane().AudioOutSetSpeed(handle, c.changeTo);
@@ -177,7 +188,9 @@ TEST_F(PlaybackTest, ASeekStormEndsEveryStartOnceAfterAllItsData) {
     const std::vector<char> rest(medium.pcm.begin() + long(MsToBytes(medium.format, fromMs)), medium.pcm.end());
     std::vector<uint32_t> handles;
     for (uint32_t mode : {BRIVANE_MODE_DECODE, BRIVANE_MODE_WAVE}) {
-        handles.push_back(host.Start(medium, Source::Memory, mode, [&](uint32_t handle) { Brivane().AudioOutSetDuration(handle, fromMs, BRIVANE_TO_END); }));
+        handles.push_back(host.Start(medium, Source::Memory, mode, [&](uint32_t handle) {
+            Brivane().AudioOutSetDuration(handle, fromMs, BRIVANE_TO_END);
+        }));
     }
     // Restarts at every stage of a start: priming, mid-data, and racing the end.
     uint32_t state = 12345;
@@ -208,7 +221,8 @@ TEST_F(PlaybackTest, ASeekStormEndsEveryStartOnceAfterAllItsData) {
         size_t ended = 0;
         for (size_t nth = 0; nth < starts; ++nth) {
             const std::vector<Delivery> start = StartNumber(events, nth);
-            const std::string what = (wave ? "direct WAV mode, start " : "decode mode, start ") + std::to_string(nth) + ": " + Sequence(start);
+            const std::string what = (wave ? "direct WAV mode, start " : "decode mode, start ") + std::to_string(nth) +
+                                     ": " + Sequence(start);
             const size_t ends = Count(start, BRIVANE_EVENT_END);
             ASSERT_LE(ends, 1u) << what;
             if (ends == 0) continue;
@@ -219,7 +233,8 @@ TEST_F(PlaybackTest, ASeekStormEndsEveryStartOnceAfterAllItsData) {
             if (wave)
                 EXPECT_TRUE(data == rest) << what << ": " << data.size() << " of " << rest.size() << " bytes";
             else
-                EXPECT_TRUE(data.size() >= rest.size() && std::equal(rest.begin(), rest.end(), data.end() - long(rest.size())))
+                EXPECT_TRUE(data.size() >= rest.size() &&
+                            std::equal(rest.begin(), rest.end(), data.end() - long(rest.size())))
                     << what << ": " << data.size() << " of " << rest.size() << " bytes";
         }
         EXPECT_TRUE(EndedStart(events, starts - 1)) << "the last start never ended";

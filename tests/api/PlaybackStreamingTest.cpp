@@ -15,14 +15,16 @@ TEST_F(PlaybackTest, StreamedPlaysHandOverTheWholeMediumInEqualBlocks) {
     };
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
-        handles.push_back(host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); }));
+        handles.push_back(
+            host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); }));
     }
     for (uint32_t handle : handles) EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 3 * Patience(medium)));
     host.Fence();
 
     for (size_t i = 0; i < handles.size(); ++i) {
         const std::vector<Delivery> events = host.Of(handles[i]);
-        const std::string what = "mode " + std::to_string(cases[i].mode) + " speed " + std::to_string(cases[i].speed) + ": " + Sequence(events);
+        const std::string what = "mode " + std::to_string(cases[i].mode) + " speed " + std::to_string(cases[i].speed) +
+                                 ": " + Sequence(events);
         ASSERT_GE(events.size(), 4u) << what;
         EXPECT_EQ(BRIVANE_EVENT_FORMAT, events[0].code) << what;
         EXPECT_EQ(BRIVANE_EVENT_PLAYING, events[1].code) << what;

@@ -16,7 +16,8 @@ namespace {
 void WINAPI IgnoreSink(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
 
 void WINAPI KeepStream(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL) {
-    if (code == WRITER_SINK_DATA) reinterpret_cast<std::string *>(user)->append(reinterpret_cast<const char *>(data), length);
+    if (code == WRITER_SINK_DATA)
+        reinterpret_cast<std::string *>(user)->append(reinterpret_cast<const char *>(data), length);
 }
 
 // Seconds of audio the ffmpeg program decodes from the stream; -1 when it cannot.

@@ -108,7 +108,8 @@ TEST(Recorder, FillsFiftyMillisecondBuffersUntilStopped) {
     ASSERT_TRUE(recorder.Open(PcmFormat(2, 44100, 16)));
     ASSERT_TRUE(recorder.RecordStart()) << recorder.LastError();
     EXPECT_FALSE(recorder.RecordStart()) << "a second start while the device holds the buffers";
-    EXPECT_EQ(0u, std::string(recorder.LastError()).rfind("PrepareBuffers, Already Started", 0)) << recorder.LastError();
+    EXPECT_EQ(0u, std::string(recorder.LastError()).rfind("PrepareBuffers, Already Started", 0))
+        << recorder.LastError();
     ASSERT_TRUE(log.WaitFor(3));
     ASSERT_TRUE(recorder.Stop()) << recorder.LastError();
     const int atStop = log.count;

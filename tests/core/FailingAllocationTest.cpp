@@ -50,7 +50,8 @@ struct Host {
     int count = 0, records = 0;
     bool recordsIntact = true;
 
-    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *data, uint32_t size) {
+    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *data,
+                                    uint32_t size) {
         Host *host = reinterpret_cast<Host *>(user);
         std::lock_guard<std::mutex> guard(host->lock);
         if (host->count == 64) return;
@@ -161,7 +162,8 @@ bool ServiceScenario(HANDLE fence) {
             }
             ++delivered;
             EXPECT_EQ(4u, event.size);
-            const char wanted[4] = {'e', 'v', char('0' + (event.handle == handles[0] ? 0 : 1)), char('0' + event.code - 100)};
+            const char wanted[4] = {'e', 'v', char('0' + (event.handle == handles[0] ? 0 : 1)),
+                                    char('0' + event.code - 100)};
             EXPECT_EQ(0, std::memcmp(event.payload, wanted, 4)) << "event " << event.code;
         }
         EXPECT_EQ(accepted, delivered) << "an accepted event was lost";
@@ -210,7 +212,8 @@ bool ThreadQueueScenario() {
             EXPECT_TRUE(error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_INVALID_THREAD_ID) << error;
         }
     }
-    while (!PostThreadMessageA(receiver.threadId, WM_USER + 1, 0, 0) && WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {
+    while (!PostThreadMessageA(receiver.threadId, WM_USER + 1, 0, 0) &&
+           WaitForSingleObject(thread, 10) == WAIT_TIMEOUT) {
     }
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 5000));
     CloseHandle(thread);

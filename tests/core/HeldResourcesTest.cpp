@@ -21,11 +21,30 @@ TEST(HeldResources, RecoveryReleasesWhatTheAbandonedFramesHeld) {
     };
     const Case cases[] = {
         {"table lock", [&] { table.Lock(); }},
-        {"table lock taken twice", [&] { table.Lock(); table.Lock(); }},
+        {"table lock taken twice",
+         [&] {
+             table.Lock();
+             table.Lock();
+         }},
         {"image read", [&] { ASSERT_TRUE(image.Enter()); }},
-        {"table lock, then an image read", [&] { table.Lock(); image.Enter(); }},
-        {"both released before the fault", [&] { table.Lock(); image.Enter(); image.Leave(); table.Unlock(); }},
-        {"an outer hold released inside", [&] { table.Lock(); image.Enter(); table.Unlock(); }},
+        {"table lock, then an image read",
+         [&] {
+             table.Lock();
+             image.Enter();
+         }},
+        {"both released before the fault",
+         [&] {
+             table.Lock();
+             image.Enter();
+             image.Leave();
+             table.Unlock();
+         }},
+        {"an outer hold released inside",
+         [&] {
+             table.Lock();
+             image.Enter();
+             table.Unlock();
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

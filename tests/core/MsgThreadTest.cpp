@@ -30,9 +30,7 @@ public:
     std::vector<DWORD> seen;
 };
 
-void WaitForEnd(CMsgThread &thread) {
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.ThreadHandle(), 5000));
-}
+void WaitForEnd(CMsgThread &thread) { ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.ThreadHandle(), 5000)); }
 
 TEST(MsgThread, RunsPostsInOrderUntilTheLoopEndsThenDiscardsAndRefusesThem) {
     RecordingThread thread;
@@ -91,17 +89,23 @@ TEST(TickThread, TicksAtOnceThenEveryPeriod) {
     static std::mutex lock;
     static std::vector<Tick> ticks;
     CTickThread thread;
-    thread.SetTickCallback(898, [](DWORD id, DWORD sinceStart, DWORD sinceLast, void *user) {
-        EXPECT_EQ(898u, id);
-        EXPECT_EQ(&ticks, user);
-        std::lock_guard<std::mutex> guard(lock);
-        ticks.push_back({sinceStart, sinceLast});
-    }, &ticks);
+    thread.SetTickCallback(
+        898,
+        [](DWORD id, DWORD sinceStart, DWORD sinceLast, void *user) {
+            EXPECT_EQ(898u, id);
+            EXPECT_EQ(&ticks, user);
+            std::lock_guard<std::mutex> guard(lock);
+            ticks.push_back({sinceStart, sinceLast});
+        },
+        &ticks);
     thread.Start(0);
     ASSERT_TRUE(thread.SetTimer(50));
     Sleep(520);
     ASSERT_TRUE(thread.CancelTimer());
-    const size_t ticked = [] { std::lock_guard<std::mutex> guard(lock); return ticks.size(); }();
+    const size_t ticked = [] {
+        std::lock_guard<std::mutex> guard(lock);
+        return ticks.size();
+    }();
     thread.OnTimer();  // a tick already on its way when the timer was cancelled
     thread.Stop(TRUE);
 

@@ -42,9 +42,9 @@ TEST(WriteChunk, StampsChunksWithTheRunningTime) {
         DWORD startMs;
         DWORD endMs;
     } steps[] = {
-        {32000, 0, 1000}, {16000, 1000, 1500}, {16, 1500, 1501},  // half a millisecond rounds up
-        {14, 1501, 1501},                                        // less adds nothing
-        {15970, 429500, 429999},                                 // the 100-ns time outgrows 32 bits
+        {32000, 0, 1000},        {16000, 1000, 1500}, {16, 1500, 1501},  // half a millisecond rounds up
+        {14, 1501, 1501},                                                // less adds nothing
+        {15970, 429500, 429999},                                         // the 100-ns time outgrows 32 bits
     };
     size_t offset = 0;
     for (const Step &step : steps) {

@@ -44,8 +44,9 @@ TEST_F(WmaEncoderTest, WritesTheProfilesStreamWithTheSourcesLengthToneAndLevel) 
         const std::string wav = WriteTone("in.wav", c.rate, c.bits, c.seconds, c.hz);
         const std::string wma = m_dir.Path("out.wma");
         ASSERT_EQ(m_encoder.Encode(wav.c_str(), wma.c_str(), m_profile.c_str()), S_OK);
-        EXPECT_EQ(convert_test::Run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels:format=format_name -of csv=p=0 '" +
-                      wma + "' | tr '\\n' ,"),
+        EXPECT_EQ(convert_test::Run("ffprobe -v error -show_entries "
+                                    "stream=codec_name,sample_rate,channels:format=format_name -of csv=p=0 '" +
+                                    wma + "' | tr '\\n' ,"),
                   "wmav2,16000,1,asf,");
         const std::vector<int16_t> decoded = DecodeWithFfmpeg(wma, 16000);
         EXPECT_NEAR(double(decoded.size()), c.seconds * 16000, kFrameSamples);

@@ -43,8 +43,10 @@ inline std::vector<int16_t> Tone(DWORD rate, double seconds, double hz, double l
 inline Bytes Pcm(const std::vector<int16_t> &samples, WORD bits) {
     Bytes out;
     for (int16_t s : samples) {
-        if (bits == 8) out.push_back(BYTE((s >> 8) + 128));
-        else PutLe(out, DWORD(uint16_t(s)), 2);
+        if (bits == 8)
+            out.push_back(BYTE((s >> 8) + 128));
+        else
+            PutLe(out, DWORD(uint16_t(s)), 2);
     }
     return out;
 }
@@ -98,7 +100,8 @@ inline std::string Run(const std::string &command) {
 inline std::vector<int16_t> DecodeWithFfmpeg(const std::string &path, DWORD rate) {
     const std::string raw = Run("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar " + std::to_string(rate) + " -");
     std::vector<int16_t> samples(raw.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = int16_t(uint8_t(raw[2 * i]) | (uint8_t(raw[2 * i + 1]) << 8));
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(uint8_t(raw[2 * i]) | (uint8_t(raw[2 * i + 1]) << 8));
     return samples;
 }
 

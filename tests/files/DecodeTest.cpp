@@ -64,8 +64,9 @@ std::string ReadAll(const std::string &path) {
 std::u16string Utf16(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
-    const std::string wma = Medium("chirp-22k.wma", "-f lavfi -i aevalsrc='sin(2*PI*(200+300*t)*t)|0.4*sin(2*PI*900*t)':"
-                                                "s=22050:d=3 -c:a wmav2 -b:a 64k");
+    const std::string wma = Medium("chirp-22k.wma",
+                                   "-f lavfi -i aevalsrc='sin(2*PI*(200+300*t)*t)|0.4*sin(2*PI*900*t)':"
+                                   "s=22050:d=3 -c:a wmav2 -b:a 64k");
     const std::string reference = ReadAll(Medium("chirp-22k.wma.s16", "-i '" + wma + "' -f s16le"));
     const std::string video = Medium("video-only.avi", "-f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mjpeg");
     const std::string garbage = wma + ".garbage", target = wma + ".out.wav";
@@ -99,8 +100,8 @@ TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
             if (header[i] != '.') {
                 EXPECT_EQ(header[i], wav[i]) << "header byte " << i;
             }
-        EXPECT_EQ(uint32_t(reference.size()), uint32_t(uint8_t(wav[40]) | uint8_t(wav[41]) << 8 | uint8_t(wav[42]) << 16 |
-                                                        uint32_t(uint8_t(wav[43])) << 24));
+        EXPECT_EQ(uint32_t(reference.size()), uint32_t(uint8_t(wav[40]) | uint8_t(wav[41]) << 8 |
+                                                       uint8_t(wav[42]) << 16 | uint32_t(uint8_t(wav[43])) << 24));
         EXPECT_EQ(reference, wav.substr(44));
     }
     EXPECT_LT(library::ConvertMediaToWav(nullptr, Utf16(wma).c_str()), 0);

@@ -15,7 +15,7 @@ namespace {
 void WINAPI Record(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL isHeader) {
     const std::string bytes = data ? std::string(reinterpret_cast<const char *>(data), size_t(length)) : "";
     reinterpret_cast<std::vector<std::string> *>(user)->push_back(std::to_string(code) + ":" + bytes + ":" +
-                                                                   std::to_string(isHeader));
+                                                                  std::to_string(isHeader));
 }
 
 // A standalone buffer holding text, empty for "", or none for null.

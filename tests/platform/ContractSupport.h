@@ -9,25 +9,21 @@ const UINT kUserMessage = WM_USER;
 
 typedef unsigned(__stdcall *ThreadRoutine)(void *);
 
-inline HANDLE StartThread(ThreadRoutine routine, void *arg, unsigned flags = 0, unsigned *id = nullptr)
-{
+inline HANDLE StartThread(ThreadRoutine routine, void *arg, unsigned flags = 0, unsigned *id = nullptr) {
     return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, routine, arg, flags, id));
 }
 
 // Waits for the thread to end and closes its handle; returns its exit code (0xDEAD if it hung).
-inline DWORD JoinThread(HANDLE thread)
-{
+inline DWORD JoinThread(HANDLE thread) {
     DWORD code = 0xDEAD;
-    if (WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0)
-        GetExitCodeThread(thread, &code);
+    if (WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0) GetExitCodeThread(thread, &code);
     CloseHandle(thread);
     return code;
 }
 
 // True under Wine, whose implementation differs from the Windows documentation in a few places
 // that the tests name where they allow for it.
-inline bool RunningUnderWine()
-{
+inline bool RunningUnderWine() {
 #ifdef _WIN32
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");

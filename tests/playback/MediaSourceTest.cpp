@@ -14,8 +14,7 @@
 
 namespace {
 
-LARGE_INTEGER Offset(LONGLONG value)
-{
+LARGE_INTEGER Offset(LONGLONG value) {
     LARGE_INTEGER offset;
     offset.QuadPart = value;
     return offset;
@@ -33,8 +32,7 @@ struct Step {
 // Runs the steps over a source of the bytes 0, 1, 2, ...: each read must return the bytes at the
 // position the steps so far have reached.
 template <size_t N>
-void RunSteps(IStream *stream, const Step (&steps)[N])
-{
+void RunSteps(IStream *stream, const Step (&steps)[N]) {
     DWORD position = 0;
     for (const Step &step : steps) {
         SCOPED_TRACE(step.name);
@@ -51,14 +49,12 @@ void RunSteps(IStream *stream, const Step (&steps)[N])
         }
         EXPECT_EQ(stream->Read(buffer, ULONG(step.value), &read), step.result);
         ASSERT_EQ(read, step.got);
-        for (ULONG b = 0; b < read; ++b)
-            EXPECT_EQ(buffer[b], BYTE(position + b));
+        for (ULONG b = 0; b < read; ++b) EXPECT_EQ(buffer[b], BYTE(position + b));
         position += read;
     }
 }
 
-ULONGLONG StatSize(IStream *stream)
-{
+ULONGLONG StatSize(IStream *stream) {
     STATSTG stat;
     EXPECT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), E_INVALIDARG);
     EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), S_OK);
@@ -68,8 +64,7 @@ ULONGLONG StatSize(IStream *stream)
 
 const HRESULT kEndOfImage = HRESULT(0x80070026);
 
-TEST(MemoryStream, ReadsAndSeeksStayWithinTheImage)
-{
+TEST(MemoryStream, ReadsAndSeeksStayWithinTheImage) {
     BYTE image[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     const Step steps[] = {
         {"read 4", false, 4, 0, S_OK, 4},
@@ -104,8 +99,7 @@ TEST(MemoryStream, ReadsAndSeeksStayWithinTheImage)
     EXPECT_EQ(stream->Release(), 0u);
 }
 
-TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing)
-{
+TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing) {
     BYTE image[4] = {1, 2, 3, 4};
     ImageGuard guard = {};
     const AudioOutOpenParams params = {1, SOURCE_MEMORY, image, sizeof(image)};
@@ -134,22 +128,18 @@ TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing)
 // A scratch directory holding a file of the bytes 0..9 and a named pipe.
 class FileStream : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char pattern[] = "/tmp/brivane-sources-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         m_dir = pattern;
         std::ofstream(m_dir + "/ten.bin", std::ios::binary).write("\0\1\2\3\4\5\6\7\10\11", 10);
         ASSERT_EQ(mkfifo((m_dir + "/pipe").c_str(), 0600), 0);
     }
-    void TearDown() override
-    {
-        for (const char *name : {"/ten.bin", "/pipe", "/big.bin"})
-            unlink((m_dir + name).c_str());
+    void TearDown() override {
+        for (const char *name : {"/ten.bin", "/pipe", "/big.bin"}) unlink((m_dir + name).c_str());
         rmdir(m_dir.c_str());
     }
-    std::u16string PathOf(const char *name) const
-    {
+    std::u16string PathOf(const char *name) const {
         const std::string path = m_dir + name;
         return std::u16string(path.begin(), path.end());
     }
@@ -157,8 +147,7 @@ protected:
     std::string m_dir;
 };
 
-TEST_F(FileStream, ReadsAndSeeksFollowTheFile)
-{
+TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
     const Step steps[] = {
         {"read 4", false, 4, 0, S_OK, 4},
         {"to the end", true, 10, STREAM_SEEK_SET, S_OK, 10},
@@ -200,8 +189,7 @@ TEST_F(FileStream, ReadsAndSeeksFollowTheFile)
     big->Release();
 }
 
-TEST_F(FileStream, OpenRefusesMissingFilesDirectoriesAndWhatIsNoDiskFile)
-{
+TEST_F(FileStream, OpenRefusesMissingFilesDirectoriesAndWhatIsNoDiskFile) {
     struct Case {
         std::u16string path;
         HRESULT result;

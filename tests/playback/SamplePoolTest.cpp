@@ -9,12 +9,23 @@
 
 namespace {
 
-DWORD Length(INSSBuffer *buffer) { DWORD length = 0; buffer->GetLength(&length); return length; }
-DWORD Capacity(INSSBuffer *buffer) { DWORD capacity = 0; buffer->GetMaxLength(&capacity); return capacity; }
-BYTE *Data(INSSBuffer *buffer) { BYTE *data = nullptr; buffer->GetBuffer(&data); return data; }
+DWORD Length(INSSBuffer *buffer) {
+    DWORD length = 0;
+    buffer->GetLength(&length);
+    return length;
+}
+DWORD Capacity(INSSBuffer *buffer) {
+    DWORD capacity = 0;
+    buffer->GetMaxLength(&capacity);
+    return capacity;
+}
+BYTE *Data(INSSBuffer *buffer) {
+    BYTE *data = nullptr;
+    buffer->GetBuffer(&data);
+    return data;
+}
 
-TEST(SampleBuffer, LengthStaysWithinCapacityAndResizesKeepTheFirstBytes)
-{
+TEST(SampleBuffer, LengthStaysWithinCapacityAndResizesKeepTheFirstBytes) {
     enum Op { SET_LENGTH, SET_CAPACITY };
     struct Step {
         Op op;
@@ -23,15 +34,10 @@ TEST(SampleBuffer, LengthStaysWithinCapacityAndResizesKeepTheFirstBytes)
         DWORD length, capacity;
     };
     const Step steps[] = {
-        {SET_LENGTH, 0, S_OK, 0, 0},
-        {SET_LENGTH, 1, E_INVALIDARG, 0, 0},
-        {SET_CAPACITY, 0, E_INVALIDARG, 0, 0},
-        {SET_CAPACITY, 8, S_OK, 0, 8},
-        {SET_LENGTH, 8, S_OK, 8, 8},
-        {SET_LENGTH, 9, E_INVALIDARG, 8, 8},
+        {SET_LENGTH, 0, S_OK, 0, 0},     {SET_LENGTH, 1, E_INVALIDARG, 0, 0}, {SET_CAPACITY, 0, E_INVALIDARG, 0, 0},
+        {SET_CAPACITY, 8, S_OK, 0, 8},   {SET_LENGTH, 8, S_OK, 8, 8},         {SET_LENGTH, 9, E_INVALIDARG, 8, 8},
         {SET_CAPACITY, 4, S_OK, 4, 4},  // shrinking clips the length
-        {SET_CAPACITY, 64, S_OK, 4, 64},
-        {SET_CAPACITY, 64, S_OK, 4, 64},
+        {SET_CAPACITY, 64, S_OK, 4, 64}, {SET_CAPACITY, 64, S_OK, 4, 64},
     };
     CSampleBuffer *buffer = new CSampleBuffer(nullptr);
     EXPECT_EQ(Data(buffer), nullptr);
@@ -40,8 +46,7 @@ TEST(SampleBuffer, LengthStaysWithinCapacityAndResizesKeepTheFirstBytes)
         EXPECT_EQ(step.op == SET_LENGTH ? buffer->SetLength(step.value) : buffer->SetCapacity(step.value), step.result);
         EXPECT_EQ(Length(buffer), step.length);
         EXPECT_EQ(Capacity(buffer), step.capacity);
-        if (step.op == SET_CAPACITY && step.value == 8)
-            std::memcpy(Data(buffer), "abcdefgh", 8);
+        if (step.op == SET_CAPACITY && step.value == 8) std::memcpy(Data(buffer), "abcdefgh", 8);
     }
     EXPECT_EQ(std::memcmp(Data(buffer), "abcd", 4), 0);
     void *same = nullptr;
@@ -51,8 +56,7 @@ TEST(SampleBuffer, LengthStaysWithinCapacityAndResizesKeepTheFirstBytes)
     EXPECT_EQ(buffer->Release(), 0u);
 }
 
-TEST(SamplePool, LendsTheBufferIdleLongestAndReallocatesOnlyOnANewSize)
-{
+TEST(SamplePool, LendsTheBufferIdleLongestAndReallocatesOnlyOnANewSize) {
     CSamplePool pool;
     pool.Preallocate(3, 100);
     CSampleBuffer *lent[3];
@@ -78,14 +82,12 @@ TEST(SamplePool, LendsTheBufferIdleLongestAndReallocatesOnlyOnANewSize)
     EXPECT_EQ(Capacity(resized), 300u);
     EXPECT_EQ(pool.Total(), 3);
 
-    for (CSampleBuffer *buffer : {again, resized, lent[2]})
-        buffer->Release();
+    for (CSampleBuffer *buffer : {again, resized, lent[2]}) buffer->Release();
     pool.Clear();
     EXPECT_EQ(pool.Total(), 0);
 }
 
-TEST(SamplePool, TakeWaitsForAReturningBufferBeforeItGrows)
-{
+TEST(SamplePool, TakeWaitsForAReturningBufferBeforeItGrows) {
     struct Case {
         const char *name;
         int returnAfterMs;  // -1: the lent buffer stays out
@@ -112,8 +114,8 @@ TEST(SamplePool, TakeWaitsForAReturningBufferBeforeItGrows)
         const auto start = std::chrono::steady_clock::now();
         CSampleBuffer *second = nullptr;
         ASSERT_EQ(pool.Take(32, &second), S_OK);
-        const long elapsed = long(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - start).count());
+        const long elapsed = long(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         borrower.join();
         EXPECT_EQ(second == first, c.sameBuffer);
         EXPECT_GE(elapsed, c.minMs);
@@ -121,8 +123,7 @@ TEST(SamplePool, TakeWaitsForAReturningBufferBeforeItGrows)
         EXPECT_EQ(Capacity(second), 32u);
         EXPECT_EQ(pool.Total(), c.total);
         second->Release();
-        if (!c.sameBuffer)
-            first->Release();
+        if (!c.sameBuffer) first->Release();
     }
 }
 

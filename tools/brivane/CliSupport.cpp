@@ -29,7 +29,8 @@ bool LoadProfile(const char *path, WideText *text) {
     else if (!ReadFile(path, &bytes))
         return false;
     text->clear();
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
         for (size_t i = 2; i + 1 < bytes.size(); i += 2)
             text->push_back(static_cast<BRIVANE_WCHAR>(static_cast<unsigned char>(bytes[i]) |
                                                        (static_cast<unsigned char>(bytes[i + 1]) << 8)));
@@ -64,6 +65,7 @@ void DrawStatusLine(std::FILE *stream, const char *text, int level, int width) {
 
 std::string ClockText(uint32_t ms) {
     char text[32];
-    std::snprintf(text, sizeof text, "%u:%02u.%03u", unsigned(ms / 60000), unsigned(ms / 1000 % 60), unsigned(ms % 1000));
+    std::snprintf(text, sizeof text, "%u:%02u.%03u", unsigned(ms / 60000), unsigned(ms / 1000 % 60),
+                  unsigned(ms % 1000));
     return text;
 }

@@ -5,9 +5,9 @@
 
 struct CliCommand {
     const char *name;
-    const char *usage;  // argument synopsis and one line of description, shown by `brivane` alone
+    const char *usage;                  // argument synopsis and one line of description, shown by `brivane` alone
     int (*run)(int argc, char **argv);  // argv holds the command's own arguments; returns the exit code
-    int order;  // position in the usage text
+    int order;                          // position in the usage text
 };
 
 class CliCommandRegistration {

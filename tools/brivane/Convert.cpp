@@ -66,12 +66,14 @@ const char *ParseOptions(int argc, char **argv, ConvertOptions *options) {
     if (!options->target) {
         if (EndsWith(options->output, ".wav"))
             options->target = BRIVANE_KIND_WAV;
-        else if (EndsWith(options->input, ".wav") && (EndsWith(options->output, ".wma") || EndsWith(options->output, ".asf")))
+        else if (EndsWith(options->input, ".wav") &&
+                 (EndsWith(options->output, ".wma") || EndsWith(options->output, ".asf")))
             options->target = BRIVANE_KIND_WMA;
         else
             return "cannot tell the direction from the file names: give --to-wma or --to-wav";
     }
-    if (options->profile && options->target != BRIVANE_KIND_WMA) return "--profile applies only to WAV-to-WMA conversion";
+    if (options->profile && options->target != BRIVANE_KIND_WMA)
+        return "--profile applies only to WAV-to-WMA conversion";
     return nullptr;
 }
 
@@ -85,7 +87,8 @@ struct ProgressLine {
         const auto start = std::chrono::steady_clock::now();
         while (!done) {
             SleepMs(kProgressPeriodMs);
-            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+            const auto elapsed =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
             if (done || elapsed.count() < kProgressDelayMs) continue;
             struct stat info;
             const long long written = stat(output, &info) == 0 ? static_cast<long long>(info.st_size) : 0;
@@ -131,14 +134,18 @@ int RunConvertCommand(int argc, char **argv) {
         return Fail("convert", kExitCannotWrite, "%s: %s", options.output, std::strerror(errno));
     }
     if (options.target == BRIVANE_KIND_WAV)
-        return Fail("convert", kExitNotMedium, "%s: not a medium the reader opens, or it holds no audio", options.input);
-    return Fail("convert", kExitNotMedium, "%s: not a recording the encoder takes (mono PCM 8/16-bit, A-law or mu-law, "
-                "8000-48000 Hz, in a format the output device accepts), or the profile does not suit it", options.input);
+        return Fail("convert", kExitNotMedium, "%s: not a medium the reader opens, or it holds no audio",
+                    options.input);
+    return Fail("convert", kExitNotMedium,
+                "%s: not a recording the encoder takes (mono PCM 8/16-bit, A-law or mu-law, "
+                "8000-48000 Hz, in a format the output device accepts), or the profile does not suit it",
+                options.input);
 }
 
-const CliCommandRegistration kConvert({"convert",
-    "IN OUT [--profile FILE.prx] [--to-wma | --to-wav]\n"
-    "            convert a mono speech WAV file to WMA (the bundled speech profile unless\n"
-    "            --profile), or any medium to a PCM WAV file; the direction follows the names",
-    &RunConvertCommand, 21});
+const CliCommandRegistration kConvert(
+    {"convert",
+     "IN OUT [--profile FILE.prx] [--to-wma | --to-wav]\n"
+     "            convert a mono speech WAV file to WMA (the bundled speech profile unless\n"
+     "            --profile), or any medium to a PCM WAV file; the direction follows the names",
+     &RunConvertCommand, 21});
 }  // namespace

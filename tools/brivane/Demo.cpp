@@ -34,7 +34,8 @@ void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER user, uint32_t code, const void *
 
 StepResult ConvertToWma(const DemoFiles &files) {
     StepResult result;
-    result.ok = Convert(BRIVANE_KIND_WMA, files.wma.c_str(), BRIVANE_KIND_WAV, files.wav.c_str(), files.profile.c_str()) == 1;
+    result.ok =
+        Convert(BRIVANE_KIND_WMA, files.wma.c_str(), BRIVANE_KIND_WAV, files.wav.c_str(), files.profile.c_str()) == 1;
     result.detail = result.ok ? "speech.wav -> speech.wma with the bundled speech profile" : "Convert returned 0";
     return result;
 }

@@ -100,8 +100,8 @@ StepResult RecordWhileEncoding(const DemoFiles &files, uint32_t milliseconds) {
     // Capture failures arrive through the playback callback, as event 6; an open of a file that does
     // not exist yet points that callback here.
     const std::basic_string<BRIVANE_WCHAR> missing = Wide(files.recording);
-    const uint32_t sentinel = AudioOutFileOpen(BRIVANE_MODE_DECODE, missing.c_str(), &OnFailure,
-                                      reinterpret_cast<BRIVANE_USER>(&watch));
+    const uint32_t sentinel =
+        AudioOutFileOpen(BRIVANE_MODE_DECODE, missing.c_str(), &OnFailure, reinterpret_cast<BRIVANE_USER>(&watch));
     const BrivaneWaveFormat format = {1, 1, 16000, 32000, 2, 16, 0};
     const uint32_t handle = AudioInOpen(BRIVANE_KIND_AUDIO, &format, files.profile.c_str(), &OnCapture,
                                         reinterpret_cast<BRIVANE_USER>(&watch));
@@ -133,7 +133,7 @@ StepResult RecordWhileEncoding(const DemoFiles &files, uint32_t milliseconds) {
                   watch.rawBytes / 32000.0, watch.rawBuffers, watch.header.size(), watch.unitCount, watch.units.size(),
                   encodedMs / 1000.0);
     result.detail = line;
-    result.ok = !Failed(&watch, handle) && watch.ended && watch.began && watch.rawBuffers > 0 && !watch.header.empty() &&
-                watch.unitCount > 0 && encodedMs * 5 > uint32_t(watch.rawBytes / 32) * 4;
+    result.ok = !Failed(&watch, handle) && watch.ended && watch.began && watch.rawBuffers > 0 &&
+                !watch.header.empty() && watch.unitCount > 0 && encodedMs * 5 > uint32_t(watch.rawBytes / 32) * 4;
     return result;
 }

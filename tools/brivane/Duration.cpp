@@ -21,6 +21,7 @@ int RunDuration(int argc, char **argv) {
     return 0;
 }
 
-const CliCommandRegistration kDuration({"duration", "FILE\n            print a media file's length in ms and as h:mm:ss.mmm",
+const CliCommandRegistration kDuration({"duration",
+                                        "FILE\n            print a media file's length in ms and as h:mm:ss.mmm",
                                         &RunDuration, 11});
 }  // namespace

@@ -61,8 +61,8 @@ int RunPcm(int argc, char **argv) {
         std::perror("brivane pcm");
         return 1;
     }
-    const uint32_t ok = GetAudioPCM(BRIVANE_KIND_AUDIO, path, fromMs, toMs, &OnPcm,
-                                    reinterpret_cast<BRIVANE_USER>(&output), nullptr);
+    const uint32_t ok =
+        GetAudioPCM(BRIVANE_KIND_AUDIO, path, fromMs, toMs, &OnPcm, reinterpret_cast<BRIVANE_USER>(&output), nullptr);
     GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr);
     if (std::fclose(output.out) != 0) output.failed = true;
     if (!ok) return FailInput("pcm", path, "not a medium the reader opens, or it holds no audio");
@@ -70,9 +70,10 @@ int RunPcm(int argc, char **argv) {
     return 0;
 }
 
-const CliCommandRegistration kPcm({"pcm",
-    "FILE [--from MS] [--to MS] > out.s16le\n"
-    "            decode a media file (or the window from..to) to raw PCM; its format goes to stderr",
-    &RunPcm, 20});
+const CliCommandRegistration kPcm(
+    {"pcm",
+     "FILE [--from MS] [--to MS] > out.s16le\n"
+     "            decode a media file (or the window from..to) to raw PCM; its format goes to stderr",
+     &RunPcm, 20});
 
 }  // namespace

@@ -127,7 +127,8 @@ void ShowEvent(PlayState *state, uint32_t handle, uint32_t event, uint32_t size)
     }
 }
 
-void BRIVANE_CALL OnPlaybackEvent(uint32_t handle, BRIVANE_USER user, uint32_t event, const void *payload, uint32_t size) {
+void BRIVANE_CALL OnPlaybackEvent(uint32_t handle, BRIVANE_USER user, uint32_t event, const void *payload,
+                                  uint32_t size) {
     PlayState *state = reinterpret_cast<PlayState *>(user);
     if (event == BRIVANE_EVENT_DATA) {
         state->dataBytes += size;
@@ -187,7 +188,8 @@ void BRIVANE_CALL OnProbe(uint32_t, BRIVANE_USER user, uint32_t code, const void
 bool PlayedFormat(const PlayOptions &options, BrivaneWaveFormat *format) {
     if (options.wav) return ReadWaveFormat(options.path, format);
     FormatProbe probe;
-    GetAudioPCM(BRIVANE_KIND_AUDIO, options.path, 0, 0, &OnProbe, reinterpret_cast<BRIVANE_USER>(&probe), &probe.cancel);
+    GetAudioPCM(BRIVANE_KIND_AUDIO, options.path, 0, 0, &OnProbe, reinterpret_cast<BRIVANE_USER>(&probe),
+                &probe.cancel);
     GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr);
     *format = probe.format;
     return probe.found;
@@ -198,18 +200,22 @@ int ExplainFailure(const PlayOptions &options, const PlayState &state) {
     BrivaneWaveFormat format{};
     const bool known = PlayedFormat(options, &format);
     if (!known) {
-        return FailInput("play", options.path, options.wav ? "not a WAV file direct WAV mode plays (RIFF WAVE with its "
-                                                             "\"fmt \" chunk first; try without --wav)"
-                                                           : "not a medium the reader opens, or it holds no audio");
+        return FailInput("play", options.path,
+                         options.wav ? "not a WAV file direct WAV mode plays (RIFF WAVE with its "
+                                       "\"fmt \" chunk first; try without --wav)"
+                                     : "not a medium the reader opens, or it holds no audio");
     }
     const bool stretched = options.speed != 0 && options.speed != 100;
     if (stretched && (format.wBitsPerSample != 16 || format.nChannels < 1 || format.nChannels > 2)) {
-        return Fail("play", kExitBadFormat, "%s: a speed change takes 16-bit mono or stereo audio, not %u-bit with %u channels",
-                    options.path, unsigned(format.wBitsPerSample), unsigned(format.nChannels));
+        return Fail("play", kExitBadFormat,
+                    "%s: a speed change takes 16-bit mono or stereo audio, not %u-bit with %u channels", options.path,
+                    unsigned(format.wBitsPerSample), unsigned(format.nChannels));
     }
     if (!state.formatSeen) {
-        return Fail("play", kExitNoDevice, "no audio output device would open for %s (no sound card or server, or it "
-                    "refuses the format; SDL_AUDIODRIVER=dummy plays silently)", options.path);
+        return Fail("play", kExitNoDevice,
+                    "no audio output device would open for %s (no sound card or server, or it "
+                    "refuses the format; SDL_AUDIODRIVER=dummy plays silently)",
+                    options.path);
     }
     return Fail("play", kExitFailed, "playing %s failed", options.path);
 }
@@ -217,7 +223,8 @@ int ExplainFailure(const PlayOptions &options, const PlayState &state) {
 int RunPlay(int argc, char **argv) {
     PlayOptions options;
     if (const char *error = ParseOptions(argc, argv, &options)) return Fail("play", kExitUsage, "%s", error);
-    if (const char *reason = UnreadableReason(options.path)) return Fail("play", kExitNoFile, "%s: %s", options.path, reason);
+    if (const char *reason = UnreadableReason(options.path))
+        return Fail("play", kExitNoFile, "%s: %s", options.path, reason);
     if (!InitBrivane()) return Fail("play", kExitFailed, "the library did not start");
     PlayState state;
     state.raw = options.events || !IsTerminal(stdout);
@@ -252,15 +259,18 @@ int RunPlay(int argc, char **argv) {
     }
     AudioOutClose(handle);
     int outcome = state.outcome;
-    if (outcome < 0) outcome = Fail("play", kExitFailed, "no event from the library for %u s", kIdleTimeoutMs / 1000);
-    else if (outcome != kExitOk) outcome = ExplainFailure(options, state);
+    if (outcome < 0)
+        outcome = Fail("play", kExitFailed, "no event from the library for %u s", kIdleTimeoutMs / 1000);
+    else if (outcome != kExitOk)
+        outcome = ExplainFailure(options, state);
     UnInitBrivane();
     return outcome;
 }
 
-const CliCommandRegistration kPlay({"play",
-                                    "FILE [--speed P] [--from MS] [--to MS] [--volume V] [--wav] [--mask M] [--events]\n"
-                                    "            play a medium with a status line on a terminal; --events (or\n"
-                                    "            output to a pipe or file) shows each event as it arrives",
-                                    &RunPlay, 10});
+const CliCommandRegistration kPlay(
+    {"play",
+     "FILE [--speed P] [--from MS] [--to MS] [--volume V] [--wav] [--mask M] [--events]\n"
+     "            play a medium with a status line on a terminal; --events (or\n"
+     "            output to a pipe or file) shows each event as it arrives",
+     &RunPlay, 10});
 }  // namespace

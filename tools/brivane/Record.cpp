@@ -168,8 +168,10 @@ bool WriteWma(const char *path, const Recording &recording) {
 
 // Puts the real sizes into the WAV header written before the data.
 bool FinishWav(std::FILE *file, const BrivaneWaveFormat &format, uint64_t bytes) {
-    const std::vector<unsigned char> header = WavHeader(format, static_cast<uint32_t>(std::min<uint64_t>(bytes, 0xFFFFFFD3u)));
-    const bool ok = std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(header.data(), 1, header.size(), file) == header.size();
+    const std::vector<unsigned char> header =
+        WavHeader(format, static_cast<uint32_t>(std::min<uint64_t>(bytes, 0xFFFFFFD3u)));
+    const bool ok =
+        std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(header.data(), 1, header.size(), file) == header.size();
     return std::fclose(file) == 0 && ok;
 }
 
@@ -181,7 +183,8 @@ int Record(const RecordOptions &options, const WideText &profile) {
     if (options.pcm) {
         recording.pcm = std::fopen(options.pcm, "wb");
         const std::vector<unsigned char> placeholder = WavHeader(options.format, 0);
-        if (!recording.pcm || std::fwrite(placeholder.data(), 1, placeholder.size(), recording.pcm) != placeholder.size()) {
+        if (!recording.pcm ||
+            std::fwrite(placeholder.data(), 1, placeholder.size(), recording.pcm) != placeholder.size()) {
             const int code = Fail("record", kExitCannotWrite, "%s: %s", options.pcm, std::strerror(errno));
             if (recording.pcm) std::fclose(recording.pcm);
             return code;
@@ -191,18 +194,20 @@ int Record(const RecordOptions &options, const WideText &profile) {
     // Capture failures arrive through the playback callback; an open of a file that does not exist
     // points that callback here.
     const WideText missing = WidePath((std::string(options.output) + ".unwritten").c_str());
-    const uint32_t listener = AudioOutFileOpen(BRIVANE_MODE_DECODE, missing.c_str(), &OnFailure,
-                                               reinterpret_cast<BRIVANE_USER>(&recording));
+    const uint32_t listener =
+        AudioOutFileOpen(BRIVANE_MODE_DECODE, missing.c_str(), &OnFailure, reinterpret_cast<BRIVANE_USER>(&recording));
     const uint32_t handle = AudioInOpen(BRIVANE_KIND_AUDIO, &options.format, profile.c_str(), &OnCapture,
                                         reinterpret_cast<BRIVANE_USER>(&recording));
     const uint64_t wanted = uint64_t(options.seconds) * options.format.nAvgBytesPerSec;
     if (handle) {
         AudioInStart(handle, 0);
         const unsigned limitMs = options.seconds * 1000 + kGraceMs;
-        for (unsigned waited = 0; recording.rawBytes < wanted && !Failed(&recording, handle) && waited < limitMs; waited += kPollMs)
+        for (unsigned waited = 0; recording.rawBytes < wanted && !Failed(&recording, handle) && waited < limitMs;
+             waited += kPollMs)
             SleepMs(kPollMs);
         AudioInStop(handle);
-        for (unsigned waited = 0; !recording.ended && !Failed(&recording, handle) && waited < kGraceMs; waited += kPollMs)
+        for (unsigned waited = 0; !recording.ended && !Failed(&recording, handle) && waited < kGraceMs;
+             waited += kPollMs)
             SleepMs(kPollMs);
         AudioInClose(handle);
     }
@@ -212,7 +217,8 @@ int Record(const RecordOptions &options, const WideText &profile) {
 
     int code = kExitOk;
     if (!handle || Failed(&recording, handle) || !recording.ended)
-        code = Fail("record", kExitFailed, "the capture failed (no input device, a format it refuses, or a profile the "
+        code = Fail("record", kExitFailed,
+                    "the capture failed (no input device, a format it refuses, or a profile the "
                     "encoder cannot use)");
     if (code == kExitOk && !WriteWma(options.output, recording))
         code = Fail("record", kExitCannotWrite, "cannot write %s", options.output);
@@ -234,10 +240,11 @@ int RunRecord(int argc, char **argv) {
     return Record(options, profile);
 }
 
-const CliCommandRegistration kRecord({"record",
-    "OUT.wma [--profile FILE.prx] [--seconds N] [--format RATE:BITS:CH] [--pcm OUT.wav]\n"
-    "            record N seconds (10 unless given) from the default input, 16000:16:1 unless\n"
-    "            --format, encoded with the bundled speech profile unless --profile; --pcm keeps\n"
-    "            the raw PCM as a WAV file",
-    &RunRecord, 23});
+const CliCommandRegistration kRecord(
+    {"record",
+     "OUT.wma [--profile FILE.prx] [--seconds N] [--format RATE:BITS:CH] [--pcm OUT.wav]\n"
+     "            record N seconds (10 unless given) from the default input, 16000:16:1 unless\n"
+     "            --format, encoded with the bundled speech profile unless --profile; --pcm keeps\n"
+     "            the raw PCM as a WAV file",
+     &RunRecord, 23});
 }  // namespace

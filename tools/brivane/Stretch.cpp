@@ -91,8 +91,9 @@ int RunStretch(int argc, char **argv) {
     return 0;
 }
 
-const CliCommandRegistration kStretch({"stretch",
-    "--speed P --rate R --channels C < in.s16le > out.s16le\n"
-    "            change the speed of raw 16-bit PCM to P percent without changing its pitch",
-    &RunStretch, 2});
+const CliCommandRegistration kStretch(
+    {"stretch",
+     "--speed P --rate R --channels C < in.s16le > out.s16le\n"
+     "            change the speed of raw 16-bit PCM to P percent without changing its pitch",
+     &RunStretch, 2});
 }  // namespace

@@ -33,8 +33,9 @@ int RunWavData(int argc, char **argv) {
     int16_t *samples = AudioWavGetData(WidePath(argv[0]).c_str(), &count, &format, 0);
     if (format.wFormatTag || format.nChannels || format.nSamplesPerSec || format.wBitsPerSample) PrintFormat(format);
     if (!samples)
-        return FailInput("wavdata", argv[0], "not a WAV file the loader takes (PCM 8/16-bit, A-law, mu-law; mono or "
-                                             "stereo; 8000-48000 Hz)");
+        return FailInput("wavdata", argv[0],
+                         "not a WAV file the loader takes (PCM 8/16-bit, A-law, mu-law; mono or "
+                         "stereo; 8000-48000 Hz)");
     int peak = 0;
     double sumOfSquares = 0;
     for (uint32_t i = 0; i < count; ++i) {

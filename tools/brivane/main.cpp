@@ -26,9 +26,10 @@ void Help() {
     const CliExitCode *codes = CliExitCodes(&count);
     std::printf("\nexit codes:\n");
     for (size_t i = 0; i < count; ++i) std::printf("  %d  %s\n", codes[i].code, codes[i].meaning);
-    std::printf("\nenvironment:\n"
-                "  BRIVANE_DEBUG=1    the library's diagnostic lines (and FFmpeg's and SDL's) on standard error\n"
-                "  SDL_AUDIODRIVER    the audio system on Linux: pulseaudio, pipewire, alsa, dummy (silent), disk\n");
+    std::printf(
+        "\nenvironment:\n"
+        "  BRIVANE_DEBUG=1    the library's diagnostic lines (and FFmpeg's and SDL's) on standard error\n"
+        "  SDL_AUDIODRIVER    the audio system on Linux: pulseaudio, pipewire, alsa, dummy (silent), disk\n");
 }
 }  // namespace
 

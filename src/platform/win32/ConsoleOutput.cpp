@@ -3,8 +3,6 @@
 
 #include "platform/platform.h"
 
-void PlatformPrintConsole(const char *text)
-{
-    if (text)
-        std::fputs(text, stdout);
+void PlatformPrintConsole(const char *text) {
+    if (text) std::fputs(text, stdout);
 }

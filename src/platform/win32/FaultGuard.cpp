@@ -17,7 +17,7 @@ struct GuardFrame {
     GuardFrame *outer;      // the enclosing guard of the same thread, or null
     uintptr_t resumeStack;  // stack pointer for the recovery stub, below the guard's own frame
 #ifdef __i386__
-    void *sehChain;         // fs:[0] at guard entry: frames the fault abandons may have pushed records
+    void *sehChain;  // fs:[0] at guard entry: frames the fault abandons may have pushed records
 #endif
     volatile DWORD code;
 };
@@ -32,18 +32,16 @@ PVOID g_handler = nullptr;
 
 bool IsFloatFault(DWORD code) {
     switch (code) {
-        case EXCEPTION_FLT_DENORMAL_OPERAND:
-        case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-        case EXCEPTION_FLT_INEXACT_RESULT:
-        case EXCEPTION_FLT_INVALID_OPERATION:
-        case EXCEPTION_FLT_OVERFLOW:
-        case EXCEPTION_FLT_STACK_CHECK:
-        case EXCEPTION_FLT_UNDERFLOW:
-        case STATUS_FLOAT_MULTIPLE_FAULTS:
-        case STATUS_FLOAT_MULTIPLE_TRAPS:
-            return true;
-        default:
-            return false;
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_FLT_INEXACT_RESULT:
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_FLT_STACK_CHECK:
+    case EXCEPTION_FLT_UNDERFLOW:
+    case STATUS_FLOAT_MULTIPLE_FAULTS:
+    case STATUS_FLOAT_MULTIPLE_TRAPS: return true;
+    default: return false;
     }
 }
 
@@ -51,18 +49,16 @@ bool IsFloatFault(DWORD code) {
 // C++ throws, the host's own codes) belong to whoever handles them.
 bool IsMachineFault(DWORD code) {
     switch (code) {
-        case EXCEPTION_ACCESS_VIOLATION:
-        case EXCEPTION_IN_PAGE_ERROR:
-        case EXCEPTION_ILLEGAL_INSTRUCTION:
-        case EXCEPTION_PRIV_INSTRUCTION:
-        case EXCEPTION_INT_DIVIDE_BY_ZERO:
-        case EXCEPTION_INT_OVERFLOW:
-        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-        case EXCEPTION_DATATYPE_MISALIGNMENT:
-        case EXCEPTION_STACK_OVERFLOW:
-            return true;
-        default:
-            return IsFloatFault(code);
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_OVERFLOW:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_STACK_OVERFLOW: return true;
+    default: return IsFloatFault(code);
     }
 }
 
@@ -77,9 +73,7 @@ GuardFrame *InnermostGuard() {
 // The recovery stub: entered from the handler's rewritten context with the frame in a register
 // (rcx is the first argument on x64, ecx that of fastcall on x86) and a fresh, aligned stack.
 #ifdef __x86_64__
-[[noreturn]] __attribute__((noinline)) void ResumeGuard(GuardFrame *frame) {
-    __builtin_longjmp(frame->jump, 1);
-}
+[[noreturn]] __attribute__((noinline)) void ResumeGuard(GuardFrame *frame) { __builtin_longjmp(frame->jump, 1); }
 #else
 [[noreturn]] __attribute__((noinline, fastcall)) void ResumeGuard(GuardFrame *frame) {
     __asm__ volatile("movl %0, %%fs:0" : : "r"(frame->sehChain) : "memory");

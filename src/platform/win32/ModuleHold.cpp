@@ -8,8 +8,8 @@ HMODULE g_held = nullptr;
 
 BOOL PlatformHoldModule() {
     if (g_held) return TRUE;
-    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                              reinterpret_cast<LPCWSTR>(&PlatformHoldModule), &g_held);
+    return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&PlatformHoldModule),
+                              &g_held);
 }
 
 // Called on a thread inside the library while the host still holds its own reference, so the

@@ -56,8 +56,8 @@ struct Probe {
 
 Probe ProbeStream(const std::vector<uint8_t> &wma, const std::string &name) {
     const std::string path = testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(wma.data()),
-                                                 static_cast<std::streamsize>(wma.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(wma.data()), static_cast<std::streamsize>(wma.size()));
     Probe probe;
     probe.stream = Run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of compact=p=0:nk=0 '" +
                        path + "' 2>&1");
@@ -110,7 +110,8 @@ TEST(CaptureDisk, RecordsTheInputAndEncodesItTwiceOnOneInstance) {
             EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), raw.begin())) << "the input's bytes, in order";
         }
         const Probe probe = ProbeStream(Joined(events, "HD"), "capture-" + std::to_string(run) + ".wma");
-        EXPECT_NE(std::string::npos, probe.stream.find("codec_name=wmav2|sample_rate=16000|channels=1")) << probe.stream;
+        EXPECT_NE(std::string::npos, probe.stream.find("codec_name=wmav2|sample_rate=16000|channels=1"))
+            << probe.stream;
         const double recorded = raw.size() / 176400.0;
         EXPECT_NEAR(recorded, probe.seconds, 0.15) << "decoded length against the recorded time";
     }

@@ -63,7 +63,8 @@ void BRIVANE_CALL IgnoreCapture(uint32_t, BRIVANE_USER, uint32_t, uint32_t, uint
 class DeviceFailure : public PlaybackTest {
 protected:
     void SetUp() override {
-        if (!OnDiskDriver()) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
+        if (!OnDiskDriver())
+            GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
         PlaybackTest::SetUp();
     }
 };
@@ -137,7 +138,8 @@ TEST_F(DeviceFailure, CaptureThatCannotOpenFailsAndTheNextOneRecords) {
     std::this_thread::sleep_for(milliseconds(300));
     AudioOutClose(listener);
     size_t failuresSeen = 0;
-    for (const HostEvent &event : failures.Events()) failuresSeen += event.code == BRIVANE_EVENT_COMMAND_FAILED && event.handle != listener;
+    for (const HostEvent &event : failures.Events())
+        failuresSeen += event.code == BRIVANE_EVENT_COMMAND_FAILED && event.handle != listener;
     EXPECT_EQ(1u, failuresSeen) << "the good device failed too";
 }
 
@@ -163,7 +165,8 @@ TEST(DeviceLoss, CaptureWhoseServerDiesEndsInOneFailure) {
     for (int waited = 0; raw < 4 && waited < 5000; waited += 10) std::this_thread::sleep_for(milliseconds(10));
     ASSERT_GE(raw.load(), 4) << "nothing recorded";
     ASSERT_EQ(0, kill(std::atoi(server), SIGKILL));
-    EXPECT_TRUE(failures.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the capture went on as if nothing happened";
+    EXPECT_TRUE(failures.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED))
+        << "the capture went on as if nothing happened";
     const int recorded = raw;
     // The lost device gives its buffers back: stop and close succeed and free them.
     AudioInStop(handle);
@@ -174,7 +177,8 @@ TEST(DeviceLoss, CaptureWhoseServerDiesEndsInOneFailure) {
     AudioInClose(next);
     std::this_thread::sleep_for(milliseconds(300));
     size_t failed = 0;
-    for (const HostEvent &event : failures.Events()) failed += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;
+    for (const HostEvent &event : failures.Events())
+        failed += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;
     EXPECT_EQ(1u, failed) << "stop or close of the lost capture failed";
     EXPECT_EQ(recorded, raw.load()) << "PCM after the failure";
     AudioOutClose(listener);

@@ -118,13 +118,16 @@ void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER user, uint32_t code, const void *
 TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput) {
     const Medium &minutes = MediumNamed("minutes.wma");
     PcmRun whole;
-    ASSERT_EQ(GetAudioPCM(BRIVANE_KIND_AUDIO, minutes.path.c_str(), 0, 0, &OnPcm, reinterpret_cast<BRIVANE_USER>(&whole), nullptr), 1u);
+    ASSERT_EQ(GetAudioPCM(BRIVANE_KIND_AUDIO, minutes.path.c_str(), 0, 0, &OnPcm,
+                          reinterpret_cast<BRIVANE_USER>(&whole), nullptr),
+              1u);
     for (const auto &f : kFaults) {
         SCOPED_TRACE(f.name);
         PcmRun run;
         run.path = Copy(minutes.image, "decoding.wma");
         run.fault = f.fault;
-        const uint32_t decoded = GetAudioPCM(BRIVANE_KIND_AUDIO, run.path.c_str(), 0, 0, &OnPcm, reinterpret_cast<BRIVANE_USER>(&run), nullptr);
+        const uint32_t decoded = GetAudioPCM(BRIVANE_KIND_AUDIO, run.path.c_str(), 0, 0, &OnPcm,
+                                             reinterpret_cast<BRIVANE_USER>(&run), nullptr);
         EXPECT_EQ(decoded, f.fault == Fault::Delete ? 1u : 0u);
         EXPECT_TRUE(IsPrefix(run.pcm, whole.pcm)) << run.pcm.size() << " of " << whole.pcm.size() << " bytes";
         if (f.fault == Fault::Delete) {
@@ -166,8 +169,8 @@ TEST_F(FileFailureTest, AFullDiskOrAFileSizeLimitFailsTheConversionAndLeavesNoOu
         uint32_t target;
         const char *name;
         rlim_t limit;
-    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384}, {BRIVANE_KIND_WAV, "cut-header.wav", 20},
-                 {BRIVANE_KIND_WAV, "full.wav", kFull},  {BRIVANE_KIND_WMA, "cut.wma", 4096},
+    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384},      {BRIVANE_KIND_WAV, "cut-header.wav", 20},
+                 {BRIVANE_KIND_WAV, "full.wav", kFull},     {BRIVANE_KIND_WMA, "cut.wma", 4096},
                  {BRIVANE_KIND_WMA, "cut-header.wma", 100}, {BRIVANE_KIND_WMA, "full.wma", kFull}};
     rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);

@@ -30,8 +30,10 @@ public:
     static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
                                     uint32_t size) {
         HammerLog *log = reinterpret_cast<HammerLog *>(user);
-        log->Check(handle, code >= 1 && code <= 6 && (code != BRIVANE_EVENT_FORMAT || size == 18) &&
-                               (code != BRIVANE_EVENT_DATA || (payload && size > 0)), true);
+        log->Check(handle,
+                   code >= 1 && code <= 6 && (code != BRIVANE_EVENT_FORMAT || size == 18) &&
+                       (code != BRIVANE_EVENT_DATA || (payload && size > 0)),
+                   true);
         // A host that closes its instance at the end, from inside the callback.
         if (code == BRIVANE_EVENT_END) log->Close(handle, AudioOutClose);
         log->m_inCallback--;
@@ -75,7 +77,8 @@ private:
         if (m_service != std::this_thread::get_id()) fault = "a callback on another thread";
         if (!wellFormed) fault = "a malformed event";
         if (closedMeansNoMore && m_closed.count(handle)) fault = "an event after its close returned";
-        if (!fault.empty() && m_faults.size() < 20) m_faults.push_back(fault + " (handle " + std::to_string(handle) + ")");
+        if (!fault.empty() && m_faults.size() < 20)
+            m_faults.push_back(fault + " (handle " + std::to_string(handle) + ")");
     }
 
     std::mutex m_lock;
@@ -108,8 +111,10 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
     const BrivaneWaveFormat capture = {1, 1, 16000, 32000, 2, 16, 0};
     const Medium *sources[] = {&media.wav, &media.wma, &media.mp3};
     volatile uint32_t cancel = 0;
-    auto any = [&](const std::vector<uint32_t> &own) { return own.empty() || pick(8) == 0 ? random() % 0x10000 : own[pick(static_cast<int>(own.size()))]; };
-    auto dropFrom = [&](std::vector<uint32_t> &own, void(BRIVANE_CALL *close)(uint32_t)) {
+    auto any = [&](const std::vector<uint32_t> &own) {
+        return own.empty() || pick(8) == 0 ? random() % 0x10000 : own[pick(static_cast<int>(own.size()))];
+    };
+    auto dropFrom = [&](std::vector<uint32_t> &own, void(BRIVANE_CALL * close)(uint32_t)) {
         if (own.empty()) return;
         const size_t at = static_cast<size_t>(pick(static_cast<int>(own.size())));
         log.Close(own[at], close);
@@ -147,14 +152,17 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
         case 6: AudioOutPlay(any(players), static_cast<uint32_t>(pick(3) == 0)); break;
         case 7: AudioOutSeek(any(players), static_cast<uint32_t>(pick(2000))); break;
         case 8: AudioOutSetVolume(any(players), static_cast<uint32_t>(pick(120))); break;
-        case 9: AudioOutSetDuration(any(players), static_cast<uint32_t>(pick(800)), pick(2) ? BRIVANE_TO_END : 1500u); break;
+        case 9:
+            AudioOutSetDuration(any(players), static_cast<uint32_t>(pick(800)), pick(2) ? BRIVANE_TO_END : 1500u);
+            break;
         case 10: AudioOutSetSpeed(any(players), pick(2) ? 150 : 100 - pick(3) * 25); break;
         case 11: AudioOutSetEventMask(any(players), random()); break;
         case 12: AudioOutGetWholeDuration(any(players)); break;
         case 13:
             if (recorders.empty()) {
                 const uint32_t h = log.Open([&] {
-                    return AudioInOpen(BRIVANE_KIND_AUDIO, &capture, media.profile.c_str(), &HammerLog::OnCapture, log.User());
+                    return AudioInOpen(BRIVANE_KIND_AUDIO, &capture, media.profile.c_str(), &HammerLog::OnCapture,
+                                       log.User());
                 });
                 if (h) recorders.push_back(h);
             }
@@ -164,15 +172,14 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
         case 16: dropFrom(recorders, AudioInClose); break;
         case 17: AudioInSetVolume(0, 0); break;
         case 18:
-            if (pick(8) == 0) Convert(BRIVANE_KIND_WAV, wavOut.c_str(), BRIVANE_KIND_WMA, media.wma.path.c_str(), nullptr);
+            if (pick(8) == 0)
+                Convert(BRIVANE_KIND_WAV, wavOut.c_str(), BRIVANE_KIND_WMA, media.wma.path.c_str(), nullptr);
             break;
         case 19:
             cancel = static_cast<uint32_t>(pick(2));
             if (pick(4) == 0) GetAudioPCM(BRIVANE_KIND_AUDIO, medium.path.c_str(), 200, 700, &IgnorePcm, 0, &cancel);
             break;
-        case 20:
-            GetWmaFileDuration(medium.widePath.c_str());
-            break;
+        case 20: GetWmaFileDuration(medium.widePath.c_str()); break;
         case 21:
         case 22: {
             uint32_t samples = 0;
@@ -213,7 +220,8 @@ TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::vector<std::thread> hosts;
     for (int i = 0; i < 8; ++i)
-        hosts.emplace_back(RunHost, i, seed, end, std::cref(media), std::ref(log), std::ref(serialLock), std::ref(calls));
+        hosts.emplace_back(RunHost, i, seed, end, std::cref(media), std::ref(log), std::ref(serialLock),
+                           std::ref(calls));
     for (std::thread &host : hosts) host.join();
     // Late events of closed instances would arrive now.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -225,7 +233,8 @@ TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
     doneChanged.notify_all();
     watchdog.join();
 
-    std::printf("hammer: seed %u, %ld export calls and %ld events in %d s\n", seed, calls.load(), log.Events(), seconds);
+    std::printf("hammer: seed %u, %ld export calls and %ld events in %d s\n", seed, calls.load(), log.Events(),
+                seconds);
     EXPECT_GT(log.Events(), 0);
     for (const std::string &fault : log.Faults()) ADD_FAILURE() << fault;
 }

@@ -86,9 +86,10 @@ bool Cycle(int cycle, CycleLog &log) {
     // Media long enough that a busy machine still posts the pause before the play after the seek ends.
     const Medium &medium = MediumNamed(cycle % 2 ? "long.wav" : "minutes.wma");
     const uint32_t mode = cycle % 2 ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE;
-    const uint32_t handle = cycle / 4 % 2
-                                ? AudioOutOpen(mode, medium.image.data(), int32_t(medium.image.size()), &CycleLog::OnPlay, BRIVANE_USER(&log))
-                                : AudioOutFileOpen(mode, medium.widePath.c_str(), &CycleLog::OnPlay, BRIVANE_USER(&log));
+    const uint32_t handle =
+        cycle / 4 % 2 ? AudioOutOpen(mode, medium.image.data(), int32_t(medium.image.size()), &CycleLog::OnPlay,
+                                     BRIVANE_USER(&log))
+                      : AudioOutFileOpen(mode, medium.widePath.c_str(), &CycleLog::OnPlay, BRIVANE_USER(&log));
     if (!handle) return false;
     log.Expect(handle);
     AudioOutSetSpeed(handle, cycle / 2 % 2 ? 150 : 100);
@@ -132,13 +133,15 @@ TEST(Soak, CyclesLeaveMemoryThreadsAndDescriptorsAsTheyWere) {
         EXPECT_LT(growth, 4L << 20);
     }
     UnInitBrivane();
-    EXPECT_TRUE(BackTo(threads, descriptors)) << Entries("/proc/self/task") << " threads (" << threads << " before), "
-                                              << Entries("/proc/self/fd") << " descriptors (" << descriptors << " before)";
+    EXPECT_TRUE(BackTo(threads, descriptors))
+        << Entries("/proc/self/task") << " threads (" << threads << " before), " << Entries("/proc/self/fd")
+        << " descriptors (" << descriptors << " before)";
 
     // Still plays to the end.
     ASSERT_EQ(1u, InitBrivane());
     const Medium &wav = MediumNamed("tone.wav");
-    const uint32_t handle = AudioOutFileOpen(BRIVANE_MODE_WAVE, wav.widePath.c_str(), &CycleLog::OnPlay, BRIVANE_USER(&log));
+    const uint32_t handle =
+        AudioOutFileOpen(BRIVANE_MODE_WAVE, wav.widePath.c_str(), &CycleLog::OnPlay, BRIVANE_USER(&log));
     log.Expect(handle);
     AudioOutPlay(handle, 0);
     EXPECT_TRUE(log.WaitFor(1u << BRIVANE_EVENT_END));

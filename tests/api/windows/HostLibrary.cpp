@@ -50,9 +50,9 @@ public:
         dll += L"Brivane.dll";
         g_module = LoadLibraryW(dll.c_str());
         ASSERT_NE(g_module, nullptr) << "LoadLibraryW failed: " << GetLastError();
-#define BRIVANE_EXPORT_RESOLVE(name)                                                                       \
-    g_exports.name = reinterpret_cast<decltype(&::name)>(                                                  \
-        reinterpret_cast<void (*)()>(GetProcAddress(g_module, #name)));                                   \
+#define BRIVANE_EXPORT_RESOLVE(name)                                                                        \
+    g_exports.name =                                                                                        \
+        reinterpret_cast<decltype(&::name)>(reinterpret_cast<void (*)()>(GetProcAddress(g_module, #name))); \
     ASSERT_NE(g_exports.name, nullptr) << #name;
         BRIVANE_EXPORT_LIST(BRIVANE_EXPORT_RESOLVE)
 #undef BRIVANE_EXPORT_RESOLVE

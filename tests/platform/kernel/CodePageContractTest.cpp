@@ -8,8 +8,7 @@
 
 namespace {
 
-TEST(CodePageContract, RoundTripsWithSizeQuery)
-{
+TEST(CodePageContract, RoundTripsWithSizeQuery) {
     struct Case {
         const char *name;
         const char *utf8;
@@ -47,8 +46,7 @@ TEST(CodePageContract, RoundTripsWithSizeQuery)
     EXPECT_EQ(lstrlenW(nullptr), 0);
 }
 
-TEST(CodePageContract, IllFormedInputAndShortBuffers)
-{
+TEST(CodePageContract, IllFormedInputAndShortBuffers) {
     WCHAR wide[8] = {};
     char narrow[8] = {};
     SetLastError(0);
@@ -66,7 +64,9 @@ TEST(CodePageContract, IllFormedInputAndShortBuffers)
 
     const WCHAR loneSurrogate[] = {0xD800, 0x41, 0};
     ASSERT_EQ(WideCharToMultiByte(CP_UTF8, 0, loneSurrogate, -1, narrow, 8, nullptr, nullptr), 5);
-    EXPECT_STREQ(narrow, "\xEF\xBF\xBD" "A");
+    EXPECT_STREQ(narrow,
+                 "\xEF\xBF\xBD"
+                 "A");
 }
 
 }  // namespace

@@ -8,17 +8,14 @@
 namespace {
 
 // A UTF-16 path from ASCII code units; WCHAR is wchar_t on Windows and char16_t elsewhere.
-std::vector<WCHAR> Path(const char *ascii)
-{
+std::vector<WCHAR> Path(const char *ascii) {
     std::vector<WCHAR> path;
-    for (; *ascii; ++ascii)
-        path.push_back(WCHAR(*ascii));
+    for (; *ascii; ++ascii) path.push_back(WCHAR(*ascii));
     path.push_back(0);
     return path;
 }
 
-HANDLE OpenFile(const char *name, DWORD access, DWORD creation)
-{
+HANDLE OpenFile(const char *name, DWORD access, DWORD creation) {
     return CreateFileW(Path(name).data(), access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
@@ -29,8 +26,7 @@ const char kName[] = "brivane-file-contract.bin";
 // Each test makes the file of the bytes 0..9 and opens it with the access it needs.
 class FileContract : public ::testing::Test {
 protected:
-    void Open(DWORD access)
-    {
+    void Open(DWORD access) {
         const BYTE bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
         DWORD written = 0;
         HANDLE file = OpenFile(kName, GENERIC_WRITE, CREATE_ALWAYS);
@@ -39,8 +35,7 @@ protected:
         m_file = OpenFile(kName, access, OPEN_EXISTING);
         ASSERT_NE(m_file, INVALID_HANDLE_VALUE);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         CloseHandle(m_file);
         EXPECT_TRUE(DeleteFileW(Path(kName).data()));
     }
@@ -48,8 +43,7 @@ protected:
     HANDLE m_file = INVALID_HANDLE_VALUE;
 };
 
-TEST_F(FileContract, ReadsStopAtTheEndAndReadOnlyHandlesRefuseWrites)
-{
+TEST_F(FileContract, ReadsStopAtTheEndAndReadOnlyHandlesRefuseWrites) {
     Open(GENERIC_READ);
     EXPECT_EQ(GetFileType(m_file), DWORD(FILE_TYPE_DISK));
     DWORD high = 99;
@@ -61,8 +55,7 @@ TEST_F(FileContract, ReadsStopAtTheEndAndReadOnlyHandlesRefuseWrites)
         DWORD read = 99;
         EXPECT_TRUE(ReadFile(m_file, buffer, 4, &read, nullptr));
         ASSERT_EQ(read, count);
-        for (DWORD i = 0; i < read; ++i)
-            EXPECT_EQ(buffer[i], next++);
+        for (DWORD i = 0; i < read; ++i) EXPECT_EQ(buffer[i], next++);
     }
     DWORD written = 99;
     EXPECT_FALSE(WriteFile(m_file, &next, 1, &written, nullptr));
@@ -70,8 +63,7 @@ TEST_F(FileContract, ReadsStopAtTheEndAndReadOnlyHandlesRefuseWrites)
     EXPECT_EQ(written, 0u);
 }
 
-TEST_F(FileContract, PointerMovesFromEachOriginButNeverBeforeTheStart)
-{
+TEST_F(FileContract, PointerMovesFromEachOriginButNeverBeforeTheStart) {
     Open(GENERIC_READ);
     struct Step {
         DWORD method;
@@ -111,8 +103,7 @@ TEST_F(FileContract, PointerMovesFromEachOriginButNeverBeforeTheStart)
 
 // All low bits set is a real size or position when the last error is 0: the file source's size
 // and seek depend on telling it from a failure.
-TEST_F(FileContract, SizesAndPositionsWithAllLowBitsSetAreNoFailure)
-{
+TEST_F(FileContract, SizesAndPositionsWithAllLowBitsSetAreNoFailure) {
     Open(GENERIC_READ | GENERIC_WRITE);
     LONG high = 0;
     EXPECT_EQ(SetFilePointer(m_file, LONG(0xFFFFFFFE), &high, FILE_BEGIN), 0xFFFFFFFEu);
@@ -132,8 +123,7 @@ TEST_F(FileContract, SizesAndPositionsWithAllLowBitsSetAreNoFailure)
     EXPECT_EQ(GetLastError(), DWORD(NO_ERROR));
 }
 
-TEST(FileOpenContract, FailuresCarryTheWindowsErrorCode)
-{
+TEST(FileOpenContract, FailuresCarryTheWindowsErrorCode) {
     struct Case {
         const char *path;
         DWORD error;

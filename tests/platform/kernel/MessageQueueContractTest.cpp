@@ -19,8 +19,7 @@ struct QueueRun {
     BOOL leftAfterQuit;
 };
 
-unsigned __stdcall QueueWorker(void *arg)
-{
+unsigned __stdcall QueueWorker(void *arg) {
     QueueRun *run = static_cast<QueueRun *>(arg);
     MSG msg;
     run->threadId = GetCurrentThreadId();
@@ -48,8 +47,7 @@ unsigned __stdcall QueueWorker(void *arg)
     return 0;
 }
 
-TEST(MessageQueueContract, QueueFromFirstPeekFifoThenQuit)
-{
+TEST(MessageQueueContract, QueueFromFirstPeekFifoThenQuit) {
     QueueRun run = {};
     run.toMain = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     run.toWorker = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -63,8 +61,7 @@ TEST(MessageQueueContract, QueueFromFirstPeekFifoThenQuit)
     SetEvent(run.toWorker);
 
     ASSERT_EQ(WaitForSingleObject(run.toMain, 5000), WAIT_OBJECT_0);
-    for (UINT n = 1; n <= 3; ++n)
-        EXPECT_TRUE(PostThreadMessageA(run.threadId, kUserMessage + n, n, 0));
+    for (UINT n = 1; n <= 3; ++n) EXPECT_TRUE(PostThreadMessageA(run.threadId, kUserMessage + n, n, 0));
     SetEvent(run.toWorker);
     EXPECT_EQ(JoinThread(thread), 0u);
 

@@ -10,8 +10,7 @@ struct ComResults {
     HRESULT first, again, afterUninit;
 };
 
-unsigned __stdcall InitialiseComTwice(void *arg)
-{
+unsigned __stdcall InitialiseComTwice(void *arg) {
     ComResults *results = static_cast<ComResults *>(arg);
     results->first = CoInitialize(nullptr);
     results->again = CoInitialize(nullptr);
@@ -22,8 +21,7 @@ unsigned __stdcall InitialiseComTwice(void *arg)
     return 0;
 }
 
-TEST(RuntimeContract, CoInitializeCountsPerThread)
-{
+TEST(RuntimeContract, CoInitializeCountsPerThread) {
     ComResults results = {E_FAIL, E_FAIL, E_FAIL};
     JoinThread(StartThread(InitialiseComTwice, &results));
     EXPECT_EQ(results.first, S_OK);
@@ -31,30 +29,34 @@ TEST(RuntimeContract, CoInitializeCountsPerThread)
     EXPECT_EQ(results.afterUninit, S_OK);
 }
 
-TEST(RuntimeContract, MulDivRoundsHalfAwayFromZero)
-{
+TEST(RuntimeContract, MulDivRoundsHalfAwayFromZero) {
     struct Case {
         int number, numerator, denominator, result;
     };
     const Case cases[] = {
-        {10, 3, 4, 8},        {-10, 3, 4, -8},     {10, 3, -4, -8},  {-10, -3, -4, -8},
-        {5, 1, 3, 2},         {4, 1, 3, 1},        {1, 1, 0, -1},    {0x7FFFFFFF, 2, 1, -1},
-        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}, {4410, 1000, 176400, 25},
+        {10, 3, 4, 8},
+        {-10, 3, 4, -8},
+        {10, 3, -4, -8},
+        {-10, -3, -4, -8},
+        {5, 1, 3, 2},
+        {4, 1, 3, 1},
+        {1, 1, 0, -1},
+        {0x7FFFFFFF, 2, 1, -1},
+        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF},
+        {4410, 1000, 176400, 25},
     };
     for (const Case &c : cases)
         EXPECT_EQ(MulDiv(c.number, c.numerator, c.denominator), c.result)
             << c.number << " * " << c.numerator << " / " << c.denominator;
 }
 
-TEST(RuntimeContract, HeapZeroesNewMemoryOnly)
-{
+TEST(RuntimeContract, HeapZeroesNewMemoryOnly) {
     HANDLE heap = GetProcessHeap();
     ASSERT_NE(heap, nullptr);
     // Leave dirty memory behind for the allocations below to reuse.
     BYTE *dirty = static_cast<BYTE *>(HeapAlloc(heap, 0, 4096));
     ASSERT_NE(dirty, nullptr);
-    for (int i = 0; i < 4096; ++i)
-        dirty[i] = 0xCD;
+    for (int i = 0; i < 4096; ++i) dirty[i] = 0xCD;
     HeapFree(heap, 0, dirty);
     BYTE *block = static_cast<BYTE *>(HeapAlloc(heap, HEAP_ZERO_MEMORY, 64));
     ASSERT_NE(block, nullptr);
@@ -64,8 +66,7 @@ TEST(RuntimeContract, HeapZeroesNewMemoryOnly)
     }
     block = static_cast<BYTE *>(HeapReAlloc(heap, HEAP_ZERO_MEMORY, block, 4096));
     ASSERT_NE(block, nullptr);
-    for (int i = 0; i < 4096; ++i)
-        ASSERT_EQ(block[i], i < 64 ? 0xAB : 0) << i;
+    for (int i = 0; i < 4096; ++i) ASSERT_EQ(block[i], i < 64 ? 0xAB : 0) << i;
     EXPECT_TRUE(HeapFree(heap, 0, block));
 }
 

@@ -5,8 +5,7 @@
 
 namespace {
 
-TEST(WaitContract, LowestSignalledIndexWinsAndOnlyItIsConsumed)
-{
+TEST(WaitContract, LowestSignalledIndexWinsAndOnlyItIsConsumed) {
     struct Case {
         const char *name;
         BOOL manual[3];
@@ -27,20 +26,15 @@ TEST(WaitContract, LowestSignalledIndexWinsAndOnlyItIsConsumed)
         for (int i = 0; i < 3; ++i) {
             events[i] = CreateEventA(nullptr, c.manual[i], FALSE, nullptr);
             ASSERT_NE(events[i], nullptr);
-            for (int n = 0; n < c.sets[i]; ++n)
-                SetEvent(events[i]);
+            for (int n = 0; n < c.sets[i]; ++n) SetEvent(events[i]);
         }
-        for (DWORD expected : c.results)
-            EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), expected);
-        for (HANDLE event : events)
-            CloseHandle(event);
+        for (DWORD expected : c.results) EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), expected);
+        for (HANDLE event : events) CloseHandle(event);
     }
 }
 
-TEST(WaitContract, WaitForAllTakesEverythingOrNothing)
-{
-    HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr),
-                        CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+TEST(WaitContract, WaitForAllTakesEverythingOrNothing) {
+    HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, FALSE, FALSE, nullptr)};
     SetEvent(events[0]);
     EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), kWaitTimeout);
     EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);  // the failed wait left it set
@@ -61,8 +55,7 @@ struct BlockedWait {
     DWORD returnedAt;
 };
 
-unsigned __stdcall WaitOnBoth(void *arg)
-{
+unsigned __stdcall WaitOnBoth(void *arg) {
     BlockedWait *wait = static_cast<BlockedWait *>(arg);
     const DWORD start = GetTickCount();
     wait->result = WaitForMultipleObjects(2, wait->events, FALSE, wait->timeout);
@@ -71,8 +64,7 @@ unsigned __stdcall WaitOnBoth(void *arg)
     return 0;
 }
 
-TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout)
-{
+TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout) {
     struct Case {
         const char *name;
         DWORD timeout;
@@ -89,15 +81,17 @@ TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        BlockedWait wait = {{CreateEventA(nullptr, FALSE, FALSE, nullptr),
-                             CreateEventA(nullptr, FALSE, FALSE, nullptr)},
-                            c.timeout, 0xDEAD, 0, 0};
+        BlockedWait wait = {
+            {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, FALSE, FALSE, nullptr)},
+            c.timeout,
+            0xDEAD,
+            0,
+            0};
         HANDLE thread = StartThread(WaitOnBoth, &wait);
         ASSERT_NE(thread, nullptr);
         Sleep(50);
         const DWORD setAt = GetTickCount();
-        if (c.signalled >= 0)
-            SetEvent(wait.events[c.signalled]);
+        if (c.signalled >= 0) SetEvent(wait.events[c.signalled]);
         EXPECT_EQ(JoinThread(thread), 0u);
         EXPECT_EQ(wait.result, c.result);
         if (c.signalled >= 0) {
@@ -111,8 +105,7 @@ TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout)
 }
 
 // The library waits on handles it may already have closed and set to 0: such waits fail at once.
-TEST(WaitContract, BadArgumentsFail)
-{
+TEST(WaitContract, BadArgumentsFail) {
     HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     HANDLE closed = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     ASSERT_TRUE(CloseHandle(closed));
@@ -139,10 +132,8 @@ TEST(WaitContract, BadArgumentsFail)
 
 // A handle the library closed and kept by mistake must never reach an object made later, even when
 // handle values are 32 bits wide and the same slot is reused over and over.
-TEST(WaitContract, ClosedHandleValuesNeverReturn)
-{
-    if (RunningUnderWine())
-        GTEST_SKIP() << "Windows reuses handle values";
+TEST(WaitContract, ClosedHandleValuesNeverReturn) {
+    if (RunningUnderWine()) GTEST_SKIP() << "Windows reuses handle values";
     HANDLE first = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_TRUE(CloseHandle(first));
     for (int i = 0; i < 1100; ++i) {
@@ -157,17 +148,14 @@ struct Shared {
     BOOL entered;
 };
 
-unsigned __stdcall TryEnterFromOtherThread(void *arg)
-{
+unsigned __stdcall TryEnterFromOtherThread(void *arg) {
     Shared *shared = static_cast<Shared *>(arg);
     shared->entered = TryEnterCriticalSection(&shared->lock);
-    if (shared->entered)
-        LeaveCriticalSection(&shared->lock);
+    if (shared->entered) LeaveCriticalSection(&shared->lock);
     return 0;
 }
 
-TEST(CriticalSectionContract, RecursiveOwnership)
-{
+TEST(CriticalSectionContract, RecursiveOwnership) {
     Shared shared = {};
     InitializeCriticalSection(&shared.lock);
     EnterCriticalSection(&shared.lock);
@@ -177,8 +165,7 @@ TEST(CriticalSectionContract, RecursiveOwnership)
     // Another thread gets in only once the owner has left as often as it entered.
     for (int leaves = 0; leaves <= 2; ++leaves) {
         SCOPED_TRACE(leaves);
-        if (leaves > 0)
-            LeaveCriticalSection(&shared.lock);
+        if (leaves > 0) LeaveCriticalSection(&shared.lock);
         JoinThread(StartThread(TryEnterFromOtherThread, &shared));
         EXPECT_EQ(shared.entered != FALSE, leaves == 2);
     }

@@ -12,8 +12,7 @@ struct Gate {
     LONG ran;
 };
 
-unsigned __stdcall GatedWorker(void *arg)
-{
+unsigned __stdcall GatedWorker(void *arg) {
     Gate *gate = static_cast<Gate *>(arg);
     gate->id = GetCurrentThreadId();
     InterlockedExchange(&gate->ran, 1);
@@ -22,8 +21,7 @@ unsigned __stdcall GatedWorker(void *arg)
     return 42;
 }
 
-TEST(ThreadContract, HandleSignalledAtExitWithExitCode)
-{
+TEST(ThreadContract, HandleSignalledAtExitWithExitCode) {
     struct Case {
         const char *name;
         unsigned flags;
@@ -36,8 +34,7 @@ TEST(ThreadContract, HandleSignalledAtExitWithExitCode)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Gate gate = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr),
-                     0, 0};
+        Gate gate = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr), 0, 0};
         unsigned id = 0;
         HANDLE thread = StartThread(GatedWorker, &gate, c.flags, &id);
         ASSERT_NE(thread, nullptr);

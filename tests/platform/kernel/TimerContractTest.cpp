@@ -8,15 +8,13 @@ namespace {
 
 const LONGLONG kMillisecond = 10000;  // in 100 ns units
 
-BOOL Arm(HANDLE timer, LONGLONG due, LONG period)
-{
+BOOL Arm(HANDLE timer, LONGLONG due, LONG period) {
     LARGE_INTEGER dueTime;
     dueTime.QuadPart = due;
     return SetWaitableTimer(timer, &dueTime, period, nullptr, nullptr, FALSE);
 }
 
-TEST(TimerContract, FirstExpiryAtOnceThenEveryPeriod)
-{
+TEST(TimerContract, FirstExpiryAtOnceThenEveryPeriod) {
     HANDLE timer = CreateWaitableTimerA(nullptr, FALSE, nullptr);
     ASSERT_NE(timer, nullptr);
     DWORD start = GetTickCount();
@@ -27,16 +25,14 @@ TEST(TimerContract, FirstExpiryAtOnceThenEveryPeriod)
     int expiries = 0;
     start = GetTickCount();
     while (GetTickCount() - start < 1000) {
-        if (WaitForSingleObject(timer, 300) == WAIT_OBJECT_0)
-            ++expiries;
+        if (WaitForSingleObject(timer, 300) == WAIT_OBJECT_0) ++expiries;
     }
     EXPECT_GE(expiries, 6);
     EXPECT_LE(expiries, 11);
     CloseHandle(timer);
 }
 
-TEST(TimerContract, MissedPeriodsCollapseAndCancelStops)
-{
+TEST(TimerContract, MissedPeriodsCollapseAndCancelStops) {
     HANDLE timer = CreateWaitableTimerA(nullptr, FALSE, nullptr);
     ASSERT_TRUE(Arm(timer, 0, 100));
     Sleep(530);  // five periods pass with nobody waiting
@@ -49,8 +45,7 @@ TEST(TimerContract, MissedPeriodsCollapseAndCancelStops)
     CloseHandle(timer);
 }
 
-TEST(TimerContract, ManualResetTimerStaysSignalledUntilRearmed)
-{
+TEST(TimerContract, ManualResetTimerStaysSignalledUntilRearmed) {
     HANDLE timer = CreateWaitableTimerA(nullptr, TRUE, nullptr);
     const DWORD start = GetTickCount();
     ASSERT_TRUE(Arm(timer, -50 * kMillisecond, 0));
@@ -71,8 +66,7 @@ struct TimerWait {
     DWORD elapsed;
 };
 
-unsigned __stdcall WaitOnTimer(void *arg)
-{
+unsigned __stdcall WaitOnTimer(void *arg) {
     TimerWait *wait = static_cast<TimerWait *>(arg);
     const DWORD start = GetTickCount();
     wait->result = WaitForSingleObject(wait->timer, 5000);
@@ -80,8 +74,7 @@ unsigned __stdcall WaitOnTimer(void *arg)
     return 0;
 }
 
-TEST(TimerContract, RearmingReachesThreadsAlreadyWaiting)
-{
+TEST(TimerContract, RearmingReachesThreadsAlreadyWaiting) {
     TimerWait wait = {CreateWaitableTimerA(nullptr, FALSE, nullptr), 0xDEAD, 0};
     ASSERT_TRUE(Arm(wait.timer, -10000 * kMillisecond, 0));
     HANDLE thread = StartThread(WaitOnTimer, &wait);

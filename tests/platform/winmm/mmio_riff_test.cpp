@@ -13,28 +13,25 @@ namespace {
 
 const uint32_t kActualSize = 0xFFFFFFFFu - 1;
 
-std::string Le32(uint32_t value)
-{
+std::string Le32(uint32_t value) {
     const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
     return std::string(bytes, 4);
 }
 
 // A chunk with its pad byte; `declared` replaces the size in the header.
-std::string Chunk(const char *id, const std::string &payload, uint32_t declared = kActualSize)
-{
+std::string Chunk(const char *id, const std::string &payload, uint32_t declared = kActualSize) {
     const uint32_t size = declared == kActualSize ? uint32_t(payload.size()) : declared;
     return std::string(id, 4) + Le32(size) + payload + (payload.size() % 2 ? std::string(1, '\0') : "");
 }
 
-std::string Form(const char *id, const char *form, const std::string &body, uint32_t declared = kActualSize)
-{
+std::string Form(const char *id, const char *form, const std::string &body, uint32_t declared = kActualSize) {
     return Chunk(id, std::string(form, 4) + body, declared);
 }
 
-const std::string kFmt = Chunk("fmt ", std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00", 16));
+const std::string kFmt =
+    Chunk("fmt ", std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00", 16));
 
-std::vector<char> WriteFile(const std::string &name, const std::string &bytes)
-{
+std::vector<char> WriteFile(const std::string &name, const std::string &bytes) {
     if (FILE *file = std::fopen(name.c_str(), "wb")) {
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
@@ -45,8 +42,7 @@ std::vector<char> WriteFile(const std::string &name, const std::string &bytes)
 // Reads at most this much of a chunk: enough for every file here, and safe for declared sizes.
 const DWORD kReadLimit = 1 << 16;
 
-std::string ReadChunk(HMMIO file, const MMCKINFO &chunk)
-{
+std::string ReadChunk(HMMIO file, const MMCKINFO &chunk) {
     std::vector<char> buffer(std::min(chunk.cksize, kReadLimit) + 1);
     const LONG read = mmioRead(file, buffer.data(), LONG(buffer.size() - 1));
     return read < 0 ? "read failed" : std::string(buffer.data(), size_t(read));
@@ -54,16 +50,15 @@ std::string ReadChunk(HMMIO file, const MMCKINFO &chunk)
 
 // The walk's outcome in words: the first step that failed, with its code, or the size declared by
 // each chunk and what reading that much gave.
-std::string WalkWave(HMMIO file)
-{
+std::string WalkWave(HMMIO file) {
     MMCKINFO riff = {}, fmt = {}, data = {};
     riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
     if (MMRESULT result = mmioDescend(file, &riff, nullptr, MMIO_FINDRIFF))
         return "no WAVE form: " + std::to_string(result);
     fmt.ckid = mmioFOURCC('f', 'm', 't', ' ');
-    if (MMRESULT result = mmioDescend(file, &fmt, &riff, MMIO_FINDCHUNK))
-        return "no fmt: " + std::to_string(result);
-    const std::string outcome = "fmt " + std::to_string(fmt.cksize) + " read " + std::to_string(ReadChunk(file, fmt).size());
+    if (MMRESULT result = mmioDescend(file, &fmt, &riff, MMIO_FINDCHUNK)) return "no fmt: " + std::to_string(result);
+    const std::string outcome =
+        "fmt " + std::to_string(fmt.cksize) + " read " + std::to_string(ReadChunk(file, fmt).size());
     mmioAscend(file, &fmt, 0);
     data.ckid = mmioFOURCC('d', 'a', 't', 'a');
     if (MMRESULT result = mmioDescend(file, &data, &riff, MMIO_FINDCHUNK))
@@ -71,8 +66,7 @@ std::string WalkWave(HMMIO file)
     return outcome + ", data " + std::to_string(data.cksize) + " read " + ReadChunk(file, data);
 }
 
-TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles)
-{
+TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
     const std::string data = Chunk("data", "0123456789");
     const struct {
         std::string bytes;
@@ -88,8 +82,8 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles)
         {Form("RIFF", "WAVE", data + kFmt), "fmt 16 read 16, no data: 265", nullptr},
         {Form("RIFF", "WAVE", kFmt + Chunk("data", "0123456789", 1000)), "fmt 16 read 16, data 1000 read 0123456789",
          nullptr},
-        {Form("RIFF", "WAVE", Chunk("fmt ", kFmt.substr(8), 0xFFFFFFF0u) + data), "fmt 4294967280 read 34, no data: 265",
-         nullptr},
+        {Form("RIFF", "WAVE", Chunk("fmt ", kFmt.substr(8), 0xFFFFFFF0u) + data),
+         "fmt 4294967280 read 34, no data: 265", nullptr},
         {Form("RIFF", "WAVE", kFmt + Chunk("big ", "", 0xFFFFFFFFu) + data), "fmt 16 read 16, no data: 265",
          "Wine's offsets wrap at 32 bits: the 4 GB chunk seems to end where it starts"},
         {Form("RIFF", "WAVE", kFmt + Chunk("junk", "ab"), 4 + uint32_t(kFmt.size()) + 10) + data,
@@ -102,8 +96,7 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles)
         {"", "no WAVE form: 265", nullptr},
     };
     for (const auto &c : cases) {
-        if (c.wineDiffers && RunningUnderWine())
-            continue;
+        if (c.wineDiffers && RunningUnderWine()) continue;
         std::vector<char> name = WriteFile("mmio_walk_" + std::to_string(&c - cases) + ".wav", c.bytes);
         HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
         ASSERT_NE(file, nullptr);
@@ -112,8 +105,7 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles)
     }
 }
 
-TEST(MmioContract, DescendAscendAndSeekPositions)
-{
+TEST(MmioContract, DescendAscendAndSeekPositions) {
     std::vector<char> name = WriteFile("mmio_positions.wav", Form("RIFF", "WAVE", Chunk("odd ", "12345") + kFmt));
     HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ);
     ASSERT_NE(file, nullptr);
@@ -151,10 +143,8 @@ TEST(MmioContract, DescendAscendAndSeekPositions)
         LONG position;  // -1: refused
         LONG readable;  // what a read of 64 bytes from there gives, when the seek is taken
     } seeks[] = {
-        {0, SEEK_END, size, 0},
-        {16, SEEK_END, size - 16, 16},
-        {size, SEEK_END, 0, size},
-        {size + 5, SEEK_SET, size + 5, 0},
+        {0, SEEK_END, size, 0},    {16, SEEK_END, size - 16, 16},
+        {size, SEEK_END, 0, size}, {size + 5, SEEK_SET, size + 5, 0},
         {-1, SEEK_SET, -1, 0},
     };
     for (const auto &seek : seeks) {

@@ -13,20 +13,17 @@ struct InputDevice {
     WaveLog log;
     HWAVEIN handle = nullptr;
 
-    MMRESULT Open(const WAVEFORMATEX &format)
-    {
+    MMRESULT Open(const WAVEFORMATEX &format) {
         return waveInOpen(&handle, WAVE_MAPPER, &format, DWORD_PTR(LogWaveIn), DWORD_PTR(&log), CALLBACK_FUNCTION);
     }
-    void Queue(Buffers &buffers)
-    {
+    void Queue(Buffers &buffers) {
         for (WAVEHDR &header : buffers.headers) {
             ASSERT_EQ(waveInPrepareHeader(handle, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
             ASSERT_EQ(waveInAddBuffer(handle, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
         }
     }
     // Stops and resets: every buffer must be back, no longer queued, before the device closes.
-    void Finish(Buffers &buffers)
-    {
+    void Finish(Buffers &buffers) {
         log.StopRequeue();
         EXPECT_EQ(waveInStop(handle), MMSYSERR_NOERROR);
         EXPECT_EQ(waveInReset(handle), MMSYSERR_NOERROR);
@@ -38,11 +35,9 @@ struct InputDevice {
     }
 };
 
-TEST(WaveInContract, CapabilitiesListTheStandardFormats)
-{
+TEST(WaveInContract, CapabilitiesListTheStandardFormats) {
     const UINT devices = waveInGetNumDevs();
-    if (devices == 0)
-        GTEST_SKIP() << "no capture device";
+    if (devices == 0) GTEST_SKIP() << "no capture device";
     for (UINT id = 0; id < devices; ++id) {
         WAVEINCAPSA caps;
         std::memset(&caps, 0xCC, sizeof(caps));
@@ -56,10 +51,8 @@ TEST(WaveInContract, CapabilitiesListTheStandardFormats)
     EXPECT_EQ(waveInGetDevCapsA(0, nullptr, sizeof(caps)), MMSYSERR_INVALPARAM);
 }
 
-TEST(WaveInContract, FullBuffersComeBackInOrderAndCanBeQueuedAgainFromTheCallback)
-{
-    if (waveInGetNumDevs() == 0)
-        GTEST_SKIP() << "no capture device";
+TEST(WaveInContract, FullBuffersComeBackInOrderAndCanBeQueuedAgainFromTheCallback) {
+    if (waveInGetNumDevs() == 0) GTEST_SKIP() << "no capture device";
     InputDevice in;
     ASSERT_EQ(in.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
     ASSERT_EQ(in.log.Count(), 1);
@@ -87,14 +80,11 @@ TEST(WaveInContract, FullBuffersComeBackInOrderAndCanBeQueuedAgainFromTheCallbac
     EXPECT_EQ(in.log.messages[in.log.Count() - 1], UINT(WIM_CLOSE));
 }
 
-TEST(WaveInContract, DiskInputArrivesInOrderInFullBuffers)
-{
+TEST(WaveInContract, DiskInputArrivesInOrderInFullBuffers) {
     const char *path = DiskAudioFile("SDL_DISKAUDIOFILEIN");
-    if (!path)
-        GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
+    if (!path) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
     std::vector<char> recorded(3 * 882 + 100);
-    for (size_t i = 0; i < recorded.size(); ++i)
-        recorded[i] = char(i * 13 + 7);
+    for (size_t i = 0; i < recorded.size(); ++i) recorded[i] = char(i * 13 + 7);
     FILE *file = std::fopen(path, "wb");
     ASSERT_NE(file, nullptr) << path;
     ASSERT_EQ(std::fwrite(recorded.data(), 1, recorded.size(), file), recorded.size());

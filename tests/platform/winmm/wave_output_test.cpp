@@ -14,13 +14,11 @@ struct OutputDevice {
     WaveLog log;
     HWAVEOUT handle = nullptr;
 
-    MMRESULT Open(const WAVEFORMATEX &format)
-    {
+    MMRESULT Open(const WAVEFORMATEX &format) {
         return waveOutOpen(&handle, WAVE_MAPPER, &format, DWORD_PTR(LogWaveOut), DWORD_PTR(&log), CALLBACK_FUNCTION);
     }
     // Prepares and writes buffers [first, last).
-    void Write(Buffers &buffers, size_t first, size_t last)
-    {
+    void Write(Buffers &buffers, size_t first, size_t last) {
         for (size_t i = first; i < last; ++i) {
             ASSERT_EQ(waveOutPrepareHeader(handle, &buffers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
             ASSERT_EQ(waveOutWrite(handle, &buffers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
@@ -28,9 +26,9 @@ struct OutputDevice {
     }
 };
 
-TEST(WaveOutContract, FormatQueryOpensNothing)
-{
-    WAVEFORMATEX zeroRate = PcmFormat(1, 8000, 16), badAlign = PcmFormat(1, 22050, 16), unknownTag = PcmFormat(1, 8000, 8);
+TEST(WaveOutContract, FormatQueryOpensNothing) {
+    WAVEFORMATEX zeroRate = PcmFormat(1, 8000, 16), badAlign = PcmFormat(1, 22050, 16),
+                 unknownTag = PcmFormat(1, 8000, 8);
     zeroRate.nAvgBytesPerSec = 0;
     badAlign.nBlockAlign = 3;
     unknownTag.wFormatTag = 0x1234;
@@ -52,8 +50,7 @@ TEST(WaveOutContract, FormatQueryOpensNothing)
     };
     WaveLog log;
     for (const auto &c : cases) {
-        if (c.wineRepairs && RunningUnderWine())
-            continue;
+        if (c.wineRepairs && RunningUnderWine()) continue;
         HWAVEOUT handle = reinterpret_cast<HWAVEOUT>(0x1234);
         EXPECT_EQ(waveOutOpen(&handle, c.device, &c.format, DWORD_PTR(LogWaveOut), DWORD_PTR(&log),
                               CALLBACK_FUNCTION | WAVE_FORMAT_QUERY),
@@ -66,8 +63,7 @@ TEST(WaveOutContract, FormatQueryOpensNothing)
     EXPECT_EQ(log.Count(), 0);
 }
 
-TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice)
-{
+TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice) {
     OutputDevice out, other;
     ASSERT_EQ(out.Open(PcmFormat(2, 22050, 16)), MMSYSERR_NOERROR);
     ASSERT_EQ(out.log.Count(), 1);
@@ -115,8 +111,7 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice)
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_INVALHANDLE);
 }
 
-TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything)
-{
+TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything) {
     OutputDevice out;
     ASSERT_EQ(out.Open(PcmFormat(1, 8000, 8)), MMSYSERR_NOERROR);
     Buffers buffers(3, 2000);  // 250 ms each
@@ -142,8 +137,7 @@ TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything)
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
 }
 
-TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds)
-{
+TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds) {
     OutputDevice out;
     ASSERT_EQ(out.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
     Buffers twoSeconds(1, 32000);
@@ -156,11 +150,9 @@ TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds)
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
 }
 
-TEST(WaveOutContract, DiskOutputHoldsThePcmWritten)
-{
+TEST(WaveOutContract, DiskOutputHoldsThePcmWritten) {
     const char *path = DiskAudioFile("SDL_DISKAUDIOFILE");
-    if (!path)
-        GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
+    if (!path) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
     const WAVEFORMATEX mono16 = PcmFormat(1, 8000, 16);
     const struct {
         WAVEFORMATEX format;
@@ -182,7 +174,8 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten)
              const int sample = int16_t(BYTE(in[0]) | BYTE(in[1]) << 8);
              return channel == 1 ? sample * 0x4000 / 0xFFFF : sample;
          }},
-        {PcmFormat(1, 8000, 8), &mono16, 0xFFFFFFFF, 2, 0, 1, [](const char *in, size_t) { return (BYTE(*in) - 128) * 256; }},
+        {PcmFormat(1, 8000, 8), &mono16, 0xFFFFFFFF, 2, 0, 1,
+         [](const char *in, size_t) { return (BYTE(*in) - 128) * 256; }},
     };
     for (const auto &c : cases) {
         OutputDevice first, out;
@@ -212,8 +205,7 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten)
             return c.width == 1 ? int(BYTE(written[at])) : int(int16_t(BYTE(written[at]) | BYTE(written[at + 1]) << 8));
         };
         size_t start = 0;
-        while (start < written.size() && sampleAt(start) == c.silence)
-            start += c.width;
+        while (start < written.size() && sampleAt(start) == c.silence) start += c.width;
         const size_t samples = pattern.size() / sampleBytes;
         ASSERT_GE(written.size(), start + samples * c.width) << &c - cases;
         for (size_t i = 0; i < samples; ++i) {

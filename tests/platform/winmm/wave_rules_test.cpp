@@ -8,8 +8,7 @@
 
 namespace {
 
-TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused)
-{
+TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused) {
     const WAVEFORMATEX format = PcmFormat(1, 8000, 16);
     HWAVEOUT out = nullptr;
     HWAVEIN in = nullptr;
@@ -42,8 +41,7 @@ TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused)
         {"write to no device", waveOutWrite(nullptr, &played, sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE},
         {"add to no device", waveInAddBuffer(nullptr, &queued, sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(row.result, row.expected) << row.what;
+    for (const auto &row : rows) EXPECT_EQ(row.result, row.expected) << row.what;
     EXPECT_EQ(unpreparedOut.dwFlags, 0u) << "a refused write leaves the header alone";
 
     // Reset hands back what never played or filled, marked done, before it returns.
@@ -59,8 +57,7 @@ TEST(WaveRules, HeadersInTheWrongStateOrOfTheWrongSizeAreRefused)
 }
 
 // Repeated state calls change nothing and succeed; every call on a closed device names nothing.
-TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
-{
+TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid) {
     const WAVEFORMATEX format = PcmFormat(1, 8000, 16);
     HWAVEOUT out = nullptr;
     HWAVEIN in = nullptr;
@@ -86,8 +83,7 @@ TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
         {"close output", waveOutClose(out), MMSYSERR_NOERROR},
         {"close input", waveInClose(in), MMSYSERR_NOERROR},
     };
-    for (const auto &row : open)
-        EXPECT_EQ(row.result, row.expected) << row.what;
+    for (const auto &row : open) EXPECT_EQ(row.result, row.expected) << row.what;
     DWORD volume = 0;
     // Wine looks at a header's flags before the handle: a header marked prepared gets past them.
     WAVEHDR stale = buffers[1];
@@ -113,16 +109,14 @@ TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid)
         {"waveInReset", waveInReset(in)},
         {"waveInClose", waveInClose(in)},
     };
-    for (const auto &row : closed)
-        EXPECT_EQ(row.result, MMSYSERR_INVALHANDLE) << row.what << " on a closed device";
+    for (const auto &row : closed) EXPECT_EQ(row.result, MMSYSERR_INVALHANDLE) << row.what << " on a closed device";
     EXPECT_EQ(buffers[1].dwFlags, 0u) << "a call on a closed device touched the header";
     EXPECT_EQ(stale.dwFlags, DWORD(WHDR_PREPARED)) << "a call on a closed device touched the header";
 }
 
 // SDL's disk driver fails to open a file it cannot create, and drops its device when a write
 // fails: on a full device file, after its first writes.
-TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly)
-{
+TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly) {
     if (!DiskAudioFile("SDL_DISKAUDIOFILE") || !DiskAudioFile("SDL_DISKAUDIOFILEIN"))
         GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
     const WAVEFORMATEX format = PcmFormat(1, 8000, 16);
@@ -173,8 +167,7 @@ TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly)
         {"unprepare", waveOutUnprepareHeader(out, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR},
         {"close", waveOutClose(out), MMSYSERR_NOERROR},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(row.result, row.expected) << row.what;
+    for (const auto &row : rows) EXPECT_EQ(row.result, row.expected) << row.what;
     EXPECT_EQ(buffers[0].dwFlags, DWORD(WHDR_DONE)) << "a refused write touched the header";
     ASSERT_EQ(log.Count(), 5);
     EXPECT_EQ(log.messages[4], UINT(WOM_CLOSE));

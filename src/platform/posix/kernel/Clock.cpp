@@ -8,23 +8,20 @@
 
 namespace {
 
-DWORD SteadyMilliseconds()
-{
+DWORD SteadyMilliseconds() {
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     return DWORD(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 }  // namespace
 
-void Sleep(DWORD milliseconds)
-{
+void Sleep(DWORD milliseconds) {
     if (milliseconds == 0) {
         std::this_thread::yield();
         return;
     }
     if (milliseconds == INFINITE) {
-        for (;;)
-            std::this_thread::sleep_for(std::chrono::hours(24));
+        for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

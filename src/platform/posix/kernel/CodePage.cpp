@@ -14,10 +14,8 @@ template <class Unit>
 class COutput {
 public:
     COutput(Unit *target, int capacity) : m_target(target), m_capacity(capacity) {}
-    void Put(Unit unit)
-    {
-        if (m_target && m_count < m_capacity)
-            m_target[m_count] = unit;
+    void Put(Unit unit) {
+        if (m_target && m_count < m_capacity) m_target[m_count] = unit;
         ++m_count;
     }
     int Count() const { return m_count; }
@@ -29,8 +27,7 @@ private:
     int m_count = 0;
 };
 
-void PutUtf16(COutput<WCHAR> &out, char32_t c)
-{
+void PutUtf16(COutput<WCHAR> &out, char32_t c) {
     if (c < 0x10000) {
         out.Put(WCHAR(c));
     } else {
@@ -40,8 +37,7 @@ void PutUtf16(COutput<WCHAR> &out, char32_t c)
     }
 }
 
-void PutUtf8(COutput<CHAR> &out, char32_t c)
-{
+void PutUtf8(COutput<CHAR> &out, char32_t c) {
     if (c < 0x80) {
         out.Put(CHAR(c));
     } else if (c < 0x800) {
@@ -60,8 +56,7 @@ void PutUtf8(COutput<CHAR> &out, char32_t c)
 }
 
 // Decodes one UTF-8 sequence at s[i], advancing i; false for an ill-formed one.
-bool NextUtf8(const unsigned char *s, int length, int &i, char32_t &c)
-{
+bool NextUtf8(const unsigned char *s, int length, int &i, char32_t &c) {
     const unsigned char lead = s[i++];
     if (lead < 0x80) {
         c = lead;
@@ -86,8 +81,7 @@ bool NextUtf8(const unsigned char *s, int length, int &i, char32_t &c)
         return false;
     }
     for (; trailing > 0; --trailing) {
-        if (i >= length || s[i] < low || s[i] > high)
-            return false;
+        if (i >= length || s[i] < low || s[i] > high) return false;
         c = (c << 6) | (s[i++] & 0x3F);
         low = 0x80;
         high = 0xBF;
@@ -96,37 +90,29 @@ bool NextUtf8(const unsigned char *s, int length, int &i, char32_t &c)
 }
 
 // Decodes one UTF-16 code point at s[i], advancing i; false for an unpaired surrogate.
-bool NextUtf16(LPCWSTR s, int length, int &i, char32_t &c)
-{
+bool NextUtf16(LPCWSTR s, int length, int &i, char32_t &c) {
     c = s[i++];
-    if (c < 0xD800 || c > 0xDFFF)
-        return true;
-    if (c > 0xDBFF || i >= length || s[i] < 0xDC00 || s[i] > 0xDFFF)
-        return false;
+    if (c < 0xD800 || c > 0xDFFF) return true;
+    if (c > 0xDBFF || i >= length || s[i] < 0xDC00 || s[i] > 0xDFFF) return false;
     c = 0x10000 + ((c - 0xD800) << 10) + (s[i++] - 0xDC00);
     return true;
 }
 
-bool KnownCodePage(UINT codePage)
-{
-    if (codePage == CP_ACP || codePage == CP_UTF8)
-        return true;
+bool KnownCodePage(UINT codePage) {
+    if (codePage == CP_ACP || codePage == CP_UTF8) return true;
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
 }
 
-bool ValidBuffers(const void *source, int sourceLength, const void *target, int targetLength)
-{
-    if (source && sourceLength != 0 && targetLength >= 0 && (target || targetLength == 0) &&
-        source != target)
+bool ValidBuffers(const void *source, int sourceLength, const void *target, int targetLength) {
+    if (source && sourceLength != 0 && targetLength >= 0 && (target || targetLength == 0) && source != target)
         return true;
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
 }
 
 template <class Unit>
-int Finish(const COutput<Unit> &out, bool illFormed)
-{
+int Finish(const COutput<Unit> &out, bool illFormed) {
     if (illFormed) {
         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
         return 0;
@@ -142,11 +128,8 @@ int Finish(const COutput<Unit> &out, bool illFormed)
 
 UINT GetACP(void) { return CP_UTF8; }
 
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target,
-                        int targetLength)
-{
-    if (!KnownCodePage(codePage) || !ValidBuffers(source, sourceLength, target, targetLength))
-        return 0;
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target, int targetLength) {
+    if (!KnownCodePage(codePage) || !ValidBuffers(source, sourceLength, target, targetLength)) return 0;
     if (flags & ~MB_ERR_INVALID_CHARS) {
         SetLastError(ERROR_INVALID_FLAGS);
         return 0;
@@ -169,11 +152,9 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLen
 
 // Every code point has a UTF-8 form, so a default character is never used: Windows refuses one for
 // UTF-8, and the system code page is UTF-8 here.
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
-                        int targetLength, LPCSTR defaultChar, LPBOOL usedDefaultChar)
-{
-    if (!KnownCodePage(codePage) || !ValidBuffers(source, sourceLength, target, targetLength))
-        return 0;
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target, int targetLength,
+                        LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+    if (!KnownCodePage(codePage) || !ValidBuffers(source, sourceLength, target, targetLength)) return 0;
     if (defaultChar || usedDefaultChar) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -196,12 +177,10 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLe
     return Finish(out, illFormed);
 }
 
-int lstrlenW(LPCWSTR s)
-{
+int lstrlenW(LPCWSTR s) {
     int length = 0;
     if (s) {
-        while (s[length])
-            ++length;
+        while (s[length]) ++length;
     }
     return length;
 }

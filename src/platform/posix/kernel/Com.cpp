@@ -6,15 +6,11 @@ namespace {
 thread_local unsigned t_initCount = 0;
 }
 
-HRESULT CoInitialize(LPVOID reserved)
-{
-    if (reserved)
-        return E_INVALIDARG;
+HRESULT CoInitialize(LPVOID reserved) {
+    if (reserved) return E_INVALIDARG;
     return t_initCount++ == 0 ? S_OK : S_FALSE;
 }
 
-void CoUninitialize(void)
-{
-    if (t_initCount > 0)
-        --t_initCount;
+void CoUninitialize(void) {
+    if (t_initCount > 0) --t_initCount;
 }

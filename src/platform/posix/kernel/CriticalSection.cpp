@@ -10,8 +10,7 @@ static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::opaque) &
                   alignof(std::recursive_mutex) <= alignof(CRITICAL_SECTION),
               "the mutex must fit the storage the Windows layout gives a critical section");
 
-std::recursive_mutex &MutexOf(LPCRITICAL_SECTION cs)
-{
+std::recursive_mutex &MutexOf(LPCRITICAL_SECTION cs) {
     return *std::launder(reinterpret_cast<std::recursive_mutex *>(cs->opaque));
 }
 
@@ -20,8 +19,7 @@ std::recursive_mutex &MutexOf(LPCRITICAL_SECTION cs)
 void InitializeCriticalSection(LPCRITICAL_SECTION cs) { new (cs->opaque) std::recursive_mutex; }
 
 // Spinning first pays off only on Windows' kernel-wait path; the mutex already spins briefly.
-BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD)
-{
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION cs, DWORD) {
     InitializeCriticalSection(cs);
     return TRUE;
 }
@@ -32,8 +30,7 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs) { return MutexOf(cs).try_loc
 
 void LeaveCriticalSection(LPCRITICAL_SECTION cs) { MutexOf(cs).unlock(); }
 
-void DeleteCriticalSection(LPCRITICAL_SECTION cs)
-{
+void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
     using Mutex = std::recursive_mutex;
     MutexOf(cs).~Mutex();
 }

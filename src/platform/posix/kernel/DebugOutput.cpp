@@ -15,18 +15,14 @@
 
 namespace {
 
-void WriteLine(std::string line)
-{
-    if (line.empty() || line.back() != '\n')
-        line += '\n';
+void WriteLine(std::string line) {
+    if (line.empty() || line.back() != '\n') line += '\n';
     const char *data = line.data();
     size_t left = line.size();
     while (left > 0) {
         const ssize_t written = ::write(STDERR_FILENO, data, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return;
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;
         data += written;
         left -= size_t(written);
     }
@@ -34,24 +30,18 @@ void WriteLine(std::string line)
 
 }  // namespace
 
-void OutputDebugStringA(LPCSTR text)
-{
-    if (text && posix::DiagnosticsWanted())
-        WriteLine(text);
+void OutputDebugStringA(LPCSTR text) {
+    if (text && posix::DiagnosticsWanted()) WriteLine(text);
 }
 
 // Through stdio, as the decoder's lines always were, so they keep their place among the host's own.
-void PlatformPrintConsole(const char *text)
-{
-    if (text && posix::DiagnosticsWanted())
-        std::fputs(text, stdout);
+void PlatformPrintConsole(const char *text) {
+    if (text && posix::DiagnosticsWanted()) std::fputs(text, stdout);
 }
 
 // Nobody can press a button here, so the box reports the default one at once; a box without a
 // caption is titled "Error", as on Windows.
-int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT)
-{
-    if (posix::DiagnosticsWanted())
-        WriteLine(std::string(caption ? caption : "Error") + ": " + (text ? text : ""));
+int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
+    if (posix::DiagnosticsWanted()) WriteLine(std::string(caption ? caption : "Error") + ": " + (text ? text : ""));
     return IDOK;
 }

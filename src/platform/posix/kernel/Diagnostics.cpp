@@ -5,8 +5,7 @@
 
 namespace posix {
 
-bool DiagnosticsWanted()
-{
+bool DiagnosticsWanted() {
     const char *value = std::getenv("BRIVANE_DEBUG");
     return value && *value && std::strcmp(value, "0") != 0;
 }

@@ -14,25 +14,21 @@ class CEvent final : public CKernelObject {
 public:
     CEvent(bool manualReset, bool signalled) : m_manualReset(manualReset), m_signalled(signalled) {}
 
-    void Set()
-    {
+    void Set() {
         std::lock_guard<std::mutex> hold(Lock());
         const bool handedOver = ReleaseWaiters(!m_manualReset);
         m_signalled = m_manualReset || !handedOver;
     }
 
-    void Reset()
-    {
+    void Reset() {
         std::lock_guard<std::mutex> hold(Lock());
         m_signalled = false;
     }
 
     bool IsSignalled(Clock::time_point) override { return m_signalled; }
 
-    void Acquire() override
-    {
-        if (!m_manualReset)
-            m_signalled = false;
+    void Acquire() override {
+        if (!m_manualReset) m_signalled = false;
     }
 
 private:
@@ -40,8 +36,7 @@ private:
     bool m_signalled;
 };
 
-HANDLE CreateEvent(BOOL manualReset, BOOL initialState, bool named)
-{
+HANDLE CreateEvent(BOOL manualReset, BOOL initialState, bool named) {
     if (named) {
         // Named objects are shared between processes on Windows; nothing here could share them.
         SetLastError(ERROR_NOT_SUPPORTED);
@@ -58,30 +53,24 @@ HANDLE CreateEvent(BOOL manualReset, BOOL initialState, bool named)
 }  // namespace
 }  // namespace posix
 
-HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name)
-{
+HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR name) {
     return posix::CreateEvent(manualReset, initialState, name != nullptr);
 }
 
-HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name)
-{
+HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name) {
     return posix::CreateEvent(manualReset, initialState, name != nullptr);
 }
 
-BOOL SetEvent(HANDLE event)
-{
+BOOL SetEvent(HANDLE event) {
     std::shared_ptr<posix::CEvent> object = posix::FindObject<posix::CEvent>(event);
-    if (!object)
-        return FALSE;
+    if (!object) return FALSE;
     object->Set();
     return TRUE;
 }
 
-BOOL ResetEvent(HANDLE event)
-{
+BOOL ResetEvent(HANDLE event) {
     std::shared_ptr<posix::CEvent> object = posix::FindObject<posix::CEvent>(event);
-    if (!object)
-        return FALSE;
+    if (!object) return FALSE;
     object->Reset();
     return TRUE;
 }

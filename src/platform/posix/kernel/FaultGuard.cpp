@@ -1,8 +1,7 @@
 // The fault guard: here the faults it can catch are the C++ exceptions that escape fn.
 #include "platform/platform.h"
 
-DWORD PlatformRunGuarded(void (*fn)(void *), void *arg)
-{
+DWORD PlatformRunGuarded(void (*fn)(void *), void *arg) {
     try {
         fn(arg);
     } catch (...) {

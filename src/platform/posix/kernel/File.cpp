@@ -19,8 +19,7 @@ namespace {
 
 static_assert(sizeof(off_t) == 8, "positions past 2 GiB need a 64-bit off_t (_FILE_OFFSET_BITS=64)");
 
-DWORD ErrorFromErrno(int error)
-{
+DWORD ErrorFromErrno(int error) {
     switch (error) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
@@ -46,10 +45,8 @@ DWORD ErrorFromErrno(int error)
 }
 
 // Empty and null paths name nothing, as on Windows.
-bool Utf8Path(LPCWSTR name, std::string &path)
-{
-    if (!name || !name[0])
-        return false;
+bool Utf8Path(LPCWSTR name, std::string &path) {
+    if (!name || !name[0]) return false;
     const int length = WideCharToMultiByte(CP_UTF8, 0, name, -1, nullptr, 0, nullptr, nullptr);
     path.assign(size_t(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, name, -1, &path[0], length, nullptr, nullptr);
@@ -58,19 +55,16 @@ bool Utf8Path(LPCWSTR name, std::string &path)
 }
 
 // Windows tells a missing file in an existing directory from a missing directory on the way.
-DWORD MissingError(const std::string &path)
-{
+DWORD MissingError(const std::string &path) {
     const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ERROR_FILE_NOT_FOUND;
+    if (slash == std::string::npos) return ERROR_FILE_NOT_FOUND;
     struct stat parent;
     const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
     return ::stat(directory.c_str(), &parent) == 0 && S_ISDIR(parent.st_mode) ? ERROR_FILE_NOT_FOUND
                                                                               : ERROR_PATH_NOT_FOUND;
 }
 
-DWORD OpenError(int error, const std::string &path)
-{
+DWORD OpenError(int error, const std::string &path) {
     return error == ENOENT ? MissingError(path) : ErrorFromErrno(error);
 }
 
@@ -84,85 +78,66 @@ public:
 
     DWORD Type() const { return m_type; }
 
-    BOOL Read(LPVOID buffer, DWORD count, DWORD &done)
-    {
-        if (!(m_access & GENERIC_READ))
-            return Fail(ERROR_ACCESS_DENIED);
+    BOOL Read(LPVOID buffer, DWORD count, DWORD &done) {
+        if (!(m_access & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
         std::lock_guard<std::mutex> hold(m_ioLock);
         BYTE *bytes = static_cast<BYTE *>(buffer);
         while (done < count) {
             const ssize_t n = ::read(m_descriptor, bytes + done, count - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return Fail(ErrorFromErrno(errno));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return Fail(ErrorFromErrno(errno));
             done += DWORD(n);
             // Pipes and devices hand over what has arrived; only a disk file fills the request.
-            if (n == 0 || m_type != FILE_TYPE_DISK)
-                break;
+            if (n == 0 || m_type != FILE_TYPE_DISK) break;
         }
         return TRUE;
     }
 
-    BOOL Write(LPCVOID buffer, DWORD count, DWORD &done)
-    {
-        if (!(m_access & GENERIC_WRITE))
-            return Fail(ERROR_ACCESS_DENIED);
+    BOOL Write(LPCVOID buffer, DWORD count, DWORD &done) {
+        if (!(m_access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
         std::lock_guard<std::mutex> hold(m_ioLock);
         const BYTE *bytes = static_cast<const BYTE *>(buffer);
         while (done < count) {
             const ssize_t n = ::write(m_descriptor, bytes + done, count - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return Fail(n < 0 ? ErrorFromErrno(errno) : ERROR_DISK_FULL);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return Fail(n < 0 ? ErrorFromErrno(errno) : ERROR_DISK_FULL);
             done += DWORD(n);
         }
         return TRUE;
     }
 
     // The pointer stays where it was when the move fails; fit32 refuses positions of 4 GB and more.
-    BOOL Move(LONGLONG distance, DWORD method, bool fit32, LONGLONG &position)
-    {
+    BOOL Move(LONGLONG distance, DWORD method, bool fit32, LONGLONG &position) {
         std::lock_guard<std::mutex> hold(m_ioLock);
         off_t base = 0;
         struct stat status;
         if (method == FILE_CURRENT) {
             base = ::lseek(m_descriptor, 0, SEEK_CUR);
-            if (base < 0)
-                return Fail(ErrorFromErrno(errno));
+            if (base < 0) return Fail(ErrorFromErrno(errno));
         } else if (method == FILE_END) {
-            if (::fstat(m_descriptor, &status) != 0)
-                return Fail(ErrorFromErrno(errno));
+            if (::fstat(m_descriptor, &status) != 0) return Fail(ErrorFromErrno(errno));
             base = status.st_size;
         } else if (method != FILE_BEGIN) {
             return Fail(ERROR_INVALID_PARAMETER);
         }
         LONGLONG target;
-        if (__builtin_add_overflow(LONGLONG(base), distance, &target))
-            return Fail(ERROR_INVALID_PARAMETER);
-        if (target < 0)
-            return Fail(ERROR_NEGATIVE_SEEK);
-        if (fit32 && target > LONGLONG(0xFFFFFFFF))
-            return Fail(ERROR_INVALID_PARAMETER);
-        if (::lseek(m_descriptor, off_t(target), SEEK_SET) < 0)
-            return Fail(ErrorFromErrno(errno));
+        if (__builtin_add_overflow(LONGLONG(base), distance, &target)) return Fail(ERROR_INVALID_PARAMETER);
+        if (target < 0) return Fail(ERROR_NEGATIVE_SEEK);
+        if (fit32 && target > LONGLONG(0xFFFFFFFF)) return Fail(ERROR_INVALID_PARAMETER);
+        if (::lseek(m_descriptor, off_t(target), SEEK_SET) < 0) return Fail(ErrorFromErrno(errno));
         position = target;
         return TRUE;
     }
 
-    BOOL Size(LONGLONG &size)
-    {
+    BOOL Size(LONGLONG &size) {
         struct stat status;
-        if (::fstat(m_descriptor, &status) != 0)
-            return Fail(ErrorFromErrno(errno));
+        if (::fstat(m_descriptor, &status) != 0) return Fail(ErrorFromErrno(errno));
         size = status.st_size;
         return TRUE;
     }
 
 private:
-    static BOOL Fail(DWORD error)
-    {
+    static BOOL Fail(DWORD error) {
         SetLastError(error);
         return FALSE;
     }
@@ -173,28 +148,21 @@ private:
     std::mutex m_ioLock;
 };
 
-DWORD TypeOf(mode_t mode)
-{
-    if (S_ISREG(mode) || S_ISBLK(mode))
-        return FILE_TYPE_DISK;
-    if (S_ISCHR(mode))
-        return FILE_TYPE_CHAR;
-    if (S_ISFIFO(mode) || S_ISSOCK(mode))
-        return FILE_TYPE_PIPE;
+DWORD TypeOf(mode_t mode) {
+    if (S_ISREG(mode) || S_ISBLK(mode)) return FILE_TYPE_DISK;
+    if (S_ISCHR(mode)) return FILE_TYPE_CHAR;
+    if (S_ISFIFO(mode) || S_ISSOCK(mode)) return FILE_TYPE_PIPE;
     return FILE_TYPE_UNKNOWN;
 }
 
-HANDLE Fail(DWORD error)
-{
+HANDLE Fail(DWORD error) {
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
 }
 
-HANDLE Open(LPCWSTR name, DWORD access, DWORD creation)
-{
+HANDLE Open(LPCWSTR name, DWORD access, DWORD creation) {
     std::string path;
-    if (!Utf8Path(name, path))
-        return Fail(ERROR_PATH_NOT_FOUND);
+    if (!Utf8Path(name, path)) return Fail(ERROR_PATH_NOT_FOUND);
     int flags = O_RDONLY;
     if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
         flags = O_RDWR;
@@ -210,8 +178,7 @@ HANDLE Open(LPCWSTR name, DWORD access, DWORD creation)
     }
     // Not blocking on open: a pipe without a writer would otherwise hang here, not fail or succeed.
     const int descriptor = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (descriptor < 0)
-        return Fail(OpenError(errno, path));
+    if (descriptor < 0) return Fail(OpenError(errno, path));
     struct stat status;
     const int statusFlags = ::fcntl(descriptor, F_GETFL);
     if (::fstat(descriptor, &status) != 0 || statusFlags < 0 ||
@@ -226,16 +193,14 @@ HANDLE Open(LPCWSTR name, DWORD access, DWORD creation)
         return Fail(ERROR_ACCESS_DENIED);
     }
     HANDLE handle = CHandleTable::Insert(std::make_shared<CFile>(descriptor, access, TypeOf(status.st_mode)));
-    if (!handle)
-        return INVALID_HANDLE_VALUE;
+    if (!handle) return INVALID_HANDLE_VALUE;
     SetLastError(existed ? ERROR_ALREADY_EXISTS : NO_ERROR);
     return handle;
 }
 
 // ReadFile and WriteFile: synchronous only, and the count is given back even when the transfer fails.
 template <class Operation>
-BOOL Transfer(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, Operation operation)
-{
+BOOL Transfer(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, Operation operation) {
     DWORD done = 0;
     const std::shared_ptr<CFile> object = FindObject<CFile>(file);
     BOOL ok = FALSE;
@@ -243,8 +208,7 @@ BOOL Transfer(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, Operati
         SetLastError(ERROR_INVALID_PARAMETER);
     else if (object)
         ok = operation(*object, done);
-    if (transferred)
-        *transferred = done;
+    if (transferred) *transferred = done;
     return ok;
 }
 
@@ -252,83 +216,65 @@ BOOL Transfer(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, Operati
 }  // namespace posix
 
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES, DWORD creationDisposition,
-                   DWORD, HANDLE)
-{
+                   DWORD, HANDLE) {
     return posix::Open(fileName, desiredAccess, creationDisposition);
 }
 
-BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped)
-{
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped) {
     return posix::Transfer(file, overlapped, bytesRead,
                            [&](posix::CFile &object, DWORD &done) { return object.Read(buffer, bytesToRead, done); });
 }
 
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped)
-{
-    return posix::Transfer(file, overlapped, bytesWritten, [&](posix::CFile &object, DWORD &done) {
-        return object.Write(buffer, bytesToWrite, done);
-    });
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped) {
+    return posix::Transfer(file, overlapped, bytesWritten,
+                           [&](posix::CFile &object, DWORD &done) { return object.Write(buffer, bytesToWrite, done); });
 }
 
-BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distanceToMove, PLARGE_INTEGER newFilePointer, DWORD moveMethod)
-{
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distanceToMove, PLARGE_INTEGER newFilePointer, DWORD moveMethod) {
     std::shared_ptr<posix::CFile> object = posix::FindObject<posix::CFile>(file);
     LONGLONG position = 0;
-    if (!object || !object->Move(distanceToMove.QuadPart, moveMethod, false, position))
-        return FALSE;
-    if (newFilePointer)
-        newFilePointer->QuadPart = position;
+    if (!object || !object->Move(distanceToMove.QuadPart, moveMethod, false, position)) return FALSE;
+    if (newFilePointer) newFilePointer->QuadPart = position;
     return TRUE;
 }
 
-DWORD SetFilePointer(HANDLE file, LONG distanceToMove, LONG *distanceToMoveHigh, DWORD moveMethod)
-{
+DWORD SetFilePointer(HANDLE file, LONG distanceToMove, LONG *distanceToMoveHigh, DWORD moveMethod) {
     // Without a high part the distance is a signed 32-bit number and the result must fit 32 bits.
-    const LONGLONG distance =
-        distanceToMoveHigh ? LONGLONG((ULONGLONG(DWORD(*distanceToMoveHigh)) << 32) | DWORD(distanceToMove))
-                           : LONGLONG(distanceToMove);
+    const LONGLONG distance = distanceToMoveHigh
+                                  ? LONGLONG((ULONGLONG(DWORD(*distanceToMoveHigh)) << 32) | DWORD(distanceToMove))
+                                  : LONGLONG(distanceToMove);
     std::shared_ptr<posix::CFile> object = posix::FindObject<posix::CFile>(file);
     LONGLONG position = 0;
-    if (!object || !object->Move(distance, moveMethod, !distanceToMoveHigh, position))
-        return INVALID_SET_FILE_POINTER;
-    if (distanceToMoveHigh)
-        *distanceToMoveHigh = LONG(position >> 32);
+    if (!object || !object->Move(distance, moveMethod, !distanceToMoveHigh, position)) return INVALID_SET_FILE_POINTER;
+    if (distanceToMoveHigh) *distanceToMoveHigh = LONG(position >> 32);
     SetLastError(NO_ERROR);
     return DWORD(position);
 }
 
-BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER fileSize)
-{
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER fileSize) {
     std::shared_ptr<posix::CFile> object = posix::FindObject<posix::CFile>(file);
     LONGLONG size = 0;
-    if (!object || !object->Size(size))
-        return FALSE;
+    if (!object || !object->Size(size)) return FALSE;
     fileSize->QuadPart = size;
     return TRUE;
 }
 
-DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh)
-{
+DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh) {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size))
-        return INVALID_FILE_SIZE;
-    if (fileSizeHigh)
-        *fileSizeHigh = DWORD(size.QuadPart >> 32);
+    if (!GetFileSizeEx(file, &size)) return INVALID_FILE_SIZE;
+    if (fileSizeHigh) *fileSizeHigh = DWORD(size.QuadPart >> 32);
     SetLastError(NO_ERROR);
     return DWORD(size.QuadPart);
 }
 
-DWORD GetFileType(HANDLE file)
-{
+DWORD GetFileType(HANDLE file) {
     std::shared_ptr<posix::CFile> object = posix::FindObject<posix::CFile>(file);
-    if (!object)
-        return FILE_TYPE_UNKNOWN;
+    if (!object) return FILE_TYPE_UNKNOWN;
     SetLastError(NO_ERROR);
     return object->Type();
 }
 
-BOOL DeleteFileW(LPCWSTR fileName)
-{
+BOOL DeleteFileW(LPCWSTR fileName) {
     std::string path;
     if (!posix::Utf8Path(fileName, path)) {
         SetLastError(ERROR_PATH_NOT_FOUND);

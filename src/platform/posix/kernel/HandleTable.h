@@ -20,11 +20,9 @@ public:
 
 // The object a handle names when it is of type T, else null with ERROR_INVALID_HANDLE.
 template <class T>
-std::shared_ptr<T> FindObject(HANDLE handle)
-{
+std::shared_ptr<T> FindObject(HANDLE handle) {
     std::shared_ptr<T> object = std::dynamic_pointer_cast<T>(CHandleTable::Find(handle));
-    if (!object)
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!object) SetLastError(ERROR_INVALID_HANDLE);
     return object;
 }
 

@@ -14,8 +14,7 @@ struct alignas(16) BlockHeader {
 
 BlockHeader *HeaderOf(LPVOID block) { return static_cast<BlockHeader *>(block) - 1; }
 
-LPVOID Finish(BlockHeader *header, SIZE_T size)
-{
+LPVOID Finish(BlockHeader *header, SIZE_T size) {
     header->size = size;
     return header + 1;
 }
@@ -24,38 +23,30 @@ bool TooLarge(SIZE_T bytes) { return bytes > SIZE_MAX - sizeof(BlockHeader); }
 
 }  // namespace
 
-HANDLE GetProcessHeap(void)
-{
+HANDLE GetProcessHeap(void) {
     static int processHeap;
     return &processHeap;
 }
 
-LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes)
-{
-    if (TooLarge(bytes))
-        return nullptr;
+LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+    if (TooLarge(bytes)) return nullptr;
     const SIZE_T total = sizeof(BlockHeader) + bytes;
     void *memory = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, total) : std::malloc(total);
     return memory ? Finish(static_cast<BlockHeader *>(memory), bytes) : nullptr;
 }
 
-LPVOID HeapReAlloc(HANDLE, DWORD flags, LPVOID block, SIZE_T bytes)
-{
-    if (!block || TooLarge(bytes))
-        return nullptr;
+LPVOID HeapReAlloc(HANDLE, DWORD flags, LPVOID block, SIZE_T bytes) {
+    if (!block || TooLarge(bytes)) return nullptr;
     const SIZE_T oldSize = HeaderOf(block)->size;
     void *memory = std::realloc(HeaderOf(block), sizeof(BlockHeader) + bytes);
-    if (!memory)
-        return nullptr;
+    if (!memory) return nullptr;
     LPVOID grown = Finish(static_cast<BlockHeader *>(memory), bytes);
     if ((flags & HEAP_ZERO_MEMORY) && bytes > oldSize)
         std::memset(static_cast<BYTE *>(grown) + oldSize, 0, bytes - oldSize);
     return grown;
 }
 
-BOOL HeapFree(HANDLE, DWORD, LPVOID block)
-{
-    if (block)
-        std::free(HeaderOf(block));
+BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
+    if (block) std::free(HeaderOf(block));
     return TRUE;
 }

@@ -5,10 +5,8 @@
 
 #include "kernel32.h"
 
-int MulDiv(int number, int numerator, int denominator)
-{
-    if (denominator == 0)
-        return -1;
+int MulDiv(int number, int numerator, int denominator) {
+    if (denominator == 0) return -1;
     const long long product = static_cast<long long>(number) * numerator;
     const long long divisor = std::llabs(static_cast<long long>(denominator));
     const long long magnitude = (std::llabs(product) + divisor / 2) / divisor;

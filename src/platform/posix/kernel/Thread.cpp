@@ -24,8 +24,7 @@ public:
 
     DWORD Id() const { return m_id; }
 
-    void Run(unsigned(__stdcall *start)(void *), void *arg)
-    {
+    void Run(unsigned(__stdcall *start)(void *), void *arg) {
         t_threadId = m_id;
         {
             std::unique_lock<std::mutex> hold(Lock());
@@ -40,17 +39,14 @@ public:
         ReleaseWaiters(false);
     }
 
-    DWORD Resume()
-    {
+    DWORD Resume() {
         std::lock_guard<std::mutex> hold(Lock());
         const DWORD previous = m_suspendCount;
-        if (m_suspendCount > 0 && --m_suspendCount == 0)
-            m_resumed.notify_one();
+        if (m_suspendCount > 0 && --m_suspendCount == 0) m_resumed.notify_one();
         return previous;
     }
 
-    DWORD ExitCode()
-    {
+    DWORD ExitCode() {
         std::lock_guard<std::mutex> hold(Lock());
         return m_exitCode;
     }
@@ -71,9 +67,8 @@ HANDLE CurrentThreadHandle() { return reinterpret_cast<HANDLE>(LONG_PTR(-2)); }
 }  // namespace
 }  // namespace posix
 
-uintptr_t _beginthreadex(void *, unsigned, unsigned(__stdcall *start)(void *), void *arg,
-                         unsigned initFlags, unsigned *threadId)
-{
+uintptr_t _beginthreadex(void *, unsigned, unsigned(__stdcall *start)(void *), void *arg, unsigned initFlags,
+                         unsigned *threadId) {
     if (!start) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
@@ -84,28 +79,23 @@ uintptr_t _beginthreadex(void *, unsigned, unsigned(__stdcall *start)(void *), v
     try {
         thread = std::make_shared<posix::CThread>(posix::NewThreadId(), (initFlags & CREATE_SUSPENDED) != 0);
         handle = posix::CHandleTable::Insert(thread);
-        if (!handle)
-            return 0;
+        if (!handle) return 0;
         std::thread([thread, start, arg] { thread->Run(start, arg); }).detach();
     } catch (const std::exception &) {  // no memory, or no thread to be had
-        if (handle)
-            posix::CHandleTable::Close(handle);
+        if (handle) posix::CHandleTable::Close(handle);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
-    if (threadId)
-        *threadId = thread->Id();
+    if (threadId) *threadId = thread->Id();
     return reinterpret_cast<uintptr_t>(handle);
 }
 
-DWORD ResumeThread(HANDLE thread)
-{
+DWORD ResumeThread(HANDLE thread) {
     std::shared_ptr<posix::CThread> object = posix::FindObject<posix::CThread>(thread);
     return object ? object->Resume() : DWORD(-1);
 }
 
-BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode)
-{
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
     if (!exitCode) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -115,23 +105,19 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode)
         return TRUE;
     }
     std::shared_ptr<posix::CThread> object = posix::FindObject<posix::CThread>(thread);
-    if (!object)
-        return FALSE;
+    if (!object) return FALSE;
     *exitCode = object->ExitCode();
     return TRUE;
 }
 
 // One counter keeps ids unique; threads started elsewhere (main, std::thread) draw theirs lazily.
-DWORD GetCurrentThreadId(void)
-{
-    if (posix::t_threadId == 0)
-        posix::t_threadId = posix::NewThreadId();
+DWORD GetCurrentThreadId(void) {
+    if (posix::t_threadId == 0) posix::t_threadId = posix::NewThreadId();
     return posix::t_threadId;
 }
 
 // Scheduling priorities need privileges on Linux; the library's priorities are hints.
-BOOL SetThreadPriority(HANDLE thread, int)
-{
+BOOL SetThreadPriority(HANDLE thread, int) {
     return thread == posix::CurrentThreadHandle() || posix::FindObject<posix::CThread>(thread) ? TRUE : FALSE;
 }
 

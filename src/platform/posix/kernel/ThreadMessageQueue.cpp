@@ -12,28 +12,24 @@ namespace {
 
 class CQueueRegistry {
 public:
-    void Add(DWORD threadId, std::shared_ptr<CThreadMessageQueue> queue)
-    {
+    void Add(DWORD threadId, std::shared_ptr<CThreadMessageQueue> queue) {
         std::unique_lock<std::shared_mutex> hold(m_lock);
         m_queues[threadId] = std::move(queue);
     }
 
-    void Remove(DWORD threadId)
-    {
+    void Remove(DWORD threadId) {
         std::unique_lock<std::shared_mutex> hold(m_lock);
         m_queues.erase(threadId);
     }
 
-    std::shared_ptr<CThreadMessageQueue> Find(DWORD threadId)
-    {
+    std::shared_ptr<CThreadMessageQueue> Find(DWORD threadId) {
         std::shared_lock<std::shared_mutex> hold(m_lock);
         const auto found = m_queues.find(threadId);
         return found == m_queues.end() ? nullptr : found->second;
     }
 
     // Never destroyed: threads may end, and give up their queues, while the process exits.
-    static CQueueRegistry &Instance()
-    {
+    static CQueueRegistry &Instance() {
         static CQueueRegistry *registry = new CQueueRegistry;
         return *registry;
     }
@@ -49,8 +45,7 @@ public:
     ~CQueueOwner() { Release(); }
 
     // Null when memory runs out; the next look at the thread's messages tries again.
-    std::shared_ptr<CThreadMessageQueue> Get()
-    {
+    std::shared_ptr<CThreadMessageQueue> Get() {
         if (!m_queue) {
             try {
                 auto queue = std::make_shared<CThreadMessageQueue>();
@@ -64,8 +59,7 @@ public:
         return m_queue;
     }
 
-    void Release()
-    {
+    void Release() {
         if (m_queue) {
             CQueueRegistry::Instance().Remove(m_threadId);
             m_queue.reset();
@@ -79,13 +73,11 @@ private:
 
 thread_local CQueueOwner t_owner;
 
-bool Matches(UINT message, UINT filterMin, UINT filterMax)
-{
+bool Matches(UINT message, UINT filterMin, UINT filterMax) {
     return (filterMin == 0 && filterMax == 0) || (message >= filterMin && message <= filterMax);
 }
 
-MSG MakeMessage(UINT message, WPARAM wParam, LPARAM lParam)
-{
+MSG MakeMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     MSG msg{};
     msg.message = message;
     msg.wParam = wParam;
@@ -98,8 +90,7 @@ MSG MakeMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 std::shared_ptr<CThreadMessageQueue> CThreadMessageQueue::OfCurrentThread() { return t_owner.Get(); }
 
-std::shared_ptr<CThreadMessageQueue> CThreadMessageQueue::OfThread(DWORD threadId)
-{
+std::shared_ptr<CThreadMessageQueue> CThreadMessageQueue::OfThread(DWORD threadId) {
     try {
         return CQueueRegistry::Instance().Find(threadId);
     } catch (const std::bad_alloc &) {
@@ -110,8 +101,7 @@ std::shared_ptr<CThreadMessageQueue> CThreadMessageQueue::OfThread(DWORD threadI
 void CThreadMessageQueue::ReleaseCurrent() { t_owner.Release(); }
 
 // Posts notify after unlocking, so the woken owner does not block on the lock at once.
-bool CThreadMessageQueue::Post(UINT message, WPARAM wParam, LPARAM lParam)
-{
+bool CThreadMessageQueue::Post(UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         std::lock_guard<std::mutex> hold(m_lock);
         m_messages.push_back(MakeMessage(message, wParam, lParam));
@@ -122,8 +112,7 @@ bool CThreadMessageQueue::Post(UINT message, WPARAM wParam, LPARAM lParam)
     return true;
 }
 
-void CThreadMessageQueue::PostQuit(int exitCode)
-{
+void CThreadMessageQueue::PostQuit(int exitCode) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_quit = true;
@@ -132,35 +121,28 @@ void CThreadMessageQueue::PostQuit(int exitCode)
     m_posted.notify_one();
 }
 
-bool CThreadMessageQueue::Take(MSG &msg, UINT filterMin, UINT filterMax, bool remove)
-{
+bool CThreadMessageQueue::Take(MSG &msg, UINT filterMin, UINT filterMax, bool remove) {
     std::lock_guard<std::mutex> hold(m_lock);
     return TakeLocked(msg, filterMin, filterMax, remove);
 }
 
-void CThreadMessageQueue::WaitAndTake(MSG &msg, UINT filterMin, UINT filterMax)
-{
+void CThreadMessageQueue::WaitAndTake(MSG &msg, UINT filterMin, UINT filterMax) {
     std::unique_lock<std::mutex> hold(m_lock);
     m_posted.wait(hold, [&] { return TakeLocked(msg, filterMin, filterMax, true); });
 }
 
-bool CThreadMessageQueue::TakeLocked(MSG &msg, UINT filterMin, UINT filterMax, bool remove)
-{
-    const auto found = std::find_if(m_messages.begin(), m_messages.end(), [&](const MSG &queued) {
-        return Matches(queued.message, filterMin, filterMax);
-    });
+bool CThreadMessageQueue::TakeLocked(MSG &msg, UINT filterMin, UINT filterMax, bool remove) {
+    const auto found = std::find_if(m_messages.begin(), m_messages.end(),
+                                    [&](const MSG &queued) { return Matches(queued.message, filterMin, filterMax); });
     if (found != m_messages.end()) {
         msg = *found;
-        if (remove)
-            m_messages.erase(found);
+        if (remove) m_messages.erase(found);
         return true;
     }
-    if (!m_quit)
-        return false;
+    if (!m_quit) return false;
     // The quit request comes after every posted message and ignores the filter.
     msg = MakeMessage(WM_QUIT, WPARAM(m_quitCode), 0);
-    if (remove)
-        m_quit = false;
+    if (remove) m_quit = false;
     return true;
 }
 
@@ -169,18 +151,15 @@ bool CThreadMessageQueue::TakeLocked(MSG &msg, UINT filterMin, UINT filterMax, b
 namespace {
 
 // Thread messages carry no window; -1 asks for exactly those, as on Windows.
-bool IsThreadTarget(HWND hwnd)
-{
-    if (!hwnd || hwnd == reinterpret_cast<HWND>(LONG_PTR(-1)))
-        return true;
+bool IsThreadTarget(HWND hwnd) {
+    if (!hwnd || hwnd == reinterpret_cast<HWND>(LONG_PTR(-1))) return true;
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return false;
 }
 
 }  // namespace
 
-BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam)
-{
+BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<posix::CThreadMessageQueue> queue = posix::CThreadMessageQueue::OfThread(threadId);
     if (!queue) {
         SetLastError(ERROR_INVALID_THREAD_ID);
@@ -193,29 +172,24 @@ BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
     return TRUE;
 }
 
-BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags)
-{
+BOOL PeekMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
     if (!msg) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    if (!IsThreadTarget(hwnd))
-        return FALSE;
+    if (!IsThreadTarget(hwnd)) return FALSE;
     const std::shared_ptr<posix::CThreadMessageQueue> queue = posix::CThreadMessageQueue::OfCurrentThread();
     return queue && queue->Take(*msg, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
 }
 
-BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax)
-{
+BOOL GetMessageA(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
     if (!msg) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return -1;
     }
-    if (!IsThreadTarget(hwnd))
-        return -1;
+    if (!IsThreadTarget(hwnd)) return -1;
     const std::shared_ptr<posix::CThreadMessageQueue> queue = posix::CThreadMessageQueue::OfCurrentThread();
-    if (!queue)
-        return -1;
+    if (!queue) return -1;
     queue->WaitAndTake(*msg, filterMin, filterMax);
     return msg->message == WM_QUIT ? FALSE : TRUE;
 }
@@ -225,8 +199,7 @@ BOOL TranslateMessage(const MSG *) { return FALSE; }
 
 LRESULT DispatchMessageA(const MSG *) { return 0; }
 
-void PostQuitMessage(int exitCode)
-{
+void PostQuitMessage(int exitCode) {
     if (const std::shared_ptr<posix::CThreadMessageQueue> queue = posix::CThreadMessageQueue::OfCurrentThread())
         queue->PostQuit(exitCode);
 }

@@ -22,8 +22,7 @@ class CWaitableTimer final : public CKernelObject {
 public:
     explicit CWaitableTimer(bool manualReset) : m_manualReset(manualReset) {}
 
-    void Arm(Clock::time_point due, Clock::duration period)
-    {
+    void Arm(Clock::time_point due, Clock::duration period) {
         std::lock_guard<std::mutex> hold(Lock());
         m_signalled = false;
         m_armed = true;
@@ -32,36 +31,29 @@ public:
         WakeWaiters();
     }
 
-    void Cancel()
-    {
+    void Cancel() {
         std::lock_guard<std::mutex> hold(Lock());
         Expire(Clock::now());
         m_armed = false;
     }
 
-    bool IsSignalled(Clock::time_point now) override
-    {
+    bool IsSignalled(Clock::time_point now) override {
         Expire(now);
         return m_signalled;
     }
 
-    void Acquire() override
-    {
-        if (!m_manualReset)
-            m_signalled = false;
+    void Acquire() override {
+        if (!m_manualReset) m_signalled = false;
     }
 
-    bool NextExpiry(Clock::time_point &when) const override
-    {
+    bool NextExpiry(Clock::time_point &when) const override {
         when = m_due;
         return m_armed;
     }
 
 private:
-    void Expire(Clock::time_point now)
-    {
-        if (!m_armed || now < m_due)
-            return;
+    void Expire(Clock::time_point now) {
+        if (!m_armed || now < m_due) return;
         m_signalled = true;
         if (m_period == Clock::duration::zero()) {
             m_armed = false;
@@ -78,8 +70,7 @@ private:
     Clock::duration m_period{};
 };
 
-Clock::time_point DueTime(LONGLONG due, Clock::time_point now)
-{
+Clock::time_point DueTime(LONGLONG due, Clock::time_point now) {
     LONGLONG delay = 0;
     if (due < 0) {
         delay = due < -kLongestDelay ? kLongestDelay : -due;
@@ -87,14 +78,12 @@ Clock::time_point DueTime(LONGLONG due, Clock::time_point now)
         const LONGLONG wallNow =
             std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch()).count() +
             kUnixEpochTicks;
-        if (due > wallNow)
-            delay = std::min(due - wallNow, kLongestDelay);
+        if (due > wallNow) delay = std::min(due - wallNow, kLongestDelay);
     }
     return now + std::chrono::duration_cast<Clock::duration>(Ticks(delay));
 }
 
-HANDLE CreateTimer(BOOL manualReset, bool named)
-{
+HANDLE CreateTimer(BOOL manualReset, bool named) {
     if (named) {
         // Named objects are shared between processes on Windows; nothing here could share them.
         SetLastError(ERROR_NOT_SUPPORTED);
@@ -111,23 +100,18 @@ HANDLE CreateTimer(BOOL manualReset, bool named)
 }  // namespace
 }  // namespace posix
 
-HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES, BOOL manualReset, LPCSTR name)
-{
+HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES, BOOL manualReset, LPCSTR name) {
     return posix::CreateTimer(manualReset, name != nullptr);
 }
 
-HANDLE CreateWaitableTimerW(LPSECURITY_ATTRIBUTES, BOOL manualReset, LPCWSTR name)
-{
+HANDLE CreateWaitableTimerW(LPSECURITY_ATTRIBUTES, BOOL manualReset, LPCWSTR name) {
     return posix::CreateTimer(manualReset, name != nullptr);
 }
 
 // Completion routines run only in alertable waits, which this platform lacks: they never run.
-BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG periodMs, PTIMERAPCROUTINE,
-                      LPVOID, BOOL)
-{
+BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG periodMs, PTIMERAPCROUTINE, LPVOID, BOOL) {
     std::shared_ptr<posix::CWaitableTimer> object = posix::FindObject<posix::CWaitableTimer>(timer);
-    if (!object)
-        return FALSE;
+    if (!object) return FALSE;
     if (!dueTime || periodMs < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -137,11 +121,9 @@ BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG periodMs,
     return TRUE;
 }
 
-BOOL CancelWaitableTimer(HANDLE timer)
-{
+BOOL CancelWaitableTimer(HANDLE timer) {
     std::shared_ptr<posix::CWaitableTimer> object = posix::FindObject<posix::CWaitableTimer>(timer);
-    if (!object)
-        return FALSE;
+    if (!object) return FALSE;
     object->Cancel();
     return TRUE;
 }

@@ -33,8 +33,8 @@ typedef void(CALLBACK *PTIMERAPCROUTINE)(LPVOID arg, DWORD timerLow, DWORD timer
 HANDLE CreateWaitableTimerA(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, LPCSTR name);
 HANDLE CreateWaitableTimerW(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, LPCWSTR name);
 // dueTime: negative = relative in 100 ns units, otherwise an absolute time (0 = already due).
-BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG periodMs,
-                      PTIMERAPCROUTINE completion, LPVOID completionArg, BOOL resume);
+BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER *dueTime, LONG periodMs, PTIMERAPCROUTINE completion,
+                      LPVOID completionArg, BOOL resume);
 BOOL CancelWaitableTimer(HANDLE timer);
 
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
@@ -51,8 +51,8 @@ BOOL CloseHandle(HANDLE handle);
 #define THREAD_PRIORITY_TIME_CRITICAL 15
 
 // Returns a waitable thread handle (0 on failure); the handle is signalled when the thread ends.
-uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned(__stdcall *start)(void *),
-                         void *arg, unsigned initFlags, unsigned *threadId);
+uintptr_t _beginthreadex(void *security, unsigned stackSize, unsigned(__stdcall *start)(void *), void *arg,
+                         unsigned initFlags, unsigned *threadId);
 DWORD ResumeThread(HANDLE thread);
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD GetCurrentThreadId(void);
@@ -70,7 +70,9 @@ inline LONG InterlockedCompareExchange(LONG volatile *p, LONG exchange, LONG com
     __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
 }
-inline PVOID InterlockedExchangePointer(PVOID volatile *p, PVOID v) { return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST); }
+inline PVOID InterlockedExchangePointer(PVOID volatile *p, PVOID v) {
+    return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST);
+}
 inline PVOID InterlockedCompareExchangePointer(PVOID volatile *p, PVOID exchange, PVOID comparand) {
     __atomic_compare_exchange_n(p, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
     return comparand;
@@ -131,12 +133,10 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile);
 // Synchronous only: an OVERLAPPED record fails with ERROR_INVALID_PARAMETER.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped);
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
-               LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped);
 // A low part of INVALID_SET_FILE_POINTER / INVALID_FILE_SIZE is a success when the last error is 0.
 DWORD SetFilePointer(HANDLE file, LONG distanceToMove, LONG *distanceToMoveHigh, DWORD moveMethod);
-BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distanceToMove, PLARGE_INTEGER newFilePointer,
-                      DWORD moveMethod);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distanceToMove, PLARGE_INTEGER newFilePointer, DWORD moveMethod);
 DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER fileSize);
 DWORD GetFileType(HANDLE file);
@@ -148,10 +148,9 @@ BOOL DeleteFileW(LPCWSTR fileName);
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_ERR_INVALID_CHARS 0x00000080u
 UINT GetACP(void);
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target,
-                        int targetLength);
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
-                        int targetLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target, int targetLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target, int targetLength,
+                        LPCSTR defaultChar, LPBOOL usedDefaultChar);
 int lstrlenW(LPCWSTR s);
 int lstrlenA(LPCSTR s);
 

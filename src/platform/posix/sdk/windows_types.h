@@ -88,8 +88,7 @@ typedef struct _SECURITY_ATTRIBUTES {
 #define E_INVALIDARG ((HRESULT)0x80070057)
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define HRESULT_FROM_WIN32(e) \
-    ((HRESULT)(e) <= 0 ? ((HRESULT)(e)) : ((HRESULT)(((e) & 0x0000FFFF) | 0x80070000)))
+#define HRESULT_FROM_WIN32(e) ((HRESULT)(e) <= 0 ? ((HRESULT)(e)) : ((HRESULT)(((e)&0x0000FFFF) | 0x80070000)))
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
@@ -106,4 +105,5 @@ typedef struct _SECURITY_ATTRIBUTES {
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKELONG(a, b) \
+    ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))

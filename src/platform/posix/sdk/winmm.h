@@ -90,8 +90,7 @@ typedef struct _MMCKINFO {
 typedef const WAVEFORMATEX *LPCWAVEFORMATEX;
 typedef const MMCKINFO *LPCMMCKINFO;
 
-typedef void(CALLBACK DRVCALLBACK)(HDRVR hdrvr, UINT message, DWORD_PTR user, DWORD_PTR param1,
-                                   DWORD_PTR param2);
+typedef void(CALLBACK DRVCALLBACK)(HDRVR hdrvr, UINT message, DWORD_PTR user, DWORD_PTR param1, DWORD_PTR param2);
 typedef DRVCALLBACK *LPDRVCALLBACK;
 typedef DRVCALLBACK WAVECALLBACK;
 typedef WAVECALLBACK *LPWAVECALLBACK;
@@ -177,8 +176,8 @@ typedef WAVECALLBACK *LPWAVECALLBACK;
 // Callbacks: CALLBACK_FUNCTION or CALLBACK_NULL. Open and close notifications run on the caller's
 // thread inside waveOutOpen/waveOutClose; buffer notifications run on the device's own thread.
 UINT waveOutGetNumDevs(void);
-MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
-                     DWORD_PTR instance, DWORD flags);
+MMRESULT waveOutOpen(LPHWAVEOUT phwo, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD_PTR instance,
+                     DWORD flags);
 MMRESULT waveOutClose(HWAVEOUT hwo);
 MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize);
 MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR header, UINT headerSize);
@@ -192,8 +191,8 @@ MMRESULT waveOutGetVolume(HWAVEOUT hwo, LPDWORD volume);
 
 UINT waveInGetNumDevs(void);
 MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, LPWAVEINCAPSA caps, UINT capsSize);
-MMRESULT waveInOpen(LPHWAVEIN phwi, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
-                    DWORD_PTR instance, DWORD flags);
+MMRESULT waveInOpen(LPHWAVEIN phwi, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD_PTR instance,
+                    DWORD flags);
 MMRESULT waveInClose(HWAVEIN hwi);
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize);
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize);

@@ -41,7 +41,8 @@ public:
     // device may ask with its own lock held; only while it holds a reference.
     bool Lost() const;
 
-    CAudioEndpoint(bool capture, int index, const CWaveFormat &format) : m_capture(capture), m_index(index), m_format(format) {}
+    CAudioEndpoint(bool capture, int index, const CWaveFormat &format)
+        : m_capture(capture), m_index(index), m_format(format) {}
 
 private:
     static void SDLCALL Callback(void *endpoint, Uint8 *stream, int bytes);

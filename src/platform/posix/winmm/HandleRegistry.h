@@ -13,29 +13,25 @@ template <class T>
 class CHandleRegistry {
 public:
     // Never destroyed: devices may still be in use by threads while the process exits.
-    static CHandleRegistry &Instance()
-    {
+    static CHandleRegistry &Instance() {
         static CHandleRegistry *registry = new CHandleRegistry;
         return *registry;
     }
 
-    uintptr_t Add(std::shared_ptr<T> object)
-    {
+    uintptr_t Add(std::shared_ptr<T> object) {
         std::lock_guard<std::mutex> hold(m_lock);
         const uintptr_t handle = m_next++;
         m_objects.emplace(handle, std::move(object));
         return handle;
     }
 
-    std::shared_ptr<T> Find(const void *handle)
-    {
+    std::shared_ptr<T> Find(const void *handle) {
         std::lock_guard<std::mutex> hold(m_lock);
         const auto found = m_objects.find(reinterpret_cast<uintptr_t>(handle));
         return found == m_objects.end() ? nullptr : found->second;
     }
 
-    void Remove(const void *handle)
-    {
+    void Remove(const void *handle) {
         std::shared_ptr<T> released;
         std::lock_guard<std::mutex> hold(m_lock);
         const auto found = m_objects.find(reinterpret_cast<uintptr_t>(handle));

@@ -41,8 +41,7 @@ protected:
     public:
         bool Empty() const { return !m_front; }
         LPWAVEHDR Front() const { return m_front; }
-        void PushBack(LPWAVEHDR header)
-        {
+        void PushBack(LPWAVEHDR header) {
             header->lpNext = nullptr;
             if (m_front)
                 m_back->lpNext = header;
@@ -50,8 +49,7 @@ protected:
                 m_front = header;
             m_back = header;
         }
-        LPWAVEHDR PopFront()
-        {
+        LPWAVEHDR PopFront() {
             const LPWAVEHDR header = m_front;
             m_front = header->lpNext;
             header->lpNext = nullptr;

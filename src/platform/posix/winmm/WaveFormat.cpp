@@ -8,8 +8,7 @@ namespace posix {
 namespace {
 
 template <class T, class Scale>
-void ScaleSamples(BYTE *data, size_t bytes, const DWORD *levels, size_t channels, Scale scale)
-{
+void ScaleSamples(BYTE *data, size_t bytes, const DWORD *levels, size_t channels, Scale scale) {
     for (size_t i = 0; i < bytes / sizeof(T); ++i) {
         T sample;
         std::memcpy(&sample, data + i * sizeof(T), sizeof(T));
@@ -20,18 +19,14 @@ void ScaleSamples(BYTE *data, size_t bytes, const DWORD *levels, size_t channels
 
 }  // namespace
 
-bool CWaveFormat::Parse(const WAVEFORMATEX *format)
-{
+bool CWaveFormat::Parse(const WAVEFORMATEX *format) {
     // Integer PCM records may be the 16-byte form without cbSize; nothing past it is read.
     const bool integer = format->wFormatTag == WAVE_FORMAT_PCM;
     const bool floating = format->wFormatTag == WAVE_FORMAT_IEEE_FLOAT;
     const WORD bits = format->wBitsPerSample;
-    if (!(integer && (bits == 8 || bits == 16 || bits == 32)) && !(floating && bits == 32))
-        return false;
-    if (format->nChannels < 1 || format->nChannels > 8)
-        return false;
-    if (format->nSamplesPerSec < 1000 || format->nSamplesPerSec > 384000)
-        return false;
+    if (!(integer && (bits == 8 || bits == 16 || bits == 32)) && !(floating && bits == 32)) return false;
+    if (format->nChannels < 1 || format->nChannels > 8) return false;
+    if (format->nSamplesPerSec < 1000 || format->nSamplesPerSec > 384000) return false;
     const DWORD blockAlign = DWORD(format->nChannels) * bits / 8;
     if (format->nBlockAlign != blockAlign || format->nAvgBytesPerSec != format->nSamplesPerSec * blockAlign)
         return false;
@@ -42,8 +37,7 @@ bool CWaveFormat::Parse(const WAVEFORMATEX *format)
     return true;
 }
 
-void CWaveFormat::ApplyGain(BYTE *samples, size_t bytes, DWORD volume) const
-{
+void CWaveFormat::ApplyGain(BYTE *samples, size_t bytes, DWORD volume) const {
     DWORD levels[8];
     levels[0] = LOWORD(volume);
     for (size_t c = 1; c < m_channels; ++c)
@@ -55,14 +49,12 @@ void CWaveFormat::ApplyGain(BYTE *samples, size_t bytes, DWORD volume) const
         });
         break;
     case AUDIO_S16LSB:
-        ScaleSamples<int16_t>(samples, bytes, levels, m_channels, [](int16_t s, DWORD level) {
-            return int16_t(int32_t(s) * int32_t(level) / 0xFFFF);
-        });
+        ScaleSamples<int16_t>(samples, bytes, levels, m_channels,
+                              [](int16_t s, DWORD level) { return int16_t(int32_t(s) * int32_t(level) / 0xFFFF); });
         break;
     case AUDIO_S32LSB:
-        ScaleSamples<int32_t>(samples, bytes, levels, m_channels, [](int32_t s, DWORD level) {
-            return int32_t(int64_t(s) * level / 0xFFFF);
-        });
+        ScaleSamples<int32_t>(samples, bytes, levels, m_channels,
+                              [](int32_t s, DWORD level) { return int32_t(int64_t(s) * level / 0xFFFF); });
         break;
     default:
         ScaleSamples<float>(samples, bytes, levels, m_channels,

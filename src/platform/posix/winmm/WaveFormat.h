@@ -21,8 +21,7 @@ public:
     int Rate() const { return int(m_rate); }
     size_t BlockAlign() const { return m_blockAlign; }
     BYTE Silence() const { return m_sdlFormat == AUDIO_U8 ? 0x80 : 0; }
-    bool SameAs(const CWaveFormat &other) const
-    {
+    bool SameAs(const CWaveFormat &other) const {
         return m_sdlFormat == other.m_sdlFormat && m_channels == other.m_channels && m_rate == other.m_rate;
     }
 

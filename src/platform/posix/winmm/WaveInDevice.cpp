@@ -15,12 +15,10 @@ class CWaveInDevice final : public CWaveDevice {
 public:
     using CWaveDevice::CWaveDevice;
 
-    MMRESULT Start()
-    {
+    MMRESULT Start() {
         {
             std::lock_guard<std::mutex> hold(m_lock);
-            if (!m_closing && CheckLost())
-                return MMSYSERR_NODRIVER;
+            if (!m_closing && CheckLost()) return MMSYSERR_NODRIVER;
         }
         return SetRecording(true) ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
     }
@@ -30,20 +28,16 @@ public:
     MMRESULT Stop() { return Halt(false); }
     MMRESULT Reset() { return Halt(true); }
 
-    void Notify(UINT message, DWORD_PTR param1) override
-    {
+    void Notify(UINT message, DWORD_PTR param1) override {
         if (m_callback)
             reinterpret_cast<void(CALLBACK *)(HWAVEIN, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)>(m_callback)(
                 reinterpret_cast<HWAVEIN>(m_handle), message, m_instance, param1, 0);
     }
 
-    bool Exchange(BYTE *block, size_t bytes) override
-    {
+    bool Exchange(BYTE *block, size_t bytes) override {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (!m_recording || m_lost)
-            return false;
-        if (m_converter)
-            SDL_AudioStreamPut(m_converter, block, int(bytes));
+        if (!m_recording || m_lost) return false;
+        if (m_converter) SDL_AudioStreamPut(m_converter, block, int(bytes));
         const size_t frame = m_format.BlockAlign();
         size_t used = 0;
         while (!m_queue.Empty()) {
@@ -61,13 +55,11 @@ public:
                 used += take;
             }
             header->dwBytesRecorded += DWORD(take);
-            if (header->dwBufferLength - header->dwBytesRecorded >= frame)
-                return true;
+            if (header->dwBufferLength - header->dwBytesRecorded >= frame) return true;
             FinishFront();
         }
         // Nothing is queued to take the rest: it is dropped.
-        if (m_converter)
-            SDL_AudioStreamClear(m_converter);
+        if (m_converter) SDL_AudioStreamClear(m_converter);
         return true;
     }
 
@@ -78,43 +70,34 @@ protected:
 
     void Leave() override { SetRecording(false); }
 
-    void Discard() override
-    {
-        if (m_converter)
-            SDL_AudioStreamClear(m_converter);
+    void Discard() override {
+        if (m_converter) SDL_AudioStreamClear(m_converter);
     }
 
 private:
     // Tells the endpoint when this device starts or stops taking part; false once closing.
-    bool SetRecording(bool recording)
-    {
+    bool SetRecording(bool recording) {
         {
             std::lock_guard<std::mutex> hold(m_lock);
-            if (m_closing && recording)
-                return false;
-            if (m_recording == recording)
-                return true;
+            if (m_closing && recording) return false;
+            if (m_recording == recording) return true;
             m_recording = recording;
         }
         m_endpoint->Record(recording);
         return true;
     }
 
-    MMRESULT Halt(bool all)
-    {
+    MMRESULT Halt(bool all) {
         {
             std::lock_guard<std::mutex> hold(m_lock);
-            if (m_closing)
-                return MMSYSERR_INVALHANDLE;
+            if (m_closing) return MMSYSERR_INVALHANDLE;
             CheckLost();
         }
         SetRecording(false);
         std::unique_lock<std::mutex> hold(m_lock);
-        if (m_converter)
-            SDL_AudioStreamClear(m_converter);
+        if (m_converter) SDL_AudioStreamClear(m_converter);
         if (all) {
-            while (!m_queue.Empty())
-                FinishFront();
+            while (!m_queue.Empty()) FinishFront();
         } else if (!m_queue.Empty() && m_queue.Front()->dwBytesRecorded > 0) {
             FinishFront();
         }
@@ -133,14 +116,11 @@ using CExports = CWaveExports<CWaveInDevice, HWAVEIN>;
 UINT waveInGetNumDevs(void) { return posix::CAudioSubsystem::DeviceCount(true); }
 
 // Every device records every standard format: SDL converts from whatever the hardware delivers.
-MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, LPWAVEINCAPSA caps, UINT capsSize)
-{
-    if (!caps)
-        return MMSYSERR_INVALPARAM;
+MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, LPWAVEINCAPSA caps, UINT capsSize) {
+    if (!caps) return MMSYSERR_INVALPARAM;
     int index = -1;
     const MMRESULT result = posix::CAudioSubsystem::Resolve(UINT(deviceId), true, index);
-    if (result != MMSYSERR_NOERROR)
-        return result;
+    if (result != MMSYSERR_NOERROR) return result;
     WAVEINCAPSA filled{};
     filled.vDriverVersion = 0x0100;
     posix::CAudioSubsystem::DeviceName(index, true, filled.szPname);
@@ -150,26 +130,22 @@ MMRESULT waveInGetDevCapsA(UINT_PTR deviceId, LPWAVEINCAPSA caps, UINT capsSize)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT waveInOpen(LPHWAVEIN phwi, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback,
-                    DWORD_PTR instance, DWORD flags)
-{
+MMRESULT waveInOpen(LPHWAVEIN phwi, UINT deviceId, LPCWAVEFORMATEX format, DWORD_PTR callback, DWORD_PTR instance,
+                    DWORD flags) {
     return posix::CExports::Open(phwi, deviceId, format, callback, instance, flags, true, WIM_OPEN);
 }
 
 MMRESULT waveInClose(HWAVEIN hwi) { return posix::CExports::Close(hwi); }
 
-MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize)
-{
+MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize) {
     return posix::CExports::WithHeader(hwi, header, headerSize, &posix::CWaveInDevice::Prepare);
 }
 
-MMRESULT waveInUnprepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize)
-{
+MMRESULT waveInUnprepareHeader(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize) {
     return posix::CExports::WithHeader(hwi, header, headerSize, &posix::CWaveInDevice::Unprepare);
 }
 
-MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize)
-{
+MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR header, UINT headerSize) {
     return posix::CExports::WithHeader(hwi, header, headerSize, &posix::CWaveInDevice::Queue);
 }
 

@@ -11,13 +11,11 @@ class CReaderCallback : public CComObject<IWMReaderCallback, IWMReaderCallbackAd
 public:
     IWMReaderCallback *Callback() { return this; }
     // The result the status came with last; E_FAIL while it has not come.
-    HRESULT ResultOf(WMT_STATUS status)
-    {
+    HRESULT ResultOf(WMT_STATUS status) {
         EnterCriticalSection(&m_lock);
         HRESULT hr = E_FAIL;
         for (size_t i = 0; i < statuses.size(); ++i)
-            if (statuses[i] == status)
-                hr = results[i];
+            if (statuses[i] == status) hr = results[i];
         LeaveCriticalSection(&m_lock);
         return hr;
     }
@@ -28,31 +26,26 @@ public:
 
 protected:
     CReaderCallback() : m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)) { InitializeCriticalSection(&m_lock); }
-    ~CReaderCallback() override
-    {
+    ~CReaderCallback() override {
         DeleteCriticalSection(&m_lock);
         CloseHandle(m_changed);
     }
 
     // Waits until the condition, checked under the lock, holds; false on time-out.
     template <class Condition>
-    bool Await(DWORD timeoutMs, Condition condition)
-    {
+    bool Await(DWORD timeoutMs, Condition condition) {
         const DWORD begin = GetTickCount();
         for (;;) {
             EnterCriticalSection(&m_lock);
             const bool met = condition();
             LeaveCriticalSection(&m_lock);
             const DWORD spent = GetTickCount() - begin;
-            if (met)
-                return true;
-            if (spent >= timeoutMs)
-                return false;
+            if (met) return true;
+            if (spent >= timeoutMs) return false;
             WaitForSingleObject(m_changed, timeoutMs - spent);
         }
     }
-    void Record(WMT_STATUS status, HRESULT hr)
-    {
+    void Record(WMT_STATUS status, HRESULT hr) {
         EnterCriticalSection(&m_lock);
         statuses.push_back(status);
         results.push_back(hr);
@@ -60,12 +53,10 @@ protected:
         SetEvent(m_changed);
     }
 
-    void *FindInterface(REFIID riid) override
-    {
+    void *FindInterface(REFIID riid) override {
         if (riid == IID_IUnknown || riid == IID_IWMStatusCallback || riid == IID_IWMReaderCallback)
             return static_cast<IWMReaderCallback *>(this);
-        if (riid == IID_IWMReaderCallbackAdvanced)
-            return static_cast<IWMReaderCallbackAdvanced *>(this);
+        if (riid == IID_IWMReaderCallbackAdvanced) return static_cast<IWMReaderCallbackAdvanced *>(this);
         return nullptr;
     }
     // Lives on its host's stack: the last Release destroys nothing.

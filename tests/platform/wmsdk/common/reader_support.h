@@ -19,8 +19,7 @@
 
 typedef std::basic_string<WCHAR> WideString;
 
-inline WideString Wide(const std::string &text)
-{
+inline WideString Wide(const std::string &text) {
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
     WideString wide(size_t(length > 0 ? length : 1), 0);
     MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], length);
@@ -30,12 +29,10 @@ inline WideString Wide(const std::string &text)
 
 // The media, made once by reader_media.sh with the ffmpeg program; a Windows run gets them made
 // beforehand, on the host, in BRIVANE_TEST_MEDIA.
-inline std::string MediaPath(const std::string &name)
-{
+inline std::string MediaPath(const std::string &name) {
     static const std::string dir = [] {
         const char *given = std::getenv("BRIVANE_TEST_MEDIA");
-        if (given && *given)
-            return std::string(given);
+        if (given && *given) return std::string(given);
         const std::string made = READER_MEDIA_DIR;
         if (!made.empty() && std::system(("sh '" READER_MEDIA_SCRIPT "' '" + made + "'").c_str()) != 0)
             ADD_FAILURE() << "reader_media.sh could not make the test media (is ffmpeg on PATH?)";
@@ -55,8 +52,7 @@ struct TestMedium {
     DWORD wineLead;      // frames of codec delay Wine's decoders leave in front of the PCM
 
     double PacketSeconds() const { return double(packetFrames) / rate; }
-    double Seconds() const
-    {
+    double Seconds() const {
         return double(ReadBytes(MediaPath(std::string(file) + ".s16")).size()) / (2.0 * channels * rate);
     }
 };
@@ -68,27 +64,23 @@ const TestMedium kTestMedia[] = {
     {"speech.wma", 1, 22050, 1024, false, 2048},
 };
 
-inline std::vector<int16_t> AsSamples(const std::vector<BYTE> &bytes)
-{
+inline std::vector<int16_t> AsSamples(const std::vector<BYTE> &bytes) {
     std::vector<int16_t> samples(bytes.size() / 2);
-    if (!samples.empty())
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
 }
 
 // How closely b follows a, in dB, over a window at the given frame of a, b being shifted later by
 // centre frames give or take radius to where it fits best; *shift receives the shift.
-inline double AlignedSnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, size_t channels,
-                         size_t at, int centre, int radius, int *shift)
-{
+inline double AlignedSnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, size_t channels, size_t at,
+                         int centre, int radius, int *shift) {
     const long window = 4096;
     auto error = [&](int s, long step, double *power) {
         double noise = 0;
         *power = 0;
         for (long i = 0; i < window * long(channels); i += step) {
             const long ia = long(at * channels) + i, ib = ia + long(s) * long(channels);
-            if (ia >= long(a.size()) || ib < 0 || ib >= long(b.size()))
-                return -1.0;
+            if (ia >= long(a.size()) || ib < 0 || ib >= long(b.size())) return -1.0;
             const double d = double(a[size_t(ia)]) - b[size_t(ib)];
             noise += d * d;
             *power += double(a[size_t(ia)]) * a[size_t(ia)];
@@ -114,15 +106,13 @@ class CTestBuffer final : private CNssBufferCore<E_POINTER> {
 public:
     static INSSBuffer *Create(DWORD capacity) { return new CTestBuffer(capacity); }
     // A buffer is one of these when it shares their method table.
-    static bool IsOne(INSSBuffer *buffer)
-    {
+    static bool IsOne(INSSBuffer *buffer) {
         static INSSBuffer *const probe = Create(1);
         return *reinterpret_cast<void *const *>(buffer) == *reinterpret_cast<void *const *>(probe);
     }
 
 private:
-    explicit CTestBuffer(DWORD capacity) : CNssBufferCore(nullptr, capacity ? capacity : 1), m_bytes(m_capacity)
-    {
+    explicit CTestBuffer(DWORD capacity) : CNssBufferCore(nullptr, capacity ? capacity : 1), m_bytes(m_capacity) {
         m_data = m_bytes.data();
     }
 
@@ -137,47 +127,40 @@ public:
     LONG References() const { return LONG(CComObject::References()); }
 
 private:
-    void *FindInterface(REFIID riid) override
-    {
+    void *FindInterface(REFIID riid) override {
         if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream)
             return static_cast<IStream *>(this);
         return nullptr;
     }
     // Lives on the test's stack: the last Release destroys nothing.
     void OnFinalRelease() override {}
-    HRESULT STDMETHODCALLTYPE Read(void *data, ULONG size, ULONG *got) override
-    {
+    HRESULT STDMETHODCALLTYPE Read(void *data, ULONG size, ULONG *got) override {
         const ULONG n = ULONG(std::min<size_t>(size, m_bytes.size() - m_position));
         std::memcpy(data, m_bytes.data() + m_position, n);
         m_position += n;
-        if (got)
-            *got = n;
+        if (got) *got = n;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(const void *, ULONG, ULONG *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER *position) override
-    {
-        const LONGLONG base = origin == STREAM_SEEK_SET ? 0 : origin == STREAM_SEEK_CUR ? LONGLONG(m_position)
-                                                                                        : LONGLONG(m_bytes.size());
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER *position) override {
+        const LONGLONG base = origin == STREAM_SEEK_SET   ? 0
+                              : origin == STREAM_SEEK_CUR ? LONGLONG(m_position)
+                                                          : LONGLONG(m_bytes.size());
         const LONGLONG target = base + move.QuadPart;
-        if (origin > STREAM_SEEK_END || target < 0 || target > LONGLONG(m_bytes.size()))
-            return E_INVALIDARG;
+        if (origin > STREAM_SEEK_END || target < 0 || target > LONGLONG(m_bytes.size())) return E_INVALIDARG;
         m_position = size_t(target);
-        if (position)
-            position->QuadPart = ULONGLONG(target);
+        if (position) position->QuadPart = ULONGLONG(target);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream *, ULARGE_INTEGER, ULARGE_INTEGER *, ULARGE_INTEGER *) override
-    {
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream *, ULARGE_INTEGER, ULARGE_INTEGER *, ULARGE_INTEGER *) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG *stat, DWORD) override
-    {
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG *stat, DWORD) override {
         std::memset(stat, 0, sizeof(*stat));
         stat->type = STGTY_STREAM;
         stat->cbSize.QuadPart = m_bytes.size();
@@ -194,21 +177,17 @@ private:
 class CReaderLog : public CReaderCallback {
 public:
     CReaderLog() : clock(nullptr) {}
-    ~CReaderLog() override
-    {
-        for (const auto &held : kept)
-            held.first->Release();
+    ~CReaderLog() override {
+        for (const auto &held : kept) held.first->Release();
     }
     LONG References() const { return LONG(CComObject::References()); }
 
     // Waits until the status has come (count times in all); false on time-out.
-    bool WaitFor(WMT_STATUS status, DWORD timeoutMs, int count = 1)
-    {
+    bool WaitFor(WMT_STATUS status, DWORD timeoutMs, int count = 1) {
         return Await(timeoutMs, [&] { return std::count(statuses.begin(), statuses.end(), status) >= count; });
     }
     // Waits for the end of playing: the end of the medium or of the segment; false on time-out.
-    bool WaitForEnd(DWORD timeoutMs)
-    {
+    bool WaitForEnd(DWORD timeoutMs) {
         return Await(timeoutMs, [&] {
             return std::count(statuses.begin(), statuses.end(), WMT_EOF) +
                        std::count(statuses.begin(), statuses.end(), WMT_END_OF_SEGMENT) >
@@ -216,8 +195,7 @@ public:
         });
     }
     // Waits until the reader has reported reaching count times of the host's clock, or has ended.
-    bool WaitForReached(size_t count, DWORD timeoutMs)
-    {
+    bool WaitForReached(size_t count, DWORD timeoutMs) {
         return Await(timeoutMs, [&] {
             return reached.size() >= count || std::count(statuses.begin(), statuses.end(), WMT_EOF) > 0;
         });
@@ -236,29 +214,24 @@ public:
     std::vector<std::pair<INSSBuffer *, std::vector<BYTE>>> kept;
 
     // True when no kept buffer has changed since it came.
-    bool KeptUnchanged() const
-    {
+    bool KeptUnchanged() const {
         for (const auto &held : kept) {
             BYTE *data = nullptr;
             DWORD length = 0;
             held.first->GetBufferAndLength(&data, &length);
-            if (std::vector<BYTE>(data, data + length) != held.second)
-                return false;
+            if (std::vector<BYTE>(data, data + length) != held.second) return false;
         }
         return true;
     }
 
 private:
     // A time the reader refuses ends the playing as an error would.
-    void DeliverTime(QWORD time)
-    {
+    void DeliverTime(QWORD time) {
         const HRESULT hr = clock->DeliverTime(time);
-        if (FAILED(hr))
-            Record(WMT_ERROR, hr);
+        if (FAILED(hr)) Record(WMT_ERROR, hr);
     }
 
-    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override {
         if (status == WMT_STARTED && clock) {
             m_next = 10000000;
             DeliverTime(m_next);
@@ -267,8 +240,7 @@ private:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnSample(DWORD output, QWORD time, QWORD duration, DWORD, INSSBuffer *sample,
-                                       void *) override
-    {
+                                       void *) override {
         BYTE *data = nullptr;
         DWORD length = 0;
         sample->GetBufferAndLength(&data, &length);
@@ -290,29 +262,24 @@ private:
         return S_OK;
     }
 
-    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnStreamSample(WORD, QWORD, QWORD, DWORD, INSSBuffer *, void *) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override {
         EnterCriticalSection(&m_lock);
         ++onTimes;
         reached.push_back(time);
         bool ended = false;
-        for (WMT_STATUS s : statuses)
-            ended = ended || s == WMT_EOF || s == WMT_END_OF_SEGMENT;
+        for (WMT_STATUS s : statuses) ended = ended || s == WMT_EOF || s == WMT_END_OF_SEGMENT;
         LeaveCriticalSection(&m_lock);
-        if (clock && !ended)
-            DeliverTime(m_next += 10000000);
+        if (clock && !ended) DeliverTime(m_next += 10000000);
         SetEvent(m_changed);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE OnStreamSelection(WORD, WORD *, WMT_STREAM_SELECTION *, void *) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE OnOutputPropsChanged(DWORD, WM_MEDIA_TYPE *, void *) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE AllocateForStream(WORD, DWORD, INSSBuffer **, void *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE AllocateForOutput(DWORD, DWORD size, INSSBuffer **buffer, void *) override
-    {
+    HRESULT STDMETHODCALLTYPE AllocateForOutput(DWORD, DWORD size, INSSBuffer **buffer, void *) override {
         *buffer = CTestBuffer::Create(size);
         return S_OK;
     }
@@ -326,26 +293,22 @@ struct TestReader {
     IWMReaderAdvanced2 *advanced = nullptr;
     IWMHeaderInfo *header = nullptr;
 
-    TestReader()
-    {
+    TestReader() {
         EXPECT_EQ(WMCreateReader(nullptr, 0, &reader), S_OK);
         if (reader) {
             EXPECT_EQ(reader->QueryInterface(IID_IWMReaderAdvanced2, reinterpret_cast<void **>(&advanced)), S_OK);
             EXPECT_EQ(reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&header)), S_OK);
         }
     }
-    ~TestReader()
-    {
-        if (!reader)
-            return;
+    ~TestReader() {
+        if (!reader) return;
         reader->Close();
         header->Release();
         advanced->Release();
         reader->Release();
     }
     // Opens the medium by name, or through a stream over its bytes; false when that fails at once.
-    bool Open(const std::string &path, CReaderLog &log, CTestStream *stream)
-    {
+    bool Open(const std::string &path, CReaderLog &log, CTestStream *stream) {
         const HRESULT hr = stream ? advanced->OpenStream(stream->Stream(), log.Callback(), nullptr)
                                   : reader->Open(Wide(path).c_str(), log.Callback(), nullptr);
         return SUCCEEDED(hr) && log.WaitFor(WMT_OPENED, 10000);

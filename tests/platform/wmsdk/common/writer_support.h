@@ -26,20 +26,17 @@
     } else                                                                                       \
         (void)0
 
-inline std::string ReadText(const std::string &path)
-{
+inline std::string ReadText(const std::string &path) {
     const std::vector<BYTE> bytes = ReadBytes(path);
     return std::string(bytes.begin(), bytes.end());
 }
 
 // The profile in the XML text; S_OK and a profile, or the failure and none.
-inline HRESULT LoadProfile(const WideString &text, IWMProfile **profile)
-{
+inline HRESULT LoadProfile(const WideString &text, IWMProfile **profile) {
     *profile = nullptr;
     IWMProfileManager *manager = nullptr;
     HRESULT hr = WMCreateProfileManager(&manager);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     hr = manager->LoadProfileByData(text.c_str(), profile);
     manager->Release();
     return hr;
@@ -49,8 +46,7 @@ inline HRESULT LoadProfile(const WideString &text, IWMProfile **profile)
 inline const std::string kRealWorldProfile = BRIVANE_TEST_DATA_DIR "/voice-22k-stereo-32k.prx";
 
 // The writer with the profile of the text set; the failure when that does not work.
-inline HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text)
-{
+inline HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text) {
     IWMProfile *profile = nullptr;
     HRESULT hr = LoadProfile(Wide(text), &profile);
     if (SUCCEEDED(hr)) {
@@ -63,8 +59,7 @@ inline HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text)
 inline std::string ProfilePath(const char *name) { return std::string(BRIVANE_PROFILE_DIR "/") + name; }
 
 // A 440 Hz tone in the format (8 or 16 bits).
-inline std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds)
-{
+inline std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds) {
     const size_t frames = size_t(seconds * format.nSamplesPerSec);
     std::vector<BYTE> bytes(frames * format.nBlockAlign);
     for (size_t i = 0; i < frames; ++i) {
@@ -85,8 +80,7 @@ inline std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds)
 
 // Writes the PCM in samples of the given sizes (repeated), stamped with a running millisecond time.
 inline HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const WAVEFORMATEX &format,
-                        const std::vector<DWORD> &chunkSizes)
-{
+                        const std::vector<DWORD> &chunkSizes) {
     HRESULT last = S_OK;
     size_t offset = 0;
     QWORD ms = 0;
@@ -95,15 +89,13 @@ inline HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const W
         INSSBuffer *sample = nullptr;
         BYTE *data = nullptr;
         HRESULT hr = writer->AllocateSample(chunk, &sample);
-        if (FAILED(hr))
-            return hr;
+        if (FAILED(hr)) return hr;
         sample->GetBuffer(&data);
         std::memcpy(data, &pcm[offset], chunk);
         sample->SetLength(chunk);
         hr = writer->WriteSample(0, ms * 10000, 0, sample);
         sample->Release();
-        if (FAILED(hr))
-            last = hr;
+        if (FAILED(hr)) last = hr;
         offset += chunk;
         ms += MulDiv(int(chunk), 1000, int(format.nAvgBytesPerSec));
     }
@@ -113,73 +105,62 @@ inline HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const W
 // The props' media type with its format record passed through edit (to read or change it), set
 // back on the props; the writer sees it only once the props are handed back.
 template <class Edit>
-HRESULT EditFormat(IWMMediaProps *props, Edit edit)
-{
+HRESULT EditFormat(IWMMediaProps *props, Edit edit) {
     DWORD size = 0;
     HRESULT hr = props->GetMediaType(nullptr, &size);
     std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
     WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-    if (SUCCEEDED(hr))
-        hr = props->GetMediaType(media, &size);
-    if (FAILED(hr) || !media->pbFormat)
-        return FAILED(hr) ? hr : E_UNEXPECTED;
+    if (SUCCEEDED(hr)) hr = props->GetMediaType(media, &size);
+    if (FAILED(hr) || !media->pbFormat) return FAILED(hr) ? hr : E_UNEXPECTED;
     edit(reinterpret_cast<WAVEFORMATEX *>(media->pbFormat));
     return props->SetMediaType(media);
 }
 
 // The standard output of a command line; empty when it cannot run.
-inline std::string RunProgram(const std::string &command)
-{
+inline std::string RunProgram(const std::string &command) {
     std::string output;
     FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return output;
+    if (!pipe) return output;
     char buffer[4096];
-    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-        output.append(buffer, got);
+    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output.append(buffer, got);
     pclose(pipe);
     return output;
 }
 
 // What ffprobe reports of the file's stream and format, as "key=value" lines.
-inline std::string Probe(const std::string &path)
-{
-    return RunProgram("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration "
-               "-of default=nw=1 \"" + path + "\"");
+inline std::string Probe(const std::string &path) {
+    return RunProgram(
+        "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration "
+        "-of default=nw=1 \"" +
+        path + "\"");
 }
 
 // The value of one "key=value" line, or "".
-inline std::string Field(const std::string &lines, const std::string &key)
-{
+inline std::string Field(const std::string &lines, const std::string &key) {
     const size_t at = lines.find(key + "=");
-    if (at == std::string::npos)
-        return std::string();
+    if (at == std::string::npos) return std::string();
     const size_t begin = at + key.size() + 1;
     return lines.substr(begin, lines.find('\n', begin) - begin);
 }
 
 // Seconds of audio ffmpeg decodes from the file (as mono at the rate), from a start in seconds;
 // -1 when it reports errors.
-inline double DecodedSeconds(const std::string &path, DWORD rate, int start = 0)
-{
+inline double DecodedSeconds(const std::string &path, DWORD rate, int start = 0) {
     const std::string raw = path + ".raw";
     const std::string errors = RunProgram("ffmpeg -v error -y -ss " + std::to_string(start) + " -i \"" + path +
-                                   "\" -f s16le -ac 1 -ar " + std::to_string(rate) + " \"" + raw + "\" 2>&1");
+                                          "\" -f s16le -ac 1 -ar " + std::to_string(rate) + " \"" + raw + "\" 2>&1");
     const size_t bytes = ReadText(raw).size();
     std::remove(raw.c_str());
     return errors.empty() ? double(bytes) / 2 / rate : -1;
 }
 
 // Seconds of audio our own reader decodes from the file, on the host's clock; -1 when it fails.
-inline double ReaderSeconds(const std::string &path, WORD channels, DWORD rate)
-{
+inline double ReaderSeconds(const std::string &path, WORD channels, DWORD rate) {
     CReaderLog log;
     TestReader r;
-    if (!r.reader || !r.Open(path, log, nullptr) || FAILED(r.advanced->SetUserProvidedClock(TRUE)))
-        return -1;
+    if (!r.reader || !r.Open(path, log, nullptr) || FAILED(r.advanced->SetUserProvidedClock(TRUE))) return -1;
     log.clock = r.advanced;
-    if (FAILED(r.reader->Start(0, 0, 1.0f, nullptr)) || !log.WaitFor(WMT_EOF, 20000))
-        return -1;
+    if (FAILED(r.reader->Start(0, 0, 1.0f, nullptr)) || !log.WaitFor(WMT_EOF, 20000)) return -1;
     r.reader->Stop();
     log.WaitFor(WMT_STOPPED, 5000);
     return double(log.pcm.size()) / (2.0 * channels * rate);

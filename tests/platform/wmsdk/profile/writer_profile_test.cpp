@@ -5,14 +5,12 @@
 namespace {
 
 // The text with the first `from` replaced; unchanged (and so still valid) when `from` is missing.
-std::string Replace(std::string text, const std::string &from, const std::string &to)
-{
+std::string Replace(std::string text, const std::string &from, const std::string &to) {
     const size_t at = text.find(from);
     return at == std::string::npos ? text : text.replace(at, from.size(), to);
 }
 
-TEST(WriterProfile, LoadsAndEnumeratesProfiles)
-{
+TEST(WriterProfile, LoadsAndEnumeratesProfiles) {
     struct Case {
         std::string path;
         WORD channels;
@@ -70,8 +68,7 @@ TEST(WriterProfile, LoadsAndEnumeratesProfiles)
     }
 }
 
-TEST(WriterProfile, RefusesMalformedProfiles)
-{
+TEST(WriterProfile, RefusesMalformedProfiles) {
     const std::string valid = ReadText(kRealWorldProfile);
     IWMProfile *profile = nullptr;
     HRESULT hr = LoadProfile(Wide(valid), &profile);
@@ -113,8 +110,7 @@ TEST(WriterProfile, RefusesMalformedProfiles)
 
 // The writer reads a profile through its stream copies: a copy changes the profile only once it
 // is handed back, and every setting survives the trip.
-TEST(WriterProfile, StreamCopiesChangeTheProfileOnlyWhenHandedBack)
-{
+TEST(WriterProfile, StreamCopiesChangeTheProfileOnlyWhenHandedBack) {
     IWMProfile *profile = nullptr;
     HRESULT hr = LoadProfile(Wide(ReadText(kRealWorldProfile)), &profile);
     SKIP_IF_WINE_STUB(hr);

@@ -9,8 +9,7 @@ namespace {
 const DWORD kPatienceMs = 10000;
 
 // Empties the log for another run; what it collects keeps its room, so recording allocates nothing.
-void Reset(CReaderLog &log)
-{
+void Reset(CReaderLog &log) {
     log.statuses.clear();
     log.results.clear();
     log.pcm.clear();
@@ -20,8 +19,7 @@ void Reset(CReaderLog &log)
     log.reached.clear();
 }
 
-void MakeRoom(CReaderLog &log)
-{
+void MakeRoom(CReaderLog &log) {
     log.statuses.reserve(256);
     log.results.reserve(256);
     log.pcm.reserve(4 << 20);
@@ -32,8 +30,7 @@ void MakeRoom(CReaderLog &log)
 }
 
 // Plays the medium on the host's clock; true when all of it came, wholeBytes of PCM (0: any).
-bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes)
-{
+bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes) {
     Reset(log);
     IWMReader *reader = nullptr;
     HRESULT hr = WMCreateReader(nullptr, 0, &reader);
@@ -53,10 +50,8 @@ bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes)
             EXPECT_TRUE(log.WaitFor(WMT_OPENED, kPatienceMs)) << "no answer to the open";
             hr = log.ResultOf(WMT_OPENED);
         }
-        if (SUCCEEDED(hr))
-            hr = advanced->SetUserProvidedClock(TRUE);
-        if (SUCCEEDED(hr))
-            hr = reader->Start(0, 0, 1.0f, nullptr);
+        if (SUCCEEDED(hr)) hr = advanced->SetUserProvidedClock(TRUE);
+        if (SUCCEEDED(hr)) hr = reader->Start(0, 0, 1.0f, nullptr);
         if (SUCCEEDED(hr)) {
             bool ended = false;
             for (DWORD waited = 0; !ended && waited < kPatienceMs; waited += 20)
@@ -87,8 +82,7 @@ bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes)
     return whole;
 }
 
-TEST(ReaderAllocations, EveryAllocationOfOpeningAndDecodingFailsCleanly)
-{
+TEST(ReaderAllocations, EveryAllocationOfOpeningAndDecodingFailsCleanly) {
     const struct {
         const char *file;
         int leastRefused;  // allocations the medium needs at the least

@@ -8,8 +8,7 @@ namespace {
 // WAV bit for bit; compressed media within a packet in length and closely in content, however
 // much of a packet apart the two decoders place it. Wine's decoders keep their codec delay, which
 // the ffmpeg program drops, in front of the PCM.
-void ExpectLikeReference(const TestMedium &medium, const std::vector<BYTE> &pcm, size_t fromFrame, size_t frames)
-{
+void ExpectLikeReference(const TestMedium &medium, const std::vector<BYTE> &pcm, size_t fromFrame, size_t frames) {
     const std::vector<int16_t> all = AsSamples(ReadBytes(MediaPath(std::string(medium.file) + ".s16")));
     const size_t channels = medium.channels;
     const size_t begin = std::min(fromFrame * channels, all.size());
@@ -28,14 +27,12 @@ void ExpectLikeReference(const TestMedium &medium, const std::vector<BYTE> &pcm,
         << "shift " << shift;
 }
 
-void ExpectContiguousTimes(const CReaderLog &log)
-{
+void ExpectContiguousTimes(const CReaderLog &log) {
     for (size_t i = 1; i < log.times.size(); ++i)
         ASSERT_NEAR(double(log.times[i]), double(log.times[i - 1] + log.durations[i - 1]), 10000.0) << "sample " << i;
 }
 
-TEST(ReaderContract, DecodesWholeMediaAsFfmpegDoes)
-{
+TEST(ReaderContract, DecodesWholeMediaAsFfmpegDoes) {
     for (const TestMedium &medium : kTestMedia) {
         // By name in the reader's own buffers, or through a stream into buffers the host lends.
         for (bool lend : {false, true}) {
@@ -78,12 +75,9 @@ TEST(ReaderContract, DecodesWholeMediaAsFfmpegDoes)
     }
 }
 
-TEST(ReaderContract, StartsAtATimeAndStopsAfterADuration)
-{
+TEST(ReaderContract, StartsAtATimeAndStopsAfterADuration) {
     const QWORD second = 10000000;
-    const struct {
-        QWORD start, duration;
-    } cases[] = {{second, 0}, {second, second / 2}};
+    const struct { QWORD start, duration; } cases[] = {{second, 0}, {second, second / 2}};
     for (const TestMedium &medium : kTestMedia) {
         for (const auto &c : cases) {
             SCOPED_TRACE(std::string(medium.file) + (c.duration ? " for half a second" : " to the end"));
@@ -115,8 +109,7 @@ TEST(ReaderContract, StartsAtATimeAndStopsAfterADuration)
     }
 }
 
-TEST(ReaderContract, PacesDeliveryToRealTimeOnItsOwnClock)
-{
+TEST(ReaderContract, PacesDeliveryToRealTimeOnItsOwnClock) {
     const DWORD pauseMs = 400;
     CReaderLog log;
     TestReader r;
@@ -141,8 +134,7 @@ TEST(ReaderContract, PacesDeliveryToRealTimeOnItsOwnClock)
 }
 
 // The player's pattern: the host's clock grows in steps, each given once the last was reported reached.
-TEST(ReaderContract, OnTheHostsClockDeliversUpToEachGivenTimeAndWaitsThere)
-{
+TEST(ReaderContract, OnTheHostsClockDeliversUpToEachGivenTimeAndWaitsThere) {
     const QWORD step = 5000000;
     CReaderLog log;
     TestReader r;
@@ -155,8 +147,7 @@ TEST(ReaderContract, OnTheHostsClockDeliversUpToEachGivenTimeAndWaitsThere)
         const QWORD given = k * step;
         EXPECT_EQ(r.advanced->DeliverTime(given), S_OK);
         ASSERT_TRUE(log.WaitForReached(k, 10000)) << "no OnTime for " << given;
-        if (log.WaitFor(WMT_EOF, 0))
-            break;
+        if (log.WaitFor(WMT_EOF, 0)) break;
         Sleep(150);
         ASSERT_EQ(k, log.reached.size());
         EXPECT_EQ(given, log.reached.back());

@@ -5,8 +5,7 @@
 
 namespace {
 
-WM_MEDIA_TYPE *MediaType(IWMMediaProps *props, std::vector<BYTE> &storage)
-{
+WM_MEDIA_TYPE *MediaType(IWMMediaProps *props, std::vector<BYTE> &storage) {
     DWORD size = 0;
     EXPECT_EQ(props->GetMediaType(nullptr, &size), S_OK);
     storage.assign(std::max<DWORD>(size, sizeof(WM_MEDIA_TYPE)), 0);
@@ -15,16 +14,13 @@ WM_MEDIA_TYPE *MediaType(IWMMediaProps *props, std::vector<BYTE> &storage)
     return type;
 }
 
-WAVEFORMATEX FormatOf(const WM_MEDIA_TYPE *type)
-{
+WAVEFORMATEX FormatOf(const WM_MEDIA_TYPE *type) {
     WAVEFORMATEX format = {};
-    if (type->pbFormat && type->cbFormat >= sizeof(format))
-        std::memcpy(&format, type->pbFormat, sizeof(format));
+    if (type->pbFormat && type->cbFormat >= sizeof(format)) std::memcpy(&format, type->pbFormat, sizeof(format));
     return format;
 }
 
-TEST(ReaderContract, DescribesMediaOpenedByNameOrStream)
-{
+TEST(ReaderContract, DescribesMediaOpenedByNameOrStream) {
     for (const TestMedium &medium : kTestMedia) {
         for (bool throughStream : {false, true}) {
             SCOPED_TRACE(std::string(medium.file) + (throughStream ? " through a stream" : " by name"));
@@ -115,16 +111,15 @@ TEST(ReaderContract, DescribesMediaOpenedByNameOrStream)
     }
 }
 
-TEST(ReaderContract, DamagedOrMissingMediaFailCleanly)
-{
+TEST(ReaderContract, DamagedOrMissingMediaFailCleanly) {
     const struct {
         const char *file;
         bool throughStream;
         bool opens;      // a medium cut short still gives what it holds
         bool hangsWine;  // Wine's OpenStream may never return on it
     } cases[] = {
-        {"missing.wma", false, false, false},   {"garbage.bin", false, false, false},
-        {"garbage.bin", true, false, false},    {"empty.wma", false, false, false},
+        {"missing.wma", false, false, false},  {"garbage.bin", false, false, false},
+        {"garbage.bin", true, false, false},   {"empty.wma", false, false, false},
         {"header-cut.wma", true, false, true}, {"half.wma", false, true, false},
         {"half.wma", true, true, false},
     };
@@ -149,8 +144,7 @@ TEST(ReaderContract, DamagedOrMissingMediaFailCleanly)
         ASSERT_TRUE(log.WaitFor(WMT_OPENED, 10000));
         const bool opened = SUCCEEDED(log.ResultOf(WMT_OPENED));
         EXPECT_EQ(opened, c.opens);
-        if (!opened)
-            continue;
+        if (!opened) continue;
         EXPECT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
         EXPECT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
         EXPECT_EQ(r.advanced->DeliverTime(QWORD(-1)), S_OK);
@@ -160,8 +154,7 @@ TEST(ReaderContract, DamagedOrMissingMediaFailCleanly)
     }
 }
 
-TEST(ReaderContract, CloseEndsTheWaitWhetherOrNotAMediumIsOpen)
-{
+TEST(ReaderContract, CloseEndsTheWaitWhetherOrNotAMediumIsOpen) {
     // Nothing was ever opened, so no callback could report: Close has to fail.
     {
         TestReader r;

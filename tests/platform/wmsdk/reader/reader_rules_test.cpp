@@ -6,8 +6,7 @@
 namespace {
 
 // The output's media type, through the size query and a buffer of exactly that size.
-std::vector<ULONGLONG> MediaTypeOf(IWMOutputMediaProps *props, DWORD &size)
-{
+std::vector<ULONGLONG> MediaTypeOf(IWMOutputMediaProps *props, DWORD &size) {
     size = 0;
     EXPECT_EQ(props->GetMediaType(nullptr, &size), S_OK);
     std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
@@ -20,8 +19,7 @@ std::vector<ULONGLONG> MediaTypeOf(IWMOutputMediaProps *props, DWORD &size)
     return storage;
 }
 
-TEST(ReaderRules, OutputPropsAreCopiesOfAPcmTypeTheCallerOwns)
-{
+TEST(ReaderRules, OutputPropsAreCopiesOfAPcmTypeTheCallerOwns) {
     const std::vector<BYTE> bytes = ReadBytes(MediaPath("chirp.wma"));
     CTestStream stream(bytes);
     CReaderLog log;
@@ -58,7 +56,8 @@ TEST(ReaderRules, OutputPropsAreCopiesOfAPcmTypeTheCallerOwns)
     EXPECT_EQ(first->Release(), 0u);
     ASSERT_EQ(r.reader->GetOutputProps(0, &second), S_OK);
     std::vector<ULONGLONG> again = MediaTypeOf(second, size);
-    EXPECT_EQ(DWORD(reinterpret_cast<const WAVEFORMATEX *>(reinterpret_cast<WM_MEDIA_TYPE *>(again.data())->pbFormat)->nSamplesPerSec),
+    EXPECT_EQ(DWORD(reinterpret_cast<const WAVEFORMATEX *>(reinterpret_cast<WM_MEDIA_TYPE *>(again.data())->pbFormat)
+                        ->nSamplesPerSec),
               DWORD(format.nSamplesPerSec));
     second->Release();
 
@@ -69,8 +68,7 @@ TEST(ReaderRules, OutputPropsAreCopiesOfAPcmTypeTheCallerOwns)
 
 // A memory image may be freed once its reader is closed or released: the reader must have let go of
 // the stream and of the callback by then.
-TEST(ReaderRules, CloseAndReleaseGiveBackTheStreamAndCallback)
-{
+TEST(ReaderRules, CloseAndReleaseGiveBackTheStreamAndCallback) {
     const std::vector<BYTE> bytes = ReadBytes(MediaPath("chirp.wav"));
     for (const bool close : {true, false}) {
         SCOPED_TRACE(close ? "closed" : "released without a close");

@@ -13,8 +13,7 @@ enum class Manner { OwnBuffers, NoBuffers, NullBuffer, SmallBuffer, CallsBack };
 // stack, so its last Release deletes nothing.
 class RecordingSink : private CComObject<IWMWriterSink> {
 public:
-    explicit RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer)
-    {
+    explicit RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {
         InitializeCriticalSection(&m_lock);
     }
     ~RecordingSink() override { DeleteCriticalSection(&m_lock); }
@@ -25,39 +24,29 @@ public:
     HRESULT calledBack = S_OK;
 
 private:
-    void *FindInterface(REFIID riid) override
-    {
-        if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IWMWriterSink))
-            return nullptr;
+    void *FindInterface(REFIID riid) override {
+        if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IWMWriterSink)) return nullptr;
         return static_cast<IWMWriterSink *>(this);
     }
     void OnFinalRelease() override {}
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override { return Record('h', header); }
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *realTime) override { return *realTime = FALSE, S_OK; }
-    HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD size, INSSBuffer **unit) override
-    {
+    HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD size, INSSBuffer **unit) override {
         switch (m_manner) {
-        case Manner::NoBuffers:
-            return E_NOTIMPL;
-        case Manner::NullBuffer:
-            return *unit = nullptr, S_OK;
-        case Manner::SmallBuffer:
-            return *unit = CTestBuffer::Create(size / 2), S_OK;
-        default:
-            return *unit = CTestBuffer::Create(size), S_OK;
+        case Manner::NoBuffers: return E_NOTIMPL;
+        case Manner::NullBuffer: return *unit = nullptr, S_OK;
+        case Manner::SmallBuffer: return *unit = CTestBuffer::Create(size / 2), S_OK;
+        default: return *unit = CTestBuffer::Create(size), S_OK;
         }
     }
-    HRESULT STDMETHODCALLTYPE OnDataUnit(INSSBuffer *unit) override
-    {
+    HRESULT STDMETHODCALLTYPE OnDataUnit(INSSBuffer *unit) override {
         // A sink that turns back to the writer from inside must be refused, not deadlocked.
-        if (m_manner == Manner::CallsBack && SUCCEEDED(calledBack))
-            calledBack = m_writer->EndWriting();
+        if (m_manner == Manner::CallsBack && SUCCEEDED(calledBack)) calledBack = m_writer->EndWriting();
         return Record('d', unit);
     }
     HRESULT STDMETHODCALLTYPE OnEndWriting() override { return Record('e', nullptr); }
 
-    HRESULT Record(char event, INSSBuffer *buffer)
-    {
+    HRESULT Record(char event, INSSBuffer *buffer) {
         EnterCriticalSection(&m_lock);
         events += event;
         BYTE *data = nullptr;
@@ -73,8 +62,7 @@ private:
     CRITICAL_SECTION m_lock;
 };
 
-TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles)
-{
+TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles) {
     const std::string voice = ReadText(kRealWorldProfile);
     std::string pcm = voice;
     pcm.replace(pcm.find("wFormatTag=\"353\""), 16, "wFormatTag=\"1\"  ");
@@ -140,8 +128,7 @@ TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles)
     writer->Release();
 }
 
-TEST(WriterEncode, EncodesEveryAudioStreamOfAProfile)
-{
+TEST(WriterEncode, EncodesEveryAudioStreamOfAProfile) {
     // The voice stream as stream 1 and the speech stream as stream 2, in one profile.
     const std::string voice = ReadText(kRealWorldProfile), speech = ReadText(ProfilePath("speech-16k-mono.prx"));
     std::string second = speech.substr(speech.find("<streamconfig"));
@@ -181,7 +168,8 @@ TEST(WriterEncode, EncodesEveryAudioStreamOfAProfile)
     EXPECT_EQ(writer->EndWriting(), S_OK);
     const std::string path = "writer-streams.wma";
     WriteBytes(path, sink.bytes);
-    EXPECT_EQ(RunProgram("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 \"" + path + "\""),
+    EXPECT_EQ(RunProgram("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 \"" + path +
+                         "\""),
               "wmav2,22050,2\nwmav2,16000,1\n");
     EXPECT_NEAR(DecodedSeconds(path, 22050), 2.0, 0.25);
     std::remove(path.c_str());
@@ -189,8 +177,7 @@ TEST(WriterEncode, EncodesEveryAudioStreamOfAProfile)
     writer->Release();
 }
 
-TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd)
-{
+TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd) {
     struct Case {
         const char *what;
         Manner manner;
@@ -250,16 +237,14 @@ TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd)
 
 // Which calls the writer refuses in which state, and with which code. SetInputProps while writing
 // is the one place this writer is stricter than Windows, which takes it.
-TEST(WriterEncode, RefusesWhatItCannotWrite)
-{
+TEST(WriterEncode, RefusesWhatItCannotWrite) {
     IWMWriter *writer = nullptr;
     ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
     EXPECT_TRUE(FAILED(writer->BeginWriting())) << "no profile";
     const std::string valid = ReadText(kRealWorldProfile);
     IWMProfile *profile = nullptr;
     HRESULT hr = LoadProfile(Wide(valid), &profile);
-    if (SUCCEEDED(hr))
-        hr = writer->SetProfile(profile);
+    if (SUCCEEDED(hr)) hr = writer->SetProfile(profile);
     SKIP_IF_WINE_STUB(hr);
     ASSERT_EQ(hr, S_OK);
     IWMInputMediaProps *props = nullptr;
@@ -271,8 +256,10 @@ TEST(WriterEncode, RefusesWhatItCannotWrite)
         std::function<HRESULT()> call;
         HRESULT expected;
     } rows[] = {
-        {"AllocateSample before BeginWriting", [&] { return writer->AllocateSample(64, &sample); }, NS_E_INVALID_REQUEST},
-        {"WriteSample before BeginWriting", [&] { return writer->WriteSample(0, 0, 0, foreign); }, NS_E_INVALID_REQUEST},
+        {"AllocateSample before BeginWriting", [&] { return writer->AllocateSample(64, &sample); },
+         NS_E_INVALID_REQUEST},
+        {"WriteSample before BeginWriting", [&] { return writer->WriteSample(0, 0, 0, foreign); },
+         NS_E_INVALID_REQUEST},
         {"Flush before BeginWriting", [&] { return writer->Flush(); }, NS_E_INVALID_REQUEST},
         {"EndWriting before BeginWriting", [&] { return writer->EndWriting(); }, NS_E_INVALID_REQUEST},
         {"BeginWriting", [&] { return writer->BeginWriting(); }, S_OK},

@@ -5,19 +5,16 @@
 namespace {
 
 // The input's format as a fresh properties object reports it.
-WAVEFORMATEX InputFormat(IWMWriter *writer)
-{
+WAVEFORMATEX InputFormat(IWMWriter *writer) {
     WAVEFORMATEX format = {};
     IWMInputMediaProps *props = nullptr;
-    if (FAILED(writer->GetInputProps(0, &props)))
-        return format;
+    if (FAILED(writer->GetInputProps(0, &props))) return format;
     EditFormat(props, [&](WAVEFORMATEX *record) { std::memcpy(&format, record, 16); });
     props->Release();
     return format;
 }
 
-TEST(WriterInput, PropsAreCopiesCommittedOnlyBySetInputProps)
-{
+TEST(WriterInput, PropsAreCopiesCommittedOnlyBySetInputProps) {
     IWMWriter *writer = nullptr;
     ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
     HRESULT hr = SetProfileFrom(writer, ReadText(kRealWorldProfile));

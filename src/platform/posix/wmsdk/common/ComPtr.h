@@ -10,22 +10,18 @@ class ComPtr {
 public:
     ComPtr() = default;
     // Takes over a reference the caller already holds.
-    static ComPtr Adopt(T *pointer)
-    {
+    static ComPtr Adopt(T *pointer) {
         ComPtr result;
         result.m_pointer = pointer;
         return result;
     }
     // Adds a reference of its own.
-    static ComPtr Share(T *pointer)
-    {
-        if (pointer)
-            pointer->AddRef();
+    static ComPtr Share(T *pointer) {
+        if (pointer) pointer->AddRef();
         return Adopt(pointer);
     }
     ComPtr(ComPtr &&other) noexcept : m_pointer(std::exchange(other.m_pointer, nullptr)) {}
-    ComPtr &operator=(ComPtr &&other) noexcept
-    {
+    ComPtr &operator=(ComPtr &&other) noexcept {
         if (this != &other) {
             Reset();
             m_pointer = std::exchange(other.m_pointer, nullptr);
@@ -36,17 +32,14 @@ public:
     ComPtr &operator=(const ComPtr &) = delete;
     ~ComPtr() { Reset(); }
 
-    void Reset()
-    {
-        if (T *pointer = std::exchange(m_pointer, nullptr))
-            pointer->Release();
+    void Reset() {
+        if (T *pointer = std::exchange(m_pointer, nullptr)) pointer->Release();
     }
     T *Get() const { return m_pointer; }
     T *operator->() const { return m_pointer; }
     explicit operator bool() const { return m_pointer != nullptr; }
     // For out parameters of QueryInterface-style calls; drops what was held first.
-    T **Receive()
-    {
+    T **Receive() {
         Reset();
         return &m_pointer;
     }

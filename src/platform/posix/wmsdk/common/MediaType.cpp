@@ -6,8 +6,7 @@ namespace posix {
 
 CMediaType::CMediaType() : m_type() {}
 
-CMediaType CMediaType::Pcm(WORD channels, DWORD samplesPerSecond)
-{
+CMediaType CMediaType::Pcm(WORD channels, DWORD samplesPerSecond) {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = channels;
@@ -18,8 +17,7 @@ CMediaType CMediaType::Pcm(WORD channels, DWORD samplesPerSecond)
     return Audio(format, nullptr, 0);
 }
 
-CMediaType CMediaType::Audio(const WAVEFORMATEX &format, const BYTE *extra, WORD extraSize)
-{
+CMediaType CMediaType::Audio(const WAVEFORMATEX &format, const BYTE *extra, WORD extraSize) {
     CMediaType type;
     type.m_type.majortype = WMMEDIATYPE_Audio;
     type.m_type.subtype = WMMEDIASUBTYPE_Base;
@@ -31,14 +29,12 @@ CMediaType CMediaType::Audio(const WAVEFORMATEX &format, const BYTE *extra, WORD
     WAVEFORMATEX head = format;
     head.cbSize = extra ? extraSize : 0;
     std::memcpy(type.m_format.data(), &head, sizeof(head));
-    if (extra && extraSize)
-        std::memcpy(type.m_format.data() + sizeof(head), extra, extraSize);
+    if (extra && extraSize) std::memcpy(type.m_format.data() + sizeof(head), extra, extraSize);
     type.m_type.cbFormat = ULONG(type.m_format.size());
     return type;
 }
 
-CMediaType CMediaType::Video(DWORD fourcc)
-{
+CMediaType CMediaType::Video(DWORD fourcc) {
     CMediaType type;
     type.m_type.majortype = WMMEDIATYPE_Video;
     type.m_type.subtype = WMMEDIASUBTYPE_Base;
@@ -47,12 +43,9 @@ CMediaType CMediaType::Video(DWORD fourcc)
     return type;
 }
 
-HRESULT CMediaType::Assign(const WM_MEDIA_TYPE *type)
-{
-    if (!type)
-        return E_POINTER;
-    if (type->cbFormat && !type->pbFormat)
-        return E_INVALIDARG;
+HRESULT CMediaType::Assign(const WM_MEDIA_TYPE *type) {
+    if (!type) return E_POINTER;
+    if (type->cbFormat && !type->pbFormat) return E_INVALIDARG;
     m_format.assign(type->pbFormat, type->pbFormat + type->cbFormat);
     m_type = *type;
     m_type.pUnk = nullptr;
@@ -60,28 +53,23 @@ HRESULT CMediaType::Assign(const WM_MEDIA_TYPE *type)
     return S_OK;
 }
 
-HRESULT CMediaType::CopyTo(WM_MEDIA_TYPE *type, DWORD *size) const
-{
-    if (!size)
-        return E_INVALIDARG;
+HRESULT CMediaType::CopyTo(WM_MEDIA_TYPE *type, DWORD *size) const {
+    if (!size) return E_INVALIDARG;
     const DWORD needed = DWORD(sizeof(WM_MEDIA_TYPE) + m_format.size());
     if (type && *size < needed) {
         *size = needed;
         return ASF_E_BUFFERTOOSMALL;
     }
     *size = needed;
-    if (!type)
-        return S_OK;
+    if (!type) return S_OK;
     *type = m_type;
     type->cbFormat = ULONG(m_format.size());
     type->pbFormat = m_format.empty() ? nullptr : reinterpret_cast<BYTE *>(type + 1);
-    if (!m_format.empty())
-        std::memcpy(type->pbFormat, m_format.data(), m_format.size());
+    if (!m_format.empty()) std::memcpy(type->pbFormat, m_format.data(), m_format.size());
     return S_OK;
 }
 
-bool CMediaType::operator==(const CMediaType &other) const
-{
+bool CMediaType::operator==(const CMediaType &other) const {
     return m_type.majortype == other.m_type.majortype && m_type.subtype == other.m_type.subtype &&
            m_type.formattype == other.m_type.formattype && m_format == other.m_format;
 }

@@ -4,14 +4,12 @@
 
 namespace posix {
 
-CNssBuffer *CNssBuffer::Create(DWORD capacity)
-{
+CNssBuffer *CNssBuffer::Create(DWORD capacity) {
     void *memory = ::operator new(sizeof(CNssBuffer) + capacity, std::nothrow);
     return memory ? new (memory) CNssBuffer(capacity) : nullptr;
 }
 
-void CNssBuffer::OnFinalRelease()
-{
+void CNssBuffer::OnFinalRelease() {
     this->~CNssBuffer();
     ::operator delete(this);
 }

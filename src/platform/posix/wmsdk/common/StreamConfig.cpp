@@ -7,21 +7,15 @@
 namespace posix {
 
 CStreamConfig::CStreamConfig(WORD number, const CMediaType &type, DWORD bitrate, DWORD bufferWindowMs)
-    : m_number(number), m_type(type), m_bitrate(bitrate), m_bufferWindowMs(bufferWindowMs)
-{
-}
+    : m_number(number), m_type(type), m_bitrate(bitrate), m_bufferWindowMs(bufferWindowMs) {}
 
-CStreamConfig *CStreamConfig::Create(WORD number, const CMediaType &type, DWORD bitrate, DWORD bufferWindowMs)
-{
+CStreamConfig *CStreamConfig::Create(WORD number, const CMediaType &type, DWORD bitrate, DWORD bufferWindowMs) {
     return new (std::nothrow) CStreamConfig(number, type, bitrate, bufferWindowMs);
 }
 
-void *CStreamConfig::FindInterface(REFIID riid)
-{
-    if (riid == IID_IUnknown || riid == IID_IWMStreamConfig)
-        return static_cast<IWMStreamConfig *>(this);
-    if (riid == IID_IWMMediaProps)
-        return static_cast<IWMMediaProps *>(this);
+void *CStreamConfig::FindInterface(REFIID riid) {
+    if (riid == IID_IUnknown || riid == IID_IWMStreamConfig) return static_cast<IWMStreamConfig *>(this);
+    if (riid == IID_IWMMediaProps) return static_cast<IWMMediaProps *>(this);
     return nullptr;
 }
 
@@ -29,11 +23,9 @@ HRESULT CStreamConfig::GetStreamType(GUID *streamType) { return PutValue(streamT
 
 HRESULT CStreamConfig::GetStreamNumber(WORD *number) { return PutValue(number, m_number); }
 
-HRESULT CStreamConfig::SetStreamNumber(WORD number)
-{
+HRESULT CStreamConfig::SetStreamNumber(WORD number) {
     // Stream numbers run from 1 to 63 in a Windows Media file.
-    if (number < 1 || number > 63)
-        return E_INVALIDARG;
+    if (number < 1 || number > 63) return E_INVALIDARG;
     m_number = number;
     return S_OK;
 }
@@ -42,8 +34,7 @@ HRESULT CStreamConfig::GetStreamName(WCHAR *name, WORD *length) { return CopyWid
 
 HRESULT CStreamConfig::SetStreamName(LPCWSTR name) { return KeepWideString(name, m_name); }
 
-HRESULT CStreamConfig::GetConnectionName(WCHAR *name, WORD *length)
-{
+HRESULT CStreamConfig::GetConnectionName(WCHAR *name, WORD *length) {
     return CopyWideString(m_connection, name, length);
 }
 
@@ -51,16 +42,14 @@ HRESULT CStreamConfig::SetConnectionName(LPCWSTR name) { return KeepWideString(n
 
 HRESULT CStreamConfig::GetBitrate(DWORD *bitrate) { return PutValue(bitrate, m_bitrate); }
 
-HRESULT CStreamConfig::SetBitrate(DWORD bitrate)
-{
+HRESULT CStreamConfig::SetBitrate(DWORD bitrate) {
     m_bitrate = bitrate;
     return S_OK;
 }
 
 HRESULT CStreamConfig::GetBufferWindow(DWORD *windowMs) { return PutValue(windowMs, m_bufferWindowMs); }
 
-HRESULT CStreamConfig::SetBufferWindow(DWORD windowMs)
-{
+HRESULT CStreamConfig::SetBufferWindow(DWORD windowMs) {
     m_bufferWindowMs = windowMs;
     return S_OK;
 }

@@ -14,7 +14,6 @@ public:
     // One reference; null when memory is short.
     static CStreamConfig *Create(WORD number, const CMediaType &type, DWORD bitrate, DWORD bufferWindowMs);
 
-
     HRESULT STDMETHODCALLTYPE GetStreamType(GUID *streamType) override;
     HRESULT STDMETHODCALLTYPE GetStreamNumber(WORD *number) override;
     HRESULT STDMETHODCALLTYPE SetStreamNumber(WORD number) override;

@@ -14,7 +14,6 @@ public:
     // One reference; null when memory is short.
     static CWmProfile *Create(ProfileSettings settings);
 
-
     HRESULT STDMETHODCALLTYPE GetVersion(WMT_VERSION *version) override;
     HRESULT STDMETHODCALLTYPE GetName(WCHAR *name, DWORD *length) override;
     HRESULT STDMETHODCALLTYPE SetName(const WCHAR *name) override;

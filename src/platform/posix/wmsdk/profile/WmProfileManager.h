@@ -11,7 +11,6 @@ public:
     // One reference; null when memory is short.
     static CWmProfileManager *Create();
 
-
     HRESULT STDMETHODCALLTYPE CreateEmptyProfile(WMT_VERSION version, IWMProfile **profile) override;
     HRESULT STDMETHODCALLTYPE LoadProfileByID(REFGUID, IWMProfile **) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE LoadProfileByData(const WCHAR *text, IWMProfile **profile) override;
@@ -23,7 +22,6 @@ private:
     void *FindInterface(REFIID riid) override;
     CWmProfileManager() = default;
     ~CWmProfileManager() = default;
-
 };
 
 }  // namespace posix

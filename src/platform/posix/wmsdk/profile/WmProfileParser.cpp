@@ -16,101 +16,77 @@ namespace {
 const size_t kMaxProfileChars = 65536;
 const size_t kMaxCodecDataBytes = 1024;
 
-bool SameName(const char *a, const char *b)
-{
+bool SameName(const char *a, const char *b) {
     for (; *a && *b; ++a, ++b) {
         const char x = (*a >= 'A' && *a <= 'Z') ? char(*a - 'A' + 'a') : *a;
         const char y = (*b >= 'A' && *b <= 'Z') ? char(*b - 'A' + 'a') : *b;
-        if (x != y)
-            return false;
+        if (x != y) return false;
     }
     return *a == *b;
 }
 
 // Profiles come from many tools: element and attribute names are matched without regard to case.
-const char *Attribute(const pugi::xml_node &node, const char *name)
-{
+const char *Attribute(const pugi::xml_node &node, const char *name) {
     for (const pugi::xml_attribute &attribute : node.attributes())
-        if (SameName(attribute.name(), name))
-            return attribute.value();
+        if (SameName(attribute.name(), name)) return attribute.value();
     return nullptr;
 }
 
-pugi::xml_node Child(const pugi::xml_node &node, const char *name)
-{
+pugi::xml_node Child(const pugi::xml_node &node, const char *name) {
     for (const pugi::xml_node &child : node.children())
-        if (child.type() == pugi::node_element && SameName(child.name(), name))
-            return child;
+        if (child.type() == pugi::node_element && SameName(child.name(), name)) return child;
     return pugi::xml_node();
 }
 
-bool ParseNumber(const char *text, long long min, long long max, long long &value)
-{
-    if (!text)
-        return false;
-    while (*text == ' ' || *text == '\t')
-        ++text;
-    if (!*text || !(*text == '-' || (*text >= '0' && *text <= '9')))
-        return false;
+bool ParseNumber(const char *text, long long min, long long max, long long &value) {
+    if (!text) return false;
+    while (*text == ' ' || *text == '\t') ++text;
+    if (!*text || !(*text == '-' || (*text >= '0' && *text <= '9'))) return false;
     char *end = nullptr;
     errno = 0;
     const long long parsed = std::strtoll(text, &end, 10);
-    while (*end == ' ' || *end == '\t')
-        ++end;
-    if (errno || *end || parsed < min || parsed > max)
-        return false;
+    while (*end == ' ' || *end == '\t') ++end;
+    if (errno || *end || parsed < min || parsed > max) return false;
     value = parsed;
     return true;
 }
 
 // A required number in [min, max].
-bool Number(const pugi::xml_node &node, const char *name, long long min, long long max, long long &value)
-{
+bool Number(const pugi::xml_node &node, const char *name, long long min, long long max, long long &value) {
     return ParseNumber(Attribute(node, name), min, max, value);
 }
 
 // An optional number: absent leaves the default, present must be in range.
-bool OptionalNumber(const pugi::xml_node &node, const char *name, long long min, long long max, long long &value)
-{
+bool OptionalNumber(const pugi::xml_node &node, const char *name, long long min, long long max, long long &value) {
     const char *text = Attribute(node, name);
     return !text || !*text || ParseNumber(text, min, max, value);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
-bool ParseHexBytes(const char *text, size_t count, BYTE *bytes)
-{
+bool ParseHexBytes(const char *text, size_t count, BYTE *bytes) {
     for (size_t i = 0; i < count; ++i) {
         const int high = HexDigit(text[2 * i]);
         const int low = high < 0 ? -1 : HexDigit(text[2 * i + 1]);
-        if (low < 0)
-            return false;
+        if (low < 0) return false;
         bytes[i] = BYTE(high << 4 | low);
     }
     return true;
 }
 
 // "{73647561-0000-0010-8000-00AA00389B71}", braces optional.
-bool ParseGuid(const char *text, GUID &guid)
-{
-    if (!text)
-        return false;
+bool ParseGuid(const char *text, GUID &guid) {
+    if (!text) return false;
     const size_t length = std::strlen(text);
     const bool braces = length == 38 && text[0] == '{' && text[37] == '}';
-    if (!braces && length != 36)
-        return false;
+    if (!braces && length != 36) return false;
     const char *p = braces ? text + 1 : text;
-    if (p[8] != '-' || p[13] != '-' || p[18] != '-' || p[23] != '-')
-        return false;
+    if (p[8] != '-' || p[13] != '-' || p[18] != '-' || p[23] != '-') return false;
     BYTE head[8];
     if (!ParseHexBytes(p, 4, head) || !ParseHexBytes(p + 9, 2, head + 4) || !ParseHexBytes(p + 14, 2, head + 6) ||
         !ParseHexBytes(p + 19, 2, guid.Data4) || !ParseHexBytes(p + 24, 6, guid.Data4 + 2))
@@ -121,37 +97,30 @@ bool ParseGuid(const char *text, GUID &guid)
     return true;
 }
 
-bool ParseFlag(const pugi::xml_node &node, const char *name, BOOL &flag)
-{
+bool ParseFlag(const pugi::xml_node &node, const char *name, BOOL &flag) {
     const char *text = Attribute(node, name);
-    if (!text || !*text)
-        return true;
+    if (!text || !*text) return true;
     if (SameName(text, "true") || SameName(text, "false")) {
         flag = SameName(text, "true");
         return true;
     }
     long long value = 0;
-    if (!ParseNumber(text, 0, 1, value))
-        return false;
+    if (!ParseNumber(text, 0, 1, value)) return false;
     flag = BOOL(value);
     return true;
 }
 
-std::u16string Wide(const char *utf8)
-{
-    if (!utf8 || !*utf8)
-        return std::u16string();
+std::u16string Wide(const char *utf8) {
+    if (!utf8 || !*utf8) return std::u16string();
     const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    if (length <= 1)
-        return std::u16string();
+    if (length <= 1) return std::u16string();
     std::u16string text(size_t(length), u'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &text[0], length);
     text.resize(size_t(length - 1));
     return text;
 }
 
-bool ParseWaveFormat(const pugi::xml_node &node, WAVEFORMATEX &format, std::vector<BYTE> &extra)
-{
+bool ParseWaveFormat(const pugi::xml_node &node, WAVEFORMATEX &format, std::vector<BYTE> &extra) {
     long long tag = 0, channels = 0, rate = 0, bytesPerSecond = 0, blockAlign = 0, bits = 0;
     // Up to 7.1 sound, and the rates any Windows Media or PCM stream uses.
     if (!Number(node, "wFormatTag", 0, 0xFFFF, tag) || !Number(node, "nChannels", 1, 8, channels) ||
@@ -167,22 +136,19 @@ bool ParseWaveFormat(const pugi::xml_node &node, WAVEFORMATEX &format, std::vect
     format.wBitsPerSample = WORD(bits);
     const char *codecData = Attribute(node, "codecdata");
     const size_t digits = codecData ? std::strlen(codecData) : 0;
-    if (digits % 2 || digits / 2 > kMaxCodecDataBytes)
-        return false;
+    if (digits % 2 || digits / 2 > kMaxCodecDataBytes) return false;
     extra.resize(digits / 2);
     return ParseHexBytes(codecData ? codecData : "", extra.size(), extra.data());
 }
 
-bool ParseMediaType(const pugi::xml_node &config, const GUID &major, CMediaType &type)
-{
+bool ParseMediaType(const pugi::xml_node &config, const GUID &major, CMediaType &type) {
     const pugi::xml_node node = Child(config, "wmmediatype");
     WM_MEDIA_TYPE record = {};
     std::vector<BYTE> block;
     if (major == WMMEDIATYPE_Audio) {
         WAVEFORMATEX format = {};
         std::vector<BYTE> extra;
-        if (!node || !ParseWaveFormat(Child(node, "waveformatex"), format, extra))
-            return false;
+        if (!node || !ParseWaveFormat(Child(node, "waveformatex"), format, extra)) return false;
         const CMediaType audio = CMediaType::Audio(format, extra.data(), WORD(extra.size()));
         record = audio.Record();
         block = audio.Format();
@@ -196,15 +162,13 @@ bool ParseMediaType(const pugi::xml_node &config, const GUID &major, CMediaType 
         return false;
     record.lSampleSize = ULONG(sampleSize);
     const char *subtype = node ? Attribute(node, "subtype") : nullptr;
-    if (subtype && !ParseGuid(subtype, record.subtype))
-        return false;
+    if (subtype && !ParseGuid(subtype, record.subtype)) return false;
     record.cbFormat = ULONG(block.size());
     record.pbFormat = block.empty() ? nullptr : block.data();
     return SUCCEEDED(type.Assign(&record));
 }
 
-bool ParseStream(const pugi::xml_node &config, StreamSettings &stream)
-{
+bool ParseStream(const pugi::xml_node &config, StreamSettings &stream) {
     GUID major = GUID_NULL;
     long long number = 0, bitrate = 0, window = -1;
     if (!ParseGuid(Attribute(config, "majortype"), major) || !Number(config, "streamnumber", 1, 63, number) ||
@@ -222,14 +186,11 @@ bool ParseStream(const pugi::xml_node &config, StreamSettings &stream)
 
 }  // namespace
 
-HRESULT ParseProfile(const WCHAR *text, ProfileSettings &profile)
-{
-    if (!text)
-        return E_POINTER;
+HRESULT ParseProfile(const WCHAR *text, ProfileSettings &profile) {
+    if (!text) return E_POINTER;
     size_t length = 0;
     while (text[length]) {
-        if (++length > kMaxProfileChars)
-            return E_INVALIDARG;
+        if (++length > kMaxProfileChars) return E_INVALIDARG;
     }
     pugi::xml_document document;
     if (!document.load_buffer(text, length * sizeof(WCHAR), pugi::parse_default, pugi::encoding_utf16))
@@ -243,14 +204,11 @@ HRESULT ParseProfile(const WCHAR *text, ProfileSettings &profile)
     profile.description = Wide(Attribute(root, "description"));
     bool hasAudio = false;
     for (const pugi::xml_node &node : root.children()) {
-        if (node.type() != pugi::node_element || !SameName(node.name(), "streamconfig"))
-            continue;
+        if (node.type() != pugi::node_element || !SameName(node.name(), "streamconfig")) continue;
         StreamSettings stream;
-        if (!ParseStream(node, stream))
-            return NS_E_INVALIDPROFILE;
+        if (!ParseStream(node, stream)) return NS_E_INVALIDPROFILE;
         for (const StreamSettings &other : profile.streams)
-            if (other.number == stream.number)
-                return NS_E_INVALIDPROFILE;
+            if (other.number == stream.number) return NS_E_INVALIDPROFILE;
         hasAudio = hasAudio || stream.type.MajorType() == WMMEDIATYPE_Audio;
         profile.streams.push_back(std::move(stream));
     }

@@ -19,8 +19,7 @@ public:
 
     // name only helps FFmpeg guess the container; the bytes decide. Failures are Windows Media
     // result codes.
-    static HRESULT Open(std::unique_ptr<CMediaInput> input, const std::string &name,
-                        std::unique_ptr<CMediaFile> &file);
+    static HRESULT Open(std::unique_ptr<CMediaInput> input, const std::string &name, std::unique_ptr<CMediaFile> &file);
     ~CMediaFile();
 
     const std::shared_ptr<const MediaInfo> &Info() const { return m_info; }

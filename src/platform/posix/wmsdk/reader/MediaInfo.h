@@ -9,8 +9,8 @@
 namespace posix {
 
 struct MediaStreamInfo {
-    WORD number;           // 1-based, in the order of the medium
-    CMediaType type;       // as stored: the codec's format record
+    WORD number;      // 1-based, in the order of the medium
+    CMediaType type;  // as stored: the codec's format record
     DWORD bitrate;
 };
 

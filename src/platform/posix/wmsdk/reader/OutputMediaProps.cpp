@@ -6,13 +6,11 @@
 
 namespace posix {
 
-COutputMediaProps *COutputMediaProps::Create(const CMediaType &type)
-{
+COutputMediaProps *COutputMediaProps::Create(const CMediaType &type) {
     return new (std::nothrow) COutputMediaProps(type);
 }
 
-void *COutputMediaProps::FindInterface(REFIID riid)
-{
+void *COutputMediaProps::FindInterface(REFIID riid) {
     if (riid == IID_IUnknown || riid == IID_IWMMediaProps || riid == IID_IWMOutputMediaProps)
         return static_cast<IWMOutputMediaProps *>(this);
     return nullptr;
@@ -22,11 +20,9 @@ HRESULT COutputMediaProps::GetType(GUID *majorType) { return PutValue(majorType,
 
 HRESULT COutputMediaProps::GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) { return m_type.CopyTo(type, size); }
 
-HRESULT COutputMediaProps::SetMediaType(WM_MEDIA_TYPE *type)
-{
+HRESULT COutputMediaProps::SetMediaType(WM_MEDIA_TYPE *type) {
     // A type of no kind at all is refused, as the runtime refuses it.
-    if (type && type->majortype == GUID_NULL)
-        return E_FAIL;
+    if (type && type->majortype == GUID_NULL) return E_FAIL;
     return m_type.Assign(type);
 }
 

@@ -90,7 +90,7 @@ private:
 
     static constexpr int kSpareBuffers = 4;
 
-    ComPtr<CNssBuffer> m_converted;  // the last conversion's, one of m_spares unless they were all held
+    ComPtr<CNssBuffer> m_converted;              // the last conversion's, one of m_spares unless they were all held
     ComPtr<CNssBuffer> m_spares[kSpareBuffers];  // reused once the host has let go of them
     bool m_positionKnown = false;
     int64_t m_position = 0;  // frames at m_rate: where the next decoded frame starts

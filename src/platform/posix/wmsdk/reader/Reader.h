@@ -13,7 +13,6 @@ public:
     // One reference; null when no worker thread can be started.
     static CReader *Create();
 
-
     // IWMReader
     HRESULT STDMETHODCALLTYPE Open(const WCHAR *url, IWMReaderCallback *callback, void *context) override;
     HRESULT STDMETHODCALLTYPE Close() override;
@@ -58,12 +57,10 @@ public:
     HRESULT STDMETHODCALLTYPE SaveFileAs(const WCHAR *) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetProtocolName(WCHAR *, DWORD *) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE StartAtMarker(WORD, QWORD, float, void *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetOutputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE *, BYTE *, WORD *) override
-    {
+    HRESULT STDMETHODCALLTYPE GetOutputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE *, BYTE *, WORD *) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE SetOutputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE, const BYTE *, WORD) override
-    {
+    HRESULT STDMETHODCALLTYPE SetOutputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE, const BYTE *, WORD) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE Preroll(QWORD, QWORD, float) override { return E_NOTIMPL; }
@@ -78,8 +75,7 @@ public:
                                                   WMT_ATTR_DATATYPE *type, BYTE *value, WORD *length) override;
     HRESULT STDMETHODCALLTYPE GetAttributeByName(WORD *stream, LPCWSTR name, WMT_ATTR_DATATYPE *type, BYTE *value,
                                                  WORD *length) override;
-    HRESULT STDMETHODCALLTYPE SetAttribute(WORD, LPCWSTR, WMT_ATTR_DATATYPE, const BYTE *, WORD) override
-    {
+    HRESULT STDMETHODCALLTYPE SetAttribute(WORD, LPCWSTR, WMT_ATTR_DATATYPE, const BYTE *, WORD) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE GetMarkerCount(WORD *count) override;
@@ -87,8 +83,7 @@ public:
     HRESULT STDMETHODCALLTYPE AddMarker(LPCWSTR, QWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE RemoveMarker(WORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetScriptCount(WORD *count) override;
-    HRESULT STDMETHODCALLTYPE GetScript(WORD, WCHAR *, WORD *, WCHAR *, WORD *, QWORD *) override
-    {
+    HRESULT STDMETHODCALLTYPE GetScript(WORD, WCHAR *, WORD *, WCHAR *, WORD *, QWORD *) override {
         return E_INVALIDARG;
     }
     HRESULT STDMETHODCALLTYPE AddScript(LPCWSTR, LPCWSTR, QWORD) override { return E_NOTIMPL; }

@@ -17,16 +17,14 @@ const std::chrono::milliseconds kLead(500);
 const DWORD kZero = 0;
 
 // The runtime reports user-clock times rounded up to whole milliseconds.
-QWORD CeilToMillisecond(QWORD time)
-{
+QWORD CeilToMillisecond(QWORD time) {
     const QWORD rest = time % 10000;
     return rest == 0 || time > QWORD(-1) - 10000 ? time : time + (10000 - rest);
 }
 
 }  // namespace
 
-CReaderWorker *CReaderWorker::Create()
-{
+CReaderWorker *CReaderWorker::Create() {
     CReaderWorker *worker;
     try {
         worker = new CReaderWorker;  // its request queue allocates as it is made
@@ -50,8 +48,7 @@ CReaderWorker *CReaderWorker::Create()
     return worker;
 }
 
-void CReaderWorker::Dispose(CReaderWorker *worker)
-{
+void CReaderWorker::Dispose(CReaderWorker *worker) {
     {
         std::lock_guard<std::mutex> hold(worker->m_lock);
         worker->m_quit = true;
@@ -65,22 +62,18 @@ void CReaderWorker::Dispose(CReaderWorker *worker)
     delete worker;
 }
 
-CReaderWorker::~CReaderWorker()
-{
-    if (m_thread)
-        CloseHandle(m_thread);
+CReaderWorker::~CReaderWorker() {
+    if (m_thread) CloseHandle(m_thread);
 }
 
-unsigned __stdcall CReaderWorker::ThreadMain(void *self)
-{
+unsigned __stdcall CReaderWorker::ThreadMain(void *self) {
     static_cast<CReaderWorker *>(self)->Run();
     return 0;
 }
 
 bool CReaderWorker::OnWorkerThread() const { return GetCurrentThreadId() == m_threadId; }
 
-uint64_t CReaderWorker::PostLocked(Request request)
-{
+uint64_t CReaderWorker::PostLocked(Request request) {
     try {
         m_requests.push_back(std::move(request));
     } catch (const std::bad_alloc &) {
@@ -90,16 +83,13 @@ uint64_t CReaderWorker::PostLocked(Request request)
     return ++m_posted;
 }
 
-void CReaderWorker::WaitDone(std::unique_lock<std::mutex> &hold, uint64_t sequence)
-{
+void CReaderWorker::WaitDone(std::unique_lock<std::mutex> &hold, uint64_t sequence) {
     // A callback asking for something waits for nothing: it is done once the callback returns.
-    if (OnWorkerThread())
-        return;
+    if (OnWorkerThread()) return;
     m_done.wait(hold, [&] { return m_finished >= sequence; });
 }
 
-void CReaderWorker::Run()
-{
+void CReaderWorker::Run() {
     std::unique_lock<std::mutex> hold(m_lock);
     while (!m_quit) {
         if (!m_requests.empty()) {
@@ -138,25 +128,20 @@ void CReaderWorker::Run()
     hold.unlock();
     ReleaseMedium();
     m_callback.Reset();
-    if (m_detached)
-        delete this;
+    if (m_detached) delete this;
 }
 
-bool CReaderWorker::HasWork(Clock::time_point now, Clock::time_point &wake) const
-{
+bool CReaderWorker::HasWork(Clock::time_point now, Clock::time_point &wake) const {
     wake = Clock::time_point::max();
     const bool playing = m_phase == kRunning && !m_paused;
     if (playing) {
-        if (!m_haveChunk || (m_segmentEnd && m_chunk.time >= m_segmentEnd))
-            return true;
+        if (!m_haveChunk || (m_segmentEnd && m_chunk.time >= m_segmentEnd)) return true;
         if (m_userClock) {
-            if (m_chunk.time <= m_userTime)
-                return true;
+            if (m_chunk.time <= m_userTime) return true;
         } else {
             const Clock::time_point due =
                 m_chunk.time <= m_clockStart ? now : m_clockOrigin + Hns(m_chunk.time - m_clockStart) - kLead;
-            if (due <= now)
-                return true;
+            if (due <= now) return true;
             wake = due;
             return false;
         }
@@ -165,15 +150,10 @@ bool CReaderWorker::HasWork(Clock::time_point now, Clock::time_point &wake) cons
     return m_timePending && !(m_phase == kRunning && m_paused);
 }
 
-void CReaderWorker::Execute(Request &request)
-{
+void CReaderWorker::Execute(Request &request) {
     switch (request.kind) {
-    case Request::kOpenMedium:
-        Open(request);
-        break;
-    case Request::kStart:
-        Start(request);
-        break;
+    case Request::kOpenMedium: Open(request); break;
+    case Request::kStart: Start(request); break;
     case Request::kStop:
         if (m_callback) {
             m_phase = kIdle;
@@ -193,12 +173,9 @@ void CReaderWorker::Execute(Request &request)
             m_clockOrigin += Clock::now() - m_pausedAt;
         }
         break;
-    case Request::kClose:
-        Close();
-        break;
+    case Request::kClose: Close(); break;
     case Request::kClock:
-        if (request.userClock == m_userClock)
-            break;
+        if (request.userClock == m_userClock) break;
         m_userClock = request.userClock;
         m_userTime = 0;
         m_timePending = false;
@@ -213,8 +190,7 @@ void CReaderWorker::Execute(Request &request)
     }
 }
 
-void CReaderWorker::Open(Request &request)
-{
+void CReaderWorker::Open(Request &request) {
     ComPtr<IWMReaderCallback> callback = std::move(request.callback);
     std::unique_ptr<CMediaFile> medium;
     std::vector<BOOL> allocate;
@@ -226,17 +202,14 @@ void CReaderWorker::Open(Request &request)
             input = CMediaInput::FromStream(std::move(request.stream));
         else
             hr = CMediaInput::OpenFile(request.path.c_str(), input, name);
-        if (SUCCEEDED(hr))
-            hr = CMediaFile::Open(std::move(input), name, medium);
-        if (SUCCEEDED(hr))
-            allocate.assign(medium->Info()->outputs.size(), FALSE);
+        if (SUCCEEDED(hr)) hr = CMediaFile::Open(std::move(input), name, medium);
+        if (SUCCEEDED(hr)) allocate.assign(medium->Info()->outputs.size(), FALSE);
     } catch (const std::bad_alloc &) {
         hr = E_OUTOFMEMORY;
     }
     {
         std::lock_guard<std::mutex> hold(m_lock);
-        if (m_state == kOpening)
-            m_state = SUCCEEDED(hr) ? kOpen : kClosed;
+        if (m_state == kOpening) m_state = SUCCEEDED(hr) ? kOpen : kClosed;
         if (SUCCEEDED(hr)) {
             m_info = medium->Info();
             m_allocate = std::move(allocate);
@@ -258,11 +231,9 @@ void CReaderWorker::Open(Request &request)
     }
 }
 
-void CReaderWorker::Start(const Request &request)
-{
+void CReaderWorker::Start(const Request &request) {
     m_context = request.context;
-    if (!m_medium)
-        return;
+    if (!m_medium) return;
     QWORD start = request.start;
     if (start == WM_START_CURRENTPOSITION) {
         start = m_haveChunk ? m_chunk.time : m_medium->Position();
@@ -283,8 +254,7 @@ void CReaderWorker::Start(const Request &request)
     Status(WMT_STARTED, S_OK);
 }
 
-void CReaderWorker::Close()
-{
+void CReaderWorker::Close() {
     ReleaseMedium();
     ComPtr<IWMReaderCallback> callback = std::move(m_callback);
     m_advanced.Reset();
@@ -299,8 +269,7 @@ void CReaderWorker::Close()
                            m_context);
 }
 
-void CReaderWorker::ReleaseMedium()
-{
+void CReaderWorker::ReleaseMedium() {
     m_medium.reset();
     m_advanced.Reset();
     m_phase = kIdle;
@@ -309,8 +278,7 @@ void CReaderWorker::ReleaseMedium()
     m_timePending = false;
 }
 
-void CReaderWorker::Work()
-{
+void CReaderWorker::Work() {
     if (m_phase == kRunning && !m_paused) {
         if (!m_haveChunk) {
             HRESULT failure = S_OK;
@@ -344,13 +312,11 @@ void CReaderWorker::Work()
     }
     if (m_timePending) {
         m_timePending = false;
-        if (m_advanced)
-            m_advanced->OnTime(m_userTime, m_context);
+        if (m_advanced) m_advanced->OnTime(m_userTime, m_context);
     }
 }
 
-void CReaderWorker::Deliver()
-{
+void CReaderWorker::Deliver() {
     m_haveChunk = false;
     bool allocate = false;
     {
@@ -362,8 +328,7 @@ void CReaderWorker::Deliver()
     DWORD capacity = 0;
     if (allocate && m_advanced) {
         // A host that cannot lend a buffer of the size asked for loses that sample.
-        if (FAILED(m_advanced->AllocateForOutput(m_chunk.output, m_chunk.bytes, &buffer, nullptr)) || !buffer)
-            return;
+        if (FAILED(m_advanced->AllocateForOutput(m_chunk.output, m_chunk.bytes, &buffer, nullptr)) || !buffer) return;
         if (FAILED(buffer->GetBuffer(&data)) || FAILED(buffer->GetMaxLength(&capacity)) || !data ||
             capacity < m_chunk.bytes) {
             buffer->Release();
@@ -382,8 +347,7 @@ void CReaderWorker::Deliver()
         buffer = own;
         data = own->Data();
     }
-    if (data)
-        std::memcpy(data, m_chunk.data, m_chunk.bytes);
+    if (data) std::memcpy(data, m_chunk.data, m_chunk.bytes);
     buffer->SetLength(m_chunk.bytes);
     const DWORD flags = m_firstSample ? WM_SF_CLEANPOINT | WM_SF_DISCONTINUITY : WM_SF_CLEANPOINT;
     m_firstSample = false;
@@ -391,19 +355,15 @@ void CReaderWorker::Deliver()
     buffer->Release();
 }
 
-void CReaderWorker::End(HRESULT failure)
-{
+void CReaderWorker::End(HRESULT failure) {
     m_phase = kEnded;
-    if (FAILED(failure))
-        Status(WMT_ERROR, failure);
+    if (FAILED(failure)) Status(WMT_ERROR, failure);
     Status(WMT_END_OF_STREAMING, S_OK);
     Status(WMT_EOF, S_OK);
 }
 
-void CReaderWorker::Status(WMT_STATUS status, HRESULT hr)
-{
-    m_callback->OnStatus(status, hr, WMT_TYPE_DWORD, reinterpret_cast<BYTE *>(const_cast<DWORD *>(&kZero)),
-                         m_context);
+void CReaderWorker::Status(WMT_STATUS status, HRESULT hr) {
+    m_callback->OnStatus(status, hr, WMT_TYPE_DWORD, reinterpret_cast<BYTE *>(const_cast<DWORD *>(&kZero)), m_context);
 }
 
 }  // namespace posix

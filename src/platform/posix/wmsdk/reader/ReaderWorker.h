@@ -26,8 +26,8 @@ public:
         Request(Kind which) : kind(which) {}
 
         Kind kind;
-        std::u16string path;      // kOpenMedium: a file, or
-        ComPtr<IStream> stream;   // kOpenMedium: the host's stream
+        std::u16string path;     // kOpenMedium: a file, or
+        ComPtr<IStream> stream;  // kOpenMedium: the host's stream
         ComPtr<IWMReaderCallback> callback;
         void *context = nullptr;  // kOpenMedium, kStart
         QWORD start = 0;          // kStart

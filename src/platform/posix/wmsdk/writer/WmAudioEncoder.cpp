@@ -15,58 +15,44 @@ namespace posix {
 
 namespace {
 
-AVCodecID CodecId(const EncoderSettings &settings)
-{
+AVCodecID CodecId(const EncoderSettings &settings) {
     switch (settings.codec) {
-    case StreamCodec::Wmav1:
-        return AV_CODEC_ID_WMAV1;
-    case StreamCodec::Wmav2:
-        return AV_CODEC_ID_WMAV2;
-    case StreamCodec::Pcm:
-        break;
+    case StreamCodec::Wmav1: return AV_CODEC_ID_WMAV1;
+    case StreamCodec::Wmav2: return AV_CODEC_ID_WMAV2;
+    case StreamCodec::Pcm: break;
     }
     switch (settings.bits) {
-    case 8:
-        return AV_CODEC_ID_PCM_U8;
-    case 24:
-        return AV_CODEC_ID_PCM_S24LE;
-    case 32:
-        return AV_CODEC_ID_PCM_S32LE;
-    default:
-        return AV_CODEC_ID_PCM_S16LE;
+    case 8: return AV_CODEC_ID_PCM_U8;
+    case 24: return AV_CODEC_ID_PCM_S24LE;
+    case 32: return AV_CODEC_ID_PCM_S32LE;
+    default: return AV_CODEC_ID_PCM_S16LE;
     }
 }
 
-AVSampleFormat InputSampleFormat(WORD bits)
-{
+AVSampleFormat InputSampleFormat(WORD bits) {
     return bits == 8 ? AV_SAMPLE_FMT_U8 : bits == 16 ? AV_SAMPLE_FMT_S16 : AV_SAMPLE_FMT_S32;
 }
 
 }  // namespace
 
-CWmAudioEncoder::~CWmAudioEncoder()
-{
+CWmAudioEncoder::~CWmAudioEncoder() {
     av_packet_free(&m_packet);
     av_frame_free(&m_converted);
     av_frame_free(&m_frame);
-    if (m_fifo)
-        av_audio_fifo_free(m_fifo);
+    if (m_fifo) av_audio_fifo_free(m_fifo);
     swr_free(&m_resampler);
     avcodec_free_context(&m_codec);
 }
 
-HRESULT CWmAudioEncoder::Open(EncoderSettings &settings, const WAVEFORMATEX &input)
-{
+HRESULT CWmAudioEncoder::Open(EncoderSettings &settings, const WAVEFORMATEX &input) {
     SetUpFfmpegLogging();
     const AVCodec *codec = avcodec_find_encoder(CodecId(settings));
-    if (!codec || !codec->sample_fmts)
-        return NS_E_AUDIO_CODEC_NOT_INSTALLED;
+    if (!codec || !codec->sample_fmts) return NS_E_AUDIO_CODEC_NOT_INSTALLED;
     m_codec = avcodec_alloc_context3(codec);
     m_packet = av_packet_alloc();
     m_frame = av_frame_alloc();
     m_converted = av_frame_alloc();
-    if (!m_codec || !m_packet || !m_frame || !m_converted)
-        return E_OUTOFMEMORY;
+    if (!m_codec || !m_packet || !m_frame || !m_converted) return E_OUTOFMEMORY;
     m_codec->sample_fmt = codec->sample_fmts[0];
     m_codec->sample_rate = int(settings.rate);
     m_codec->bit_rate = settings.bitrate;
@@ -74,8 +60,7 @@ HRESULT CWmAudioEncoder::Open(EncoderSettings &settings, const WAVEFORMATEX &inp
     // The container keeps the codec's setup data in its header, never in the packets.
     m_codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     av_channel_layout_default(&m_codec->ch_layout, settings.channels);
-    if (avcodec_open2(m_codec, codec, nullptr) < 0)
-        return NS_E_AUDIO_CODEC_ERROR;
+    if (avcodec_open2(m_codec, codec, nullptr) < 0) return NS_E_AUDIO_CODEC_ERROR;
     if (settings.codec != StreamCodec::Pcm && m_codec->frame_size > 0) {
         // A frame takes bitrate x frame size / (rate x 8) bytes, up to the codec's largest frame.
         const LONGLONG rateBits = LONGLONG(settings.rate) * 8;
@@ -90,12 +75,11 @@ HRESULT CWmAudioEncoder::Open(EncoderSettings &settings, const WAVEFORMATEX &inp
 
     AVChannelLayout inputLayout;
     av_channel_layout_default(&inputLayout, input.nChannels);
-    const int made = swr_alloc_set_opts2(&m_resampler, &m_codec->ch_layout, m_codec->sample_fmt,
-                                         m_codec->sample_rate, &inputLayout, InputSampleFormat(input.wBitsPerSample),
-                                         int(input.nSamplesPerSec), 0, nullptr);
+    const int made =
+        swr_alloc_set_opts2(&m_resampler, &m_codec->ch_layout, m_codec->sample_fmt, m_codec->sample_rate, &inputLayout,
+                            InputSampleFormat(input.wBitsPerSample), int(input.nSamplesPerSec), 0, nullptr);
     av_channel_layout_uninit(&inputLayout);
-    if (made < 0 || swr_init(m_resampler) < 0)
-        return NS_E_AUDIO_CODEC_ERROR;
+    if (made < 0 || swr_init(m_resampler) < 0) return NS_E_AUDIO_CODEC_ERROR;
     m_fifo = av_audio_fifo_alloc(m_codec->sample_fmt, m_codec->ch_layout.nb_channels, m_frameSamples * 2);
     m_frame->format = m_codec->sample_fmt;
     m_frame->nb_samples = m_frameSamples;
@@ -107,13 +91,10 @@ HRESULT CWmAudioEncoder::Open(EncoderSettings &settings, const WAVEFORMATEX &inp
     return S_OK;
 }
 
-HRESULT CWmAudioEncoder::Convert(const BYTE *data, int frames)
-{
+HRESULT CWmAudioEncoder::Convert(const BYTE *data, int frames) {
     const int capacity = swr_get_out_samples(m_resampler, frames);
-    if (capacity < 0)
-        return NS_E_AUDIO_CODEC_ERROR;
-    if (capacity == 0)
-        return S_OK;
+    if (capacity < 0) return NS_E_AUDIO_CODEC_ERROR;
+    if (capacity == 0) return S_OK;
     if (m_converted->nb_samples < capacity) {
         av_frame_unref(m_converted);
         m_converted->format = m_codec->sample_fmt;
@@ -124,16 +105,14 @@ HRESULT CWmAudioEncoder::Convert(const BYTE *data, int frames)
     }
     const uint8_t *in[] = {data};
     const int converted = swr_convert(m_resampler, m_converted->extended_data, capacity, data ? in : nullptr, frames);
-    if (converted < 0)
-        return NS_E_AUDIO_CODEC_ERROR;
-    if (converted > 0 && av_audio_fifo_write(m_fifo, reinterpret_cast<void **>(m_converted->extended_data), converted) <
-                             converted)
+    if (converted < 0) return NS_E_AUDIO_CODEC_ERROR;
+    if (converted > 0 &&
+        av_audio_fifo_write(m_fifo, reinterpret_cast<void **>(m_converted->extended_data), converted) < converted)
         return E_OUTOFMEMORY;
     return S_OK;
 }
 
-HRESULT CWmAudioEncoder::Write(const BYTE *data, DWORD bytes, const PacketHandler &emit)
-{
+HRESULT CWmAudioEncoder::Write(const BYTE *data, DWORD bytes, const PacketHandler &emit) {
     HRESULT hr = S_OK;
     if (!m_partial.empty()) {
         const DWORD joined = std::min<DWORD>(bytes, DWORD(m_inputBlockAlign - m_partial.size()));
@@ -152,23 +131,19 @@ HRESULT CWmAudioEncoder::Write(const BYTE *data, DWORD bytes, const PacketHandle
         const DWORD frames = std::min(kMaxFramesPerCall, whole - done);
         hr = Convert(data + size_t(done) * m_inputBlockAlign, int(frames));
     }
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     const size_t used = size_t(whole) * m_inputBlockAlign;
     m_partial.insert(m_partial.end(), data + used, data + bytes);
     return EncodeFrames(false, emit);
 }
 
-HRESULT CWmAudioEncoder::EncodeFrames(bool final, const PacketHandler &emit)
-{
-    const bool takesShortFrames = m_codec->codec->capabilities &
-                                  (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+HRESULT CWmAudioEncoder::EncodeFrames(bool final, const PacketHandler &emit) {
+    const bool takesShortFrames =
+        m_codec->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     for (;;) {
         const int queued = av_audio_fifo_size(m_fifo);
-        if (queued < m_frameSamples && !(final && queued > 0))
-            return S_OK;
-        if (av_frame_make_writable(m_frame) < 0)
-            return E_OUTOFMEMORY;
+        if (queued < m_frameSamples && !(final && queued > 0)) return S_OK;
+        if (av_frame_make_writable(m_frame) < 0) return E_OUTOFMEMORY;
         const int taken = std::min(queued, m_frameSamples);
         if (av_audio_fifo_read(m_fifo, reinterpret_cast<void **>(m_frame->extended_data), taken) < taken)
             return NS_E_AUDIO_CODEC_ERROR;
@@ -181,38 +156,28 @@ HRESULT CWmAudioEncoder::EncodeFrames(bool final, const PacketHandler &emit)
         m_frame->nb_samples = samples;
         m_frame->pts = m_nextPts;
         m_nextPts += samples;
-        if (avcodec_send_frame(m_codec, m_frame) < 0)
-            return NS_E_AUDIO_CODEC_ERROR;
+        if (avcodec_send_frame(m_codec, m_frame) < 0) return NS_E_AUDIO_CODEC_ERROR;
         const HRESULT hr = Drain(emit);
-        if (FAILED(hr))
-            return hr;
+        if (FAILED(hr)) return hr;
     }
 }
 
-HRESULT CWmAudioEncoder::Drain(const PacketHandler &emit)
-{
+HRESULT CWmAudioEncoder::Drain(const PacketHandler &emit) {
     for (;;) {
         const int got = avcodec_receive_packet(m_codec, m_packet);
-        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF)
-            return S_OK;
-        if (got < 0)
-            return NS_E_AUDIO_CODEC_ERROR;
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return S_OK;
+        if (got < 0) return NS_E_AUDIO_CODEC_ERROR;
         const HRESULT hr = emit(m_packet);
         av_packet_unref(m_packet);
-        if (FAILED(hr))
-            return hr;
+        if (FAILED(hr)) return hr;
     }
 }
 
-HRESULT CWmAudioEncoder::Finish(const PacketHandler &emit)
-{
+HRESULT CWmAudioEncoder::Finish(const PacketHandler &emit) {
     HRESULT hr = Convert(nullptr, 0);
-    if (SUCCEEDED(hr))
-        hr = EncodeFrames(true, emit);
-    if (FAILED(hr))
-        return hr;
-    if (avcodec_send_frame(m_codec, nullptr) < 0)
-        return NS_E_AUDIO_CODEC_ERROR;
+    if (SUCCEEDED(hr)) hr = EncodeFrames(true, emit);
+    if (FAILED(hr)) return hr;
+    if (avcodec_send_frame(m_codec, nullptr) < 0) return NS_E_AUDIO_CODEC_ERROR;
     return Drain(emit);
 }
 

@@ -13,15 +13,12 @@ const WORD kWmaMaxChannels = 2;
 
 }  // namespace
 
-void NoteMove(EncoderSettings &settings, const char *what, LONGLONG from, LONGLONG to)
-{
-    if (!settings.moved.empty())
-        settings.moved += ", ";
+void NoteMove(EncoderSettings &settings, const char *what, LONGLONG from, LONGLONG to) {
+    if (!settings.moved.empty()) settings.moved += ", ";
     settings.moved += std::string(what) + " " + std::to_string(from) + " -> " + std::to_string(to);
 }
 
-HRESULT ChooseEncoderSettings(const WAVEFORMATEX &format, DWORD streamBitrate, EncoderSettings &settings)
-{
+HRESULT ChooseEncoderSettings(const WAVEFORMATEX &format, DWORD streamBitrate, EncoderSettings &settings) {
     settings.rate = format.nSamplesPerSec;
     settings.channels = format.nChannels;
     settings.bitrate = format.nAvgBytesPerSec ? LONGLONG(format.nAvgBytesPerSec) * 8 : LONGLONG(streamBitrate);
@@ -35,14 +32,9 @@ HRESULT ChooseEncoderSettings(const WAVEFORMATEX &format, DWORD streamBitrate, E
         }
         settings.bitrate = LONGLONG(settings.rate) * settings.channels * settings.bits;
         return S_OK;
-    case 0x160:
-        settings.codec = StreamCodec::Wmav1;
-        break;
-    case 0x161:
-        settings.codec = StreamCodec::Wmav2;
-        break;
-    default:
-        return NS_E_AUDIO_CODEC_NOT_INSTALLED;
+    case 0x160: settings.codec = StreamCodec::Wmav1; break;
+    case 0x161: settings.codec = StreamCodec::Wmav2; break;
+    default: return NS_E_AUDIO_CODEC_NOT_INSTALLED;
     }
     if (settings.rate > kWmaMaxRate) {
         NoteMove(settings, "sample rate", settings.rate, kWmaMaxRate);
@@ -59,8 +51,7 @@ HRESULT ChooseEncoderSettings(const WAVEFORMATEX &format, DWORD streamBitrate, E
     return S_OK;
 }
 
-HRESULT ReadStreamFormat(const CMediaType &type, WAVEFORMATEX &format)
-{
+HRESULT ReadStreamFormat(const CMediaType &type, WAVEFORMATEX &format) {
     const WM_MEDIA_TYPE &record = type.Record();
     if (record.majortype != WMMEDIATYPE_Audio || record.formattype != WMFORMAT_WaveFormatEx ||
         type.Format().size() < 16)
@@ -72,8 +63,7 @@ HRESULT ReadStreamFormat(const CMediaType &type, WAVEFORMATEX &format)
     return S_OK;
 }
 
-HRESULT ReadPcmInput(const CMediaType &type, WAVEFORMATEX &format)
-{
+HRESULT ReadPcmInput(const CMediaType &type, WAVEFORMATEX &format) {
     const WM_MEDIA_TYPE &record = type.Record();
     if (record.majortype != WMMEDIATYPE_Audio || record.formattype != WMFORMAT_WaveFormatEx ||
         type.Format().size() < 16)

@@ -15,9 +15,9 @@ struct EncoderSettings {
     StreamCodec codec = StreamCodec::Wmav2;
     DWORD rate = 0;
     WORD channels = 0;
-    WORD bits = 16;         // PCM streams only
-    LONGLONG bitrate = 0;   // bits per second
-    std::string moved;      // what was moved, for the writer's one debug line; empty when nothing was
+    WORD bits = 16;        // PCM streams only
+    LONGLONG bitrate = 0;  // bits per second
+    std::string moved;     // what was moved, for the writer's one debug line; empty when nothing was
 };
 
 // NS_E_AUDIO_CODEC_NOT_INSTALLED for a format tag no encoder here takes.

@@ -14,7 +14,6 @@ public:
     // One reference; null when memory is short.
     static CWmFileSink *Create();
 
-
     // IWMWriterSink
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override;
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *realTime) override;

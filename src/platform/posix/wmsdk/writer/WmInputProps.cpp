@@ -6,8 +6,7 @@
 
 namespace posix {
 
-CWmInputProps *CWmInputProps::Create(const CMediaType &type, const std::u16string &connection)
-{
+CWmInputProps *CWmInputProps::Create(const CMediaType &type, const std::u16string &connection) {
     try {
         return new (std::nothrow) CWmInputProps(type, connection);
     } catch (const std::bad_alloc &) {
@@ -15,14 +14,12 @@ CWmInputProps *CWmInputProps::Create(const CMediaType &type, const std::u16strin
     }
 }
 
-CMediaType CWmInputProps::Type()
-{
+CMediaType CWmInputProps::Type() {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_type;
 }
 
-CWmInputProps *CWmInputProps::Copy()
-{
+CWmInputProps *CWmInputProps::Copy() {
     try {
         return Create(Type(), m_connection);
     } catch (const std::bad_alloc &) {
@@ -30,27 +27,23 @@ CWmInputProps *CWmInputProps::Copy()
     }
 }
 
-void *CWmInputProps::FindInterface(REFIID riid)
-{
+void *CWmInputProps::FindInterface(REFIID riid) {
     if (riid == IID_IUnknown || riid == IID_IWMMediaProps || riid == IID_IWMInputMediaProps)
         return static_cast<IWMInputMediaProps *>(this);
     return nullptr;
 }
 
-HRESULT CWmInputProps::GetType(GUID *majorType)
-{
+HRESULT CWmInputProps::GetType(GUID *majorType) {
     std::lock_guard<std::mutex> hold(m_lock);
     return PutValue(majorType, m_type.MajorType());
 }
 
-HRESULT CWmInputProps::GetMediaType(WM_MEDIA_TYPE *type, DWORD *size)
-{
+HRESULT CWmInputProps::GetMediaType(WM_MEDIA_TYPE *type, DWORD *size) {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_type.CopyTo(type, size);
 }
 
-HRESULT CWmInputProps::SetMediaType(WM_MEDIA_TYPE *type)
-{
+HRESULT CWmInputProps::SetMediaType(WM_MEDIA_TYPE *type) {
     std::lock_guard<std::mutex> hold(m_lock);
     try {
         return m_type.Assign(type);
@@ -59,8 +52,7 @@ HRESULT CWmInputProps::SetMediaType(WM_MEDIA_TYPE *type)
     }
 }
 
-HRESULT CWmInputProps::GetConnectionName(WCHAR *name, WORD *length)
-{
+HRESULT CWmInputProps::GetConnectionName(WCHAR *name, WORD *length) {
     return CopyWideString(m_connection, name, length);
 }
 

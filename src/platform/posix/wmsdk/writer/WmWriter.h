@@ -23,7 +23,6 @@ public:
     // One reference; null when memory is short.
     static CWmWriter *Create();
 
-
     // IWMWriter
     HRESULT STDMETHODCALLTYPE SetProfileByID(REFGUID) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetProfile(IWMProfile *profile) override;
@@ -44,8 +43,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetSink(DWORD index, IWMWriterSink **sink) override;
     HRESULT STDMETHODCALLTYPE AddSink(IWMWriterSink *sink) override;
     HRESULT STDMETHODCALLTYPE RemoveSink(IWMWriterSink *sink) override;
-    HRESULT STDMETHODCALLTYPE WriteStreamSample(WORD, QWORD, DWORD, QWORD, DWORD, INSSBuffer *) override
-    {
+    HRESULT STDMETHODCALLTYPE WriteStreamSample(WORD, QWORD, DWORD, QWORD, DWORD, INSSBuffer *) override {
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE SetLiveSource(BOOL) override { return S_OK; }
@@ -56,12 +54,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetSyncTolerance(DWORD *) override { return E_NOTIMPL; }
 
     // IWMWriterAdvanced2
-    HRESULT STDMETHODCALLTYPE GetInputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE *, BYTE *, WORD *) override
-    {
+    HRESULT STDMETHODCALLTYPE GetInputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE *, BYTE *, WORD *) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE SetInputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE, const BYTE *, WORD) override
-    {
+    HRESULT STDMETHODCALLTYPE SetInputSetting(DWORD, LPCWSTR, WMT_ATTR_DATATYPE, const BYTE *, WORD) override {
         return E_NOTIMPL;
     }
 

@@ -14,8 +14,7 @@ const size_t kMaxQueuedBytes = 4 << 20;
 
 CWmWriterWorker::~CWmWriterWorker() { End(true); }
 
-HRESULT CWmWriterWorker::Start()
-{
+HRESULT CWmWriterWorker::Start() {
     try {
         m_thread = std::thread(&CWmWriterWorker::Run, this);
     } catch (const std::system_error &) {
@@ -24,40 +23,33 @@ HRESULT CWmWriterWorker::Start()
     return S_OK;
 }
 
-HRESULT CWmWriterWorker::Queue(DWORD input, INSSBuffer *sample)
-{
+HRESULT CWmWriterWorker::Queue(DWORD input, INSSBuffer *sample) {
     DWORD bytes = 0;
     sample->GetLength(&bytes);
     std::unique_lock<std::mutex> hold(m_lock);
-    m_changed.wait(hold, [this] {
-        return m_stopping || FAILED(m_failure) || m_queue.empty() || m_queuedBytes < kMaxQueuedBytes;
-    });
-    if (m_stopping)
-        return NS_E_INVALID_REQUEST;
-    if (FAILED(m_failure))
-        return m_failure;
+    m_changed.wait(
+        hold, [this] { return m_stopping || FAILED(m_failure) || m_queue.empty() || m_queuedBytes < kMaxQueuedBytes; });
+    if (m_stopping) return NS_E_INVALID_REQUEST;
+    if (FAILED(m_failure)) return m_failure;
     m_queue.push_back(Item{input, ComPtr<INSSBuffer>::Share(sample), bytes});
     m_queuedBytes += bytes;
     m_changed.notify_all();
     return S_OK;
 }
 
-HRESULT CWmWriterWorker::Drain()
-{
+HRESULT CWmWriterWorker::Drain() {
     std::unique_lock<std::mutex> hold(m_lock);
     m_changed.wait(hold, [this] { return m_queue.empty() && !m_busy; });
     return m_failure;
 }
 
-HRESULT CWmWriterWorker::Stop()
-{
+HRESULT CWmWriterWorker::Stop() {
     End(false);
     std::lock_guard<std::mutex> hold(m_lock);
     return m_failure;
 }
 
-void CWmWriterWorker::End(bool discard)
-{
+void CWmWriterWorker::End(bool discard) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_stopping = true;
@@ -67,17 +59,14 @@ void CWmWriterWorker::End(bool discard)
         }
     }
     m_changed.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
 }
 
-void CWmWriterWorker::Run()
-{
+void CWmWriterWorker::Run() {
     std::unique_lock<std::mutex> hold(m_lock);
     for (;;) {
         m_changed.wait(hold, [this] { return m_stopping || !m_queue.empty(); });
-        if (m_queue.empty())
-            return;
+        if (m_queue.empty()) return;
         Item item = std::move(m_queue.front());
         m_queue.pop_front();
         m_queuedBytes -= item.bytes;
@@ -88,8 +77,7 @@ void CWmWriterWorker::Run()
         const HRESULT hr = failed ? S_OK : m_process(item.input, item.sample.Get());
         item.sample.Reset();
         hold.lock();
-        if (SUCCEEDED(m_failure))
-            m_failure = hr;
+        if (SUCCEEDED(m_failure)) m_failure = hr;
         m_busy = false;
         m_changed.notify_all();
     }
