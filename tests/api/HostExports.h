@@ -5,12 +5,31 @@
 #include "brivane.h"
 
 // The exports in ordinal order.
-#define BRIVANE_EXPORT_LIST(X)                                                                                      \
-    X(AudioInClose)                                                                                                 \
-    X(AudioInOpen) X(AudioInSetVolume) X(AudioInStart) X(AudioInStop) X(AudioOutClose) X(AudioOutFileOpen)          \
-        X(AudioOutGetWholeDuration) X(AudioOutOpen) X(AudioOutPlay) X(AudioOutSeek) X(AudioOutSetDuration)          \
-            X(AudioOutSetEventMask) X(AudioOutSetSpeed) X(AudioOutSetVolume) X(AudioWavFreeData) X(AudioWavGetData) \
-                X(Convert) X(GetAudioPCM) X(GetWmaFileDuration) X(InitBrivane) X(UnInitBrivane)
+// clang-format off
+#define BRIVANE_EXPORT_LIST(X)      \
+    X(AudioInClose)             \
+    X(AudioInOpen)              \
+    X(AudioInSetVolume)         \
+    X(AudioInStart)             \
+    X(AudioInStop)              \
+    X(AudioOutClose)            \
+    X(AudioOutFileOpen)         \
+    X(AudioOutGetWholeDuration) \
+    X(AudioOutOpen)             \
+    X(AudioOutPlay)             \
+    X(AudioOutSeek)             \
+    X(AudioOutSetDuration)      \
+    X(AudioOutSetEventMask)     \
+    X(AudioOutSetSpeed)         \
+    X(AudioOutSetVolume)        \
+    X(AudioWavFreeData)         \
+    X(AudioWavGetData)          \
+    X(Convert)                  \
+    X(GetAudioPCM)              \
+    X(GetWmaFileDuration)       \
+    X(InitBrivane)              \
+    X(UnInitBrivane)
+// clang-format on
 
 struct BrivaneExports {
 #define BRIVANE_EXPORT_MEMBER(name) decltype(&::name) name = nullptr;
