@@ -1,4 +1,4 @@
-.PHONY: deps build demo test clean
+.PHONY: deps build demo test format clean
 
 deps:
 	scripts/deps.sh
@@ -11,6 +11,10 @@ demo: build
 
 test: deps
 	scripts/test.sh
+
+# Rewrites every C and C++ file as .clang-format writes it; make test fails on any difference.
+format: deps
+	scripts/check-format.sh --fix
 
 clean:
 	rm -rf build build-asan build-tsan build-win32 build-win64 build-fuzz

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, playback and capture
+# The C and C++ files as .clang-format writes them, then every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, playback and capture
 # through a PulseAudio server, the 32-bit suites under qemu-i386, the Debian package and the Python
 # module against the plain build, the fuzz targets for 30 s each (BRIVANE_FUZZ_SECONDS), then the
 # Windows builds. Each stage's line says when it started, so a slow stage shows in CI's log.
@@ -12,6 +12,8 @@ stage() { echo "== $1 (at $(( SECONDS / 60 )) min $(( SECONDS % 60 )) s)"; }
 # The suites mostly wait on real-time audio, so ctest runs several (and the shards of the long ones)
 # side by side.
 jobs=$(( $(nproc) * 2 ))
+stage "format"
+scripts/check-format.sh
 for flavour in linux asan tsan; do
   stage "$flavour"
   scripts/build.sh "$flavour"
