@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
-# The C and C++ files as .clang-format writes them, then every suite: Linux plain, under AddressSanitizer+UBSan and ThreadSanitizer, playback and capture
-# through a PulseAudio server, the 32-bit suites under qemu-i386, the Debian package and the Python
-# module against the plain build, the fuzz targets for 30 s each (BRIVANE_FUZZ_SECONDS), then the
-# Windows builds. Each stage's line says when it started, so a slow stage shows in CI's log.
+# The C and C++ files as .clang-format writes them, then every suite: Linux plain, under
+# AddressSanitizer+UBSan and ThreadSanitizer, playback and capture through a PulseAudio server, the
+# 32-bit suites under qemu-i386, the Debian package and the Python module against the plain build,
+# the fuzz targets for 30 s each (BRIVANE_FUZZ_SECONDS), then the Windows builds. Each stage's line
+# says when it started, so a slow stage shows in CI's log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export LSAN_OPTIONS=suppressions=$(pwd)/scripts/lsan-suppressions.txt
 fuzz_seconds=${BRIVANE_FUZZ_SECONDS:-30}
 stage() { echo "== $1 (at $(( SECONDS / 60 )) min $(( SECONDS % 60 )) s)"; }
+stage "format"
+scripts/check-format.sh
 # The suites mostly wait on real-time audio, so ctest runs several (and the shards of the long ones)
 # side by side.
 jobs=$(( $(nproc) * 2 ))
-stage "format"
-scripts/check-format.sh
 for flavour in linux asan tsan; do
   stage "$flavour"
   scripts/build.sh "$flavour"
