@@ -3,12 +3,6 @@
 #pragma once
 
 #ifdef __cplusplus
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #define GTEST_HAS_NOTIFICATION_ 1

@@ -1,12 +1,6 @@
 // The host's view of Brivane.dll: loaded at run time and reached only through its 22 exports.
 #pragma once
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include "HostExports.h"
