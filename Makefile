@@ -17,7 +17,7 @@ format: deps
 	scripts/check-format.sh --fix
 
 clean:
-	rm -rf build build-asan build-tsan build-win32 build-win64 build-fuzz
+	rm -rf build build-asan build-tsan build-win32 build-win64 build-fuzz build-coverage
 
 .PHONY: install package dist-windows
 PREFIX ?= /usr/local
