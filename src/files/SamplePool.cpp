@@ -1,6 +1,7 @@
 #include "files/SamplePool.h"
 
 #include <new>
+#include <utility>
 
 #include "core/LockScope.h"
 
@@ -20,23 +21,12 @@ CSamplePool::~CSamplePool() {
 
 void CSamplePool::PutBack(CSampleBuffer *buffer) {
     CLockScope lock(&m_lock);
-    buffer->m_pNextIdle = nullptr;
-    if (m_pTail)
-        m_pTail->m_pNextIdle = buffer;
-    else
-        m_pHead = buffer;
-    m_pTail = buffer;
+    m_idle.PushBack(buffer);
 }
 
 CSampleBuffer *CSamplePool::TakeIdle() {
     CLockScope lock(&m_lock);
-    CSampleBuffer *buffer = m_pHead;
-    if (buffer) {
-        m_pHead = buffer->m_pNextIdle;
-        if (!m_pHead) m_pTail = nullptr;
-        buffer->m_pNextIdle = nullptr;
-    }
-    return buffer;
+    return m_idle.PopFront();
 }
 
 void CSamplePool::Preallocate(LONG count, DWORD size) {
@@ -74,16 +64,12 @@ HRESULT CSamplePool::Take(DWORD size, CSampleBuffer **buffer) {
 }
 
 void CSamplePool::Clear() {
-    CSampleBuffer *buffer = nullptr;
+    decltype(m_idle) idle;
     {
         CLockScope lock(&m_lock);
-        buffer = m_pHead;
-        m_pHead = m_pTail = nullptr;
+        std::swap(idle, m_idle);
     }
-    while (buffer) {
-        CSampleBuffer *next = buffer->m_pNextIdle;
-        buffer->Release();
-        buffer = next;
-    }
+    // Released outside the lock: a release may return a buffer to this pool.
+    while (CSampleBuffer *buffer = idle.PopFront()) buffer->Release();
     m_total = 0;
 }

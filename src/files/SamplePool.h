@@ -32,7 +32,6 @@ private:
     CSampleBuffer *TakeIdle();
 
     CRITICAL_SECTION m_lock;
-    CSampleBuffer *m_pHead = nullptr;
-    CSampleBuffer *m_pTail = nullptr;
+    CIntrusiveQueue<CSampleBuffer, &CSampleBuffer::m_pNextIdle> m_idle;
     std::atomic<LONG> m_total{0};
 };

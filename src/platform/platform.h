@@ -9,6 +9,7 @@
 #endif
 
 #include "ComObject.h"
+#include "IntrusiveQueue.h"
 #include "NssBufferCore.h"
 
 // Code a fault guard reports for a C++ exception (the code Windows gives thrown C++ objects).

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "AudioEndpoint.h"
+#include "platform/IntrusiveQueue.h"
 
 namespace posix {
 
@@ -35,31 +36,8 @@ public:
     virtual void Notify(UINT message, DWORD_PTR param1) = 0;
 
 protected:
-    // Buffers in first-in first-out order, linked through their lpNext (the driver's on Windows), so
-    // queueing never allocates; a buffer is in one list at a time.
-    class CHeaderList {
-    public:
-        bool Empty() const { return !m_front; }
-        LPWAVEHDR Front() const { return m_front; }
-        void PushBack(LPWAVEHDR header) {
-            header->lpNext = nullptr;
-            if (m_front)
-                m_back->lpNext = header;
-            else
-                m_front = header;
-            m_back = header;
-        }
-        LPWAVEHDR PopFront() {
-            const LPWAVEHDR header = m_front;
-            m_front = header->lpNext;
-            header->lpNext = nullptr;
-            return header;
-        }
-
-    private:
-        LPWAVEHDR m_front = nullptr;
-        LPWAVEHDR m_back = nullptr;
-    };
+    // Buffers in first-in first-out order, linked through their lpNext (the driver's on Windows).
+    using CHeaderList = CIntrusiveQueue<WAVEHDR, &WAVEHDR::lpNext>;
 
     virtual bool Capture() const = 0;
     virtual UINT DoneMessage() const = 0;
