@@ -25,9 +25,7 @@ TEST(WriterProfile, LoadsAndEnumeratesProfiles) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         IWMProfile *profile = nullptr;
-        const HRESULT hr = LoadProfile(Wide(ReadText(c.path)), &profile);
-        SKIP_IF_WINE_STUB(hr);
-        ASSERT_EQ(hr, S_OK);
+        ASSERT_OK_UNLESS_WINE_STUB(LoadProfile(Wide(ReadText(c.path)), &profile));
         DWORD count = 0;
         IWMStreamConfig *config = nullptr, *missing = nullptr;
         EXPECT_EQ(profile->GetStreamCount(&count), S_OK);
@@ -40,28 +38,18 @@ TEST(WriterProfile, LoadsAndEnumeratesProfiles) {
         EXPECT_TRUE(IsEqualGUID(type, WMMEDIATYPE_Audio));
         EXPECT_EQ(config->GetStreamNumber(&number), S_OK);
         EXPECT_EQ(number, 1);
-
         IWMMediaProps *props = nullptr;
         ASSERT_EQ(config->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void **>(&props)), S_OK);
-        DWORD size = 0;
-        ASSERT_EQ(props->GetMediaType(nullptr, &size), S_OK);
-        ASSERT_GE(size, sizeof(WM_MEDIA_TYPE) + sizeof(WAVEFORMATEX));
-        std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
-        WM_MEDIA_TYPE *media = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-        DWORD tooSmall = size - 1;
-        EXPECT_EQ(props->GetMediaType(media, &tooSmall), ASF_E_BUFFERTOOSMALL);
-        ASSERT_EQ(props->GetMediaType(media, &size), S_OK);
+        std::vector<ULONGLONG> storage;
+        const WM_MEDIA_TYPE *media = MediaTypeOf(props, storage);
         EXPECT_TRUE(IsEqualGUID(media->formattype, WMFORMAT_WaveFormatEx));
-        ASSERT_GE(media->cbFormat, sizeof(WAVEFORMATEX));
-        // The format block lives in the caller's buffer, right after the record.
-        EXPECT_EQ(media->pbFormat, reinterpret_cast<BYTE *>(media + 1));
-        const WAVEFORMATEX *format = reinterpret_cast<const WAVEFORMATEX *>(media->pbFormat);
-        EXPECT_EQ(format->wFormatTag, 0x161);
-        EXPECT_EQ(format->nChannels, c.channels);
-        EXPECT_EQ(format->nSamplesPerSec, c.rate);
-        EXPECT_EQ(format->nAvgBytesPerSec, c.bytesPerSecond);
-        EXPECT_EQ(format->cbSize, 10);
-        EXPECT_EQ(media->cbFormat, sizeof(WAVEFORMATEX) + format->cbSize);
+        const WAVEFORMATEX format = FormatOf(media);
+        EXPECT_EQ(format.wFormatTag, 0x161);
+        EXPECT_EQ(format.nChannels, c.channels);
+        EXPECT_EQ(format.nSamplesPerSec, c.rate);
+        EXPECT_EQ(format.nAvgBytesPerSec, c.bytesPerSecond);
+        EXPECT_EQ(format.cbSize, 10);
+        EXPECT_EQ(media->cbFormat, sizeof(WAVEFORMATEX) + format.cbSize);
         props->Release();
         config->Release();
         profile->Release();
@@ -71,9 +59,7 @@ TEST(WriterProfile, LoadsAndEnumeratesProfiles) {
 TEST(WriterProfile, RefusesMalformedProfiles) {
     const std::string valid = ReadText(kRealWorldProfile);
     IWMProfile *profile = nullptr;
-    HRESULT hr = LoadProfile(Wide(valid), &profile);
-    SKIP_IF_WINE_STUB(hr);
-    ASSERT_EQ(hr, S_OK);
+    ASSERT_OK_UNLESS_WINE_STUB(LoadProfile(Wide(valid), &profile));
     profile->Release();
 
     const size_t open = valid.find("<streamconfig"), close = valid.find("</streamconfig>") + 15;
@@ -112,9 +98,7 @@ TEST(WriterProfile, RefusesMalformedProfiles) {
 // is handed back, and every setting survives the trip.
 TEST(WriterProfile, StreamCopiesChangeTheProfileOnlyWhenHandedBack) {
     IWMProfile *profile = nullptr;
-    HRESULT hr = LoadProfile(Wide(ReadText(kRealWorldProfile)), &profile);
-    SKIP_IF_WINE_STUB(hr);
-    ASSERT_EQ(hr, S_OK);
+    ASSERT_OK_UNLESS_WINE_STUB(LoadProfile(Wide(ReadText(kRealWorldProfile)), &profile));
     DWORD length = 0;
     ASSERT_EQ(profile->GetName(nullptr, &length), S_OK);
     std::vector<WCHAR> name(length, 'x');

@@ -8,25 +8,21 @@ namespace {
 
 const DWORD kPatienceMs = 10000;
 
-// Empties the log for another run; what it collects keeps its room, so recording allocates nothing.
-void Reset(CReaderLog &log) {
-    log.statuses.clear();
-    log.results.clear();
-    log.pcm.clear();
-    log.times.clear();
-    log.durations.clear();
-    log.ticks.clear();
-    log.reached.clear();
+template <class Vector>
+void Empty(Vector &vector, size_t room) {
+    vector.clear();
+    vector.reserve(room);
 }
 
-void MakeRoom(CReaderLog &log) {
-    log.statuses.reserve(256);
-    log.results.reserve(256);
-    log.pcm.reserve(4 << 20);
-    log.times.reserve(8192);
-    log.durations.reserve(8192);
-    log.ticks.reserve(8192);
-    log.reached.reserve(256);
+// Empties the log for another run, with room enough that recording allocates nothing.
+void Reset(CReaderLog &log) {
+    Empty(log.statuses, 256);
+    Empty(log.results, 256);
+    Empty(log.pcm, 4 << 20);
+    Empty(log.times, 8192);
+    Empty(log.durations, 8192);
+    Empty(log.ticks, 8192);
+    Empty(log.reached, 256);
 }
 
 // Plays the medium on the host's clock; true when all of it came, wholeBytes of PCM (0: any).
@@ -94,7 +90,6 @@ TEST(ReaderAllocations, EveryAllocationOfOpeningAndDecodingFailsCleanly) {
         CTestBuffer::IsOne(probe);  // made now: the log's look at each sample then allocates nothing
         probe->Release();
         CReaderLog log;
-        MakeRoom(log);
         ASSERT_TRUE(PlayToTheEnd(path, log, 0));
         const size_t wholeBytes = log.pcm.size();
         EXPECT_GE(failalloc::FailEachInTurn([&] { return PlayToTheEnd(path, log, wholeBytes); }, 5000), c.leastRefused);
