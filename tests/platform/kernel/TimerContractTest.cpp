@@ -60,30 +60,22 @@ TEST(TimerContract, ManualResetTimerStaysSignalledUntilRearmed) {
     CloseHandle(timer);
 }
 
-struct TimerWait {
-    HANDLE timer;
-    DWORD result;
-    DWORD elapsed;
-};
-
-unsigned __stdcall WaitOnTimer(void *arg) {
-    TimerWait *wait = static_cast<TimerWait *>(arg);
-    const DWORD start = GetTickCount();
-    wait->result = WaitForSingleObject(wait->timer, 5000);
-    wait->elapsed = GetTickCount() - start;
-    return 0;
-}
-
 TEST(TimerContract, RearmingReachesThreadsAlreadyWaiting) {
-    TimerWait wait = {CreateWaitableTimerA(nullptr, FALSE, nullptr), 0xDEAD, 0};
-    ASSERT_TRUE(Arm(wait.timer, -10000 * kMillisecond, 0));
-    HANDLE thread = StartThread(WaitOnTimer, &wait);
+    HANDLE timer = CreateWaitableTimerA(nullptr, FALSE, nullptr);
+    ASSERT_TRUE(Arm(timer, -10000 * kMillisecond, 0));
+    DWORD elapsed = 0;
+    auto body = [&]() -> unsigned {
+        const DWORD start = GetTickCount();
+        const DWORD result = WaitForSingleObject(timer, 5000);
+        elapsed = GetTickCount() - start;
+        return result;
+    };
+    HANDLE thread = StartThread(body);
     Sleep(100);
-    ASSERT_TRUE(Arm(wait.timer, 0, 0));
-    JoinThread(thread);
-    EXPECT_EQ(wait.result, WAIT_OBJECT_0);
-    EXPECT_LT(wait.elapsed, 3000u);
-    CloseHandle(wait.timer);
+    ASSERT_TRUE(Arm(timer, 0, 0));
+    EXPECT_EQ(JoinThread(thread), WAIT_OBJECT_0);
+    EXPECT_LT(elapsed, 3000u);
+    CloseHandle(timer);
 }
 
 }  // namespace
