@@ -114,20 +114,9 @@ inline std::string RunProgram(const std::string &command) {
     return output;
 }
 
-// What ffprobe reports of the file's stream and format, as "key=value" lines.
-inline std::string Probe(const std::string &path) {
-    return RunProgram(
-        "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration "
-        "-of default=nw=1 \"" +
-        path + "\"");
-}
-
-// The value of one "key=value" line, or "".
-inline std::string Field(const std::string &lines, const std::string &key) {
-    const size_t at = lines.find(key + "=");
-    if (at == std::string::npos) return std::string();
-    const size_t begin = at + key.size() + 1;
-    return lines.substr(begin, lines.find('\n', begin) - begin);
+// What ffprobe reports of the file: the entries asked for, comma-separated, a line for each section.
+inline std::string Probe(const std::string &path, const std::string &entries) {
+    return RunProgram("ffprobe -v error -show_entries " + entries + " -of csv=p=0 \"" + path + "\"");
 }
 
 // Seconds of audio ffmpeg decodes from the file (as mono at the rate), from a start in seconds;
