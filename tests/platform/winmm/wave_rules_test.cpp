@@ -1,7 +1,6 @@
 // What the Windows documentation fixes for the wave calls the players and the recorder make, beyond
 // the flow the other wave tests follow: refusals of headers in the wrong state or of the wrong size,
-// input buffers handed back unfilled by a reset, and (on SDL's disk driver) devices that cannot open
-// or that go away while they play.
+// input buffers handed back unfilled by a reset, and (on SDL's disk driver) devices that cannot open.
 #include <string>
 
 #include "wave_support.h"
@@ -112,9 +111,9 @@ TEST(WaveRules, RepeatedStateCallsSucceedAndClosedDevicesAreInvalid) {
     EXPECT_EQ(stale.dwFlags, DWORD(WHDR_PREPARED)) << "a call on a closed device touched the header";
 }
 
-// SDL's disk driver fails to open a file it cannot create, and drops its device when a write
-// fails: on a full device file, after its first writes.
-TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly) {
+// SDL's disk driver fails to open a file it cannot create: so do the wave devices, with no handle
+// and no message.
+TEST(WaveRules, DeviceThatCannotOpenFailsCleanly) {
     if (!DiskAudioFile("SDL_DISKAUDIOFILE") || !DiskAudioFile("SDL_DISKAUDIOFILEIN"))
         GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
     const std::string outFile = DiskAudioFile("SDL_DISKAUDIOFILE"), inFile = DiskAudioFile("SDL_DISKAUDIOFILEIN");
@@ -126,57 +125,11 @@ TEST(WaveRules, DeviceThatCannotOpenOrGoesAwayFailsCleanly) {
     HWAVEIN in = nullptr;
     EXPECT_EQ(Open(&out, format, log), MMSYSERR_ALLOCATED);
     EXPECT_EQ(Open(&in, format, log), MMSYSERR_ALLOCATED);
+    SetDiskAudioFile("SDL_DISKAUDIOFILE", outFile.c_str());
+    SetDiskAudioFile("SDL_DISKAUDIOFILEIN", inFile.c_str());
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(in, nullptr);
     EXPECT_EQ(log.Count(), 0) << "a device that failed to open sent a message";
-    SetDiskAudioFile("SDL_DISKAUDIOFILEIN", inFile.c_str());
-    SetDiskAudioFile("SDL_DISKAUDIOFILE", "/dev/full");
-    const MMRESULT opened = Open(&out, format, log);
-    SetDiskAudioFile("SDL_DISKAUDIOFILE", outFile.c_str());
-    ASSERT_EQ(opened, MMSYSERR_NOERROR);
-    Buffers buffers(3, 16000);  // 1 s each: the device is gone long before they could play
-    for (WAVEHDR &header : buffers.headers) {
-        ASSERT_EQ(Prepare(out, header), MMSYSERR_NOERROR);
-        ASSERT_EQ(Queue(out, header), MMSYSERR_NOERROR);
-    }
-    const DWORD start = GetTickCount();
-    ASSERT_TRUE(log.WaitFor(4, 10000)) << "a lost device kept its buffers";
-    EXPECT_LT(GetTickCount() - start, 2000u) << "the buffers played instead of coming back";
-    for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(log.at[i + 1].header, &buffers[i]);
-        EXPECT_EQ(log.at[i + 1].flags, DWORD(WHDR_DONE | WHDR_PREPARED));
-    }
-    DWORD volume = 0;
-    const struct {
-        const char *what;
-        MMRESULT result, expected;
-    } rows[] = {
-        {"write", Queue(out, buffers[0]), MMSYSERR_NODRIVER},
-        {"pause", waveOutPause(out), MMSYSERR_NODRIVER},
-        {"restart", waveOutRestart(out), MMSYSERR_NODRIVER},
-        {"set volume", waveOutSetVolume(out, 0xFFFFFFFF), MMSYSERR_NODRIVER},
-        {"get volume", waveOutGetVolume(out, &volume), MMSYSERR_NODRIVER},
-        {"reset", waveOutReset(out), MMSYSERR_NOERROR},
-        {"unprepare", Unprepare(out, buffers[0]), MMSYSERR_NOERROR},
-        {"close", waveOutClose(out), MMSYSERR_NOERROR},
-    };
-    for (const auto &row : rows) EXPECT_EQ(row.result, row.expected) << row.what;
-    EXPECT_EQ(buffers[0].dwFlags, DWORD(WHDR_DONE)) << "a refused write touched the header";
-    ASSERT_EQ(log.Count(), 5);
-    EXPECT_EQ(log.at[4].message, UINT(WOM_CLOSE));
-
-    // The next device opens SDL's device afresh and plays.
-    WaveLog fresh;
-    ASSERT_EQ(Open(&out, format, fresh), MMSYSERR_NOERROR);
-    WAVEHDR &again = buffers[1];
-    ASSERT_EQ(Unprepare(out, again), MMSYSERR_NOERROR);
-    ASSERT_EQ(Prepare(out, again), MMSYSERR_NOERROR);
-    again.dwBufferLength = 1600;
-    ASSERT_EQ(Queue(out, again), MMSYSERR_NOERROR);
-    ASSERT_TRUE(fresh.WaitFor(2, 5000)) << "the new device did not play";
-    EXPECT_EQ(fresh.at[1].flags, DWORD(WHDR_DONE | WHDR_PREPARED));
-    EXPECT_EQ(Unprepare(out, again), MMSYSERR_NOERROR);
-    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
 
 }  // namespace
