@@ -13,10 +13,13 @@
 
 // Wine's Windows Media writer and profile manager are stubs: under Wine the writer tests end at
 // their first call; elsewhere it succeeds.
-#define ASSERT_OK_UNLESS_WINE_STUB(hr)                                                           \
-    if ((hr) == E_NOTIMPL && RunningUnderWine())                                                 \
-        GTEST_SKIP() << "Wine's Windows Media profile manager and writer are stubs (E_NOTIMPL)"; \
-    ASSERT_EQ(hr, S_OK)
+#define ASSERT_OK_UNLESS_WINE_STUB(call)                                                             \
+    do {                                                                                             \
+        const HRESULT result = (call);                                                               \
+        if (result == E_NOTIMPL && RunningUnderWine())                                               \
+            GTEST_SKIP() << "Wine's Windows Media profile manager and writer are stubs (E_NOTIMPL)"; \
+        ASSERT_EQ(result, S_OK);                                                                     \
+    } while (0)
 
 inline std::string ReadText(const std::string &path) {
     const std::vector<BYTE> bytes = ReadBytes(path);
