@@ -7,10 +7,11 @@
 const DWORD kWaitTimeout = WAIT_TIMEOUT;
 const UINT kUserMessage = WM_USER;
 
-typedef unsigned(__stdcall *ThreadRoutine)(void *);
-
-inline HANDLE StartThread(ThreadRoutine routine, void *arg, unsigned flags = 0, unsigned *id = nullptr) {
-    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, routine, arg, flags, id));
+// Starts a thread that runs the body, which must outlive it, and ends with what the body returns.
+template <class Body>
+HANDLE StartThread(Body &body, unsigned flags = 0, unsigned *id = nullptr) {
+    auto run = [](void *b) -> unsigned { return (*static_cast<Body *>(b))(); };
+    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, &body, flags, id));
 }
 
 // Waits for the thread to end and closes its handle; returns its exit code (0xDEAD if it hung).

@@ -65,26 +65,23 @@ TEST_F(FileContract, ReadsStopAtTheEndAndReadOnlyHandlesRefuseWrites) {
 
 TEST_F(FileContract, PointerMovesFromEachOriginButNeverBeforeTheStart) {
     Open(GENERIC_READ);
-    struct Step {
+    const DWORD failed = INVALID_SET_FILE_POINTER;
+    const struct {
         DWORD method;
         LONG distance;
         DWORD result;  // the new position, or INVALID_SET_FILE_POINTER with error
         DWORD error;
-    };
-    const DWORD failed = INVALID_SET_FILE_POINTER;
-    const Step steps[] = {
-        {FILE_BEGIN, 3, 3, 0},
-        {FILE_CURRENT, 4, 7, 0},
-        {FILE_CURRENT, -2, 5, 0},
-        {FILE_END, -1, 9, 0},
-        {FILE_END, 5, 15, 0},
-        {FILE_BEGIN, -1, failed, ERROR_NEGATIVE_SEEK},
-        {FILE_CURRENT, -16, failed, ERROR_NEGATIVE_SEEK},
-        {3, 0, failed, ERROR_INVALID_PARAMETER},
-        {FILE_BEGIN, 8, 8, 0},
-    };
+    } steps[] = {{FILE_BEGIN, 3, 3, 0},
+                 {FILE_CURRENT, 4, 7, 0},
+                 {FILE_CURRENT, -2, 5, 0},
+                 {FILE_END, -1, 9, 0},
+                 {FILE_END, 5, 15, 0},
+                 {FILE_BEGIN, -1, failed, ERROR_NEGATIVE_SEEK},
+                 {FILE_CURRENT, -16, failed, ERROR_NEGATIVE_SEEK},
+                 {3, 0, failed, ERROR_INVALID_PARAMETER},
+                 {FILE_BEGIN, 8, 8, 0}};
     DWORD position = 0;
-    for (const Step &step : steps) {
+    for (const auto &step : steps) {
         SCOPED_TRACE(testing::Message() << "method " << step.method << " distance " << step.distance);
         EXPECT_EQ(SetFilePointer(m_file, step.distance, nullptr, step.method), step.result);
         if (step.result == failed) {
@@ -124,17 +121,14 @@ TEST_F(FileContract, SizesAndPositionsWithAllLowBitsSetAreNoFailure) {
 }
 
 TEST(FileOpenContract, FailuresCarryTheWindowsErrorCode) {
-    struct Case {
+    const struct {
         const char *path;
         DWORD error;
-    };
-    const Case cases[] = {
-        {"brivane-missing-file.bin", ERROR_FILE_NOT_FOUND},
-        {"brivane-missing-directory/file.bin", ERROR_PATH_NOT_FOUND},
-        {".", ERROR_ACCESS_DENIED},  // a directory
-        {"", ERROR_PATH_NOT_FOUND},
-    };
-    for (const Case &c : cases) {
+    } cases[] = {{"brivane-missing-file.bin", ERROR_FILE_NOT_FOUND},
+                 {"brivane-missing-directory/file.bin", ERROR_PATH_NOT_FOUND},
+                 {".", ERROR_ACCESS_DENIED},  // a directory
+                 {"", ERROR_PATH_NOT_FOUND}};
+    for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
         SetLastError(1234);
         EXPECT_EQ(OpenFile(c.path, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);

@@ -6,46 +6,37 @@
 
 namespace {
 
-struct ComResults {
-    HRESULT first, again, afterUninit;
-};
-
-unsigned __stdcall InitialiseComTwice(void *arg) {
-    ComResults *results = static_cast<ComResults *>(arg);
-    results->first = CoInitialize(nullptr);
-    results->again = CoInitialize(nullptr);
-    CoUninitialize();
-    CoUninitialize();
-    results->afterUninit = CoInitialize(nullptr);
-    CoUninitialize();
-    return 0;
-}
-
 TEST(RuntimeContract, CoInitializeCountsPerThread) {
-    ComResults results = {E_FAIL, E_FAIL, E_FAIL};
-    JoinThread(StartThread(InitialiseComTwice, &results));
-    EXPECT_EQ(results.first, S_OK);
-    EXPECT_EQ(results.again, S_FALSE);
-    EXPECT_EQ(results.afterUninit, S_OK);
+    HRESULT first = E_FAIL, again = E_FAIL, afterUninit = E_FAIL;
+    auto body = [&]() -> unsigned {
+        first = CoInitialize(nullptr);
+        again = CoInitialize(nullptr);
+        CoUninitialize();
+        CoUninitialize();
+        afterUninit = CoInitialize(nullptr);
+        CoUninitialize();
+        return 0;
+    };
+    JoinThread(StartThread(body));
+    EXPECT_EQ(first, S_OK);
+    EXPECT_EQ(again, S_FALSE);
+    EXPECT_EQ(afterUninit, S_OK);
 }
 
 TEST(RuntimeContract, MulDivRoundsHalfAwayFromZero) {
-    struct Case {
+    const struct {
         int number, numerator, denominator, result;
-    };
-    const Case cases[] = {
-        {10, 3, 4, 8},
-        {-10, 3, 4, -8},
-        {10, 3, -4, -8},
-        {-10, -3, -4, -8},
-        {5, 1, 3, 2},
-        {4, 1, 3, 1},
-        {1, 1, 0, -1},
-        {0x7FFFFFFF, 2, 1, -1},
-        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF},
-        {4410, 1000, 176400, 25},
-    };
-    for (const Case &c : cases)
+    } cases[] = {{10, 3, 4, 8},
+                 {-10, 3, 4, -8},
+                 {10, 3, -4, -8},
+                 {-10, -3, -4, -8},
+                 {5, 1, 3, 2},
+                 {4, 1, 3, 1},
+                 {1, 1, 0, -1},
+                 {0x7FFFFFFF, 2, 1, -1},
+                 {4410, 1000, 176400, 25},
+                 {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}};
+    for (const auto &c : cases)
         EXPECT_EQ(MulDiv(c.number, c.numerator, c.denominator), c.result)
             << c.number << " * " << c.numerator << " / " << c.denominator;
 }

@@ -47,23 +47,6 @@ TEST(WaitContract, WaitForAllTakesEverythingOrNothing) {
     CloseHandle(events[1]);
 }
 
-struct BlockedWait {
-    HANDLE events[2];
-    DWORD timeout;
-    DWORD result;
-    DWORD elapsed;
-    DWORD returnedAt;
-};
-
-unsigned __stdcall WaitOnBoth(void *arg) {
-    BlockedWait *wait = static_cast<BlockedWait *>(arg);
-    const DWORD start = GetTickCount();
-    wait->result = WaitForMultipleObjects(2, wait->events, FALSE, wait->timeout);
-    wait->returnedAt = GetTickCount();
-    wait->elapsed = wait->returnedAt - start;
-    return 0;
-}
-
 TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout) {
     struct Case {
         const char *name;
@@ -81,26 +64,28 @@ TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        BlockedWait wait = {
-            {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, FALSE, FALSE, nullptr)},
-            c.timeout,
-            0xDEAD,
-            0,
-            0};
-        HANDLE thread = StartThread(WaitOnBoth, &wait);
+        HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+        DWORD result = 0xDEAD, start = 0, returnedAt = 0;
+        auto body = [&]() -> unsigned {
+            start = GetTickCount();
+            result = WaitForMultipleObjects(2, events, FALSE, c.timeout);
+            returnedAt = GetTickCount();
+            return 0;
+        };
+        HANDLE thread = StartThread(body);
         ASSERT_NE(thread, nullptr);
         Sleep(50);
         const DWORD setAt = GetTickCount();
-        if (c.signalled >= 0) SetEvent(wait.events[c.signalled]);
+        if (c.signalled >= 0) SetEvent(events[c.signalled]);
         EXPECT_EQ(JoinThread(thread), 0u);
-        EXPECT_EQ(wait.result, c.result);
+        EXPECT_EQ(result, c.result);
         if (c.signalled >= 0) {
-            EXPECT_GE(static_cast<LONG>(wait.returnedAt - setAt), 0) << "returned before its object was set";
+            EXPECT_GE(static_cast<LONG>(returnedAt - setAt), 0) << "returned before its object was set";
         }
-        EXPECT_GE(wait.elapsed, c.minElapsed);
-        EXPECT_LE(wait.elapsed, c.maxElapsed);
-        CloseHandle(wait.events[0]);
-        CloseHandle(wait.events[1]);
+        EXPECT_GE(returnedAt - start, c.minElapsed);
+        EXPECT_LE(returnedAt - start, c.maxElapsed);
+        CloseHandle(events[0]);
+        CloseHandle(events[1]);
     }
 }
 
@@ -143,33 +128,25 @@ TEST(WaitContract, ClosedHandleValuesNeverReturn) {
     }
 }
 
-struct Shared {
-    CRITICAL_SECTION lock;
-    BOOL entered;
-};
-
-unsigned __stdcall TryEnterFromOtherThread(void *arg) {
-    Shared *shared = static_cast<Shared *>(arg);
-    shared->entered = TryEnterCriticalSection(&shared->lock);
-    if (shared->entered) LeaveCriticalSection(&shared->lock);
-    return 0;
-}
-
 TEST(CriticalSectionContract, RecursiveOwnership) {
-    Shared shared = {};
-    InitializeCriticalSection(&shared.lock);
-    EnterCriticalSection(&shared.lock);
-    EnterCriticalSection(&shared.lock);  // the owner enters again without blocking
-    EXPECT_TRUE(TryEnterCriticalSection(&shared.lock));
-    LeaveCriticalSection(&shared.lock);
+    CRITICAL_SECTION lock;
+    InitializeCriticalSection(&lock);
+    EnterCriticalSection(&lock);
+    EnterCriticalSection(&lock);  // the owner enters again without blocking
+    EXPECT_TRUE(TryEnterCriticalSection(&lock));
+    LeaveCriticalSection(&lock);
+    auto tryEnter = [&]() -> unsigned {
+        const BOOL entered = TryEnterCriticalSection(&lock);
+        if (entered) LeaveCriticalSection(&lock);
+        return unsigned(entered);
+    };
     // Another thread gets in only once the owner has left as often as it entered.
     for (int leaves = 0; leaves <= 2; ++leaves) {
         SCOPED_TRACE(leaves);
-        if (leaves > 0) LeaveCriticalSection(&shared.lock);
-        JoinThread(StartThread(TryEnterFromOtherThread, &shared));
-        EXPECT_EQ(shared.entered != FALSE, leaves == 2);
+        if (leaves > 0) LeaveCriticalSection(&lock);
+        EXPECT_EQ(JoinThread(StartThread(tryEnter)) != 0, leaves == 2);
     }
-    DeleteCriticalSection(&shared.lock);
+    DeleteCriticalSection(&lock);
 }
 
 }  // namespace

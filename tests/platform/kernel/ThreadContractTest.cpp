@@ -5,22 +5,6 @@
 
 namespace {
 
-struct Gate {
-    HANDLE release;
-    HANDLE done;
-    DWORD id;
-    LONG ran;
-};
-
-unsigned __stdcall GatedWorker(void *arg) {
-    Gate *gate = static_cast<Gate *>(arg);
-    gate->id = GetCurrentThreadId();
-    InterlockedExchange(&gate->ran, 1);
-    WaitForSingleObject(gate->release, INFINITE);
-    SetEvent(gate->done);
-    return 42;
-}
-
 TEST(ThreadContract, HandleSignalledAtExitWithExitCode) {
     struct Case {
         const char *name;
@@ -34,16 +18,26 @@ TEST(ThreadContract, HandleSignalledAtExitWithExitCode) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        Gate gate = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr), 0, 0};
+        HANDLE release = CreateEventA(nullptr, TRUE, FALSE, nullptr),
+               done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        DWORD ranAs = 0;
+        LONG ran = 0;
+        auto body = [&]() -> unsigned {
+            ranAs = GetCurrentThreadId();
+            InterlockedExchange(&ran, 1);
+            WaitForSingleObject(release, INFINITE);
+            SetEvent(done);
+            return 42;
+        };
         unsigned id = 0;
-        HANDLE thread = StartThread(GatedWorker, &gate, c.flags, &id);
+        HANDLE thread = StartThread(body, c.flags, &id);
         ASSERT_NE(thread, nullptr);
         EXPECT_NE(id, 0u);
         EXPECT_NE(id, GetCurrentThreadId());
         EXPECT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL));
         if (c.flags & CREATE_SUSPENDED) {
             Sleep(50);
-            EXPECT_EQ(InterlockedCompareExchange(&gate.ran, 0, 0), 0);
+            EXPECT_EQ(InterlockedCompareExchange(&ran, 0, 0), 0);
             EXPECT_EQ(ResumeThread(thread), 1u);
         }
         EXPECT_EQ(WaitForSingleObject(thread, 100), kWaitTimeout);
@@ -53,19 +47,19 @@ TEST(ThreadContract, HandleSignalledAtExitWithExitCode) {
 
         if (c.closeWhileRunning) {
             EXPECT_TRUE(CloseHandle(thread));
-            SetEvent(gate.release);
-            EXPECT_EQ(WaitForSingleObject(gate.done, 5000), WAIT_OBJECT_0);
+            SetEvent(release);
+            EXPECT_EQ(WaitForSingleObject(done, 5000), WAIT_OBJECT_0);
         } else {
-            SetEvent(gate.release);
+            SetEvent(release);
             EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
             EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
             EXPECT_TRUE(GetExitCodeThread(thread, &code));
             EXPECT_EQ(code, 42u);
-            EXPECT_EQ(gate.id, DWORD(id));
+            EXPECT_EQ(ranAs, DWORD(id));
             CloseHandle(thread);
         }
-        CloseHandle(gate.release);
-        CloseHandle(gate.done);
+        CloseHandle(release);
+        CloseHandle(done);
     }
 }
 

@@ -3,39 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "ContractSupport.h"
+#include "WaveTestSupport.h"
 
 namespace {
 
-const uint32_t kActualSize = 0xFFFFFFFFu - 1;
-
-std::string Le32(uint32_t value) {
-    const char bytes[4] = {char(value), char(value >> 8), char(value >> 16), char(value >> 24)};
-    return std::string(bytes, 4);
+Bytes B(const std::string &text) { return Bytes(text.begin(), text.end()); }
+Bytes operator+(Bytes a, const Bytes &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-// A chunk with its pad byte; `declared` replaces the size in the header.
-std::string Chunk(const char *id, const std::string &payload, uint32_t declared = kActualSize) {
-    const uint32_t size = declared == kActualSize ? uint32_t(payload.size()) : declared;
-    return std::string(id, 4) + Le32(size) + payload + (payload.size() % 2 ? std::string(1, '\0') : "");
+// The chunk declaring the size in its header, all bits set included.
+Bytes Sized(Bytes chunk, DWORD size) {
+    for (int i = 0; i < 4; ++i) chunk[size_t(4 + i)] = BYTE(size >> (8 * i));
+    return chunk;
 }
 
-std::string Form(const char *id, const char *form, const std::string &body, uint32_t declared = kActualSize) {
-    return Chunk(id, std::string(form, 4) + body, declared);
-}
+const Bytes kFmt = FmtChunk(PcmFormat(1, 8000, 16));
 
-const std::string kFmt =
-    Chunk("fmt ", std::string("\x01\x00\x01\x00\x40\x1f\x00\x00\x80\x3e\x00\x00\x02\x00\x10\x00", 16));
-
-std::vector<char> WriteFile(const std::string &name, const std::string &bytes) {
-    if (FILE *file = std::fopen(name.c_str(), "wb")) {
-        std::fwrite(bytes.data(), 1, bytes.size(), file);
-        std::fclose(file);
-    }
+// The bytes as a file of the name; the name, writable, as mmioOpenA takes it.
+std::vector<char> WriteFile(const std::string &name, const Bytes &bytes) {
+    WriteBytes(name, bytes);
     return std::vector<char>(name.c_str(), name.c_str() + name.size() + 1);
 }
 
@@ -67,33 +59,31 @@ std::string WalkWave(HMMIO file) {
 }
 
 TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
-    const std::string data = Chunk("data", "0123456789");
+    const Bytes data = Chunk("data", B("0123456789")), fmtBody(kFmt.begin() + 8, kFmt.end());
     const struct {
-        std::string bytes;
+        Bytes bytes;
         std::string outcome;
         // Why Wine answers otherwise, where it does.
         const char *wineDiffers;
     } cases[] = {
-        {Form("RIFF", "WAVE", kFmt + data), "fmt 16 read 16, data 10 read 0123456789", nullptr},
-        {Form("RIFF", "WAVE", Chunk("junk", "abc") + kFmt + Chunk("odd ", "12345") + Chunk("data", "abcdefg")),
+        {Riff({kFmt, data}), "fmt 16 read 16, data 10 read 0123456789", nullptr},
+        {Riff({Chunk("junk", B("abc")), kFmt, Chunk("odd ", B("12345")), Chunk("data", B("abcdefg"))}),
          "fmt 16 read 16, data 7 read abcdefg", nullptr},
-        {Form("RIFF", "WAVE", Form("LIST", "INFO", Chunk("data", "XXXX")) + kFmt + Chunk("data", "outer!")),
+        {Riff({Chunk("LIST", B("INFO") + Chunk("data", B("XXXX"))), kFmt, Chunk("data", B("outer!"))}),
          "fmt 16 read 16, data 6 read outer!", nullptr},
-        {Form("RIFF", "WAVE", data + kFmt), "fmt 16 read 16, no data: 265", nullptr},
-        {Form("RIFF", "WAVE", kFmt + Chunk("data", "0123456789", 1000)), "fmt 16 read 16, data 1000 read 0123456789",
-         nullptr},
-        {Form("RIFF", "WAVE", Chunk("fmt ", kFmt.substr(8), 0xFFFFFFF0u) + data),
-         "fmt 4294967280 read 34, no data: 265", nullptr},
-        {Form("RIFF", "WAVE", kFmt + Chunk("big ", "", 0xFFFFFFFFu) + data), "fmt 16 read 16, no data: 265",
+        {Riff({data, kFmt}), "fmt 16 read 16, no data: 265", nullptr},
+        {Riff({kFmt, Chunk("data", B("0123456789"), 1000)}), "fmt 16 read 16, data 1000 read 0123456789", nullptr},
+        {Riff({Chunk("fmt ", fmtBody, 0xFFFFFFF0u), data}), "fmt 4294967280 read 34, no data: 265", nullptr},
+        {Riff({kFmt, Sized(Chunk("big ", {}), 0xFFFFFFFFu), data}), "fmt 16 read 16, no data: 265",
          "Wine's offsets wrap at 32 bits: the 4 GB chunk seems to end where it starts"},
-        {Form("RIFF", "WAVE", kFmt + Chunk("junk", "ab"), 4 + uint32_t(kFmt.size()) + 10) + data,
+        {Riff({kFmt, Chunk("junk", B("ab"))}, "WAVE", 4 + DWORD(kFmt.size()) + 10) + data,
          "fmt 16 read 16, no data: 265", "Wine's search runs on past the parent chunk's end, to the end of the file"},
-        {Form("RIFF", "WAVE", kFmt + data, 0xFFFFFFFFu), "fmt 16 read 16, data 10 read 0123456789",
+        {Sized(Riff({kFmt, data}), 0xFFFFFFFFu), "fmt 16 read 16, data 10 read 0123456789",
          "Wine's parent end wraps at 32 bits and puts every position outside the RIFF chunk"},
-        {Form("RIFF", "AVI ", kFmt + data), "no WAVE form: 265", nullptr},
-        {Form("RIFX", "WAVE", kFmt + data), "no WAVE form: 265", nullptr},
-        {std::string("RIFF\x10\x00\x00", 7), "no WAVE form: 265", nullptr},
-        {"", "no WAVE form: 265", nullptr},
+        {Riff({kFmt, data}, "AVI "), "no WAVE form: 265", nullptr},
+        {Renamed(Riff({kFmt, data}), "RIFX"), "no WAVE form: 265", nullptr},
+        {B(std::string("RIFF\x10\x00\x00", 7)), "no WAVE form: 265", nullptr},
+        {Bytes(), "no WAVE form: 265", nullptr},
     };
     for (const auto &c : cases) {
         if (c.wineDiffers && RunningUnderWine()) continue;
@@ -106,7 +96,7 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
 }
 
 TEST(MmioContract, DescendAscendAndSeekPositions) {
-    std::vector<char> name = WriteFile("mmio_positions.wav", Form("RIFF", "WAVE", Chunk("odd ", "12345") + kFmt));
+    std::vector<char> name = WriteFile("mmio_positions.wav", Riff({Chunk("odd ", B("12345")), kFmt}));
     HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ);
     ASSERT_NE(file, nullptr);
     MMCKINFO riff = {};
@@ -132,7 +122,7 @@ TEST(MmioContract, DescendAscendAndSeekPositions) {
     EXPECT_EQ(mmioClose(file, 0), MMSYSERR_INVALHANDLE);
 
     // Seeks in a file opened as the WAV loaders open it; an offset from the end counts backwards.
-    const std::string bytes = Form("RIFF", "WAVE", kFmt);
+    const Bytes bytes = Riff({kFmt});
     const LONG size = LONG(bytes.size());
     name = WriteFile("mmio_seek.wav", bytes);
     file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);

@@ -1,30 +1,11 @@
 // Wave output as the players use it: the format query, buffers played and handed back in order,
 // pause, restart and reset, real-time pace, per-device volume, and (on SDL's disk driver) the PCM
 // that reaches the device.
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdlib>
 
 #include "wave_support.h"
 
 namespace {
-
-struct OutputDevice {
-    WaveLog log;
-    HWAVEOUT handle = nullptr;
-
-    MMRESULT Open(const WAVEFORMATEX &format) {
-        return waveOutOpen(&handle, WAVE_MAPPER, &format, DWORD_PTR(LogWaveOut), DWORD_PTR(&log), CALLBACK_FUNCTION);
-    }
-    // Prepares and writes buffers [first, last).
-    void Write(Buffers &buffers, size_t first, size_t last) {
-        for (size_t i = first; i < last; ++i) {
-            ASSERT_EQ(waveOutPrepareHeader(handle, &buffers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-            ASSERT_EQ(waveOutWrite(handle, &buffers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
-        }
-    }
-};
 
 TEST(WaveOutContract, FormatQueryOpensNothing) {
     WAVEFORMATEX zeroRate = PcmFormat(1, 8000, 16), badAlign = PcmFormat(1, 22050, 16),
@@ -52,7 +33,7 @@ TEST(WaveOutContract, FormatQueryOpensNothing) {
     for (const auto &c : cases) {
         if (c.wineRepairs && RunningUnderWine()) continue;
         HWAVEOUT handle = reinterpret_cast<HWAVEOUT>(0x1234);
-        EXPECT_EQ(waveOutOpen(&handle, c.device, &c.format, DWORD_PTR(LogWaveOut), DWORD_PTR(&log),
+        EXPECT_EQ(waveOutOpen(&handle, c.device, &c.format, DWORD_PTR(WaveLog::Add<HWAVEOUT>), DWORD_PTR(&log),
                               CALLBACK_FUNCTION | WAVE_FORMAT_QUERY),
                   c.expected)
             << &c - cases;
@@ -67,8 +48,8 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice) {
     OutputDevice out, other;
     ASSERT_EQ(out.Open(PcmFormat(2, 22050, 16)), MMSYSERR_NOERROR);
     ASSERT_EQ(out.log.Count(), 1);
-    EXPECT_EQ(out.log.messages[0], UINT(WOM_OPEN));
-    EXPECT_EQ(out.log.threads[0], GetCurrentThreadId());
+    EXPECT_EQ(out.log.at[0].message, UINT(WOM_OPEN));
+    EXPECT_EQ(out.log.at[0].thread, GetCurrentThreadId());
     ASSERT_EQ(other.Open(PcmFormat(2, 44100, 16)), MMSYSERR_NOERROR);
     EXPECT_EQ(waveOutSetVolume(out.handle, 0x80004000), MMSYSERR_NOERROR);
     EXPECT_EQ(waveOutSetVolume(other.handle, 0xFFFF0000), MMSYSERR_NOERROR);
@@ -81,13 +62,11 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice) {
     EXPECT_EQ(waveOutClose(other.handle), MMSYSERR_NOERROR);
 
     Buffers buffers(7, 8820);  // 100 ms each; the last stays unprepared
-    EXPECT_EQ(waveOutWrite(out.handle, &buffers[6], sizeof(WAVEHDR)), WAVERR_UNPREPARED);
     // Paused, nothing can finish, so the queued state is stable enough to look at.
     ASSERT_EQ(waveOutPause(out.handle), MMSYSERR_NOERROR);
-    out.Write(buffers, 0, 6);
+    out.Send(buffers, 0, 6);
     EXPECT_EQ(buffers[0].dwFlags, DWORD(WHDR_PREPARED | WHDR_INQUEUE));
-    EXPECT_EQ(waveOutWrite(out.handle, &buffers[0], sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
-    EXPECT_EQ(waveOutUnprepareHeader(out.handle, &buffers[0], sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
+    EXPECT_EQ(Queue(out.handle, buffers[0]), WAVERR_STILLPLAYING);
     // Wine closes a device with queued buffers and never hands them back.
     if (!RunningUnderWine()) {
         EXPECT_EQ(waveOutClose(out.handle), WAVERR_STILLPLAYING);
@@ -96,17 +75,17 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice) {
 
     ASSERT_TRUE(out.log.WaitFor(7, 10000));
     for (size_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(out.log.messages[i + 1], UINT(WOM_DONE));
-        EXPECT_EQ(out.log.headers[i + 1], &buffers[i]) << "buffer " << i;
-        EXPECT_EQ(out.log.flags[i + 1], DWORD(WHDR_DONE | WHDR_PREPARED)) << "buffer " << i;
-        EXPECT_NE(out.log.threads[i + 1], GetCurrentThreadId());
-        EXPECT_EQ(waveOutUnprepareHeader(out.handle, &buffers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        EXPECT_EQ(out.log.at[i + 1].message, UINT(WOM_DONE));
+        EXPECT_EQ(out.log.at[i + 1].header, &buffers[i]) << "buffer " << i;
+        EXPECT_EQ(out.log.at[i + 1].flags, DWORD(WHDR_DONE | WHDR_PREPARED)) << "buffer " << i;
+        EXPECT_NE(out.log.at[i + 1].thread, GetCurrentThreadId());
+        EXPECT_EQ(Unprepare(out.handle, buffers[i]), MMSYSERR_NOERROR);
         EXPECT_EQ(buffers[i].dwFlags, DWORD(WHDR_DONE));
     }
     ASSERT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
     ASSERT_EQ(out.log.Count(), 8);
-    EXPECT_EQ(out.log.messages[7], UINT(WOM_CLOSE));
-    EXPECT_EQ(out.log.threads[7], GetCurrentThreadId());
+    EXPECT_EQ(out.log.at[7].message, UINT(WOM_CLOSE));
+    EXPECT_EQ(out.log.at[7].thread, GetCurrentThreadId());
     EXPECT_EQ(waveOutReset(out.handle), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_INVALHANDLE);
 }
@@ -116,7 +95,7 @@ TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything) {
     ASSERT_EQ(out.Open(PcmFormat(1, 8000, 8)), MMSYSERR_NOERROR);
     Buffers buffers(3, 2000);  // 250 ms each
     ASSERT_EQ(waveOutPause(out.handle), MMSYSERR_NOERROR);
-    out.Write(buffers, 0, 3);
+    out.Send(buffers, 0, 3);
     Sleep(500);
     EXPECT_EQ(out.log.Count(), 1) << "a paused device finished a buffer";
 
@@ -125,14 +104,14 @@ TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything) {
     ASSERT_EQ(waveOutReset(out.handle), MMSYSERR_NOERROR);
     ASSERT_EQ(out.log.Count(), 4) << "reset returned before handing every buffer back";
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(out.log.headers[i + 1], &buffers[i]);
+        EXPECT_EQ(out.log.at[i + 1].header, &buffers[i]);
         EXPECT_EQ(buffers[i].dwFlags, DWORD(WHDR_DONE | WHDR_PREPARED));
     }
 
     // The players pause and reset an open device, then write again without a restart.
     ASSERT_EQ(waveOutPause(out.handle), MMSYSERR_NOERROR);
     ASSERT_EQ(waveOutReset(out.handle), MMSYSERR_NOERROR);
-    ASSERT_EQ(waveOutWrite(out.handle, &buffers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(Queue(out.handle, buffers[0]), MMSYSERR_NOERROR);
     ASSERT_TRUE(out.log.WaitFor(5, 5000)) << "a reset device stayed paused";
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
 }
@@ -142,7 +121,7 @@ TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds) {
     ASSERT_EQ(out.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
     Buffers twoSeconds(1, 32000);
     const DWORD start = GetTickCount();
-    out.Write(twoSeconds, 0, 1);
+    out.Send(twoSeconds, 0, 1);
     ASSERT_TRUE(out.log.WaitFor(2, 10000));
     const DWORD elapsed = GetTickCount() - start;
     EXPECT_GE(elapsed, 1700u);
@@ -150,71 +129,48 @@ TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds) {
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
 }
 
+// 8-bit PCM reaches the device whole and without a gap, between silences: as it is, or converted
+// for a device another output opened first at 16 bits.
 TEST(WaveOutContract, DiskOutputHoldsThePcmWritten) {
     const char *path = DiskAudioFile("SDL_DISKAUDIOFILE");
     if (!path) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
-    const WAVEFORMATEX mono16 = PcmFormat(1, 8000, 16);
-    const struct {
-        WAVEFORMATEX format;
-        // A device opened first and left idle: the output keeps its format.
-        const WAVEFORMATEX *first;
-        DWORD volume;
-        // The output's sample width and silence; how far a converted sample may stray (0: exact).
-        size_t width;
-        BYTE silence;
-        int tolerance;
-        // The output sample for one caller sample at `in` and its channel.
-        int (*expect)(const char *in, size_t channel);
-    } cases[] = {
-        {PcmFormat(1, 8000, 8), nullptr, 0xFFFFFFFF, 1, 0x80, 0, [](const char *in, size_t) { return int(BYTE(*in)); }},
-        {PcmFormat(2, 44100, 16), nullptr, 0xFFFFFFFF, 2, 0, 0,
-         [](const char *in, size_t) { return int(int16_t(BYTE(in[0]) | BYTE(in[1]) << 8)); }},
-        {PcmFormat(2, 22050, 16), nullptr, 0x4000FFFF, 2, 0, 0,
-         [](const char *in, size_t channel) {
-             const int sample = int16_t(BYTE(in[0]) | BYTE(in[1]) << 8);
-             return channel == 1 ? sample * 0x4000 / 0xFFFF : sample;
-         }},
-        {PcmFormat(1, 8000, 8), &mono16, 0xFFFFFFFF, 2, 0, 1,
-         [](const char *in, size_t) { return (BYTE(*in) - 128) * 256; }},
-    };
-    for (const auto &c : cases) {
+    const WAVEFORMATEX format = PcmFormat(1, 8000, 8);
+    for (const bool converted : {false, true}) {
+        SCOPED_TRACE(converted ? "converted" : "as it is");
         OutputDevice first, out;
-        if (c.first) {
-            ASSERT_EQ(first.Open(*c.first), MMSYSERR_NOERROR);
+        if (converted) {
+            ASSERT_EQ(first.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
         }
-        ASSERT_EQ(out.Open(c.format), MMSYSERR_NOERROR);
-        ASSERT_EQ(waveOutSetVolume(out.handle, c.volume), MMSYSERR_NOERROR);
-        const size_t sampleBytes = c.format.wBitsPerSample / 8;
-        const size_t bytes = c.format.nAvgBytesPerSec / 10 / c.format.nBlockAlign * c.format.nBlockAlign;
-        Buffers buffers(3, bytes);  // 100 ms each
-        std::vector<char> pattern;
-        for (size_t i = 0; i < 3 * bytes; ++i)
-            pattern.push_back(buffers.data[i / bytes][i % bytes] = char(1 + i * 37 % 251));
+        ASSERT_EQ(out.Open(format), MMSYSERR_NOERROR);
+        Buffers buffers(3, 800);  // 100 ms each
+        Bytes pattern;
+        for (size_t i = 0; i < 3 * 800; ++i)
+            pattern.push_back(BYTE(buffers.data[i / 800][i % 800] = char(1 + i * 37 % 251)));
         ASSERT_EQ(waveOutPause(out.handle), MMSYSERR_NOERROR);
-        out.Write(buffers, 0, 3);
+        out.Send(buffers, 0, 3);
         ASSERT_EQ(waveOutRestart(out.handle), MMSYSERR_NOERROR);
         ASSERT_TRUE(out.log.WaitFor(4, 10000));
         ASSERT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
-        if (c.first) {
+        if (converted) {
             ASSERT_EQ(waveOutClose(first.handle), MMSYSERR_NOERROR);
         }
 
-        // Silence, then the PCM whole and without a gap, then silence.
-        const std::vector<BYTE> written = ReadBytes(path);
+        const Bytes written = ReadBytes(path);
+        const size_t width = converted ? 2 : 1;
+        const int silence = converted ? 0 : 0x80;
         auto sampleAt = [&](size_t at) {
-            return c.width == 1 ? int(BYTE(written[at])) : int(int16_t(BYTE(written[at]) | BYTE(written[at + 1]) << 8));
+            return width == 1 ? int(written[at]) : int(int16_t(written[at] | written[at + 1] << 8));
         };
         size_t start = 0;
-        while (start < written.size() && sampleAt(start) == c.silence) start += c.width;
-        const size_t samples = pattern.size() / sampleBytes;
-        ASSERT_GE(written.size(), start + samples * c.width) << &c - cases;
-        for (size_t i = 0; i < samples; ++i) {
-            const int want = c.expect(&pattern[i * sampleBytes], i % c.format.nChannels);
-            ASSERT_LE(std::abs(sampleAt(start + i * c.width) - want), c.tolerance) << &c - cases << ", sample " << i;
+        while (start < written.size() && sampleAt(start) == silence) start += width;
+        const size_t end = start + pattern.size() * width;
+        ASSERT_GE(written.size(), end);
+        for (size_t i = 0; i < pattern.size(); ++i) {
+            const int want = converted ? (pattern[i] - 128) * 256 : pattern[i];
+            ASSERT_LE(std::abs(sampleAt(start + i * width) - want), converted ? 1 : 0) << "sample " << i;
         }
-        EXPECT_EQ(size_t(std::count(written.begin() + long(start + samples * c.width), written.end(), c.silence)),
-                  written.size() - start - samples * c.width)
-            << &c - cases << ": sound after the PCM";
+        for (size_t at = end; at < written.size(); at += width)
+            ASSERT_EQ(sampleAt(at), silence) << "sound after the PCM";
     }
 }
 

@@ -1,11 +1,11 @@
-// What the wave device tests share: formats, a log of device callbacks kept with the Windows API
-// only, and the files of SDL's disk driver when the suite runs on it.
+// What the wave device tests share: devices of either direction whose callbacks are logged with the
+// Windows API only, buffers, and the files of SDL's disk driver when the suite runs on it.
 #pragma once
 
-#include <cstdio>
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "ContractSupport.h"
@@ -25,62 +25,51 @@ struct Buffers {
     WAVEHDR &operator[](size_t i) { return headers[i]; }
 };
 
-// Every callback a device made, in order, with the thread it came on and the header's flags then.
+// Every callback a device made, in order, with the thread it came on and the header's state then.
 struct WaveLog {
-    static const int kCapacity = 64;
+    struct Entry {
+        UINT message;
+        WAVEHDR *header;
+        DWORD flags, bytes, thread;
+    } at[64];
+    int count = 0;
+    HWAVEIN requeueTo = nullptr;  // while set, input buffers go straight back to the device
     CRITICAL_SECTION lock;
-    HANDLE changed;
-    int count;
-    UINT messages[kCapacity];
-    WAVEHDR *headers[kCapacity];
-    DWORD flags[kCapacity];
-    DWORD bytes[kCapacity];
-    DWORD threads[kCapacity];
-    // While set, input buffers go straight back to the device from the callback.
-    HWAVEIN requeueTo;
+    HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
-    WaveLog() : changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)), count(0), requeueTo(nullptr) {
-        InitializeCriticalSection(&lock);
-    }
+    WaveLog() { InitializeCriticalSection(&lock); }
     ~WaveLog() {
         DeleteCriticalSection(&lock);
         CloseHandle(changed);
     }
 
-    void Add(UINT message, DWORD_PTR param1) {
+    template <class Handle>
+    static void CALLBACK Add(Handle, UINT message, DWORD_PTR self, DWORD_PTR param1, DWORD_PTR) {
+        WaveLog *log = reinterpret_cast<WaveLog *>(self);
         WAVEHDR *header = reinterpret_cast<WAVEHDR *>(param1);
-        EnterCriticalSection(&lock);
-        if (count < kCapacity) {
-            messages[count] = message;
-            headers[count] = header;
-            flags[count] = header ? header->dwFlags : 0;
-            bytes[count] = header ? header->dwBytesRecorded : 0;
-            threads[count] = GetCurrentThreadId();
-            ++count;
-        }
-        if (header && requeueTo) waveInAddBuffer(requeueTo, header, sizeof(WAVEHDR));
-        LeaveCriticalSection(&lock);
-        SetEvent(changed);
+        EnterCriticalSection(&log->lock);
+        if (log->count < 64)
+            log->at[log->count++] = {message, header, header ? header->dwFlags : 0,
+                                     header ? header->dwBytesRecorded : 0, GetCurrentThreadId()};
+        if (header && log->requeueTo) waveInAddBuffer(log->requeueTo, header, sizeof(WAVEHDR));
+        LeaveCriticalSection(&log->lock);
+        SetEvent(log->changed);
     }
-
     int Count() {
         EnterCriticalSection(&lock);
         const int result = count;
         LeaveCriticalSection(&lock);
         return result;
     }
-
     // Waits until at least `wanted` callbacks have been logged; false after `timeout` ms.
     bool WaitFor(int wanted, DWORD timeout) {
-        const DWORD start = GetTickCount();
-        while (Count() < wanted) {
+        for (const DWORD start = GetTickCount(); Count() < wanted;) {
             const DWORD elapsed = GetTickCount() - start;
             if (elapsed >= timeout) return false;
             WaitForSingleObject(changed, timeout - elapsed);
         }
         return true;
     }
-
     void StopRequeue() {
         EnterCriticalSection(&lock);
         requeueTo = nullptr;
@@ -88,13 +77,36 @@ struct WaveLog {
     }
 };
 
-inline void CALLBACK LogWaveOut(HWAVEOUT, UINT message, DWORD_PTR log, DWORD_PTR param1, DWORD_PTR) {
-    reinterpret_cast<WaveLog *>(log)->Add(message, param1);
+inline MMRESULT Open(HWAVEOUT *h, const WAVEFORMATEX &f, WaveLog &log) {
+    return waveOutOpen(h, WAVE_MAPPER, &f, DWORD_PTR(WaveLog::Add<HWAVEOUT>), DWORD_PTR(&log), CALLBACK_FUNCTION);
 }
+inline MMRESULT Open(HWAVEIN *h, const WAVEFORMATEX &f, WaveLog &log) {
+    return waveInOpen(h, WAVE_MAPPER, &f, DWORD_PTR(WaveLog::Add<HWAVEIN>), DWORD_PTR(&log), CALLBACK_FUNCTION);
+}
+inline MMRESULT Prepare(HWAVEOUT h, WAVEHDR &header) { return waveOutPrepareHeader(h, &header, sizeof(WAVEHDR)); }
+inline MMRESULT Prepare(HWAVEIN h, WAVEHDR &header) { return waveInPrepareHeader(h, &header, sizeof(WAVEHDR)); }
+inline MMRESULT Queue(HWAVEOUT h, WAVEHDR &header) { return waveOutWrite(h, &header, sizeof(WAVEHDR)); }
+inline MMRESULT Queue(HWAVEIN h, WAVEHDR &header) { return waveInAddBuffer(h, &header, sizeof(WAVEHDR)); }
+inline MMRESULT Unprepare(HWAVEOUT h, WAVEHDR &header) { return waveOutUnprepareHeader(h, &header, sizeof(WAVEHDR)); }
+inline MMRESULT Unprepare(HWAVEIN h, WAVEHDR &header) { return waveInUnprepareHeader(h, &header, sizeof(WAVEHDR)); }
 
-inline void CALLBACK LogWaveIn(HWAVEIN, UINT message, DWORD_PTR log, DWORD_PTR param1, DWORD_PTR) {
-    reinterpret_cast<WaveLog *>(log)->Add(message, param1);
-}
+// A device of either direction with its log.
+template <class Handle>
+struct Device {
+    WaveLog log;
+    Handle handle = nullptr;
+
+    MMRESULT Open(const WAVEFORMATEX &format) { return ::Open(&handle, format, log); }
+    // Prepares and queues buffers [first, last).
+    void Send(Buffers &buffers, size_t first, size_t last) {
+        for (size_t i = first; i < last; ++i) {
+            ASSERT_EQ(Prepare(handle, buffers[i]), MMSYSERR_NOERROR);
+            ASSERT_EQ(Queue(handle, buffers[i]), MMSYSERR_NOERROR);
+        }
+    }
+};
+typedef Device<HWAVEOUT> OutputDevice;
+typedef Device<HWAVEIN> InputDevice;
 
 // A file of SDL's disk driver (SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN) when the suite runs on
 // that driver, else null: only there is the device's input or output a file the test can see.
@@ -103,26 +115,10 @@ inline const char *DiskAudioFile(const char *variable) {
     return driver && std::strcmp(driver, "disk") == 0 ? std::getenv(variable) : nullptr;
 }
 
-// Points SDL's disk driver elsewhere for the devices opened from now on, and back when it goes.
-class DiskAudioRedirect {
-public:
-    DiskAudioRedirect(const char *variable, const char *path) : m_variable(variable) {
-        if (const char *old = std::getenv(variable)) m_old = old;
-        Set(path);
-    }
-    ~DiskAudioRedirect() { Set(m_old.c_str()); }
-    DiskAudioRedirect(const DiskAudioRedirect &) = delete;
-    DiskAudioRedirect &operator=(const DiskAudioRedirect &) = delete;
-
-private:
-    void Set(const char *path) {
-#ifdef _WIN32
-        _putenv_s(m_variable, path);
-#else
-        setenv(m_variable, path, 1);
+// Points SDL's disk driver at the path for the devices opened from now on (the disk-driver tests
+// run on Linux only).
+inline void SetDiskAudioFile(const char *variable, const char *path) {
+#ifndef _WIN32
+    setenv(variable, path, 1);
 #endif
-    }
-
-    const char *m_variable;
-    std::string m_old;
-};
+}

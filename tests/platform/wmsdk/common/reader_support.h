@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -68,6 +67,24 @@ inline std::vector<int16_t> AsSamples(const std::vector<BYTE> &bytes) {
     std::vector<int16_t> samples(bytes.size() / 2);
     if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
+}
+
+// The props' media type by the two-call size protocol, in storage aligned for the record; *size
+// receives the size the first call gave.
+inline WM_MEDIA_TYPE *MediaTypeOf(IWMMediaProps *props, std::vector<ULONGLONG> &storage, DWORD *size = nullptr) {
+    DWORD needed = 0;
+    EXPECT_EQ(props->GetMediaType(nullptr, &needed), S_OK);
+    storage.assign(needed / sizeof(ULONGLONG) + 1, 0);
+    WM_MEDIA_TYPE *type = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
+    if (size) *size = needed;
+    EXPECT_EQ(props->GetMediaType(type, &needed), S_OK);
+    return type;
+}
+
+inline WAVEFORMATEX FormatOf(const WM_MEDIA_TYPE *type) {
+    WAVEFORMATEX format = {};
+    if (type->pbFormat && type->cbFormat >= sizeof(format)) std::memcpy(&format, type->pbFormat, sizeof(format));
+    return format;
 }
 
 // How closely b follows a, in dB, over a window at the given frame of a, b being shifted later by
@@ -184,21 +201,15 @@ public:
 
     // Waits until the status has come (count times in all); false on time-out.
     bool WaitFor(WMT_STATUS status, DWORD timeoutMs, int count = 1) {
-        return Await(timeoutMs, [&] { return std::count(statuses.begin(), statuses.end(), status) >= count; });
+        return Await(timeoutMs, [&] { return Seen(status) >= count; });
     }
     // Waits for the end of playing: the end of the medium or of the segment; false on time-out.
     bool WaitForEnd(DWORD timeoutMs) {
-        return Await(timeoutMs, [&] {
-            return std::count(statuses.begin(), statuses.end(), WMT_EOF) +
-                       std::count(statuses.begin(), statuses.end(), WMT_END_OF_SEGMENT) >
-                   0;
-        });
+        return Await(timeoutMs, [&] { return Ended(); });
     }
     // Waits until the reader has reported reaching count times of the host's clock, or has ended.
     bool WaitForReached(size_t count, DWORD timeoutMs) {
-        return Await(timeoutMs, [&] {
-            return reached.size() >= count || std::count(statuses.begin(), statuses.end(), WMT_EOF) > 0;
-        });
+        return Await(timeoutMs, [&] { return reached.size() >= count || Seen(WMT_EOF) > 0; });
     }
 
     IWMReaderAdvanced *clock;
@@ -207,7 +218,7 @@ public:
     std::vector<QWORD> times, durations;
     std::vector<DWORD> ticks;  // GetTickCount at each sample
     DWORD largest = 0;
-    int lent = 0, foreign = 0, onTimes = 0;
+    int lent = 0, foreign = 0;
     std::vector<QWORD> reached;  // the time of each OnTime
     // Every keepEvery-th sample's buffer stays referenced to the end, with a copy of what it held.
     int keepEvery = 0;
@@ -225,6 +236,8 @@ public:
     }
 
 private:
+    int Seen(WMT_STATUS status) const { return int(std::count(statuses.begin(), statuses.end(), status)); }
+    bool Ended() const { return Seen(WMT_EOF) + Seen(WMT_END_OF_SEGMENT) > 0; }
     // A time the reader refuses ends the playing as an error would.
     void DeliverTime(QWORD time) {
         const HRESULT hr = clock->DeliverTime(time);
@@ -267,10 +280,8 @@ private:
     }
     HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override {
         EnterCriticalSection(&m_lock);
-        ++onTimes;
         reached.push_back(time);
-        bool ended = false;
-        for (WMT_STATUS s : statuses) ended = ended || s == WMT_EOF || s == WMT_END_OF_SEGMENT;
+        const bool ended = Ended();
         LeaveCriticalSection(&m_lock);
         if (clock && !ended) DeliverTime(m_next += 10000000);
         SetEvent(m_changed);
@@ -292,9 +303,9 @@ struct TestReader {
     IWMReader *reader = nullptr;
     IWMReaderAdvanced2 *advanced = nullptr;
     IWMHeaderInfo *header = nullptr;
+    const HRESULT created = WMCreateReader(nullptr, 0, &reader);
 
     TestReader() {
-        EXPECT_EQ(WMCreateReader(nullptr, 0, &reader), S_OK);
         if (reader) {
             EXPECT_EQ(reader->QueryInterface(IID_IWMReaderAdvanced2, reinterpret_cast<void **>(&advanced)), S_OK);
             EXPECT_EQ(reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&header)), S_OK);
@@ -309,6 +320,7 @@ struct TestReader {
     }
     // Opens the medium by name, or through a stream over its bytes; false when that fails at once.
     bool Open(const std::string &path, CReaderLog &log, CTestStream *stream) {
+        if (!reader) return false;
         const HRESULT hr = stream ? advanced->OpenStream(stream->Stream(), log.Callback(), nullptr)
                                   : reader->Open(Wide(path).c_str(), log.Callback(), nullptr);
         return SUCCEEDED(hr) && log.WaitFor(WMT_OPENED, 10000);

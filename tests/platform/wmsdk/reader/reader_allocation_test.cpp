@@ -8,77 +8,65 @@ namespace {
 
 const DWORD kPatienceMs = 10000;
 
-// Empties the log for another run; what it collects keeps its room, so recording allocates nothing.
-void Reset(CReaderLog &log) {
-    log.statuses.clear();
-    log.results.clear();
-    log.pcm.clear();
-    log.times.clear();
-    log.durations.clear();
-    log.ticks.clear();
-    log.reached.clear();
+template <class Vector>
+void Empty(Vector &vector, size_t room) {
+    vector.clear();
+    vector.reserve(room);
 }
 
-void MakeRoom(CReaderLog &log) {
-    log.statuses.reserve(256);
-    log.results.reserve(256);
-    log.pcm.reserve(4 << 20);
-    log.times.reserve(8192);
-    log.durations.reserve(8192);
-    log.ticks.reserve(8192);
-    log.reached.reserve(256);
+// Empties the log for another run, with room enough that recording allocates nothing.
+void Reset(CReaderLog &log) {
+    Empty(log.statuses, 256);
+    Empty(log.results, 256);
+    Empty(log.pcm, 4 << 20);
+    Empty(log.times, 8192);
+    Empty(log.durations, 8192);
+    Empty(log.ticks, 8192);
+    Empty(log.reached, 256);
 }
 
 // Plays the medium on the host's clock; true when all of it came, wholeBytes of PCM (0: any).
 bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes) {
     Reset(log);
-    IWMReader *reader = nullptr;
-    HRESULT hr = WMCreateReader(nullptr, 0, &reader);
-    if (FAILED(hr)) {
-        EXPECT_EQ(hr, E_OUTOFMEMORY);
-        EXPECT_EQ(reader, nullptr);
+    TestReader r;
+    if (FAILED(r.created)) {
+        EXPECT_EQ(r.created, E_OUTOFMEMORY);
+        EXPECT_EQ(r.reader, nullptr);
         return false;
     }
-    IWMReaderAdvanced2 *advanced = nullptr;
-    hr = reader->QueryInterface(IID_IWMReaderAdvanced2, reinterpret_cast<void **>(&advanced));
-    EXPECT_EQ(hr, S_OK);
     bool whole = false;
-    if (advanced) {
-        log.clock = advanced;
-        hr = reader->Open(path.c_str(), log.Callback(), nullptr);
-        if (SUCCEEDED(hr)) {
-            EXPECT_TRUE(log.WaitFor(WMT_OPENED, kPatienceMs)) << "no answer to the open";
-            hr = log.ResultOf(WMT_OPENED);
-        }
-        if (SUCCEEDED(hr)) hr = advanced->SetUserProvidedClock(TRUE);
-        if (SUCCEEDED(hr)) hr = reader->Start(0, 0, 1.0f, nullptr);
-        if (SUCCEEDED(hr)) {
-            bool ended = false;
-            for (DWORD waited = 0; !ended && waited < kPatienceMs; waited += 20)
-                ended = log.WaitFor(WMT_EOF, 20) || log.WaitFor(WMT_ERROR, 0);
-            EXPECT_TRUE(ended) << "the reader neither reached the end nor failed";
-            const HRESULT error = log.ResultOf(WMT_ERROR);
-            if (log.WaitFor(WMT_ERROR, 0)) {
-                EXPECT_EQ(error, E_OUTOFMEMORY);
-            } else if (wholeBytes) {
-                EXPECT_EQ(log.pcm.size(), wholeBytes) << "the end came without an error, with PCM lost";
-                whole = log.pcm.size() == wholeBytes;
-            } else {
-                whole = !log.pcm.empty();
-            }
-        } else {
-            EXPECT_EQ(hr, E_OUTOFMEMORY);
-        }
-        const HRESULT closed = reader->Close();
-        if (SUCCEEDED(closed)) {
-            EXPECT_TRUE(log.WaitFor(WMT_CLOSED, kPatienceMs));
-        } else if (closed != NS_E_INVALID_REQUEST) {  // the open failed: nothing to close
-            EXPECT_EQ(closed, E_OUTOFMEMORY);
-        }
-        log.clock = nullptr;
-        advanced->Release();
+    log.clock = r.advanced;
+    HRESULT hr = r.reader->Open(path.c_str(), log.Callback(), nullptr);
+    if (SUCCEEDED(hr)) {
+        EXPECT_TRUE(log.WaitFor(WMT_OPENED, kPatienceMs)) << "no answer to the open";
+        hr = log.ResultOf(WMT_OPENED);
     }
-    reader->Release();
+    if (SUCCEEDED(hr)) hr = r.advanced->SetUserProvidedClock(TRUE);
+    if (SUCCEEDED(hr)) hr = r.reader->Start(0, 0, 1.0f, nullptr);
+    if (SUCCEEDED(hr)) {
+        bool ended = false;
+        for (DWORD waited = 0; !ended && waited < kPatienceMs; waited += 20)
+            ended = log.WaitFor(WMT_EOF, 20) || log.WaitFor(WMT_ERROR, 0);
+        EXPECT_TRUE(ended) << "the reader neither reached the end nor failed";
+        const HRESULT error = log.ResultOf(WMT_ERROR);
+        if (log.WaitFor(WMT_ERROR, 0)) {
+            EXPECT_EQ(error, E_OUTOFMEMORY);
+        } else if (wholeBytes) {
+            EXPECT_EQ(log.pcm.size(), wholeBytes) << "the end came without an error, with PCM lost";
+            whole = log.pcm.size() == wholeBytes;
+        } else {
+            whole = !log.pcm.empty();
+        }
+    } else {
+        EXPECT_EQ(hr, E_OUTOFMEMORY);
+    }
+    const HRESULT closed = r.reader->Close();
+    if (SUCCEEDED(closed)) {
+        EXPECT_TRUE(log.WaitFor(WMT_CLOSED, kPatienceMs));
+    } else if (closed != NS_E_INVALID_REQUEST) {  // the open failed: nothing to close
+        EXPECT_EQ(closed, E_OUTOFMEMORY);
+    }
+    log.clock = nullptr;
     return whole;
 }
 
@@ -94,7 +82,6 @@ TEST(ReaderAllocations, EveryAllocationOfOpeningAndDecodingFailsCleanly) {
         CTestBuffer::IsOne(probe);  // made now: the log's look at each sample then allocates nothing
         probe->Release();
         CReaderLog log;
-        MakeRoom(log);
         ASSERT_TRUE(PlayToTheEnd(path, log, 0));
         const size_t wholeBytes = log.pcm.size();
         EXPECT_GE(failalloc::FailEachInTurn([&] { return PlayToTheEnd(path, log, wholeBytes); }, 5000), c.leastRefused);

@@ -63,7 +63,7 @@ TEST(ReaderContract, DecodesWholeMediaAsFfmpegDoes) {
             const std::vector<WMT_STATUS> expected = {WMT_OPENED, WMT_STARTED, WMT_END_OF_STREAMING,
                                                       WMT_EOF,    WMT_STOPPED, WMT_CLOSED};
             EXPECT_TRUE(log.statuses == expected);
-            EXPECT_GT(log.onTimes, 0);
+            EXPECT_FALSE(log.reached.empty());
             ExpectLikeReference(medium, log.pcm, 0, size_t(-1));
             ASSERT_FALSE(log.times.empty());
             EXPECT_LE(double(log.times[0]) / 1e7, medium.PacketSeconds());

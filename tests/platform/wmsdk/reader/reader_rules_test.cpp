@@ -5,18 +5,17 @@
 
 namespace {
 
-// The output's media type, through the size query and a buffer of exactly that size.
-std::vector<ULONGLONG> MediaTypeOf(IWMOutputMediaProps *props, DWORD &size) {
-    size = 0;
-    EXPECT_EQ(props->GetMediaType(nullptr, &size), S_OK);
-    std::vector<ULONGLONG> storage(size / sizeof(ULONGLONG) + 1);
+// The output's media type, through the size query and a buffer of exactly that size, after a
+// buffer one byte short is refused and learns the size it needs.
+WM_MEDIA_TYPE *CheckedMediaTypeOf(IWMOutputMediaProps *props, std::vector<ULONGLONG> &storage, DWORD &size) {
+    WM_MEDIA_TYPE *type = MediaTypeOf(props, storage, &size);
     DWORD tooSmall = size - 1;
-    EXPECT_EQ(props->GetMediaType(reinterpret_cast<WM_MEDIA_TYPE *>(storage.data()), &tooSmall), ASF_E_BUFFERTOOSMALL);
-    EXPECT_EQ(tooSmall, size) << "a refused buffer learns the size it needs";
+    EXPECT_EQ(props->GetMediaType(type, &tooSmall), ASF_E_BUFFERTOOSMALL);
+    EXPECT_EQ(tooSmall, size);
     DWORD exact = size;
-    EXPECT_EQ(props->GetMediaType(reinterpret_cast<WM_MEDIA_TYPE *>(storage.data()), &exact), S_OK);
+    EXPECT_EQ(props->GetMediaType(type, &exact), S_OK);
     EXPECT_EQ(exact, size);
-    return storage;
+    return type;
 }
 
 TEST(ReaderRules, OutputPropsAreCopiesOfAPcmTypeTheCallerOwns) {
@@ -36,29 +35,20 @@ TEST(ReaderRules, OutputPropsAreCopiesOfAPcmTypeTheCallerOwns) {
     EXPECT_EQ(second->Release(), 0u) << "the reader keeps no reference to what it hands out";
 
     DWORD size = 0;
-    std::vector<ULONGLONG> storage = MediaTypeOf(first, size);
-    WM_MEDIA_TYPE *type = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
+    std::vector<ULONGLONG> storage, again;
+    WM_MEDIA_TYPE *type = CheckedMediaTypeOf(first, storage, size);
     EXPECT_EQ(size, sizeof(WM_MEDIA_TYPE) + type->cbFormat);
-    EXPECT_TRUE(type->majortype == WMMEDIATYPE_Audio);
-    EXPECT_TRUE(type->subtype == WMMEDIASUBTYPE_PCM);
-    EXPECT_TRUE(type->formattype == WMFORMAT_WaveFormatEx);
-    EXPECT_TRUE(type->bFixedSizeSamples);
-    EXPECT_FALSE(type->bTemporalCompression);
-    EXPECT_EQ(type->pUnk, nullptr);
+    EXPECT_TRUE(type->bFixedSizeSamples && !type->bTemporalCompression && !type->pUnk);
     ASSERT_EQ(type->cbFormat, 18u) << "the player takes an 18-byte format record";
     EXPECT_EQ(type->pbFormat, reinterpret_cast<BYTE *>(type + 1)) << "the format follows the record";
-    const WAVEFORMATEX format = *reinterpret_cast<const WAVEFORMATEX *>(type->pbFormat);
-    EXPECT_EQ(format.wFormatTag, WAVE_FORMAT_PCM);
+    const WAVEFORMATEX format = FormatOf(type);
 
     // A change to the copy stays in the copy.
     reinterpret_cast<WAVEFORMATEX *>(type->pbFormat)->nSamplesPerSec = 8000;
     ASSERT_EQ(first->SetMediaType(type), S_OK);
     EXPECT_EQ(first->Release(), 0u);
     ASSERT_EQ(r.reader->GetOutputProps(0, &second), S_OK);
-    std::vector<ULONGLONG> again = MediaTypeOf(second, size);
-    EXPECT_EQ(DWORD(reinterpret_cast<const WAVEFORMATEX *>(reinterpret_cast<WM_MEDIA_TYPE *>(again.data())->pbFormat)
-                        ->nSamplesPerSec),
-              DWORD(format.nSamplesPerSec));
+    EXPECT_EQ(DWORD(FormatOf(CheckedMediaTypeOf(second, again, size)).nSamplesPerSec), DWORD(format.nSamplesPerSec));
     second->Release();
 
     IWMOutputMediaProps *untouched = reinterpret_cast<IWMOutputMediaProps *>(0x1234);
