@@ -101,7 +101,6 @@ public:
     using CPlayer::MarkStreamEnd;
     using CPlayer::OnOutputEmpty;
     using CPlayer::SelectOutput;
-    using CPlayer::SetFormat;
     explicit TestPlayer(FakeReader *reader) {
         m_pReader = reader;
         SetEventSink(&RecordEvent, &events, 50);
