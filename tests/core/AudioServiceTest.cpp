@@ -8,7 +8,6 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "FakeInstances.h"
@@ -190,19 +189,6 @@ TEST_F(ServiceTest, ClosePurgesOnlyThatInstancesUndeliveredEvents) {
     EXPECT_EQ((Delivered{a->Handle(), 1, "a1"}), events[0]);
     EXPECT_EQ((Delivered{b->Handle(), 3, "b3"}), events[1]);
     EXPECT_EQ((Delivered{b->Handle(), 5, "b5"}), events[2]);
-}
-
-TEST_F(ServiceTest, EventsOfTwoPlayersArriveInTheOrderRaisedThroughTheLatestCallback) {
-    service.Start(0);
-    FakePlayer *a = OpenPlayer();
-    FakePlayer *b = OpenPlayer();
-    std::thread producer([&] {
-        for (int i = 0; i < 20; ++i) (i % 2 ? b : a)->Raise(4, std::to_string(i).c_str(), 1 + (i > 9));
-    });
-    producer.join();
-    std::vector<Delivered> events = log.WaitFor(20);
-    ASSERT_EQ(20u, events.size());
-    for (int i = 0; i < 20; ++i) EXPECT_EQ((Delivered{(i % 2 ? b : a)->Handle(), 4, std::to_string(i)}), events[i]);
 }
 
 TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
