@@ -10,7 +10,7 @@
 #include "core/InstanceInterfaces.h"
 
 struct FakeCounters {
-    std::atomic<int> playersMade{0}, playersDestroyed{0}, recordersMade{0}, recordersDestroyed{0};
+    std::atomic<int> playersMade{0}, recordersMade{0};
     std::atomic<bool> failPlayerOpen{false}, failRecorderOpen{false}, seekable{true};
 };
 extern FakeCounters g_fakes;
@@ -41,10 +41,7 @@ public:
     void ClosePlayback() override { Note("close"); }
     void ReleaseSource() override {}
     void Shutdown() override { Note("shutdown"); }
-    void Destroy() override {
-        ++g_fakes.playersDestroyed;
-        delete this;
-    }
+    void Destroy() override { delete this; }
 
     // Raises an event as a player's own threads would.
     LONG Raise(DWORD code, const void *data, DWORD size) {
@@ -79,10 +76,7 @@ public:
     BOOL Start() override { return TRUE; }
     BOOL Stop() override { return TRUE; }
     void Close() override {}
-    void Destroy() override {
-        ++g_fakes.recordersDestroyed;
-        delete this;
-    }
+    void Destroy() override { delete this; }
     void Raise(DWORD code, DWORD arg1, DWORD arg2, const void *data, DWORD size) {
         if (m_sink) m_sink(m_handle, m_context, code, arg1, arg2, data, size);
     }
