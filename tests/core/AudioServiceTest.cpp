@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -26,7 +25,6 @@ struct EventLog {
     std::mutex lock;
     std::condition_variable changed;
     std::vector<Delivered> events;
-    std::vector<RecordEvent> records;
     bool gateClosed = false;  // the callback blocks on the first event while set
     bool throwOnNext = false;
 
@@ -41,14 +39,6 @@ struct EventLog {
         log->events.push_back({handle, code, std::string(static_cast<const char *>(data ? data : ""), size)});
         log->changed.notify_all();
         log->changed.wait(guard, [&] { return !log->gateClosed; });
-    }
-    static void BRIVANE_CALL OnRecord(uint32_t handle, BRIVANE_USER user, uint32_t code, uint32_t arg1, uint32_t arg2,
-                                      const void *data, uint32_t size) {
-        EventLog *log = reinterpret_cast<EventLog *>(user);
-        std::lock_guard<std::mutex> guard(log->lock);
-        log->records.push_back({handle, code, nullptr, size, arg1, arg2});
-        EXPECT_TRUE(size == 0 || std::memcmp(data, "pcm!", 4) == 0);
-        log->changed.notify_all();
     }
     std::vector<Delivered> WaitFor(size_t count) {
         std::unique_lock<std::mutex> guard(lock);
@@ -73,7 +63,6 @@ class ServiceTest : public testing::Test {
 protected:
     void SetUp() override {
         g_fakes.failPlayerOpen = false;
-        g_fakes.failRecorderOpen = false;
         g_fakes.seekable = true;
     }
     void TearDown() override {
@@ -92,7 +81,6 @@ protected:
     }
     WORD OpenRecorder() {
         const WORD handle = OpenEntry(table, sizeof(WAVEFORMATEX));
-        service.SetCaptureCallback(&EventLog::OnRecord, reinterpret_cast<BRIVANE_USER>(&log));
         Post(CMD_REC_OPEN, handle);
         return handle;
     }
@@ -186,28 +174,6 @@ TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
     EXPECT_NE(std::string::npos, output.find("DispatchPlayMsg, Exception: 0XE06D7363, -529697949")) << output;
     ASSERT_EQ(1u, events.size());
     EXPECT_EQ(3u, events[0].code);
-}
-
-TEST_F(ServiceTest, RecorderFailuresWithoutAPlaybackCallbackAreSilentAndRecordEventsArriveInOrder) {
-    service.Start(0);
-    g_fakes.failRecorderOpen = true;
-    WORD silent = OpenRecorder();
-    service.Fence();
-    EXPECT_TRUE(log.events.empty()) << "no playback callback was ever set";
-
-    g_fakes.failRecorderOpen = false;
-    OpenRecorder();
-    service.Fence();
-    FakeRecorder *recorder = LastRecorder();
-    recorder->Raise(4, 1, 0, "pcm!", 4);
-    recorder->Raise(4, 0, 0xFFFFFFFE, nullptr, 0);
-    service.Fence();
-    ASSERT_EQ(2u, log.records.size());
-    EXPECT_EQ(1u, log.records[0].arg1);
-    EXPECT_EQ(4u, log.records[0].size);
-    EXPECT_EQ(0xFFFFFFFEu, log.records[1].arg2);
-    EXPECT_EQ(0u, service.GetWholeDuration(silent)) << "a recorder has no duration";
-    EXPECT_EQ(0u, service.GetWholeDuration(0x7777));
 }
 
 TEST_F(ServiceTest, EitherCloseDisposesOfWhateverTheEntryHoldsAndParksIt) {
