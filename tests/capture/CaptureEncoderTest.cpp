@@ -3,13 +3,13 @@
 // writer takes whatever the profile's input was.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 
-#include "CaptureTestSupport.h"
 #include "capture/CaptureEncoder.h"
+#include "files/ConvertSupport.h"
+
+using namespace convert_test;
 
 namespace {
 
@@ -20,24 +20,12 @@ void WINAPI KeepStream(DWORD_PTR user, DWORD code, const BYTE *data, LONG length
         reinterpret_cast<std::string *>(user)->append(reinterpret_cast<const char *>(data), length);
 }
 
-// Seconds of audio the ffmpeg program decodes from the stream; -1 when it cannot.
+// Seconds of audio the ffmpeg program decodes from the stream.
 double DecodedSeconds(const std::string &stream) {
-    const std::string path = testing::TempDir() + "capture-encoder.wma";
+    ScratchDir dir;
+    const std::string path = dir.Path("capture.wma");
     std::ofstream(path, std::ios::binary).write(stream.data(), std::streamsize(stream.size()));
-    std::FILE *pipe = popen(("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar 8000 -").c_str(), "r");
-    if (!pipe) return -1;
-    size_t bytes = 0;
-    char buffer[4096];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) bytes += got;
-    pclose(pipe);
-    std::remove(path.c_str());
-    return double(bytes) / 2 / 8000;
-}
-
-std::u16string SpeechProfile() {
-    std::ifstream file(BRIVANE_SPEECH_PROFILE);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    return std::u16string(text.begin(), text.end());
+    return double(DecodeWithFfmpeg(path, 8000).size()) / 8000;
 }
 
 TEST(CaptureEncoder, RefusesToRunWithoutAWriterAndTimesEachStreamFromZero) {

@@ -3,11 +3,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "CaptureTestSupport.h"
+#include "WaveTestSupport.h"
 #include "capture/Recorder.h"
 
 namespace {
@@ -125,6 +127,12 @@ TEST(Recorder, FillsFiftyMillisecondBuffersUntilStopped) {
             EXPECT_GT(log.sizes[i], 0u);
     }
     EXPECT_TRUE(recorder.Close());
+}
+
+// The file SDL's disk driver records from, or null on any other driver.
+const char *DiskInputPath() {
+    const char *driver = std::getenv("SDL_AUDIODRIVER");
+    return driver && std::strcmp(driver, "disk") == 0 ? std::getenv("SDL_DISKAUDIOFILEIN") : nullptr;
 }
 
 // The restart keeps re-queuing: more than the 100 fresh buffers arrive after a second start.

@@ -7,7 +7,6 @@ FakeCounters g_fakes;
 
 namespace {
 std::atomic<FakePlayer *> g_lastPlayer{nullptr};
-std::atomic<FakeRecorder *> g_lastRecorder{nullptr};
 
 IPlayerCommands *NewFakePlayer() {
     ++g_fakes.playersMade;
@@ -24,16 +23,12 @@ IPlayerCommands *NewFakePlayer() {
 
 ICaptureCommands *NewFakeRecorder() {
     ++g_fakes.recordersMade;
-    FakeRecorder *recorder = new (std::nothrow) FakeRecorder;
-    if (!recorder) return nullptr;
-    g_lastRecorder = recorder;
-    return recorder;
+    return new (std::nothrow) FakeRecorder;
 }
 }  // namespace
 
 InstanceFactory FakeFactory() { return InstanceFactory{&NewFakePlayer, &NewFakeRecorder}; }
 FakePlayer *LastPlayer() { return g_lastPlayer; }
-FakeRecorder *LastRecorder() { return g_lastRecorder; }
 
 namespace {
 const DWORD kFence = 0x7FFF;

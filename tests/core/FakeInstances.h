@@ -10,8 +10,8 @@
 #include "core/InstanceInterfaces.h"
 
 struct FakeCounters {
-    std::atomic<int> playersMade{0}, playersDestroyed{0}, recordersMade{0}, recordersDestroyed{0};
-    std::atomic<bool> failPlayerOpen{false}, failRecorderOpen{false}, seekable{true};
+    std::atomic<int> playersMade{0}, recordersMade{0};
+    std::atomic<bool> failPlayerOpen{false}, seekable{true};
 };
 extern FakeCounters g_fakes;
 
@@ -41,10 +41,7 @@ public:
     void ClosePlayback() override { Note("close"); }
     void ReleaseSource() override {}
     void Shutdown() override { Note("shutdown"); }
-    void Destroy() override {
-        ++g_fakes.playersDestroyed;
-        delete this;
-    }
+    void Destroy() override { delete this; }
 
     // Raises an event as a player's own threads would.
     LONG Raise(DWORD code, const void *data, DWORD size) {
@@ -71,7 +68,7 @@ private:
 class FakeRecorder : public ICaptureCommands {
 public:
     void SetHandle(WORD handle) override { m_handle = handle; }
-    BOOL Open(const WAVEFORMATEX *format, LPCWSTR) override { return format && !g_fakes.failRecorderOpen; }
+    BOOL Open(const WAVEFORMATEX *format, LPCWSTR) override { return format != nullptr; }
     void SetEventSink(RecordEventSink sink, void *context) override {
         m_sink = sink;
         m_context = context;
@@ -79,10 +76,7 @@ public:
     BOOL Start() override { return TRUE; }
     BOOL Stop() override { return TRUE; }
     void Close() override {}
-    void Destroy() override {
-        ++g_fakes.recordersDestroyed;
-        delete this;
-    }
+    void Destroy() override { delete this; }
     void Raise(DWORD code, DWORD arg1, DWORD arg2, const void *data, DWORD size) {
         if (m_sink) m_sink(m_handle, m_context, code, arg1, arg2, data, size);
     }
@@ -93,10 +87,9 @@ private:
     void *m_context = nullptr;
 };
 
-// The factory the tests hand to the service; it remembers every instance it made.
+// The factory the tests hand to the service; it remembers the last player it made.
 InstanceFactory FakeFactory();
 FakePlayer *LastPlayer();
-FakeRecorder *LastRecorder();
 
 // The service over the fakes, with a fence command that sets the caller's auto-reset event: Fence
 // returns once everything posted before has run, posting again when a fence found no memory; false

@@ -167,28 +167,22 @@ TEST(WavLoader, RefusedFilesGiveNoBlockAndTheRecordWhenTheFormatChunkWasRead) {
 // The export converts the UTF-16 path, passes the record through and hands the block to the host;
 // a name of many CJK characters takes three UTF-8 bytes for each UTF-16 unit.
 TEST(WavLoader, ExportLoadsThroughAWidePathOfManyUtf8Bytes) {
-    Bytes samples;
-    for (int i = 0; i < 44100; ++i) {
-        PutLe(samples, DWORD(i - 22050), 2);
-        PutLe(samples, DWORD(i - 22050), 2);
-    }
     std::string name;
     std::u16string wideName;
     for (int i = 0; i < 40; ++i) {
         name += "\xE6\xB3\xA2";
         wideName += u'\u6CE2';
     }
-    const std::string path = WriteFile(name.c_str(), Riff({FmtChunk(PcmFormat(2, 44100, 16)), Data(samples)}));
+    const std::string path =
+        WriteFile(name.c_str(), Riff({FmtChunk(PcmFormat(2, 44100, 16)), Data(Pcm16({-3, 5, 9, 11}))}));
     const std::string dir = testing::TempDir();
     const std::u16string wide = std::u16string(dir.begin(), dir.end()) + u"wav-loader-" + wideName + u".wav";
     uint32_t count = 0;
     BrivaneWaveFormat format{};
     int16_t *block = AudioWavGetData(wide.c_str(), &count, &format, 0);
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(count, 44100u);
+    EXPECT_EQ(std::vector<int16_t>(block, block + count), (std::vector<int16_t>{1, 10}));
     EXPECT_EQ(format.nSamplesPerSec, 44100u);
-    EXPECT_EQ(block[0], -22050);
-    EXPECT_EQ(block[44099], 22049);
     EXPECT_EQ(AudioWavFreeData(block), 1u);
     block = AudioWavGetData(wide.c_str(), nullptr, nullptr, 0);
     EXPECT_NE(block, nullptr);

@@ -14,7 +14,7 @@ Bytes Fmt(DWORD length, WORD tag = WAVE_FORMAT_PCM, WORD cbSize = 0) {
     return FmtChunk(PcmFormat(2, 44100, 16, tag, cbSize), length);
 }
 
-TEST(RiffWaveParser, HeaderShapes) {
+TEST(RiffWaveParser, HeaderShapesAndNoSource) {
     const Bytes data = Chunk("data", Bytes(8, 0));
     const Bytes plain = Riff({Fmt(16), data});
     const struct {
@@ -48,6 +48,7 @@ TEST(RiffWaveParser, HeaderShapes) {
         {"cbSize skip past the end", Riff({Fmt(18, 2, 400), data}), E_FAIL, 0, 0, 0, 0},
         {"fact length wrapping backwards", Riff({Fmt(16), Chunk("fact", {}, 0xFFFFFFF8), data}), E_FAIL, 0, 0, 0, 0},
         {"fact past the end", Riff({Fmt(16), Chunk("fact", {}, 1000), data}), E_FAIL, 0, 0, 0, 0},
+        {"an empty image", Bytes(), E_FAIL, 0, 0, 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -65,17 +66,9 @@ TEST(RiffWaveParser, HeaderShapes) {
         }
         stream->Release();
     }
-}
-
-TEST(RiffWaveParser, NoSourceOrAnEmptyOne) {
     WAVEFORMATEX format = {};
     DWORD dataSize = 0, dataOffset = 0;
     EXPECT_EQ(ParseRiffWave(nullptr, &format, &dataSize, &dataOffset), E_INVALIDARG);
-    BYTE byte = 0;
-    CMemoryStream *stream = new CMemoryStream;
-    stream->Attach(&byte, 0, 0, nullptr);
-    EXPECT_EQ(ParseRiffWave(stream, &format, &dataSize, &dataOffset), E_FAIL);
-    stream->Release();
 }
 
 }  // namespace

@@ -56,37 +56,6 @@ TEST(SampleBuffer, LengthStaysWithinCapacityAndResizesKeepTheFirstBytes) {
     EXPECT_EQ(buffer->Release(), 0u);
 }
 
-TEST(SamplePool, LendsTheBufferIdleLongestAndReallocatesOnlyOnANewSize) {
-    CSamplePool pool;
-    pool.Preallocate(3, 100);
-    CSampleBuffer *lent[3];
-    for (CSampleBuffer *&buffer : lent) {
-        ASSERT_EQ(pool.Take(100, &buffer), S_OK);
-        EXPECT_EQ(Capacity(buffer), 100u);
-        EXPECT_EQ(buffer->AddRef(), 3u);  // the pool's, the borrower's and this one
-        buffer->Release();
-    }
-    BYTE *const block = Data(lent[1]);
-    std::memcpy(block, "kept", 4);
-    EXPECT_EQ(lent[1]->Release(), 1u);
-    EXPECT_EQ(lent[0]->Release(), 1u);
-
-    CSampleBuffer *again = nullptr;
-    ASSERT_EQ(pool.Take(100, &again), S_OK);
-    EXPECT_EQ(again, lent[1]);
-    EXPECT_EQ(Data(again), block);  // same size: neither reallocated nor cleared
-    EXPECT_EQ(std::memcmp(Data(again), "kept", 4), 0);
-    CSampleBuffer *resized = nullptr;
-    ASSERT_EQ(pool.Take(300, &resized), S_OK);
-    EXPECT_EQ(resized, lent[0]);
-    EXPECT_EQ(Capacity(resized), 300u);
-    EXPECT_EQ(pool.Total(), 3);
-
-    for (CSampleBuffer *buffer : {again, resized, lent[2]}) buffer->Release();
-    pool.Clear();
-    EXPECT_EQ(pool.Total(), 0);
-}
-
 TEST(SamplePool, TakeWaitsForAReturningBufferBeforeItGrows) {
     struct Case {
         const char *name;

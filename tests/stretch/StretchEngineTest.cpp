@@ -1,4 +1,4 @@
-// The engine at its edges: speed quantisation, pass-through with the per-put limit and the fade-out
+// The engine at its edges: speeds out of range, pass-through with the per-put limit and the fade-out
 // of a pending tail, flush, and the fixed FIFOs.
 #include <gtest/gtest.h>
 
@@ -26,17 +26,12 @@ struct Engine {
     StretchState *s = nullptr;
 };
 
-// A factor outside 0.5..2 is ignored; one inside becomes a tempo in whole hundredths.
-TEST(StretchEngine, QuantisesTheSpeedAndIgnoresFactorsOutOfRange) {
-    struct Speed {
-        float before, factor, tempo;
-    };
-    for (const Speed &c :
-         {Speed{1.5f, 0.49f, 1.5f}, Speed{1.5f, 2.01f, 1.5f}, Speed{1.5f, NAN, 1.5f}, Speed{1.0f, 0.5f, 0.5f},
-          Speed{1.0f, 2.0f, 2.0f}, Speed{1.0f, 1.15f, 1.14f}, Speed{1.5f, 1.005f, 1.0f}}) {
-        Engine e(44100, 2, c.before);
-        EXPECT_EQ(StretchSetSpeed(e.s, c.factor), 1);
-        EXPECT_EQ(e.s->tempo, c.tempo) << "factor " << c.factor;
+// A factor outside 0.5..2 is ignored (the golden output pins the tempo of those inside).
+TEST(StretchEngine, IgnoresSpeedFactorsOutOfRange) {
+    for (const float factor : {0.49f, 2.01f, NAN}) {
+        Engine e(44100, 2, 1.5f);
+        EXPECT_EQ(StretchSetSpeed(e.s, factor), 1);
+        EXPECT_EQ(e.s->tempo, 1.5f) << "factor " << factor;
     }
 }
 

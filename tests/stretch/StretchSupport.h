@@ -1,5 +1,4 @@
-// What the time-stretch tests share: signals, a checksum, the engine driven as a player drives it,
-// and a plain rendering of the engine's arithmetic over a whole signal to judge it by.
+// What the time-stretch tests share: signals, a checksum, and the engine driven as a player drives it.
 #pragma once
 
 #include <cstdint>
@@ -12,4 +11,3 @@ std::vector<int16_t> SweepSignal(uint32_t frames, uint32_t channels, uint32_t ra
 uint64_t Checksum(const std::vector<int16_t> &values);
 // Puts in pieces of varying size, drains after every put, then flushes and drains.
 std::vector<int16_t> StretchWithEngine(const std::vector<int16_t> &input, uint32_t rate, uint32_t ch, float factor);
-std::vector<int16_t> StretchWithReference(const std::vector<int16_t> &input, uint32_t rate, uint32_t ch, float factor);
