@@ -5,8 +5,10 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HostExports.h"
@@ -57,6 +59,11 @@ public:
         std::lock_guard<HostMutex> guard(m_lock);
         return m_events;
     }
+    size_t Count(uint32_t handle, uint32_t code = BRIVANE_EVENT_COMMAND_FAILED) {
+        std::lock_guard<HostMutex> guard(m_lock);
+        return std::count_if(m_events.begin(), m_events.end(),
+                             [&](const HostEvent &e) { return e.handle == handle && e.code == code; });
+    }
     size_t CaptureEventCount() {
         std::lock_guard<HostMutex> guard(m_lock);
         return m_captureEvents;
@@ -80,6 +87,20 @@ inline const HostText &Path(const char *ascii) {
     static std::set<HostText> paths;
     std::lock_guard<HostMutex> hold(lock);
     return *paths.insert(HostText(ascii, ascii + std::char_traits<char>::length(ascii))).first;
+}
+
+// Polls every 5 ms until done holds or limitMs pass; true when it holds. Each poll calls done once.
+inline bool WaitUntil(const std::function<bool()> &done, int limitMs = 10000) {
+    for (int waited = 0; !done(); waited += 5) {
+        if (waited >= limitMs) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// An open that fails as event 6; it also sets the playback callback, through which capture failures arrive.
+inline uint32_t OpenMissing(HostLog &log) {
+    return Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
 }
 
 // The speech capture profile shipped in profiles/, as the UTF-16 text the library takes.

@@ -125,7 +125,7 @@ TEST(CaptureDisk, ACloseAfterAFailedOpenReleasesTheDevice) {
     ASSERT_TRUE(Replace(input, Pattern(88200, 2)));
     ASSERT_EQ(1u, InitBrivane());
     HostLog failures;
-    const uint32_t listener = ListenForFailures(failures);
+    const uint32_t listener = OpenMissing(failures);
     CaptureLog log;
     const uint32_t failed = AudioInOpen(1, &kStereo44k, nullptr, &CaptureLog::OnCapture, log.User());
     ASSERT_TRUE(failures.WaitForEvent(failed, BRIVANE_EVENT_COMMAND_FAILED));
