@@ -16,47 +16,22 @@ namespace {
 class PcmLog {
 public:
     static void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER user, uint32_t code, const void *data, uint32_t length) {
-        reinterpret_cast<PcmLog *>(user)->Add(code, static_cast<const char *>(data), length);
+        PcmLog *log = reinterpret_cast<PcmLog *>(user);
+        if (log->codes.empty() || log->codes.back() != code || code != BRIVANE_PCM_DATA) log->codes.push_back(code);
+        if (code == BRIVANE_PCM_DATA) log->pcm.append(static_cast<const char *>(data), length);
+        if (code != BRIVANE_PCM_DATA) log->controlThreads.push_back(CurrentHostThread());
+        if (code == BRIVANE_PCM_FORMAT && length == sizeof(BrivaneWaveFormat)) std::memcpy(&log->format, data, length);
+        // As a host would mid-decode: sets the cancel flag once this many PCM bytes have arrived.
+        if (log->cancel && log->pcm.size() >= log->cancelAfter) *log->cancel = 1;
     }
     BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
-
-    // Once this many PCM bytes have arrived, the callback holds the decode until Cancel.
-    void HoldAfter(size_t bytes, volatile uint32_t *flag) {
-        m_holdAfter = bytes;
-        m_flag = flag;
-    }
-    // As a host thread would: waits for the hold, sets the flag and lets the callback return.
-    void Cancel() {
-        std::unique_lock<HostMutex> hold(m_lock);
-        EXPECT_TRUE(m_changed.wait_for(hold, std::chrono::seconds(10), [&] { return m_held; }));
-        __atomic_store_n(m_flag, 1u, __ATOMIC_RELAXED);
-        m_changed.notify_all();
-    }
 
     std::vector<uint32_t> codes;  // a run of PCM deliveries counts once
     std::string pcm;
     BrivaneWaveFormat format = {};
     std::vector<HostThreadId> controlThreads;  // where codes other than PCM came
-
-private:
-    void Add(uint32_t code, const char *data, uint32_t length) {
-        std::unique_lock<HostMutex> hold(m_lock);
-        if (codes.empty() || codes.back() != code || code != BRIVANE_PCM_DATA) codes.push_back(code);
-        if (code == BRIVANE_PCM_DATA) pcm.append(data, length);
-        if (code != BRIVANE_PCM_DATA) controlThreads.push_back(CurrentHostThread());
-        if (code == BRIVANE_PCM_FORMAT && length == sizeof(format)) std::memcpy(&format, data, sizeof(format));
-        if (m_flag && !m_held && pcm.size() >= m_holdAfter) {
-            m_held = true;
-            m_changed.notify_all();
-            m_changed.wait_for(hold, std::chrono::seconds(10), [&] { return *m_flag != 0; });
-        }
-    }
-
-    HostMutex m_lock;
-    HostCondition m_changed;
-    size_t m_holdAfter = 0;
-    volatile uint32_t *m_flag = nullptr;
-    bool m_held = false;
+    volatile uint32_t *cancel = nullptr;
+    size_t cancelAfter = 0;
 };
 
 const std::vector<uint32_t> kWhole = {BRIVANE_PCM_FORMAT, BRIVANE_PCM_DATA, BRIVANE_PCM_END};
@@ -118,10 +93,9 @@ TEST_F(GetAudioPcm, WindowAndCancelFlagEndTheDecodeEarly) {
 
         volatile uint32_t cancel = 0;
         PcmLog during;
-        during.HoldAfter(5 * second, &cancel);
-        HostThread host([&] { during.Cancel(); });
+        during.cancel = &cancel;
+        during.cancelAfter = 5 * second;
         EXPECT_EQ(1u, Decode(path, during, 0, 0, &cancel));
-        host.join();
         EXPECT_EQ(kWhole, during.codes);
         EXPECT_GE(during.pcm.size(), 5 * second);
         EXPECT_LT(during.pcm.size(), 6 * second) << "PCM kept coming after the cancel";

@@ -163,6 +163,7 @@ TEST(Lifecycle, OpensAreRefusedOrFailAsEventSixOnOneServiceThread) {
     for (const HostEvent &event : log.Events()) {
         EXPECT_TRUE(issued.count(event.handle)) << "event for handle " << event.handle;
         EXPECT_EQ(event.user, user);
+        EXPECT_NE(event.code, 0u) << "a capture event";
         if (event.code == BRIVANE_EVENT_COMMAND_FAILED) {
             EXPECT_EQ(event.payload, nullptr);
             EXPECT_EQ(event.size, 0u);
@@ -171,7 +172,6 @@ TEST(Lifecycle, OpensAreRefusedOrFailAsEventSixOnOneServiceThread) {
     }
     EXPECT_EQ(threads.size(), 1u) << "every event on the same library thread";
     EXPECT_EQ(threads.count(CurrentHostThread()), 0u) << "never on the host's thread";
-    EXPECT_EQ(log.CaptureEventCount(), 0u);
     for (uint32_t handle : issued) B().AudioOutClose(handle);
     B().UnInitBrivane();
 }
