@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <functional>
@@ -27,6 +28,12 @@ struct HostEvent {
     uint32_t size;
     HostThreadId thread;
 };
+
+// A positive whole number from the environment, or the fallback.
+inline int EnvInt(const char *name, int fallback) {
+    const char *value = std::getenv(name);
+    return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
+}
 
 // Polls every 5 ms until done holds or limitMs pass; true when it holds. Each poll calls done once.
 inline bool WaitUntil(const std::function<bool()> &done, int limitMs = 10000) {

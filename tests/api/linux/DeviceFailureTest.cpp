@@ -23,19 +23,6 @@ namespace {
 const char *const kCannotOpen = "/nonexistent/device.raw";
 const char *const kVanishes = "/dev/full";
 
-// Points SDL's disk driver at another file for the devices opened from now on.
-class Redirect {
-public:
-    Redirect(const char *variable, const char *path) : m_variable(variable), m_old(std::getenv(variable)) {
-        setenv(variable, path, 1);
-    }
-    ~Redirect() { setenv(m_variable, m_old.c_str(), 1); }
-
-private:
-    const char *m_variable;
-    std::string m_old;
-};
-
 // Writes past `bytes` fail (EFBIG, the signal ignored) while it lasts.
 class FileSizeLimit {
 public:
@@ -89,12 +76,14 @@ TEST_F(DeviceFailure, PlaybackEndsInOneFailureAndThenPlaysOnAGoodDevice) {
         const Medium &medium = row.medium;
         const uint32_t handle = host.Open(medium, row.source, row.mode);
         ASSERT_NE(0u, handle);
+        // SDL's disk driver writes to the file named when a device opens.
+        setenv("SDL_DISKAUDIOFILE", row.device, 1);
         {
-            Redirect bad("SDL_DISKAUDIOFILE", row.device);
             std::unique_ptr<FileSizeLimit> limit(row.sizeLimit ? new FileSizeLimit(row.sizeLimit) : nullptr);
-            ASSERT_EQ(1u, AudioOutPlay(handle, 0));
-            ASSERT_TRUE(host.WaitForFinish(handle, Patience(medium)));
+            const bool finished = AudioOutPlay(handle, 0) == 1 && host.WaitForFinish(handle, Patience(medium));
             host.Fence();
+            setenv("SDL_DISKAUDIOFILE", good.c_str(), 1);
+            ASSERT_TRUE(finished);
         }
         // Let a wrongly raised end show up.
         std::this_thread::sleep_for(milliseconds(300));

@@ -17,11 +17,6 @@
 
 namespace {
 
-int EnvInt(const char *name, int fallback) {
-    const char *value = std::getenv(name);
-    return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
-}
-
 // Checks every delivery as it arrives: one callback at a time on one thread, well-formed playback
 // events, and nothing for a handle once its close export has returned.
 class HammerLog {

@@ -92,8 +92,7 @@ bool Cycle(int cycle, CycleLog &log) {
 }
 
 TEST(Soak, CyclesLeaveMemoryThreadsAndDescriptorsAsTheyWere) {
-    const char *setting = std::getenv("BRIVANE_SOAK_CYCLES");
-    const int cycles = setting && std::atoi(setting) > 0 ? std::atoi(setting) : 120;
+    const int cycles = EnvInt("BRIVANE_SOAK_CYCLES", 120);
     CycleLog log;
     // A first round makes what lives as long as the process: media, the audio subsystem, the decoders' tables.
     ASSERT_EQ(1u, InitBrivane());
