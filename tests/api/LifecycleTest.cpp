@@ -135,8 +135,6 @@ TEST(Lifecycle, OpensAreRefusedOrFailAsEventSixOnOneServiceThread) {
         {B().AudioOutOpen(2, image, sizeof image, cb, user), true},
         {B().AudioOutFileOpen(1, Path("missing.wma").c_str(), cb, user), true},
         {B().AudioOutFileOpen(2, Path("missing.wav").c_str(), cb, user), true},
-        // Its failure comes through the playback callback set last, not the capture callback.
-        {B().AudioInOpen(1, &format, profile.c_str(), &HostLog::OnCapture, user), true},
     };
     // Reading it faults: the read fails, and the service thread goes on (a guard only Windows has).
     if (kOnWindows) {
@@ -163,7 +161,6 @@ TEST(Lifecycle, OpensAreRefusedOrFailAsEventSixOnOneServiceThread) {
     for (const HostEvent &event : log.Events()) {
         EXPECT_TRUE(issued.count(event.handle)) << "event for handle " << event.handle;
         EXPECT_EQ(event.user, user);
-        EXPECT_NE(event.code, 0u) << "a capture event";
         if (event.code == BRIVANE_EVENT_COMMAND_FAILED) {
             EXPECT_EQ(event.payload, nullptr);
             EXPECT_EQ(event.size, 0u);
