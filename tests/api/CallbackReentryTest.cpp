@@ -3,18 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "HostHarness.h"
 #include "PlaybackMedia.h"
 
 namespace {
-
-using namespace std::chrono_literals;
 
 enum Kind { kPlayback, kCapture, kPcmControl, kPcmData };
 const char *const kKindNames[] = {"playback callback", "capture callback", "PCM callback, format and end",
@@ -38,17 +34,12 @@ void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER kind, uint32_t code, const void *
     if ((code == BRIVANE_PCM_DATA) == (kind == kPcmData)) Fire();
 }
 
-bool WaitUntil(const std::atomic<bool> &flag, std::chrono::milliseconds limit = 10s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!flag && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-    return flag;
-}
+const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
 
 bool Initialised() { return Brivane().AudioOutPlay(0x7777, 0) == 1; }
 
 // Opens what raises the callback of the given kind and returns once the callback has called the export.
 void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
-    static const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
     if (kind == kPlayback) {
         g_instance = Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0);
     } else if (kind == kCapture) {
@@ -57,7 +48,7 @@ void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
     } else {
         // It stays the playback callback after this returns, so it lives as long as the process.
         static HostLog log;
-        g_instance = Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+        g_instance = OpenMissing(log);
         ASSERT_TRUE(log.WaitForEvent(g_instance, BRIVANE_EVENT_COMMAND_FAILED));
         std::atomic<bool> decoded{false};
         HostThread decode([&] {
@@ -66,12 +57,12 @@ void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
             testing::internal::GetCapturedStdout();
             decoded = true;
         });
-        const bool ended = WaitUntil(decoded);
-        if (!ended) std::abort();  // a decode that never returns would hang the suite instead
+        // A decode that never returns would hang the suite instead.
+        if (!WaitUntil([&] { return decoded.load(); })) std::abort();
         decode.join();
     }
     ASSERT_NE(0u, g_instance.load());
-    ASSERT_TRUE(WaitUntil(g_returned)) << "the export called from the callback did not return";
+    ASSERT_TRUE(WaitUntil([] { return g_returned.load(); })) << "the export called from the callback did not return";
 }
 
 TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
@@ -79,7 +70,6 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
     const HostText waveWide(wave.begin(), wave.end());
     const std::string converted = ::testing::TempDir() + "reentry-out.wav";
     const HostText profile = SpeechProfile();
-    static const BrivaneWaveFormat kFormat = {1, 1, 16000, 32000, 2, 16, 0};
     struct Export {
         const char *name;
         std::function<void(uint32_t)> call;
@@ -124,8 +114,7 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
 
             ASSERT_EQ(1u, Brivane().InitBrivane());
             HostLog log;
-            const uint32_t handle =
-                Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
+            const uint32_t handle = OpenMissing(log);
             EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the library works again";
             Brivane().UnInitBrivane();
         }

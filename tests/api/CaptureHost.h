@@ -76,15 +76,3 @@ inline std::vector<uint8_t> Joined(const std::vector<CaptureEvent> &events, cons
 }
 
 const BrivaneWaveFormat kStereo44k = {1, 2, 44100, 176400, 4, 16, 0};
-
-inline size_t FailureCount(HostLog &log, uint32_t handle) {
-    size_t count = 0;
-    for (const HostEvent &event : log.Events())
-        count += event.handle == handle && event.code == BRIVANE_EVENT_COMMAND_FAILED;
-    return count;
-}
-
-// Sets the playback callback, through which capture failures arrive, with an open of its own.
-inline uint32_t ListenForFailures(HostLog &log) {
-    return Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User());
-}

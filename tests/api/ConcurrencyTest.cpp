@@ -21,6 +21,7 @@ struct StressLog {
         std::lock_guard<HostMutex> guard(log->lock);
         if (log->hostsDone) log->afterDone.push_back(handle);
     }
+    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
     // Events delivered after the fence's, or -1 while the fence has not arrived.
     int EventsAfter(uint32_t fence) {
         std::lock_guard<HostMutex> guard(lock);
@@ -35,20 +36,18 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
     StressLog log;
     // Under Wine every kernel call costs so much more that a tenth of the rounds takes minutes.
     const int kThreads = 8, kRounds = RunningUnderWine() ? 1000 : 10000;
-    std::atomic<int> opened{0}, refused{0};
+    std::atomic<int> opened{0};
     std::vector<HostThread> hosts;
     for (int t = 0; t < kThreads; ++t) {
         hosts.emplace_back([&, t] {
-            const HostText &path = Path("missing.wma");
             const char image[8] = {};
             for (int i = 0; i < kRounds;) {
-                uint32_t handle = (i + t) % 2 ? Brivane().AudioOutFileOpen(1, path.c_str(), &StressLog::OnPlay,
-                                                                           reinterpret_cast<BRIVANE_USER>(&log))
-                                              : Brivane().AudioOutOpen(1, image, sizeof image, &StressLog::OnPlay,
-                                                                       reinterpret_cast<BRIVANE_USER>(&log));
+                uint32_t handle =
+                    (i + t) % 2
+                        ? Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &StressLog::OnPlay, log.User())
+                        : Brivane().AudioOutOpen(1, image, sizeof image, &StressLog::OnPlay, log.User());
                 if (!handle) {
                     // The table is full until the service thread catches up with the closes.
-                    ++refused;
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                     continue;
                 }
@@ -63,36 +62,32 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
         });
     }
     for (HostThread &host : hosts) host.join();
+    EXPECT_EQ(kThreads * kRounds, opened);
 
     {
         std::lock_guard<HostMutex> guard(log.lock);
         log.hostsDone = true;
     }
     uint32_t fence = 0;
-    for (int tries = 0; !fence && tries < 500; ++tries) {
-        fence = Brivane().AudioOutFileOpen(1, Path("fence").c_str(), &StressLog::OnPlay,
-                                           reinterpret_cast<BRIVANE_USER>(&log));
-        if (!fence) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    WaitUntil([&] {
+        return (fence = Brivane().AudioOutFileOpen(1, Path("fence").c_str(), &StressLog::OnPlay, log.User())) != 0;
+    });
     ASSERT_NE(0u, fence);
-    for (int waited = 0; log.EventsAfter(fence) < 0 && waited < 30000; waited += 10)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    WaitUntil([&] { return log.EventsAfter(fence) >= 0; }, 30000);
     ASSERT_EQ(0, log.EventsAfter(fence));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(0, log.EventsAfter(fence)) << "no event of a closed instance arrives after its close ran";
-    EXPECT_EQ(kThreads * kRounds, opened);
     Brivane().AudioOutClose(fence);
 
-    // Every entry has been freed: a hundred opens fit again.
+    // Every entry has been freed: a hundred opens fit again, and not one more.
     std::vector<uint32_t> handles;
-    for (int tries = 0; handles.size() < 100 && tries < 1000; ++tries) {
-        uint32_t handle = Brivane().AudioOutFileOpen(1, Path("x").c_str(), nullptr, 0);
-        if (handle)
+    WaitUntil([&] {
+        if (const uint32_t handle = Brivane().AudioOutFileOpen(1, Path("x").c_str(), nullptr, 0))
             handles.push_back(handle);
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+        return handles.size() == 100;
+    });
     EXPECT_EQ(100u, handles.size());
+    EXPECT_EQ(0u, Brivane().AudioOutFileOpen(1, Path("x").c_str(), nullptr, 0)) << "the 101st open";
     Brivane().UnInitBrivane();
 }
 

@@ -1,12 +1,10 @@
-// Capture on SDL's disk driver, reading a file written here: the raw PCM, the encoded streams that
-// ffprobe accepts, and the device released after a failed open.
+// Capture on SDL's disk driver, reading a file written here: the device released after a failed
+// open, then the raw PCM and the encoded streams that ffprobe accepts.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -30,50 +28,51 @@ std::vector<uint8_t> Pattern(size_t bytes, unsigned seed) {
     return pcm;
 }
 
+// A device still open on the old file goes on reading it, unlinked.
 bool Replace(const char *path, const std::vector<uint8_t> &bytes) {
     unlink(path);
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(file);
+    return bool(std::ofstream(path, std::ios::binary)
+                    .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size())));
 }
 
 std::string Run(const std::string &command) {
     std::string output;
     if (std::FILE *pipe = popen(command.c_str(), "r")) {
         char buffer[4096];
-        size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
         pclose(pipe);
     }
     return output;
 }
 
-// What ffprobe and ffmpeg make of one encoded stream: its stream line and its decoded seconds.
-struct Probe {
-    std::string stream;
-    double seconds = -1;
-};
-
-Probe ProbeStream(const std::vector<uint8_t> &wma, const std::string &name) {
+// What ffprobe makes of one encoded stream (its stream line), and the seconds ffmpeg decodes from it.
+std::pair<std::string, double> Probe(const std::vector<uint8_t> &wma, const std::string &name) {
     const std::string path = testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char *>(wma.data()), static_cast<std::streamsize>(wma.size()));
-    Probe probe;
-    probe.stream = Run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of compact=p=0:nk=0 '" +
-                       path + "' 2>&1");
-    const std::string pcm = Run("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar 16000 - 2>/dev/null");
-    probe.seconds = pcm.size() / 32000.0;
+    Replace(path.c_str(), wma);
+    const std::string stream =
+        Run("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels "
+            "-of compact=p=0:nk=0 '" +
+            path + "' 2>&1");
+    const double seconds =
+        Run("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar 16000 - 2>/dev/null").size() / 32000.0;
     std::remove(path.c_str());
-    return probe;
+    return {stream, seconds};
 }
 
-TEST(CaptureDisk, RecordsTheInputAndEncodesItTwiceOnOneInstance) {
+TEST(CaptureDisk, AfterAFailedOpenRecordsTheInputAndEncodesItTwiceOnOneInstance) {
     const char *input = DiskInput();
     if (!input) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
+    ASSERT_TRUE(Replace(input, Pattern(88200, 2)));
+    ASSERT_EQ(1u, InitBrivane());
+    HostLog failures;
+    const uint32_t listener = OpenMissing(failures);
+    CaptureLog log;
+    // Its close releases the device: one left open would go on reading the file it opened.
+    const uint32_t failed = AudioInOpen(1, &kStereo44k, nullptr, &CaptureLog::OnCapture, log.User());
+    ASSERT_TRUE(failures.WaitForEvent(failed, BRIVANE_EVENT_COMMAND_FAILED));
+    AudioInClose(failed);
     const std::vector<uint8_t> pcm = Pattern(176400 + 8820 * 4, 1);
     ASSERT_TRUE(Replace(input, pcm));
-    ASSERT_EQ(1u, InitBrivane());
-    CaptureLog log;
     const std::u16string profile = SpeechProfile();
     const uint32_t handle = AudioInOpen(1, &kStereo44k, profile.c_str(), &CaptureLog::OnCapture, log.User());
     ASSERT_NE(0u, handle);
@@ -83,6 +82,7 @@ TEST(CaptureDisk, RecordsTheInputAndEncodesItTwiceOnOneInstance) {
         log.Events(handle, 'R', run == 1 ? pcm.size() / 8820 + 1 : 10);
         ASSERT_EQ(1u, AudioInStop(handle));
         const std::vector<CaptureEvent> events = log.Events(handle, 'E', 1);
+        EXPECT_TRUE(log.Events(failed).empty());
         log.Clear();
         const std::string letters = Letters(events);
         ASSERT_EQ(0u, letters.find("BS")) << letters;
@@ -109,39 +109,11 @@ TEST(CaptureDisk, RecordsTheInputAndEncodesItTwiceOnOneInstance) {
             ASSERT_GE(raw.size(), pcm.size());
             EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), raw.begin())) << "the input's bytes, in order";
         }
-        const Probe probe = ProbeStream(Joined(events, "HD"), "capture-" + std::to_string(run) + ".wma");
-        EXPECT_NE(std::string::npos, probe.stream.find("codec_name=wmav2|sample_rate=16000|channels=1"))
-            << probe.stream;
-        const double recorded = raw.size() / 176400.0;
-        EXPECT_NEAR(recorded, probe.seconds, 0.15) << "decoded length against the recorded time";
+        const auto probe = Probe(Joined(events, "HD"), "capture-" + std::to_string(run) + ".wma");
+        EXPECT_NE(std::string::npos, probe.first.find("codec_name=wmav2|sample_rate=16000|channels=1")) << probe.first;
+        EXPECT_NEAR(raw.size() / 176400.0, probe.second, 0.15) << "decoded length against the recorded time";
     }
     AudioInClose(handle);
-    UnInitBrivane();
-}
-
-TEST(CaptureDisk, ACloseAfterAFailedOpenReleasesTheDevice) {
-    const char *input = DiskInput();
-    if (!input) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
-    ASSERT_TRUE(Replace(input, Pattern(88200, 2)));
-    ASSERT_EQ(1u, InitBrivane());
-    HostLog failures;
-    const uint32_t listener = ListenForFailures(failures);
-    CaptureLog log;
-    const uint32_t failed = AudioInOpen(1, &kStereo44k, nullptr, &CaptureLog::OnCapture, log.User());
-    ASSERT_TRUE(failures.WaitForEvent(failed, BRIVANE_EVENT_COMMAND_FAILED));
-    AudioInClose(failed);
-    // A device left open would go on reading the file it opened, now unlinked.
-    const std::vector<uint8_t> fresh = Pattern(88200, 3);
-    ASSERT_TRUE(Replace(input, fresh));
-    const std::u16string profile = SpeechProfile();
-    const uint32_t handle = AudioInOpen(1, &kStereo44k, profile.c_str(), &CaptureLog::OnCapture, log.User());
-    AudioInStart(handle, 0);
-    log.Events(handle, 'R', fresh.size() / 8820);
-    AudioInClose(handle);
-    const std::vector<uint8_t> raw = Joined(log.Events(handle, 'E', 1), "R");
-    ASSERT_GE(raw.size(), fresh.size());
-    EXPECT_TRUE(std::equal(fresh.begin(), fresh.end(), raw.begin()));
-    EXPECT_TRUE(log.Events(failed).empty());
     AudioOutClose(listener);
     UnInitBrivane();
 }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -17,11 +16,6 @@
 #include "PlaybackMedia.h"
 
 namespace {
-
-int EnvInt(const char *name, int fallback) {
-    const char *value = std::getenv(name);
-    return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
-}
 
 // Checks every delivery as it arrives: one callback at a time on one thread, well-formed playback
 // events, and nothing for a handle once its close export has returned.
@@ -129,13 +123,11 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
             inits += InitBrivane() == 1;
             break;
         }
-        case 1:
-            if (inits > 0) {
-                std::lock_guard<std::mutex> guard(serialLock);
-                UnInitBrivane();
-                --inits;
-            }
+        case 1: {
+            std::lock_guard<std::mutex> guard(serialLock);
+            if (inits > 0 && inits--) UnInitBrivane();
             break;
+        }
         case 2:
         case 3:
             if (players.size() < 3) {
@@ -207,15 +199,11 @@ TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
     std::atomic<long> calls{0};
 
     // A deadlock fails the run instead of hanging it: the hosts have their time plus three minutes.
-    std::mutex doneLock;
-    std::condition_variable doneChanged;
-    bool done = false;
+    std::atomic<bool> done{false};
     std::thread watchdog([&] {
-        std::unique_lock<std::mutex> guard(doneLock);
-        if (!doneChanged.wait_for(guard, std::chrono::seconds(seconds + 180), [&] { return done; })) {
-            std::fprintf(stderr, "hammer: the host threads are stuck after %ld calls\n", calls.load());
-            std::abort();
-        }
+        if (WaitUntil([&] { return done.load(); }, (seconds + 180) * 1000)) return;
+        std::fprintf(stderr, "hammer: the host threads are stuck after %ld calls\n", calls.load());
+        std::abort();
     });
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::vector<std::thread> hosts;
@@ -226,11 +214,7 @@ TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
     // Late events of closed instances would arrive now.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     UnInitBrivane();
-    {
-        std::lock_guard<std::mutex> guard(doneLock);
-        done = true;
-    }
-    doneChanged.notify_all();
+    done = true;
     watchdog.join();
 
     std::printf("hammer: seed %u, %ld export calls and %ld events in %d s\n", seed, calls.load(), log.Events(),

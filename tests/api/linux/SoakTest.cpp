@@ -3,14 +3,11 @@
 // BRIVANE_SOAK_CYCLES sets the length (bench/reliability runs thousands).
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <malloc.h>
-#include <mutex>
-#include <thread>
 #include <unistd.h>
 
 #include "HostHarness.h"
@@ -26,28 +23,22 @@ const bool kMemoryIsMeasurable = true;
 
 // Counts only, so that the host's own bookkeeping does not grow with the cycles.
 struct CycleLog {
-    std::mutex lock;
-    std::condition_variable changed;
-    uint32_t handle = 0;
-    uint32_t seen = 0;  // a bit per event code of the current handle
-    long failures = 0;
+    std::atomic<uint32_t> handle{0};
+    std::atomic<uint32_t> seen{0};  // a bit per event code of the current handle
+    std::atomic<long> failures{0};
 
     static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *, uint32_t) {
         CycleLog *log = reinterpret_cast<CycleLog *>(user);
-        std::lock_guard<std::mutex> guard(log->lock);
         if (code == BRIVANE_EVENT_COMMAND_FAILED) ++log->failures;
         if (handle == log->handle && code < 32) log->seen |= 1u << code;
-        log->changed.notify_all();
     }
     void Expect(uint32_t next) {
-        std::lock_guard<std::mutex> guard(lock);
         handle = next;
         seen = 0;
     }
     // Waits for any of the codes in a mask of bits.
     bool WaitFor(uint32_t codes) {
-        std::unique_lock<std::mutex> guard(lock);
-        return changed.wait_for(guard, std::chrono::seconds(10), [&] { return (seen & codes) != 0; });
+        return WaitUntil([&] { return (seen & codes) != 0; });
     }
 };
 
@@ -73,11 +64,7 @@ long ResidentBytes() {
 
 // Waits up to 10 s for the threads and descriptors to come back to what they were.
 bool BackTo(size_t threads, size_t descriptors) {
-    for (int i = 0; i < 200; ++i) {
-        if (Entries("/proc/self/task") <= threads && Entries("/proc/self/fd") <= descriptors) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return false;
+    return WaitUntil([&] { return Entries("/proc/self/task") <= threads && Entries("/proc/self/fd") <= descriptors; });
 }
 
 // One cycle; cycles alternate the mode every time, the speed every second time and the source
@@ -100,13 +87,12 @@ bool Cycle(int cycle, CycleLog &log) {
     AudioOutPlay(handle, 1);
     played = played && log.WaitFor(1u << BRIVANE_EVENT_PAUSED);
     AudioOutClose(handle);
-    if (!played) std::printf("soak: cycle %d did not play and pause (events seen: %#x)\n", cycle, log.seen);
+    if (!played) std::printf("soak: cycle %d did not play and pause (events seen: %#x)\n", cycle, log.seen.load());
     return played;
 }
 
 TEST(Soak, CyclesLeaveMemoryThreadsAndDescriptorsAsTheyWere) {
-    const char *setting = std::getenv("BRIVANE_SOAK_CYCLES");
-    const int cycles = setting && std::atoi(setting) > 0 ? std::atoi(setting) : 120;
+    const int cycles = EnvInt("BRIVANE_SOAK_CYCLES", 120);
     CycleLog log;
     // A first round makes what lives as long as the process: media, the audio subsystem, the decoders' tables.
     ASSERT_EQ(1u, InitBrivane());

@@ -79,7 +79,6 @@ testing::Environment *const g_environment = testing::AddGlobalTestEnvironment(ne
 
 }  // namespace
 
-HMODULE BrivaneModule() { return g_module; }
 const BrivaneExports &Brivane() { return g_exports; }
 
 size_t CountDebugLines(const char *prefix) {

@@ -5,7 +5,5 @@
 
 #include "HostExports.h"
 
-HMODULE BrivaneModule();
-
 // Lines the library sent to the debugger since the suite started that begin with the prefix.
 size_t CountDebugLines(const char *prefix);

@@ -15,8 +15,6 @@ protected:
     void SetUp() override { ASSERT_EQ(B().InitBrivane(), 1u); }
     void TearDown() override { B().UnInitBrivane(); }
 
-    uint32_t OpenMissingFile() { return B().AudioOutFileOpen(1, kMissing, &HostLog::OnPlay, recorder.User()); }
-
     HostLog recorder;
 };
 
@@ -59,7 +57,7 @@ TEST_F(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
         size_t before = CountDebugLines("DispatchPlayMsg");
         uint32_t faulting = B().AudioOutFileOpen(1, kMissing, row.callback, 0);
         ASSERT_NE(faulting, 0u);
-        for (DWORD start = GetTickCount(); CountDebugLines(line) == before && GetTickCount() - start < 5000;) Sleep(10);
+        WaitUntil([&] { return CountDebugLines(line) != before; }, 5000);
         ASSERT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
 
         // Another failure of the same instance finds no callback: nothing reaches the faulting one again.
@@ -69,7 +67,7 @@ TEST_F(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
         EXPECT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
 
         // Nothing the fault abandoned is still held: locked exports and the kept decoder answer.
-        uint32_t next = OpenMissingFile();
+        uint32_t next = OpenMissing(recorder);
         ASSERT_NE(next, 0u);
         EXPECT_TRUE(recorder.WaitForEvent(next, BRIVANE_EVENT_COMMAND_FAILED));
         B().GetAudioPCM(1, "C:\\brivane-missing\\none.wma", 0, 0, nullptr, 0, nullptr);
