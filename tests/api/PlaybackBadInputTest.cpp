@@ -32,7 +32,8 @@ TEST_F(PlaybackTest, DamagedMediaFailOrEndWithoutHarm) {
         {"lying-short.wav", Source::Memory, BRIVANE_MODE_DECODE, Outcome::EndsOrFails},
     };
     // Wine's reader can hang in its open on a header cut short, and with it the service thread.
-    if (RunningUnderWine()) EraseIf(cases, [](const Damaged &c) { return std::strcmp(c.medium, "header-cut.wma") == 0; });
+    if (RunningUnderWine())
+        EraseIf(cases, [](const Damaged &c) { return std::strcmp(c.medium, "header-cut.wma") == 0; });
     std::vector<uint32_t> handles;
     for (const auto &c : cases) {
         handles.push_back(host.Start({c.medium, c.source, c.mode}));

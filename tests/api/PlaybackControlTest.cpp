@@ -64,7 +64,9 @@ TEST_F(PlaybackTest, PauseHoldsTheDataAndASeekWhilePausedMovesOnlyTheNextStart) 
         } else {
             EXPECT_NEAR(double(medium.pcm.size()), double(data.size()), 4096.0 * 4) << what;
         }
-        EXPECT_GE(std::chrono::duration_cast<milliseconds>(events[end].at - events[1].at).count(), medium.durationMs * 3 / 4 + pauseMs) << what;
+        EXPECT_GE(std::chrono::duration_cast<milliseconds>(events[end].at - events[1].at).count(),
+                  medium.durationMs * 3 / 4 + pauseMs)
+            << what;
         if (rows[i].seek) {
             EXPECT_TRUE(end < again && Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, seekMs)))
                 << what << ": the next start is not at the new position";

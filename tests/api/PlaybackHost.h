@@ -79,7 +79,8 @@ bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of);
 bool EndsWith(const std::vector<char> &bytes, const std::vector<char> &tail);
 // The bytes from `from` on; none when it lies past the end.
 std::vector<char> Slice(const std::vector<char> &bytes, size_t from);
-template <class Rows, class Drop> void EraseIf(Rows &rows, Drop drop) {
+template <class Rows, class Drop>
+void EraseIf(Rows &rows, Drop drop) {
     rows.erase(std::remove_if(rows.begin(), rows.end(), drop), rows.end());
 }
 // The non-silent frames of what the disk driver wrote, 16-bit stereo: first, last and the longest silent run between.
