@@ -7,6 +7,15 @@
 
 namespace {
 
+// The bytes from `from` on; none when it lies past the end.
+std::vector<char> Slice(const std::vector<char> &bytes, size_t from) {
+    return from < bytes.size() ? std::vector<char>(bytes.begin() + long(from), bytes.end()) : std::vector<char>();
+}
+
+bool EndsWith(const std::vector<char> &bytes, const std::vector<char> &tail) {
+    return bytes.size() >= tail.size() && std::equal(tail.begin(), tail.end(), bytes.end() - long(tail.size()));
+}
+
 // A pause holds the data and the play after it goes on where it stopped; a seek while paused moves
 // only the start of the play after the end.
 TEST_F(PlaybackTest, PauseHoldsTheDataAndASeekWhilePausedMovesOnlyTheNextStart) {

@@ -97,14 +97,6 @@ bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
     return bytes.size() <= of.size() && std::equal(bytes.begin(), bytes.end(), of.begin());
 }
 
-bool EndsWith(const std::vector<char> &bytes, const std::vector<char> &tail) {
-    return bytes.size() >= tail.size() && std::equal(tail.begin(), tail.end(), bytes.end() - long(tail.size()));
-}
-
-std::vector<char> Slice(const std::vector<char> &bytes, size_t from) {
-    return from < bytes.size() ? std::vector<char>(bytes.begin() + long(from), bytes.end()) : std::vector<char>();
-}
-
 Sound Listen(const std::vector<char> &output) {
     Sound sound;
     const size_t frames = output.size() / 4;

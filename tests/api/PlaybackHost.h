@@ -76,9 +76,6 @@ std::vector<char> Data(const std::vector<Delivery> &events, size_t from = 0);
 size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth = 0);
 size_t Count(const std::vector<Delivery> &events, uint32_t code);
 bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of);
-bool EndsWith(const std::vector<char> &bytes, const std::vector<char> &tail);
-// The bytes from `from` on; none when it lies past the end.
-std::vector<char> Slice(const std::vector<char> &bytes, size_t from);
 template <class Rows, class Drop>
 void EraseIf(Rows &rows, Drop drop) {
     rows.erase(std::remove_if(rows.begin(), rows.end(), drop), rows.end());
