@@ -106,7 +106,10 @@ TEST_F(PlaybackTest, SeekWhilePlayingRestartsAtTheLastSeeksPosition) {
     const uint32_t seekMs = 900;
     std::vector<uint32_t> handles;
     for (const Row &row : rows)
-        handles.push_back(host.Start(row.play, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, row.speed); }));
+        handles.push_back(host.Start(row.play, [&](uint32_t h) {
+            Brivane().AudioOutSetSpeed(h, row.speed);
+            Brivane().AudioOutSetDuration(h, 0, BRIVANE_TO_END);  // a window to the end: none at all
+        }));
     for (size_t i = 0; i < handles.size(); ++i) {
         ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_DATA, Patience(MediumNamed(rows[i].play.medium)),
                                      rows[i].quick ? 1 : 6))
