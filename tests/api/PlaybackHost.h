@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -75,6 +76,10 @@ std::vector<char> Data(const std::vector<Delivery> &events, size_t from = 0);
 size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth = 0);
 size_t Count(const std::vector<Delivery> &events, uint32_t code);
 bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of);
+template <class Rows, class Drop>
+void EraseIf(Rows &rows, Drop drop) {
+    rows.erase(std::remove_if(rows.begin(), rows.end(), drop), rows.end());
+}
 // The non-silent frames of what the disk driver wrote, 16-bit stereo: first, last and the longest silent run between.
 struct Sound {
     size_t first = 0, last = 0, longestGap = 0;

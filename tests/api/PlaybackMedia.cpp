@@ -139,6 +139,11 @@ private:
         for (const char *name :
              {"garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav", "lying-short.wav"})
             Add(name, {}, stereo, false);
+        Medium &folder = m_media["folder"];  // a directory: no open plays it
+        folder.name = "folder";
+        folder.path = m_dir + "/folder";
+        folder.widePath = Wide(folder.path);
+        folder.format = stereo;
         m_media["lying-long.wav"].pcm = tone;
         m_media["lying-short.wav"].pcm = std::vector<char>(tone.begin(), tone.begin() + long(tone.size() / 2));
     }

@@ -1,7 +1,8 @@
-// Starts a host can trust: any millisecond as a start, a speed change while playing, seeks that race
-// the end, and a player reused after an open that failed.
+// Starts a host can trust: any millisecond as a start, a speed change while playing, and a player
+// reused after an open that failed.
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "PlaybackHost.h"
 
@@ -48,21 +49,19 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
         // Wine's reader starts a window a few frames away from where it was asked to.
         if (!RunningUnderWine()) cases.push_back({&media[3], BRIVANE_MODE_DECODE, start});
     }
+    auto describe = [](const Case &c) {
+        return c.medium->name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
+    };
     const size_t batch = disk ? 1 : cases.size();
     for (size_t first = 0; first < cases.size(); first += batch) {
         const size_t last = std::min(cases.size(), first + batch);
         std::vector<uint32_t> handles;
-        auto describe = [&](uint32_t handle) {
-            const Case &c = cases[first + size_t(std::find(handles.begin(), handles.end(), handle) - handles.begin())];
-            return c.medium->name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
-        };
         for (size_t i = first; i < last; ++i) {
-            const Medium &medium = *cases[i].medium;
-            handles.push_back(Brivane().AudioOutOpen(cases[i].mode, medium.image.data(), int32_t(medium.image.size()),
-                                                     &PlaybackHost::OnEvent, host.User()));
+            handles.push_back(host.Open(*cases[i].medium, Source::Memory, cases[i].mode));
             ASSERT_NE(0u, handles.back());
-            // The first start plays from 0; the seek restarts at the odd start; the play after the end starts there
-            // again.
+            // Refused, as its start lies after its end. The first start plays from 0; the seek restarts at the odd
+            // start; the play after the end starts there again.
+            Brivane().AudioOutSetDuration(handles.back(), 2000, 1000);
             Brivane().AudioOutSetDuration(handles.back(), 0, cases[i].start + windowMs);
             Brivane().AudioOutPlay(handles.back(), 0);
         }
@@ -77,16 +76,15 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
             ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, milliseconds(20000)));
             Brivane().AudioOutPlay(handle, 0);
         }
-        for (uint32_t handle : handles) {
-            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000),
-                                       [](const std::vector<Delivery> &events) { return EndedStart(events, 1); }))
-                << describe(handle) << ": " << Sequence(host.Of(handle));
-            Brivane().AudioOutPlay(handle, 0);
+        for (size_t nth : {1u, 2u}) {
+            for (size_t i = 0; i < handles.size(); ++i) {
+                ASSERT_TRUE(
+                    host.WaitUntil(handles[i], milliseconds(20000),
+                                   [&](const std::vector<Delivery> &events) { return EndedStart(events, nth); }))
+                    << describe(cases[first + i]) << ": " << Sequence(host.Of(handles[i]));
+                if (nth == 1) Brivane().AudioOutPlay(handles[i], 0);
+            }
         }
-        for (uint32_t handle : handles)
-            ASSERT_TRUE(host.WaitUntil(handle, milliseconds(20000),
-                                       [](const std::vector<Delivery> &events) { return EndedStart(events, 2); }))
-                << describe(handle) << ": " << Sequence(host.Of(handle));
         for (uint32_t handle : handles) Brivane().AudioOutClose(handle);
         host.Fence();
 
@@ -96,9 +94,10 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
             const uint32_t align = medium.format.nBlockAlign;
             size_t at = MsToBytes(medium.format, c.start) / align * align;
             const std::vector<Delivery> events = host.Of(handles[i - first]);
-            const std::string what =
-                medium.name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
-            EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
+            const std::string what = describe(c);
+            EXPECT_EQ(0u, IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
+            EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED, 1))
+                << what << ": " << Sequence(events);
             std::vector<char> played;
             for (size_t nth : {1u, 2u}) {
                 const std::vector<char> data = Data(StartNumber(events, nth));
@@ -147,6 +146,9 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
         {BRIVANE_MODE_DECODE, 150, 100},
         {BRIVANE_MODE_DECODE, 0, 150},
         {BRIVANE_MODE_WAVE, 100, 0},
+        // Unchanged: the speed alone sets the pace of the data and the length of the output.
+        {BRIVANE_MODE_WAVE, 150, 150},
+        {BRIVANE_MODE_DECODE, 70, 70},
     };
     const char *disk = DiskAudioOutput();
     for (const auto &c : cases) {
@@ -164,7 +166,15 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
         const std::vector<Delivery> events = host.Of(handle);
         ASSERT_GE(events.size(), 4u) << what << ": " << Sequence(events);
         EXPECT_TRUE(Data(events) == medium.pcm) << what << ": " << Sequence(events);
-        const double scaled = medium.durationMs * 100.0 / (c.speed == 0 ? 100 : c.speed);
+        const int speed = c.speed == 0 ? 100 : c.speed;
+        const double scaled = medium.durationMs * 100.0 / speed;
+        // The host's blocks hold 50 ms of play at the speed its start set; a tick that finds no whole block
+        // queued hands over what there is, so only most blocks are whole.
+        std::map<size_t, size_t> sizes;
+        for (const Delivery &event : events) sizes[event.payload.size()] += event.code == BRIVANE_EVENT_DATA;
+        const auto common = std::max_element(sizes.begin(), sizes.end(),
+                                             [](const auto &a, const auto &b) { return a.second < b.second; });
+        EXPECT_EQ(size_t(medium.format.nAvgBytesPerSec * 50 * (speed / 100.0) * 0.001 + 0.5), common->first) << what;
         const auto lasted = std::chrono::duration_cast<milliseconds>(events.back().at - events[1].at).count();
         // Late events are a loaded machine's; an early end is the fault.
         EXPECT_GE(double(lasted), 0.85 * scaled) << what << ": the end came after " << lasted << " ms";
@@ -180,68 +190,6 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
         EXPECT_NEAR(scaled, outputMs, 0.1 * scaled + 100) << what << ": the output lasts " << outputMs << " ms";
         EXPECT_LT(sound.longestGap, medium.format.nSamplesPerSec / 50) << what << ": the output falls silent";
     }
-}
-
-TEST_F(PlaybackTest, ASeekStormEndsEveryStartOnceAfterAllItsData) {
-    const Medium &medium = MediumNamed("tone.wav");
-    const uint32_t fromMs = 1650;
-    const std::vector<char> rest(medium.pcm.begin() + long(MsToBytes(medium.format, fromMs)), medium.pcm.end());
-    std::vector<uint32_t> handles;
-    for (uint32_t mode : {BRIVANE_MODE_DECODE, BRIVANE_MODE_WAVE}) {
-        handles.push_back(host.Start(medium, Source::Memory, mode, [&](uint32_t handle) {
-            Brivane().AudioOutSetDuration(handle, fromMs, BRIVANE_TO_END);
-        }));
-    }
-    // Restarts at every stage of a start: priming, mid-data, and racing the end.
-    uint32_t state = 12345;
-    for (int i = 0; i < 150; ++i) {
-        state = state * 1664525u + 1013904223u;
-        for (uint32_t handle : handles) {
-            if (state >> 31)
-                Brivane().AudioOutSeek(handle, fromMs);
-            else
-                Brivane().AudioOutPlay(handle, 0);
-        }
-        const uint32_t pause = (state >> 8) % 60;
-        std::this_thread::sleep_for(milliseconds((state >> 16) % 10 < 3 ? 250 + 5 * pause : pause));
-    }
-    for (uint32_t handle : handles) Brivane().AudioOutPlay(handle, 0);
-    host.Fence();  // the last start has begun
-    for (uint32_t handle : handles)
-        EXPECT_TRUE(host.WaitUntil(handle, Patience(medium), [](const std::vector<Delivery> &events) {
-            return EndedStart(events, Count(events, BRIVANE_EVENT_FORMAT) - 1);
-        }));
-
-    for (size_t h = 0; h < handles.size(); ++h) {
-        const std::vector<Delivery> events = host.Of(handles[h]);
-        const bool wave = h == 1;
-        const size_t starts = Count(events, BRIVANE_EVENT_FORMAT);
-        EXPECT_GT(starts, 50u) << Sequence(events);
-        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED));
-        size_t ended = 0;
-        for (size_t nth = 0; nth < starts; ++nth) {
-            const std::vector<Delivery> start = StartNumber(events, nth);
-            const std::string what = (wave ? "direct WAV mode, start " : "decode mode, start ") + std::to_string(nth) +
-                                     ": " + Sequence(start);
-            const size_t ends = Count(start, BRIVANE_EVENT_END);
-            ASSERT_LE(ends, 1u) << what;
-            if (ends == 0) continue;
-            ++ended;
-            ASSERT_EQ(BRIVANE_EVENT_END, start.back().code) << what << ": events after the end";
-            const std::vector<char> data = Data(start);
-            // Decoded data may begin with the partial block an interrupted start left behind.
-            if (wave)
-                EXPECT_TRUE(data == rest) << what << ": " << data.size() << " of " << rest.size() << " bytes";
-            else
-                EXPECT_TRUE(data.size() >= rest.size() &&
-                            std::equal(rest.begin(), rest.end(), data.end() - long(rest.size())))
-                    << what << ": " << data.size() << " of " << rest.size() << " bytes";
-        }
-        EXPECT_TRUE(EndedStart(events, starts - 1)) << "the last start never ended";
-        // Wine's wave output drains slower than the storm pauses: there only the last start may end.
-        EXPECT_GT(ended, RunningUnderWine() ? 0u : 1u);
-    }
-    for (uint32_t handle : handles) Brivane().AudioOutClose(handle);
 }
 
 TEST_F(PlaybackTest, APlayerReusedAfterAFailedOpenForgetsThePreviousMedium) {
