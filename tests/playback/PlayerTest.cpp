@@ -101,6 +101,7 @@ public:
     using CPlayer::MarkStreamEnd;
     using CPlayer::OnOutputEmpty;
     using CPlayer::SelectOutput;
+    using CPlayer::StartContext;
     explicit TestPlayer(FakeReader *reader) {
         m_pReader = reader;
         SetEventSink(&RecordEvent, &events, 50);
@@ -116,6 +117,9 @@ public:
     void StopTicks() { m_feed.StopTicks(); }
     CRITICAL_SECTION *Lock() { return &m_lock; }
     void SayEnded() { m_state = PS_ENDED; }
+    // A seek's restart: the reader's statuses for the earlier start may still come.
+    void *NextStart() { return StartContext(++m_playGeneration); }
+    BOOL AtEndOfStream() const { return m_endOfStream.load(); }
     // A start whose buffers are written in that output generation.
     void WriteIn(DWORD outputGeneration) { m_outputStart = static_cast<ULONGLONG>(outputGeneration) << 32; }
     // What a start does to the output choice and the per-start counters.
@@ -291,6 +295,18 @@ TEST_F(PlayerTest, OnlyTheDrainOfTheStartsOwnOutputGenerationEndsIt) {
     player->OnOutputEmpty(7);
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
     EXPECT_EQ(static_cast<DWORD>(PS_ENDED), player->State());
+}
+
+TEST_F(PlayerTest, AnEarlierStartsEndLeavesTheNewStartPlaying) {
+    Open(PcmFormat(2, 44100, 16));
+    player->Feed(std::vector<DWORD>(2, 8820), 0, 50, FALSE);
+    void *const earlier = TestPlayer::StartContext(0), *const current = player->NextStart();
+    player->OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, earlier);
+    player->EndStart(0);
+    EXPECT_FALSE(player->AtEndOfStream());
+    EXPECT_NE(static_cast<DWORD>(PS_ENDED), player->State());
+    player->OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, current);
+    EXPECT_TRUE(player->AtEndOfStream());
 }
 
 TEST_F(PlayerTest, AMaskWithoutTheDataBitMakesNoBlocksAndNoSilence) {
