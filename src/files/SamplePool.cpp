@@ -69,7 +69,7 @@ void CSamplePool::Clear() {
         CLockScope lock(&m_lock);
         std::swap(idle, m_idle);
     }
-    // Released outside the lock: a release may return a buffer to this pool.
+    // Destroyed outside the lock, which takes and returns may need meanwhile.
     while (CSampleBuffer *buffer = idle.PopFront()) buffer->Release();
     m_total = 0;
 }
