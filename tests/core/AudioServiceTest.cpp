@@ -52,13 +52,6 @@ struct EventLog {
     }
 };
 
-// The service whose every fence must come back.
-class TestService : public FencedService {
-public:
-    using FencedService::FencedService;
-    void Fence() { ASSERT_TRUE(FencedService::Fence()); }
-};
-
 class ServiceTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -95,13 +88,13 @@ protected:
     }
     FakePlayer *OpenPlayer() {
         Open();
-        service.Fence();
+        EXPECT_TRUE(service.Fence());
         return LastPlayer();
     }
 
     CInstanceTable table;
     HANDLE fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    TestService service{&table, fence};
+    FencedService service{&table, fence};
     EventLog log;
 };
 
@@ -110,11 +103,10 @@ TEST_F(ServiceTest, OpenThenCloseBeforeTheServiceRunsDoesNothing) {
     WORD handle = Open();
     Close(handle);
     service.Start(0);
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     EXPECT_EQ(made, g_fakes.playersMade) << "the open found the entry closing";
-    table.Lock();
+    CTableLock lock(&table);
     EXPECT_EQ(nullptr, table.FindEntry(handle));
-    table.Unlock();
     EXPECT_TRUE(log.events.empty());
 }
 
@@ -130,7 +122,7 @@ TEST_F(ServiceTest, CommandFailuresArriveAsEventSix) {
     Post(CMD_SEEK, 0x7777, 10);  // never issued: no entry, nothing reported
     g_fakes.failPlayerOpen = true;
     WORD failed = Open();
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     std::vector<Delivered> events = log.WaitFor(3);
     ASSERT_EQ(3u, events.size());
     EXPECT_EQ((Delivered{player->Handle(), 6, ""}), events[0]) << "seek on a medium that is not seekable";
@@ -153,7 +145,7 @@ TEST_F(ServiceTest, ClosePurgesOnlyThatInstancesUndeliveredEvents) {
     a->Raise(4, "a4", 2);
     b->Raise(5, "b5", 2);
     log.OpenGate();
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     std::vector<Delivered> events = log.WaitFor(3);
     ASSERT_EQ(3u, events.size());
     EXPECT_EQ((Delivered{a->Handle(), 1, "a1"}), events[0]);
@@ -169,7 +161,7 @@ TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
     player->Raise(2, nullptr, 0);
     player->Raise(3, nullptr, 0);
     std::vector<Delivered> events = log.WaitFor(1);
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     std::string output = testing::internal::GetCapturedStderr();
     EXPECT_NE(std::string::npos, output.find("DispatchPlayMsg, Exception: 0XE06D7363, -529697949")) << output;
     ASSERT_EQ(1u, events.size());
@@ -182,27 +174,25 @@ TEST_F(ServiceTest, EitherCloseDisposesOfWhateverTheEntryHoldsAndParksIt) {
     const WORD playerHandle = player->Handle();
     Close(playerHandle, CMD_REC_CLOSE);
     WORD recorder = OpenRecorder();
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     EXPECT_EQ((std::vector<std::string>{"open", "close"}), player->Calls()) << "the player was closed and parked";
     const int playersMade = g_fakes.playersMade, recordersMade = g_fakes.recordersMade;
     Close(recorder, CMD_CLOSE);
     OpenRecorder();
     Open();
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the parked recorder is reused";
     EXPECT_EQ(playersMade, g_fakes.playersMade) << "and so is the parked player";
-    table.Lock();
+    CTableLock lock(&table);
     EXPECT_EQ(nullptr, table.FindEntry(playerHandle));
     EXPECT_EQ(nullptr, table.FindEntry(recorder));
-    table.Unlock();
 }
 
 TEST(InstanceTable, HoldsAHundredEntriesWithGrowingHandles) {
     CInstanceTable table;
     CTableLock lock(&table);
     std::vector<InstanceEntry *> entries;
-    for (int i = 0; i < 100; ++i) entries.push_back(table.AllocEntry());
-    for (int i = 0; i < 100; ++i) ASSERT_NE(nullptr, entries[i]);
+    for (int i = 0; i < 100; ++i) ASSERT_NE(nullptr, entries.emplace_back(table.AllocEntry()));
     for (int i = 1; i < 100; ++i)
         EXPECT_TRUE(entries[i]->handle == static_cast<WORD>(entries[i - 1]->handle + 1) ||
                     (entries[i - 1]->handle == 0xFFFF && entries[i]->handle == 1));

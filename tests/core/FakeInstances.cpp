@@ -6,19 +6,17 @@
 FakeCounters g_fakes;
 
 namespace {
+const DWORD kFence = 0x7FFF;
 std::atomic<FakePlayer *> g_lastPlayer{nullptr};
 
 IPlayerCommands *NewFakePlayer() {
     ++g_fakes.playersMade;
     // A factory that runs out of memory returns null, as the library's does.
-    FakePlayer *player;
     try {
-        player = new FakePlayer;
+        return g_lastPlayer = new FakePlayer;
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    g_lastPlayer = player;
-    return player;
 }
 
 ICaptureCommands *NewFakeRecorder() {
@@ -29,10 +27,6 @@ ICaptureCommands *NewFakeRecorder() {
 
 InstanceFactory FakeFactory() { return InstanceFactory{&NewFakePlayer, &NewFakeRecorder}; }
 FakePlayer *LastPlayer() { return g_lastPlayer; }
-
-namespace {
-const DWORD kFence = 0x7FFF;
-}  // namespace
 
 int FencedService::OnNotification(const ThreadMessage &message) {
     if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;

@@ -19,7 +19,7 @@ namespace {
 struct FakeOutput {
     GUID major;
     std::vector<BYTE> format;
-    BOOL propsFail;
+    BOOL propsFail = FALSE;
 };
 
 // Test double of an output's properties: hands out one media type.
@@ -138,9 +138,6 @@ public:
     void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs, BOOL end = TRUE) {
         CSampleBuffer *buffer = new CSampleBuffer(nullptr);
         buffer->SetCapacity(65536);
-        BYTE *data = nullptr;
-        buffer->GetBuffer(&data);
-        std::memset(data, 1, 65536);
         QWORD time = firstMs * 10000;
         for (DWORD bytes : sampleBytes) {
             buffer->SetLength(bytes);
@@ -159,18 +156,22 @@ std::vector<BYTE> FormatBytes(const WAVEFORMATEX &format, size_t size = 18) {
     return bytes;
 }
 
+FakeOutput Audio(const WAVEFORMATEX &format, size_t size = 18, BOOL propsFail = FALSE) {
+    return {WMMEDIATYPE_Audio, FormatBytes(format, size), propsFail};
+}
+
 class PlayerTest : public testing::Test {
 protected:
     void TearDown() override {
         player->Detach();
         player->Release();
     }
-    TestPlayer *Open(const WAVEFORMATEX &format) {
-        reader.outputs = {{WMMEDIATYPE_Audio, FormatBytes(format), FALSE}};
+    HRESULT Select(const std::vector<FakeOutput> &outputs) {
+        reader.outputs = outputs;
         player->Restart();
-        EXPECT_EQ(S_OK, player->SelectOutput());
-        return player;
+        return player->SelectOutput();
     }
+    void Open(const WAVEFORMATEX &format) { EXPECT_EQ(S_OK, Select({Audio(format)})); }
     std::vector<DWORD> DataSizes() const {
         std::lock_guard<std::mutex> hold(g_eventsLock);
         std::vector<DWORD> sizes;
@@ -192,34 +193,20 @@ TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
         HRESULT result;
         DWORD chosen;
     } cases[] = {
-        {"one audio output", {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}}, S_OK, 0},
-        {"format block of 20 bytes", {{WMMEDIATYPE_Audio, FormatBytes(stereo, 20), FALSE}}, E_UNEXPECTED, kNoOutput},
-        {"video first",
-         {{video, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}},
-         S_OK,
-         1},
-        {"two audio outputs",
-         {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE},
-          {WMMEDIATYPE_Audio, FormatBytes(PcmFormat(1, 8000, 8)), FALSE}},
-         S_OK,
-         0},
-        {"a later output fails",
-         {{WMMEDIATYPE_Audio, FormatBytes(stereo), FALSE}, {WMMEDIATYPE_Audio, FormatBytes(stereo), TRUE}},
-         E_OUTOFMEMORY,
-         0},
+        {"one audio output", {Audio(stereo)}, S_OK, 0},
+        {"format block of 20 bytes", {Audio(stereo, 20)}, E_UNEXPECTED, kNoOutput},
+        {"video first", {{video, FormatBytes(stereo)}, Audio(stereo)}, S_OK, 1},
+        {"two audio outputs", {Audio(stereo), Audio(PcmFormat(1, 8000, 8))}, S_OK, 0},
+        {"a later output fails", {Audio(stereo), Audio(stereo, 18, TRUE)}, E_OUTOFMEMORY, 0},
         {"no outputs", {}, E_UNEXPECTED, kNoOutput},
     };
     for (const Case &c : cases) {
-        FakeReader fake;
-        fake.outputs = c.outputs;
-        TestPlayer *fresh = new TestPlayer(&fake);
-        EXPECT_EQ(c.result, fresh->SelectOutput()) << c.name;
-        EXPECT_EQ(c.chosen, fresh->Output()) << c.name;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.result, Select(c.outputs));
+        EXPECT_EQ(c.chosen, player->Output());
         if (c.chosen != kNoOutput) {
-            EXPECT_EQ(0, std::memcmp(fresh->Format(), &stereo, 18)) << c.name;
+            EXPECT_EQ(0, std::memcmp(player->Format(), &stereo, 18));
         }
-        fresh->Detach();
-        fresh->Release();
     }
 }
 
