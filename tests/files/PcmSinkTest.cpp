@@ -23,12 +23,6 @@ std::vector<BYTE> Ramp(size_t count) {
     return bytes;
 }
 
-DWORD Le(const std::vector<BYTE> &bytes, size_t at, int size) {
-    DWORD value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[at + size_t(i)];
-    return value;
-}
-
 TEST(PcmSink, WavFileHeaderCarriesTheFinalFormatAndSizes) {
     struct Case {
         const char *what;
@@ -109,7 +103,7 @@ TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBounds) {
         ASSERT_EQ(c.rejected ? 2u : 1u, got.size());
         EXPECT_EQ(uint32_t(BRIVANE_PCM_FORMAT), got[0].code);
         ASSERT_EQ(18u, got[0].data.size());
-        EXPECT_EQ(c.format.cbSize, Le(got[0].data, 16, 2)) << "the extra size is passed on";
+        EXPECT_EQ(c.format.cbSize, WORD(got[0].data[16] | got[0].data[17] << 8)) << "the extra size is passed on";
         EXPECT_EQ(uint32_t(c.rejected ? BRIVANE_PCM_WINDOW_REJECTED : BRIVANE_PCM_FORMAT), got.back().code);
 
         // Uneven runs, with refused writes between them that must not move the position.
