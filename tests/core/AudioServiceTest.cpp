@@ -57,6 +57,7 @@ protected:
     void SetUp() override {
         g_fakes.failPlayerOpen = false;
         g_fakes.seekable = true;
+        service.SetPlaybackCallback(&EventLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
     }
     void TearDown() override {
         log.OpenGate();
@@ -66,15 +67,9 @@ protected:
         CloseHandle(fence);
     }
 
-    WORD Open() {
-        const WORD handle = OpenEntry(table, sizeof(AudioOutOpenParams));
-        service.SetPlaybackCallback(&EventLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
-        Post(CMD_OPEN, handle);
-        return handle;
-    }
-    WORD OpenRecorder() {
-        const WORD handle = OpenEntry(table, sizeof(WAVEFORMATEX));
-        Post(CMD_REC_OPEN, handle);
+    WORD Open(DWORD command = CMD_OPEN) {
+        const WORD handle = OpenEntry(table, command == CMD_OPEN ? sizeof(AudioOutOpenParams) : sizeof(WAVEFORMATEX));
+        Post(command, handle);
         return handle;
     }
     void Post(DWORD code, WORD handle, DWORD param1 = 0, DWORD param2 = 0) {
@@ -173,12 +168,12 @@ TEST_F(ServiceTest, EitherCloseDisposesOfWhateverTheEntryHoldsAndParksIt) {
     FakePlayer *player = OpenPlayer();
     const WORD playerHandle = player->Handle();
     Close(playerHandle, CMD_REC_CLOSE);
-    WORD recorder = OpenRecorder();
+    WORD recorder = Open(CMD_REC_OPEN);
     ASSERT_TRUE(service.Fence());
     EXPECT_EQ((std::vector<std::string>{"open", "close"}), player->Calls()) << "the player was closed and parked";
     const int playersMade = g_fakes.playersMade, recordersMade = g_fakes.recordersMade;
     Close(recorder, CMD_CLOSE);
-    OpenRecorder();
+    Open(CMD_REC_OPEN);
     Open();
     ASSERT_TRUE(service.Fence());
     EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the parked recorder is reused";
