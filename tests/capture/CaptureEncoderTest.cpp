@@ -13,8 +13,6 @@ using namespace convert_test;
 
 namespace {
 
-void WINAPI IgnoreSink(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
-
 void WINAPI KeepStream(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL) {
     if (code == WRITER_SINK_DATA)
         reinterpret_cast<std::string *>(user)->append(reinterpret_cast<const char *>(data), length);
@@ -36,11 +34,11 @@ TEST(CaptureEncoder, RefusesToRunWithoutAWriterAndTimesEachStreamFromZero) {
     EXPECT_EQ(E_FAIL, encoder.Start()) << "never opened";
     EXPECT_EQ(E_FAIL, encoder.Stop()) << "never opened";
     EXPECT_TRUE(FAILED(encoder.Write(pcm.data(), 8820, format))) << "never opened";
-    EXPECT_EQ(E_FAIL, encoder.Open(format, nullptr, &IgnoreSink, 0));
-    EXPECT_TRUE(FAILED(encoder.Open(format, u"<profile><streamconfig", &IgnoreSink, 0)));
-    EXPECT_EQ(E_FAIL, encoder.Open(format, profile.c_str(), &IgnoreSink, 0)) << "the failed open's writer is kept";
+    EXPECT_EQ(E_FAIL, encoder.Open(format, nullptr, &IgnoreStream, 0));
+    EXPECT_TRUE(FAILED(encoder.Open(format, u"<profile><streamconfig", &IgnoreStream, 0)));
+    EXPECT_EQ(E_FAIL, encoder.Open(format, profile.c_str(), &IgnoreStream, 0)) << "the failed open's writer is kept";
     encoder.Close();
-    ASSERT_EQ(S_OK, encoder.Open(format, profile.c_str(), &IgnoreSink, 0));
+    ASSERT_EQ(S_OK, encoder.Open(format, profile.c_str(), &IgnoreStream, 0));
     for (int run = 0; run < 2; ++run) {
         ASSERT_EQ(S_OK, encoder.Start()) << "run " << run;
         for (int chunk = 0; chunk < 30; ++chunk) ASSERT_EQ(S_OK, encoder.Write(pcm.data(), 8820, format));

@@ -86,6 +86,9 @@ inline std::basic_string<WCHAR> SpeechProfile() {
     return std::basic_string<WCHAR>(text.begin(), text.end());
 }
 
+// A writer sink callback for the cases that do not look at the stream.
+inline void WINAPI IgnoreStream(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
+
 inline std::string Run(const std::string &command) {
     std::string output;
     if (std::FILE *pipe = popen(command.c_str(), "r")) {
