@@ -118,11 +118,9 @@ TEST_F(ServiceTest, CommandFailuresArriveAsEventSix) {
     g_fakes.failPlayerOpen = true;
     WORD failed = Open();
     ASSERT_TRUE(service.Fence());
-    std::vector<Delivered> events = log.WaitFor(3);
-    ASSERT_EQ(3u, events.size());
-    EXPECT_EQ((Delivered{player->Handle(), 6, ""}), events[0]) << "seek on a medium that is not seekable";
-    EXPECT_EQ((Delivered{player->Handle(), 6, ""}), events[1]) << "a play window that ends before it starts";
-    EXPECT_EQ((Delivered{failed, 6, ""}), events[2]);
+    // A seek on a medium that is not seekable, a play window that ends before it starts, the failed open.
+    const std::vector<Delivered> failures = {{player->Handle(), 6, ""}, {player->Handle(), 6, ""}, {failed, 6, ""}};
+    EXPECT_EQ(failures, log.WaitFor(3));
     EXPECT_EQ(12345u, service.GetWholeDuration(failed)) << "a failed open stays bound until closed";
     EXPECT_EQ((std::vector<std::string>{"open", "volume 50"}), player->Calls());
 }
@@ -141,11 +139,8 @@ TEST_F(ServiceTest, ClosePurgesOnlyThatInstancesUndeliveredEvents) {
     b->Raise(5, "b5", 2);
     log.OpenGate();
     ASSERT_TRUE(service.Fence());
-    std::vector<Delivered> events = log.WaitFor(3);
-    ASSERT_EQ(3u, events.size());
-    EXPECT_EQ((Delivered{a->Handle(), 1, "a1"}), events[0]);
-    EXPECT_EQ((Delivered{b->Handle(), 3, "b3"}), events[1]);
-    EXPECT_EQ((Delivered{b->Handle(), 5, "b5"}), events[2]);
+    const std::vector<Delivered> delivered = {{a->Handle(), 1, "a1"}, {b->Handle(), 3, "b3"}, {b->Handle(), 5, "b5"}};
+    EXPECT_EQ(delivered, log.WaitFor(3));
 }
 
 TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
