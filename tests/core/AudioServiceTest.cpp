@@ -69,17 +69,8 @@ protected:
 
     WORD Open(DWORD command = CMD_OPEN) {
         const WORD handle = OpenEntry(table, command == CMD_OPEN ? sizeof(AudioOutOpenParams) : sizeof(WAVEFORMATEX));
-        Post(command, handle);
+        service.Command(command, handle);
         return handle;
-    }
-    void Post(DWORD code, WORD handle, DWORD param1 = 0, DWORD param2 = 0) {
-        service.Post(MakeCommand(code, handle), param1, TRUE, nullptr, param2, 0);
-    }
-    void Close(WORD handle, DWORD command = CMD_CLOSE) {
-        table.Lock();
-        if (InstanceEntry *entry = table.FindEntry(handle)) entry->image.closing = 1;
-        table.Unlock();
-        Post(command, handle);
     }
     FakePlayer *OpenPlayer() {
         Open();
@@ -96,7 +87,7 @@ protected:
 TEST_F(ServiceTest, OpenThenCloseBeforeTheServiceRunsDoesNothing) {
     int made = g_fakes.playersMade;
     WORD handle = Open();
-    Close(handle);
+    service.Command(CMD_CLOSE, handle);
     service.Start(0);
     ASSERT_TRUE(service.Fence());
     EXPECT_EQ(made, g_fakes.playersMade) << "the open found the entry closing";
@@ -109,12 +100,12 @@ TEST_F(ServiceTest, CommandFailuresArriveAsEventSix) {
     service.Start(0);
     FakePlayer *player = OpenPlayer();
     g_fakes.seekable = false;
-    Post(CMD_SEEK, player->Handle(), 1000);
-    Post(CMD_DURATION, player->Handle(), 2000, 1000);
-    Post(CMD_DURATION, player->Handle(), 1000, 0xFFFFFFFF);
-    Post(CMD_SPEED, player->Handle(), 150);
-    Post(CMD_VOLUME, player->Handle(), 50);
-    Post(CMD_SEEK, 0x7777, 10);  // never issued: no entry, nothing reported
+    service.Command(CMD_SEEK, player->Handle(), 1000);
+    service.Command(CMD_DURATION, player->Handle(), 2000, 1000);
+    service.Command(CMD_DURATION, player->Handle(), 1000, 0xFFFFFFFF);
+    service.Command(CMD_SPEED, player->Handle(), 150);
+    service.Command(CMD_VOLUME, player->Handle(), 50);
+    service.Command(CMD_SEEK, 0x7777, 10);  // never issued: no entry, nothing reported
     g_fakes.failPlayerOpen = true;
     WORD failed = Open();
     ASSERT_TRUE(service.Fence());
@@ -132,7 +123,7 @@ TEST_F(ServiceTest, ClosePurgesOnlyThatInstancesUndeliveredEvents) {
     log.gateClosed = true;
     a->Raise(1, "a1", 2);
     log.WaitFor(1);  // the service thread now waits inside the host callback
-    Close(a->Handle());
+    service.Command(CMD_CLOSE, a->Handle());
     a->Raise(2, "a2", 2);
     b->Raise(3, "b3", 2);
     a->Raise(4, "a4", 2);
@@ -162,12 +153,12 @@ TEST_F(ServiceTest, EitherCloseDisposesOfWhateverTheEntryHoldsAndParksIt) {
     service.Start(0);
     FakePlayer *player = OpenPlayer();
     const WORD playerHandle = player->Handle();
-    Close(playerHandle, CMD_REC_CLOSE);
+    service.Command(CMD_REC_CLOSE, playerHandle);
     WORD recorder = Open(CMD_REC_OPEN);
     ASSERT_TRUE(service.Fence());
     EXPECT_EQ((std::vector<std::string>{"open", "close"}), player->Calls()) << "the player was closed and parked";
     const int playersMade = g_fakes.playersMade, recordersMade = g_fakes.recordersMade;
-    Close(recorder, CMD_CLOSE);
+    service.Command(CMD_CLOSE, recorder);
     Open(CMD_REC_OPEN);
     Open();
     ASSERT_TRUE(service.Fence());

@@ -33,6 +33,14 @@ int FencedService::OnNotification(const ThreadMessage &message) {
     return CAudioService::OnNotification(message);
 }
 
+void FencedService::Command(DWORD code, WORD handle, DWORD param1, DWORD param2) {
+    if (code == CMD_CLOSE || code == CMD_REC_CLOSE) {
+        CTableLock lock(m_table);
+        if (InstanceEntry *entry = m_table->FindEntry(handle)) entry->image.closing = 1;
+    }
+    Post(MakeCommand(code, handle), param1, TRUE, nullptr, param2, 0);
+}
+
 bool FencedService::Fence() {
     for (int tries = 0; tries < 3 && !IsStopping(); ++tries) {
         Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
