@@ -119,9 +119,8 @@ bool ServiceScenario(HANDLE fence) {
             accepted += player->Raise(DWORD(100 + k), payload, 4) == 4;
         }
     }
-    if (auto *recorder = static_cast<FakeRecorder *>(static_cast<ICaptureCommands *>(ObjectOf(table, handles[2])))) {
+    if (auto *recorder = static_cast<FakeRecorder *>(static_cast<ICaptureCommands *>(ObjectOf(table, handles[2]))))
         for (; raised < 5; ++raised) recorder->Raise(7, 1, 2, "pcm!", 4);
-    }
     service.Fence();
     for (int waited = 0; waited < 40 && !host.AllArrived(accepted, raised); ++waited) Sleep(25);
     for (int i = 0; i < 3; ++i)
