@@ -18,7 +18,6 @@ void WINAPI KeepStream(DWORD_PTR user, DWORD code, const BYTE *data, LONG length
         reinterpret_cast<std::string *>(user)->append(reinterpret_cast<const char *>(data), length);
 }
 
-// Seconds of audio the ffmpeg program decodes from the stream.
 double DecodedSeconds(const std::string &stream) {
     ScratchDir dir;
     const std::string path = dir.Path("capture.wma");

@@ -51,7 +51,6 @@ TEST(RecorderDevices, TheFirstDeviceWithABitOfTheFormatMaskIsChosen) {
     }
 }
 
-// What the data callback received, with a way to wait for a count.
 struct DataLog {
     std::mutex lock;
     std::vector<DWORD> sizes;

@@ -146,11 +146,8 @@ TEST(WavLoader, RefusedFilesGiveNoBlockAndTheRecordWhenTheFormatChunkWasRead) {
 // a name of many CJK characters takes three UTF-8 bytes for each UTF-16 unit.
 TEST(WavLoader, ExportLoadsThroughAWidePathOfManyUtf8Bytes) {
     std::string name;
-    std::u16string wideName;
-    for (int i = 0; i < 40; ++i) {
-        name += "\xE6\xB3\xA2";
-        wideName += u'\u6CE2';
-    }
+    for (int i = 0; i < 40; ++i) name += "\xE6\xB3\xA2";
+    const std::u16string wideName(40, u'\u6CE2');
     const std::string path =
         WriteFile(name.c_str(), Riff({FmtChunk(PcmFormat(2, 44100, 16)), Data(Pcm16({-3, 5, 9, 11}))}));
     const std::string dir = testing::TempDir();

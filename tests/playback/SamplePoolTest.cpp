@@ -9,7 +9,6 @@
 
 namespace {
 
-// Each of the buffer's getters, as a value.
 template <class T>
 T Get(INSSBuffer *buffer, HRESULT (STDMETHODCALLTYPE INSSBuffer::*getter)(T *)) {
     T value = T();
