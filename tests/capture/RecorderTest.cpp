@@ -14,56 +14,43 @@
 
 namespace {
 
-// Test double of the device enumeration: a list of capability masks, and devices whose query fails.
-struct FakeDeviceList {
-    static std::vector<DWORD> formats;
-    static std::vector<bool> failing;
-    static UINT Count() { return static_cast<UINT>(formats.size()); }
-    static MMRESULT Caps(UINT device, WAVEINCAPSA *caps) {
-        if (failing[device]) return MMSYSERR_NODRIVER;
-        caps->dwFormats = formats[device];
-        return MMSYSERR_NOERROR;
-    }
-    static const WaveInDeviceList &List() {
-        static const WaveInDeviceList list = {&Count, &Caps};
-        return list;
-    }
-};
-std::vector<DWORD> FakeDeviceList::formats;
-std::vector<bool> FakeDeviceList::failing;
+// Test double of the device enumeration: a capability mask per device, all bits set for one whose
+// query fails (so that a failed query taken at its word would choose it).
+const DWORD kQueryFails = 0xFFFFFFFF;
+std::vector<DWORD> g_devices;
+UINT DeviceCount() { return static_cast<UINT>(g_devices.size()); }
+MMRESULT DeviceCaps(UINT device, WAVEINCAPSA *caps) {
+    caps->dwFormats = g_devices[device];
+    return g_devices[device] == kQueryFails ? MMSYSERR_NODRIVER : MMSYSERR_NOERROR;
+}
 
 TEST(RecorderDevices, TheFirstDeviceWithABitOfTheFormatMaskIsChosen) {
     const int kNone = -1;
     struct Case {
         const char *what;
         WAVEFORMATEX format;
-        std::vector<DWORD> formats;
-        std::vector<bool> failing;
+        std::vector<DWORD> devices;
         int expected;
     } cases[] = {
-        {"44.1 kHz 16-bit stereo skips a mono-only device", PcmFormat(2, 44100, 16), {0x400, 0x800}, {false, false}, 1},
-        {"48 kHz asks for 44.1 kHz 16-bit mono", PcmFormat(1, 48000, 16), {0x800, 0x400}, {false, false}, 1},
-        {"11.025 kHz 8-bit mono", PcmFormat(1, 11025, 8), {0x2, 0x1}, {false, false}, 1},
-        {"22.05 kHz 16-bit mono", PcmFormat(1, 22050, 16), {0x40}, {false}, 0},
-        {"24-bit counts as 8-bit", PcmFormat(2, 22050, 24), {0x80, 0x20}, {false, false}, 1},
-        {"six channels count as mono", PcmFormat(6, 44100, 16), {0x800, 0x400}, {false, false}, 1},
-        {"a device whose query fails is passed over", PcmFormat(1, 44100, 16), {0xFFFFF, 0x400}, {true, false}, 1},
-        {"no device records the format", PcmFormat(2, 44100, 16), {0x400, 0x1}, {false, false}, kNone},
-        {"no devices at all", PcmFormat(1, 16000, 16), {}, {}, kNone},
+        {"44.1 kHz 16-bit stereo skips a mono-only device", PcmFormat(2, 44100, 16), {0x400, 0x800}, 1},
+        {"48 kHz asks for 44.1 kHz 16-bit mono", PcmFormat(1, 48000, 16), {0x800, 0x400}, 1},
+        {"11.025 kHz 8-bit mono", PcmFormat(1, 11025, 8), {0x2, 0x1}, 1},
+        {"22.05 kHz 16-bit mono", PcmFormat(1, 22050, 16), {0x40}, 0},
+        {"24-bit counts as 8-bit", PcmFormat(2, 22050, 24), {0x80, 0x20}, 1},
+        {"six channels count as mono", PcmFormat(6, 44100, 16), {0x800, 0x400}, 1},
+        {"a device whose query fails is passed over", PcmFormat(1, 44100, 16), {kQueryFails, 0x400}, 1},
+        {"no device records the format", PcmFormat(2, 44100, 16), {0x400, 0x1}, kNone},
+        {"no devices at all", PcmFormat(1, 16000, 16), {}, kNone},
     };
+    const WaveInDeviceList devices = {&DeviceCount, &DeviceCaps};
     for (const Case &c : cases) {
-        FakeDeviceList::formats = c.formats;
-        FakeDeviceList::failing = c.failing;
+        g_devices = c.devices;
         UINT device = 77;
-        const BOOL found = CRecorder::ChooseDevice(c.format, FakeDeviceList::List(), &device);
-        EXPECT_EQ(c.expected != kNone, found != FALSE) << c.what;
-        if (found) {
-            EXPECT_EQ(static_cast<UINT>(c.expected), device) << c.what;
-        }
+        const BOOL found = CRecorder::ChooseDevice(c.format, devices, &device);
+        EXPECT_EQ(c.expected, found ? int(device) : kNone) << c.what;
     }
 }
 
-// What the data callback received, with a way to wait for a count.
 struct DataLog {
     std::mutex lock;
     std::vector<DWORD> sizes;
@@ -89,25 +76,18 @@ struct DataLog {
     }
 };
 
-TEST(Recorder, RefusesWhatItCannotOpenOrStart) {
-    CRecorder recorder;
-    EXPECT_TRUE(recorder.Stop()) << "stop before any open";
-    EXPECT_FALSE(recorder.RecordStart()) << "start before any open";
-    EXPECT_FALSE(recorder.Close()) << "close with no device";
-
-    ASSERT_TRUE(recorder.Open(PcmFormat(1, 48000, 16))) << "48 kHz opens the device chosen for 44.1 kHz";
-    EXPECT_EQ(48000u, recorder.Format().nSamplesPerSec);
-    EXPECT_FALSE(recorder.Open(PcmFormat(1, 16000, 16))) << "a second open of an open recorder";
-    EXPECT_TRUE(recorder.Stop()) << "stop of an open recorder that never started";
-    EXPECT_TRUE(recorder.Close());
-    EXPECT_FALSE(recorder.Close()) << "the second close";
-}
-
-TEST(Recorder, FillsFiftyMillisecondBuffersUntilStopped) {
+TEST(Recorder, RefusesWhatItCannotDoAndFillsFiftyMillisecondBuffersUntilStopped) {
     DataLog log;
     CRecorder recorder;
     recorder.SetCallback(&DataLog::OnData, &log);
-    ASSERT_TRUE(recorder.Open(PcmFormat(2, 44100, 16)));
+    EXPECT_TRUE(recorder.Stop()) << "stop before any open";
+    EXPECT_FALSE(recorder.RecordStart()) << "start before any open";
+    EXPECT_FALSE(recorder.Close()) << "close with no device";
+    ASSERT_TRUE(recorder.Open(PcmFormat(2, 48000, 16))) << "48 kHz opens the device chosen for 44.1 kHz";
+    EXPECT_EQ(48000u, recorder.Format().nSamplesPerSec);
+    EXPECT_FALSE(recorder.Open(PcmFormat(1, 16000, 16))) << "a second open of an open recorder";
+    EXPECT_TRUE(recorder.Stop()) << "stop of an open recorder that never started";
+
     ASSERT_TRUE(recorder.RecordStart()) << recorder.LastError();
     EXPECT_FALSE(recorder.RecordStart()) << "a second start while the device holds the buffers";
     EXPECT_EQ(0u, std::string(recorder.LastError()).rfind("PrepareBuffers, Already Started", 0))
@@ -117,16 +97,19 @@ TEST(Recorder, FillsFiftyMillisecondBuffersUntilStopped) {
     const int atStop = log.count;
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_EQ(atStop, log.count) << "nothing arrives after Stop";
-    std::lock_guard<std::mutex> guard(log.lock);
-    for (size_t i = 0; i < log.sizes.size(); ++i) {
-        EXPECT_EQ(4u, log.events[i]);
-        // Only the buffer being filled may come back part-full at Stop; empty ones are never delivered.
-        if (i + 1 < log.sizes.size())
-            EXPECT_EQ(8820u, log.sizes[i]) << "buffer " << i;
-        else
-            EXPECT_GT(log.sizes[i], 0u);
+    {
+        std::lock_guard<std::mutex> guard(log.lock);
+        for (size_t i = 0; i < log.sizes.size(); ++i) {
+            EXPECT_EQ(4u, log.events[i]);
+            // Only the buffer being filled may come back part-full at Stop; empty ones are never delivered.
+            if (i + 1 < log.sizes.size())
+                EXPECT_EQ(9600u, log.sizes[i]) << "buffer " << i;
+            else
+                EXPECT_GT(log.sizes[i], 0u);
+        }
     }
     EXPECT_TRUE(recorder.Close());
+    EXPECT_FALSE(recorder.Close()) << "the second close";
 }
 
 // The file SDL's disk driver records from, or null on any other driver.

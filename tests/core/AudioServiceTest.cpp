@@ -52,18 +52,12 @@ struct EventLog {
     }
 };
 
-// The service whose every fence must come back.
-class TestService : public FencedService {
-public:
-    using FencedService::FencedService;
-    void Fence() { ASSERT_TRUE(FencedService::Fence()); }
-};
-
 class ServiceTest : public testing::Test {
 protected:
     void SetUp() override {
         g_fakes.failPlayerOpen = false;
         g_fakes.seekable = true;
+        service.SetPlaybackCallback(&EventLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
     }
     void TearDown() override {
         log.OpenGate();
@@ -73,48 +67,32 @@ protected:
         CloseHandle(fence);
     }
 
-    WORD Open() {
-        const WORD handle = OpenEntry(table, sizeof(AudioOutOpenParams));
-        service.SetPlaybackCallback(&EventLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
-        Post(CMD_OPEN, handle);
+    WORD Open(DWORD command = CMD_OPEN) {
+        const WORD handle = OpenEntry(table, command == CMD_OPEN ? sizeof(AudioOutOpenParams) : sizeof(WAVEFORMATEX));
+        service.Command(command, handle);
         return handle;
-    }
-    WORD OpenRecorder() {
-        const WORD handle = OpenEntry(table, sizeof(WAVEFORMATEX));
-        Post(CMD_REC_OPEN, handle);
-        return handle;
-    }
-    void Post(DWORD code, WORD handle, DWORD param1 = 0, DWORD param2 = 0) {
-        service.Post(MakeCommand(code, handle), param1, TRUE, nullptr, param2, 0);
-    }
-    void Close(WORD handle, DWORD command = CMD_CLOSE) {
-        table.Lock();
-        if (InstanceEntry *entry = table.FindEntry(handle)) entry->image.closing = 1;
-        table.Unlock();
-        Post(command, handle);
     }
     FakePlayer *OpenPlayer() {
         Open();
-        service.Fence();
+        EXPECT_TRUE(service.Fence());
         return LastPlayer();
     }
 
     CInstanceTable table;
     HANDLE fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    TestService service{&table, fence};
+    FencedService service{&table, fence};
     EventLog log;
 };
 
 TEST_F(ServiceTest, OpenThenCloseBeforeTheServiceRunsDoesNothing) {
     int made = g_fakes.playersMade;
     WORD handle = Open();
-    Close(handle);
+    service.Command(CMD_CLOSE, handle);
     service.Start(0);
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     EXPECT_EQ(made, g_fakes.playersMade) << "the open found the entry closing";
-    table.Lock();
+    CTableLock lock(&table);
     EXPECT_EQ(nullptr, table.FindEntry(handle));
-    table.Unlock();
     EXPECT_TRUE(log.events.empty());
 }
 
@@ -122,20 +100,18 @@ TEST_F(ServiceTest, CommandFailuresArriveAsEventSix) {
     service.Start(0);
     FakePlayer *player = OpenPlayer();
     g_fakes.seekable = false;
-    Post(CMD_SEEK, player->Handle(), 1000);
-    Post(CMD_DURATION, player->Handle(), 2000, 1000);
-    Post(CMD_DURATION, player->Handle(), 1000, 0xFFFFFFFF);
-    Post(CMD_SPEED, player->Handle(), 150);
-    Post(CMD_VOLUME, player->Handle(), 50);
-    Post(CMD_SEEK, 0x7777, 10);  // never issued: no entry, nothing reported
+    service.Command(CMD_SEEK, player->Handle(), 1000);
+    service.Command(CMD_DURATION, player->Handle(), 2000, 1000);
+    service.Command(CMD_DURATION, player->Handle(), 1000, 0xFFFFFFFF);
+    service.Command(CMD_SPEED, player->Handle(), 150);
+    service.Command(CMD_VOLUME, player->Handle(), 50);
+    service.Command(CMD_SEEK, 0x7777, 10);  // never issued: no entry, nothing reported
     g_fakes.failPlayerOpen = true;
     WORD failed = Open();
-    service.Fence();
-    std::vector<Delivered> events = log.WaitFor(3);
-    ASSERT_EQ(3u, events.size());
-    EXPECT_EQ((Delivered{player->Handle(), 6, ""}), events[0]) << "seek on a medium that is not seekable";
-    EXPECT_EQ((Delivered{player->Handle(), 6, ""}), events[1]) << "a play window that ends before it starts";
-    EXPECT_EQ((Delivered{failed, 6, ""}), events[2]);
+    ASSERT_TRUE(service.Fence());
+    // A seek on a medium that is not seekable, a play window that ends before it starts, the failed open.
+    const std::vector<Delivered> failures = {{player->Handle(), 6, ""}, {player->Handle(), 6, ""}, {failed, 6, ""}};
+    EXPECT_EQ(failures, log.WaitFor(3));
     EXPECT_EQ(12345u, service.GetWholeDuration(failed)) << "a failed open stays bound until closed";
     EXPECT_EQ((std::vector<std::string>{"open", "volume 50"}), player->Calls());
 }
@@ -147,18 +123,15 @@ TEST_F(ServiceTest, ClosePurgesOnlyThatInstancesUndeliveredEvents) {
     log.gateClosed = true;
     a->Raise(1, "a1", 2);
     log.WaitFor(1);  // the service thread now waits inside the host callback
-    Close(a->Handle());
+    service.Command(CMD_CLOSE, a->Handle());
     a->Raise(2, "a2", 2);
     b->Raise(3, "b3", 2);
     a->Raise(4, "a4", 2);
     b->Raise(5, "b5", 2);
     log.OpenGate();
-    service.Fence();
-    std::vector<Delivered> events = log.WaitFor(3);
-    ASSERT_EQ(3u, events.size());
-    EXPECT_EQ((Delivered{a->Handle(), 1, "a1"}), events[0]);
-    EXPECT_EQ((Delivered{b->Handle(), 3, "b3"}), events[1]);
-    EXPECT_EQ((Delivered{b->Handle(), 5, "b5"}), events[2]);
+    ASSERT_TRUE(service.Fence());
+    const std::vector<Delivered> delivered = {{a->Handle(), 1, "a1"}, {b->Handle(), 3, "b3"}, {b->Handle(), 5, "b5"}};
+    EXPECT_EQ(delivered, log.WaitFor(3));
 }
 
 TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
@@ -169,7 +142,7 @@ TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
     player->Raise(2, nullptr, 0);
     player->Raise(3, nullptr, 0);
     std::vector<Delivered> events = log.WaitFor(1);
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     std::string output = testing::internal::GetCapturedStderr();
     EXPECT_NE(std::string::npos, output.find("DispatchPlayMsg, Exception: 0XE06D7363, -529697949")) << output;
     ASSERT_EQ(1u, events.size());
@@ -180,41 +153,23 @@ TEST_F(ServiceTest, EitherCloseDisposesOfWhateverTheEntryHoldsAndParksIt) {
     service.Start(0);
     FakePlayer *player = OpenPlayer();
     const WORD playerHandle = player->Handle();
-    Close(playerHandle, CMD_REC_CLOSE);
-    WORD recorder = OpenRecorder();
-    service.Fence();
+    service.Command(CMD_REC_CLOSE, playerHandle);
+    WORD recorder = Open(CMD_REC_OPEN);
+    ASSERT_TRUE(service.Fence());
     EXPECT_EQ((std::vector<std::string>{"open", "close"}), player->Calls()) << "the player was closed and parked";
     const int playersMade = g_fakes.playersMade, recordersMade = g_fakes.recordersMade;
-    Close(recorder, CMD_CLOSE);
-    OpenRecorder();
+    service.Command(CMD_CLOSE, recorder);
+    Open(CMD_REC_OPEN);
     Open();
-    service.Fence();
+    ASSERT_TRUE(service.Fence());
     EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the parked recorder is reused";
     EXPECT_EQ(playersMade, g_fakes.playersMade) << "and so is the parked player";
-    table.Lock();
+    CTableLock lock(&table);
     EXPECT_EQ(nullptr, table.FindEntry(playerHandle));
     EXPECT_EQ(nullptr, table.FindEntry(recorder));
-    table.Unlock();
 }
 
-TEST(InstanceTable, HoldsAHundredEntriesWithGrowingHandles) {
-    CInstanceTable table;
-    CTableLock lock(&table);
-    std::vector<InstanceEntry *> entries;
-    for (int i = 0; i < 100; ++i) entries.push_back(table.AllocEntry());
-    for (int i = 0; i < 100; ++i) ASSERT_NE(nullptr, entries[i]);
-    for (int i = 1; i < 100; ++i)
-        EXPECT_TRUE(entries[i]->handle == static_cast<WORD>(entries[i - 1]->handle + 1) ||
-                    (entries[i - 1]->handle == 0xFFFF && entries[i]->handle == 1));
-    EXPECT_EQ(nullptr, table.AllocEntry()) << "the 101st open";
-    WORD freed = entries[40]->handle;
-    table.ClearEntry(entries[40]);
-    InstanceEntry *again = table.AllocEntry();
-    EXPECT_EQ(entries[40], again) << "the first free slot is reused";
-    EXPECT_NE(freed, again->handle) << "but not its handle";
-}
-
-TEST(InstanceTable, TheHandleCounterWrapsPastZeroAndOpenHandles) {
+TEST(InstanceTable, HoldsAHundredEntriesWhoseHandlesGrowPastZeroAndOpenOnes) {
     CInstanceTable table;
     CTableLock lock(&table);
     auto cycleTo = [&](WORD last) {
@@ -226,14 +181,17 @@ TEST(InstanceTable, TheHandleCounterWrapsPastZeroAndOpenHandles) {
         }
     };
     cycleTo(0xFFFE);
-    InstanceEntry *kept = table.AllocEntry();
-    EXPECT_EQ(0xFFFF, kept->handle);
-    InstanceEntry *first = table.AllocEntry();
-    EXPECT_EQ(1, first->handle) << "after 65535 comes 1";
-    table.ClearEntry(first);
+    std::vector<InstanceEntry *> entries;
+    for (int i = 0; i < 100; ++i) ASSERT_NE(nullptr, entries.emplace_back(table.AllocEntry()));
+    EXPECT_EQ(nullptr, table.AllocEntry()) << "the 101st open";
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(i == 0 ? 0xFFFF : i, entries[i]->handle) << "after 65535 comes 1";
+    table.ClearEntry(entries[40]);
+    InstanceEntry *again = table.AllocEntry();
+    EXPECT_EQ(entries[40], again) << "the first free slot is reused";
+    EXPECT_EQ(100, again->handle) << "but not its handle";
+    table.ClearEntry(entries[1]);
     cycleTo(0xFFFE);
-    InstanceEntry *next = table.AllocEntry();
-    EXPECT_EQ(1, next->handle) << "65535 is still open, so it is skipped";
+    EXPECT_EQ(1, table.AllocEntry()->handle) << "65535 is still open, so it is skipped";
 }
 
 }  // namespace

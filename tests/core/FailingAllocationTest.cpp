@@ -100,45 +100,31 @@ bool ServiceScenario(HANDLE fence) {
     }
     service.SetPlaybackCallback(&Host::OnPlay, reinterpret_cast<BRIVANE_USER>(&host));
     service.SetCaptureCallback(&Host::OnRecord, reinterpret_cast<BRIVANE_USER>(&host));
-    const auto post = [&](DWORD code, WORD handle, DWORD param) {
-        service.Post(MakeCommand(code, handle), param, TRUE, nullptr, 0, 0);
-    };
     const WORD handles[3] = {OpenEntry(table, sizeof(AudioOutOpenParams)), OpenEntry(table, sizeof(AudioOutOpenParams)),
                              OpenEntry(table, sizeof(WAVEFORMATEX))};
     host.firstPlayer = handles[0];
     host.recorder = handles[2];
     bool complete = handles[0] && handles[1] && handles[2];
     for (int i = 0; i < 3; ++i)
-        if (handles[i]) post(i < 2 ? CMD_OPEN : CMD_REC_OPEN, handles[i], 0);
-    if (!service.Fence()) {
-        ADD_FAILURE() << "a service thread that started does not serve";
-        service.Stop(TRUE);
-        table.CloseAll();
-        return false;
-    }
+        if (handles[i]) service.Command(i < 2 ? CMD_OPEN : CMD_REC_OPEN, handles[i]);
+    EXPECT_TRUE(service.Fence()) << "a service thread that started does not serve";
     int accepted = 0, raised = 0;
     for (int i = 0; i < 2; ++i) {
         if (!handles[i]) continue;
-        post(CMD_PLAY, handles[i], 0);
-        post(CMD_SEEK, handles[i], 1000);
+        service.Command(CMD_PLAY, handles[i]);
+        service.Command(CMD_SEEK, handles[i], 1000);
         auto *player = static_cast<FakePlayer *>(static_cast<IPlayerCommands *>(ObjectOf(table, handles[i])));
         for (int k = 0; player && k < 6; ++k) {
             const char payload[4] = {'e', 'v', char('0' + i), char('0' + k)};
             accepted += player->Raise(DWORD(100 + k), payload, 4) == 4;
         }
     }
-    if (auto *recorder = static_cast<FakeRecorder *>(static_cast<ICaptureCommands *>(ObjectOf(table, handles[2])))) {
+    if (auto *recorder = static_cast<FakeRecorder *>(static_cast<ICaptureCommands *>(ObjectOf(table, handles[2]))))
         for (; raised < 5; ++raised) recorder->Raise(7, 1, 2, "pcm!", 4);
-    }
     service.Fence();
     for (int waited = 0; waited < 40 && !host.AllArrived(accepted, raised); ++waited) Sleep(25);
-    for (int i = 0; i < 3; ++i) {
-        if (!handles[i]) continue;
-        CTableLock lock(&table);
-        if (InstanceEntry *entry = table.FindEntry(handles[i])) entry->image.closing = 1;
-        lock.Release();
-        post(i < 2 ? CMD_CLOSE : CMD_REC_CLOSE, handles[i], 0);
-    }
+    for (int i = 0; i < 3; ++i)
+        if (handles[i]) service.Command(i < 2 ? CMD_CLOSE : CMD_REC_CLOSE, handles[i]);
     service.Fence();
     for (WORD handle : handles) {
         for (int waited = 0; handle && IsLive(table, handle) && waited < 40; ++waited) Sleep(25);

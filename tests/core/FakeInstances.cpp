@@ -6,19 +6,17 @@
 FakeCounters g_fakes;
 
 namespace {
+const DWORD kFence = 0x7FFF;
 std::atomic<FakePlayer *> g_lastPlayer{nullptr};
 
 IPlayerCommands *NewFakePlayer() {
     ++g_fakes.playersMade;
     // A factory that runs out of memory returns null, as the library's does.
-    FakePlayer *player;
     try {
-        player = new FakePlayer;
+        return g_lastPlayer = new FakePlayer;
     } catch (const std::bad_alloc &) {
         return nullptr;
     }
-    g_lastPlayer = player;
-    return player;
 }
 
 ICaptureCommands *NewFakeRecorder() {
@@ -30,13 +28,17 @@ ICaptureCommands *NewFakeRecorder() {
 InstanceFactory FakeFactory() { return InstanceFactory{&NewFakePlayer, &NewFakeRecorder}; }
 FakePlayer *LastPlayer() { return g_lastPlayer; }
 
-namespace {
-const DWORD kFence = 0x7FFF;
-}  // namespace
-
 int FencedService::OnNotification(const ThreadMessage &message) {
     if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
     return CAudioService::OnNotification(message);
+}
+
+void FencedService::Command(DWORD code, WORD handle, DWORD param1, DWORD param2) {
+    if (code == CMD_CLOSE || code == CMD_REC_CLOSE) {
+        CTableLock lock(m_table);
+        if (InstanceEntry *entry = m_table->FindEntry(handle)) entry->image.closing = 1;
+    }
+    Post(MakeCommand(code, handle), param1, TRUE, nullptr, param2, 0);
 }
 
 bool FencedService::Fence() {

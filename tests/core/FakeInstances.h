@@ -96,11 +96,15 @@ FakePlayer *LastPlayer();
 // when none came back.
 class FencedService : public CAudioService {
 public:
-    FencedService(CInstanceTable *table, HANDLE fence) : CAudioService(table, FakeFactory()), m_fence(fence) {}
+    FencedService(CInstanceTable *table, HANDLE fence)
+        : CAudioService(table, FakeFactory()), m_table(table), m_fence(fence) {}
     int OnNotification(const ThreadMessage &message) override;
     bool Fence();
+    // A command as the exports post it; a close marks the entry closing first, as they do.
+    void Command(DWORD code, WORD handle, DWORD param1 = 0, DWORD param2 = 0);
 
 private:
+    CInstanceTable *m_table;
     HANDLE m_fence;
 };
 

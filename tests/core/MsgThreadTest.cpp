@@ -1,12 +1,9 @@
 // The worker thread: message order, drain, stop rules, fault reporting and the tick thread's timing.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "core/MsgThread.h"

@@ -10,8 +10,6 @@ using namespace convert_test;
 
 namespace {
 
-void WINAPI Ignore(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
-
 TEST(WriteChunk, StampsChunksWithTheRunningTime) {
     IWMWriter *writer = nullptr;
     IWMWriterAdvanced *advanced = nullptr;
@@ -21,7 +19,7 @@ TEST(WriteChunk, StampsChunksWithTheRunningTime) {
     ASSERT_EQ(LoadProfile(SpeechProfile().c_str(), &profile), S_OK);
     ASSERT_EQ(writer->SetProfile(profile), S_OK);
     CWriterSink *sink = new CWriterSink;
-    sink->SetCallback(&Ignore, 0);
+    sink->SetCallback(&IgnoreStream, 0);
     ASSERT_EQ(advanced->AddSink(sink), S_OK);
 
     const Bytes pcm = Pcm(Tone(16000, 2.0, 1000, 0.5), 16);

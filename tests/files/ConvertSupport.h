@@ -79,12 +79,14 @@ private:
     std::string m_path = "/nonexistent";
 };
 
-// The bundled speech profile's text.
 inline std::basic_string<WCHAR> SpeechProfile() {
     std::ifstream file(BRIVANE_SPEECH_PROFILE, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return std::basic_string<WCHAR>(text.begin(), text.end());
 }
+
+// A writer sink callback for the cases that do not look at the stream.
+inline void WINAPI IgnoreStream(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
 
 inline std::string Run(const std::string &command) {
     std::string output;
@@ -96,7 +98,6 @@ inline std::string Run(const std::string &command) {
     return output;
 }
 
-// The file decoded by the ffmpeg program to 16-bit mono at rate.
 inline std::vector<int16_t> DecodeWithFfmpeg(const std::string &path, DWORD rate) {
     const std::string raw = Run("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar " + std::to_string(rate) + " -");
     std::vector<int16_t> samples(raw.size() / 2);

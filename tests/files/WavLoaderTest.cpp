@@ -61,59 +61,37 @@ bool SameRecord(const WAVEFORMATEX &a, const WAVEFORMATEX &b) { return std::memc
 TEST(WavLoader, AcceptedFormatsWidenAndMixDownToMono) {
     const WAVEFORMATEX pcm16Stereo = PcmFormat(2, 44100, 16);
     const WAVEFORMATEX pcm8Mono = PcmFormat(1, 48000, 8);
-    const WAVEFORMATEX aLawStereo = PcmFormat(2, 8000, 16, 6);
-    const WAVEFORMATEX muLawMono = PcmFormat(1, 8000, 8, 7);
     const WAVEFORMATEX withExtra = PcmFormat(1, 22050, 16, WAVE_FORMAT_PCM, 22);
     const struct {
         const char *name;
-        Bytes file;
         WAVEFORMATEX format;
+        Bytes data;
         std::vector<SHORT> samples;
+        Bytes file = {};  // the format as a 16-byte "fmt " chunk, then the data, unless given
     } cases[] = {
-        {"pcm16-stereo-truncating-mean",
-         Riff({FmtChunk(pcm16Stereo), Data(Pcm16({-3, 2, 100, 101, -5, -6, 32767, -32768, -32768, -32768}))}),
-         pcm16Stereo,
+        {"pcm16-stereo-truncating-mean", pcm16Stereo, Pcm16({-3, 2, 100, 101, -5, -6, 32767, -32768, -32768, -32768}),
          {0, 100, -5, 0, -32768}},
-        {"pcm16-mono-copied",
-         Riff({FmtChunk(PcmFormat(1, 8000, 16)), Data(Pcm16({1, -1, 32767, -32768}))}),
-         PcmFormat(1, 8000, 16),
-         {1, -1, 32767, -32768}},
-        {"pcm8-mono-48000", Riff({FmtChunk(pcm8Mono), Data({0, 128, 255})}), pcm8Mono, {-32768, 0, 32512}},
-        {"pcm8-stereo",
-         Riff({FmtChunk(PcmFormat(2, 11025, 8)), Data({0, 0, 255, 255, 0, 255, 129, 130})}),
-         PcmFormat(2, 11025, 8),
-         {-32768, 32512, -128, 384}},
-        {"alaw-mono-every-segment",
-         Riff({FmtChunk(PcmFormat(1, 8000, 8, 6)), Data({0xD4, 0xC1, 0xF2, 0xEF, 0x98, 0x85, 0xB6, 0xA3, 0x55, 0x2A})}),
-         PcmFormat(1, 8000, 8, 6),
+        {"pcm16-mono-copied", PcmFormat(1, 8000, 16), Pcm16({1, -1, 32767, -32768}), {1, -1, 32767, -32768}},
+        {"pcm8-mono-48000", pcm8Mono, {0, 128, 255}, {-32768, 0, 32512}},
+        {"pcm8-stereo", PcmFormat(2, 11025, 8), {0, 0, 255, 255, 0, 255, 129, 130}, {-32768, 32512, -128, 384}},
+        {"alaw-every-segment", PcmFormat(1, 8000, 8, 6), {0xD4, 0xC1, 0xF2, 0xEF, 0x98, 0x85, 0xB6, 0xA3, 0x55, 0x2A},
          {24, 328, 752, 1696, 3776, 4224, 9984, 23040, -8, -32256}},
-        {"alaw-stereo-16-bit-field-read-as-codes",
-         Riff({FmtChunk(aLawStereo), Data({0xD5, 0xD4, 0xAA, 0x55, 0x80})}),
-         aLawStereo,
+        {"alaw-stereo-16-bit-field-read-as-codes", PcmFormat(2, 8000, 16, 6), {0xD5, 0xD4, 0xAA, 0x55, 0x80},
          {(8 + 24) / 2, (32256 - 8) / 2}},
-        {"mulaw-mono-every-segment",
-         Riff({FmtChunk(muLawMono), Data({0xFD, 0xE8, 0xD3, 0xCE, 0xB9, 0xA4, 0x9F, 0x8A, 0xFF, 0x00, 0x80, 0x7F})}),
-         muLawMono,
+        {"mulaw-every-segment", PcmFormat(1, 8000, 8, 7),
+         {0xFD, 0xE8, 0xD3, 0xCE, 0xB9, 0xA4, 0x9F, 0x8A, 0xFF, 0x00, 0x80, 0x7F},
          {16, 244, 780, 988, 2748, 6908, 8316, 21884, 0, -32124, 32124, 0}},
-        {"mulaw-stereo",
-         Riff({FmtChunk(PcmFormat(2, 8000, 8, 7)), Data({0x00, 0xFE, 0xFF, 0x80})}),
-         PcmFormat(2, 8000, 8, 7),
-         {(-32124 + 8) / 2, 32124 / 2}},
-        {"pcm16-stereo-half-frame-ignored",
-         Riff({FmtChunk(pcm16Stereo), Data(Pcm16({10, 20, 30}))}),
-         pcm16Stereo,
-         {15}},
-        {"fmt-18-then-fact-and-list-before-data",
+        {"mulaw-stereo", PcmFormat(2, 8000, 8, 7), {0x00, 0xFE, 0xFF, 0x80}, {(-32124 + 8) / 2, 32124 / 2}},
+        {"pcm16-stereo-half-frame-ignored", pcm16Stereo, Pcm16({10, 20, 30}), {15}},
+        {"fmt-18-then-fact-and-list-before-data", withExtra, {}, {7},
          Riff({FmtChunk(withExtra, 18), Chunk("fact", {1, 0, 0, 0}), Chunk("LIST", {'I', 'N', 'F', 'O', 1}),
-               Data(Pcm16({7}))}),
-         withExtra,
-         {7}},
-        {"fmt-17-keeps-no-extra", Riff({FmtChunk(withExtra, 17), Data(Pcm16({7}))}), PcmFormat(1, 22050, 16), {7}},
-        {"riff-size-past-the-end", Riff({FmtChunk(pcm8Mono), Data({128})}, "WAVE", 1000), pcm8Mono, {0}},
+               Data(Pcm16({7}))})},
+        {"fmt-17-keeps-no-extra", PcmFormat(1, 22050, 16), {}, {7}, Riff({FmtChunk(withExtra, 17), Data(Pcm16({7}))})},
+        {"riff-size-past-the-end", pcm8Mono, {}, {0}, Riff({FmtChunk(pcm8Mono), Data({128})}, "WAVE", 1000)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const Loaded loaded = LoadFile(c.name, c.file);
+        const Loaded loaded = LoadFile(c.name, c.file.empty() ? Riff({FmtChunk(c.format), Data(c.data)}) : c.file);
         EXPECT_EQ(loaded.count, c.samples.size());
         EXPECT_EQ(loaded.samples, c.samples);
         EXPECT_EQ(loaded.rate, c.format.nSamplesPerSec);
@@ -168,11 +146,8 @@ TEST(WavLoader, RefusedFilesGiveNoBlockAndTheRecordWhenTheFormatChunkWasRead) {
 // a name of many CJK characters takes three UTF-8 bytes for each UTF-16 unit.
 TEST(WavLoader, ExportLoadsThroughAWidePathOfManyUtf8Bytes) {
     std::string name;
-    std::u16string wideName;
-    for (int i = 0; i < 40; ++i) {
-        name += "\xE6\xB3\xA2";
-        wideName += u'\u6CE2';
-    }
+    for (int i = 0; i < 40; ++i) name += "\xE6\xB3\xA2";
+    const std::u16string wideName(40, u'\u6CE2');
     const std::string path =
         WriteFile(name.c_str(), Riff({FmtChunk(PcmFormat(2, 44100, 16)), Data(Pcm16({-3, 5, 9, 11}))}));
     const std::string dir = testing::TempDir();

@@ -4,10 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <fstream>
-#include <string>
-
+#include "files/ConvertSupport.h"
 #include "playback/FileStream.h"
 #include "playback/MediaSource.h"
 #include "playback/MemoryStream.h"
@@ -129,22 +126,15 @@ TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing) {
 class FileStream : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/brivane-sources-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
-        std::ofstream(m_dir + "/ten.bin", std::ios::binary).write("\0\1\2\3\4\5\6\7\10\11", 10);
-        ASSERT_EQ(mkfifo((m_dir + "/pipe").c_str(), 0600), 0);
-    }
-    void TearDown() override {
-        for (const char *name : {"/ten.bin", "/pipe", "/big.bin"}) unlink((m_dir + name).c_str());
-        rmdir(m_dir.c_str());
+        std::ofstream(m_dir.Path("ten.bin"), std::ios::binary).write("\0\1\2\3\4\5\6\7\10\11", 10);
+        ASSERT_EQ(mkfifo(m_dir.Path("pipe").c_str(), 0600), 0);
     }
     std::u16string PathOf(const char *name) const {
-        const std::string path = m_dir + name;
+        const std::string path = m_dir.Path(name);
         return std::u16string(path.begin(), path.end());
     }
 
-    std::string m_dir;
+    convert_test::ScratchDir m_dir;
 };
 
 TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
@@ -160,7 +150,7 @@ TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
         {"past the end", true, 100, STREAM_SEEK_SET, S_OK, 100},
         {"read past the end", false, 4, 0, S_OK, 0},
     };
-    const std::u16string path = PathOf("/ten.bin");
+    const std::u16string path = PathOf("ten.bin");
     const AudioOutOpenParams params = {1, SOURCE_FILE, path.c_str(), 0};
     IStream *stream = CreateMediaSource(&params, nullptr);
     ASSERT_NE(stream, nullptr);
@@ -176,15 +166,15 @@ TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
         {"at the size it had", true, 10, STREAM_SEEK_SET, S_OK, 10},
         {"read there", false, 4, 0, S_OK, 0},
     };
-    ASSERT_EQ(truncate((m_dir + "/ten.bin").c_str(), 6), 0);
+    ASSERT_EQ(truncate(m_dir.Path("ten.bin").c_str(), 6), 0);
     RunSteps(stream, cut);
     EXPECT_EQ(stream->Release(), 0u);
 
     // A size of all low bits set is real: the platform says so with a last error of 0.
-    std::ofstream(m_dir + "/big.bin");
-    ASSERT_EQ(truncate((m_dir + "/big.bin").c_str(), 0xFFFFFFFF), 0);
+    std::ofstream(m_dir.Path("big.bin"));
+    ASSERT_EQ(truncate(m_dir.Path("big.bin").c_str(), 0xFFFFFFFF), 0);
     CFileStream *big = new CFileStream;
-    ASSERT_EQ(big->Open(PathOf("/big.bin").c_str()), S_OK);
+    ASSERT_EQ(big->Open(PathOf("big.bin").c_str()), S_OK);
     EXPECT_EQ(StatSize(big), 0xFFFFFFFFu);
     big->Release();
 }
@@ -195,10 +185,10 @@ TEST_F(FileStream, OpenRefusesMissingFilesDirectoriesAndWhatIsNoDiskFile) {
         HRESULT result;
     };
     const Case cases[] = {
-        {PathOf("/missing.bin"), HRESULT(0x80070002)},
-        {PathOf("/missing/file.bin"), HRESULT(0x80070003)},
+        {PathOf("missing.bin"), HRESULT(0x80070002)},
+        {PathOf("missing/file.bin"), HRESULT(0x80070003)},
         {PathOf(""), E_ACCESSDENIED},
-        {PathOf("/pipe"), E_FAIL},
+        {PathOf("pipe"), E_FAIL},
         {u"/dev/null", E_FAIL},
     };
     for (const Case &c : cases) {

@@ -48,9 +48,8 @@ TEST(PacedQueue, ATickCatchesUpWithTheElapsedTimeAndStopsThere) {
     host.deliveries.clear();
     EXPECT_EQ(host.Drain(300), 0);
     ASSERT_EQ(host.deliveries.size(), 3u);
-    const DWORD positions[] = {200, 250, 300};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(host.deliveries[i].positionMs, positions[i]);
+        EXPECT_EQ(host.deliveries[i].positionMs, DWORD(200 + 50 * i));
         EXPECT_EQ(host.deliveries[i].first, BYTE(3 + i));
         EXPECT_EQ(host.deliveries[i].size, 100u);
         EXPECT_NE(host.deliveries[i].data, pcm.data() + 100 * (3 + i)) << "a block must be a copy";

@@ -9,21 +9,15 @@
 
 namespace {
 
-DWORD Length(INSSBuffer *buffer) {
-    DWORD length = 0;
-    buffer->GetLength(&length);
-    return length;
+template <class T>
+T Get(INSSBuffer *buffer, HRESULT (STDMETHODCALLTYPE INSSBuffer::*getter)(T *)) {
+    T value = T();
+    (buffer->*getter)(&value);
+    return value;
 }
-DWORD Capacity(INSSBuffer *buffer) {
-    DWORD capacity = 0;
-    buffer->GetMaxLength(&capacity);
-    return capacity;
-}
-BYTE *Data(INSSBuffer *buffer) {
-    BYTE *data = nullptr;
-    buffer->GetBuffer(&data);
-    return data;
-}
+DWORD Length(INSSBuffer *buffer) { return Get(buffer, &INSSBuffer::GetLength); }
+DWORD Capacity(INSSBuffer *buffer) { return Get(buffer, &INSSBuffer::GetMaxLength); }
+BYTE *Data(INSSBuffer *buffer) { return Get(buffer, &INSSBuffer::GetBuffer); }
 
 TEST(SampleBuffer, LengthStaysWithinCapacityAndResizesKeepTheFirstBytes) {
     enum Op { SET_LENGTH, SET_CAPACITY };

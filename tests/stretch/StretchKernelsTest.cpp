@@ -16,7 +16,6 @@ TEST(StretchKernels, Sse2MatchesScalarOnMillionsOfFrames) {
     alignas(16) int16_t ref[1024];
     alignas(16) int16_t scalarOut[1024];
     alignas(16) int16_t sse2Out[1024];
-    // 12000 trials: two million frames per kernel.
     for (uint32_t trial = 0; trial < 12000; ++trial) {
         const uint32_t bits = 4 + trial % 6;
         const uint32_t length = 1u << bits;

@@ -70,7 +70,6 @@ bool Fired() { return g_fired; }
 extern "C" {
 void *__real_malloc(size_t size);
 void *__real_calloc(size_t count, size_t size);
-void *__real_aligned_alloc(size_t alignment, size_t size);
 void *NEW(__real_)(size_t size);
 void *NEW_ARRAY(__real_)(size_t size);
 void *NOTHROW_NEW(__real_)(size_t size, const std::nothrow_t &tag);
@@ -78,9 +77,6 @@ void *NOTHROW_NEW_ARRAY(__real_)(size_t size, const std::nothrow_t &tag);
 
 void *__wrap_malloc(size_t size) { return Refuse() ? nullptr : __real_malloc(size); }
 void *__wrap_calloc(size_t count, size_t size) { return Refuse() ? nullptr : __real_calloc(count, size); }
-void *__wrap_aligned_alloc(size_t alignment, size_t size) {
-    return Refuse() ? nullptr : __real_aligned_alloc(alignment, size);
-}
 void *NEW(__wrap_)(size_t size) {
     if (Refuse()) throw std::bad_alloc();
     return NEW(__real_)(size);

@@ -1,6 +1,6 @@
 // Fails the Nth heap allocation from now on. The suites that link this hook build their library
-// objects with malloc, calloc, aligned_alloc and every operator new wrapped, and the hook stands in
-// for realloc and posix_memalign in the whole process, which is how the media libraries allocate.
+// objects with malloc, calloc and every operator new wrapped, and the hook stands in for realloc
+// and posix_memalign in the whole process, which is how the media libraries allocate.
 #pragma once
 
 namespace failalloc {
