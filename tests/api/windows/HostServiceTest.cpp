@@ -10,14 +10,6 @@ const BrivaneExports &B() { return Brivane(); }
 
 const wchar_t kMissing[] = L"C:\\brivane-missing\\none.wma";
 
-class HostService : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(B().InitBrivane(), 1u); }
-    void TearDown() override { B().UnInitBrivane(); }
-
-    HostLog recorder;
-};
-
 volatile int *volatile g_nowhere = nullptr;
 volatile LONG g_faultingCalls = 0;
 
@@ -40,7 +32,9 @@ void BRIVANE_CALL CaptureBadFormat(uint32_t, BRIVANE_USER, uint32_t, const void 
     B().AudioInOpen(1, reinterpret_cast<const BrivaneWaveFormat *>(16), nullptr, nullptr, 0);
 }
 
-TEST_F(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
+TEST(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
+    ASSERT_EQ(B().InitBrivane(), 1u);
+    HostLog recorder;
     const struct {
         const char *what;
         AudioOutCallback callback;
@@ -75,6 +69,7 @@ TEST_F(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
         B().AudioOutClose(faulting);
         B().AudioOutClose(next);
     }
+    B().UnInitBrivane();
 }
 
 }  // namespace
