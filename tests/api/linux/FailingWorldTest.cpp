@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 
 #include "PlaybackHost.h"
@@ -29,7 +28,7 @@ void Apply(Fault fault, const std::string &path) {
 class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &m_old);
         const rlimit limited = {bytes ? bytes : m_old.rlim_cur, m_old.rlim_max};
         setrlimit(RLIMIT_FSIZE, &limited);
