@@ -24,10 +24,10 @@ bool Replace(const char *path, const std::vector<uint8_t> &bytes) {
 std::pair<std::string, double> Probe(const std::vector<uint8_t> &wma, const std::string &name) {
     const std::string path = testing::TempDir() + name;
     Replace(path.c_str(), wma);
-    const std::string probe = "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels "
-                              "-of compact=p=0:nk=0 '" + path + "' >'" + path + ".txt' 2>&1";
-    const std::string decode = "ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar 16000 -y '" + path + ".raw'";
-    EXPECT_EQ(0, std::system((probe + " && " + decode).c_str()));
+    const std::string in = "'" + path + "'";
+    const std::string probe = "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of compact ";
+    const std::string decode = " && ffmpeg -v error -i " + in + " -f s16le -ac 1 -ar 16000 -y " + in + ".raw";
+    EXPECT_EQ(0, std::system((probe + in + " >" + in + ".txt 2>&1" + decode).c_str()));
     const std::vector<char> stream = ReadFile(path + ".txt");
     return {std::string(stream.begin(), stream.end()), ReadFile(path + ".raw").size() / 32000.0};
 }

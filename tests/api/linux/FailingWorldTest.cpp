@@ -147,8 +147,8 @@ TEST_F(FileFailureTest, AFullDiskOrAFileSizeLimitFailsTheConversionAndLeavesNoOu
         uint32_t target;
         const char *name;
         rlim_t limit;
-    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384}, {BRIVANE_KIND_WAV, "cut-header.wav", 20},
-                 {BRIVANE_KIND_WAV, "full.wav", 0},    {BRIVANE_KIND_WMA, "cut.wma", 4096},
+    } cases[] = {{BRIVANE_KIND_WAV, "cut.wav", 16384},      {BRIVANE_KIND_WAV, "cut-header.wav", 20},
+                 {BRIVANE_KIND_WAV, "full.wav", 0},         {BRIVANE_KIND_WMA, "cut.wma", 4096},
                  {BRIVANE_KIND_WMA, "cut-header.wma", 100}, {BRIVANE_KIND_WMA, "full.wma", 0}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

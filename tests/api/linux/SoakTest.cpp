@@ -31,9 +31,7 @@ struct CycleLog {
     }
 };
 
-long Entries(const char *directory) {
-    return std::distance(std::filesystem::directory_iterator(directory), {});
-}
+long Entries(const char *directory) { return std::distance(std::filesystem::directory_iterator(directory), {}); }
 
 // Resident bytes once the allocator has given back what it holds free.
 long ResidentBytes() {
@@ -96,10 +94,9 @@ TEST(Soak, CyclesLeaveMemoryThreadsAndDescriptorsAsTheyWere) {
     EXPECT_LT(growth, 4L << 20);
 #endif
     UnInitBrivane();
-    EXPECT_TRUE(WaitUntil([&] {
-        return Entries("/proc/self/task") <= threads && Entries("/proc/self/fd") <= descriptors;
-    })) << Entries("/proc/self/task") << " threads (" << threads << " before), " << Entries("/proc/self/fd")
-        << " descriptors (" << descriptors << " before)";
+    const auto back = [&] { return Entries("/proc/self/task") <= threads && Entries("/proc/self/fd") <= descriptors; };
+    EXPECT_TRUE(WaitUntil(back)) << Entries("/proc/self/task") << " threads (" << threads << " before), "
+                                 << Entries("/proc/self/fd") << " descriptors (" << descriptors << " before)";
 }
 
 }  // namespace

@@ -65,9 +65,8 @@ testing::Environment *const g_environment = testing::AddGlobalTestEnvironment(ne
 }  // namespace
 
 void ResolveExports(HMODULE module, BrivaneExports &exports) {
-#define BRIVANE_EXPORT_RESOLVE(name)                                                                      \
-    exports.name =                                                                                        \
-        reinterpret_cast<decltype(&::name)>(reinterpret_cast<void (*)()>(GetProcAddress(module, #name))); \
+#define BRIVANE_EXPORT_RESOLVE(name)                                                                                 \
+    exports.name = reinterpret_cast<decltype(&::name)>(reinterpret_cast<void (*)()>(GetProcAddress(module, #name))); \
     ASSERT_NE(exports.name, nullptr) << #name;
     BRIVANE_EXPORT_LIST(BRIVANE_EXPORT_RESOLVE)
 #undef BRIVANE_EXPORT_RESOLVE
