@@ -4,13 +4,8 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <random>
-#include <set>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include "HostHarness.h"
 #include "PlaybackMedia.h"
@@ -43,22 +38,21 @@ public:
 
     // Opens under the log's lock, so an event of a reissued handle is never taken for a closed one's.
     template <typename Opener>
-    uint32_t Open(Opener open) {
+    void Open(std::vector<uint32_t> &own, Opener open) {
         std::lock_guard<std::mutex> guard(m_lock);
-        const uint32_t handle = open();
-        m_closed.erase(handle);
-        return handle;
+        if (const uint32_t handle = open()) {
+            m_closed.erase(handle);
+            own.push_back(handle);
+        }
     }
     void Close(uint32_t handle, void(BRIVANE_CALL *close)(uint32_t)) {
         close(handle);
         std::lock_guard<std::mutex> guard(m_lock);
         m_closed.insert(handle);
     }
-    long Events() const { return m_events; }
-    std::vector<std::string> Faults() {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return m_faults;
-    }
+
+    std::atomic<long> m_events{0};
+    std::vector<std::string> m_faults;
 
 private:
     void Check(uint32_t handle, bool wellFormed, bool closedMeansNoMore) {
@@ -77,33 +71,27 @@ private:
 
     std::mutex m_lock;
     std::set<uint32_t> m_closed;
-    std::vector<std::string> m_faults;
     std::thread::id m_service;
     std::atomic<int> m_inCallback{0};
-    std::atomic<long> m_events{0};
 };
 
 void BRIVANE_CALL IgnorePcm(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {}
 
-struct HammerMedia {
-    const Medium &wav = MediumNamed("tone.wav");
-    const Medium &wma = MediumNamed("tone.wma");
-    const Medium &mp3 = MediumNamed("tone.mp3");
-    const std::u16string profile = SpeechProfile();
-};
-
 // One host thread: a handful of its own instances, its own InitBrivane count, and any of the 22
 // exports at each step; the calls the library asks hosts to serialise (InitBrivane, UnInitBrivane) go
 // through serialLock.
-void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end, const HammerMedia &media,
-             HammerLog &log, std::mutex &serialLock, std::atomic<long> &calls) {
+long RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end, HammerLog &log,
+             std::mutex &serialLock) {
     std::mt19937 random(seed + static_cast<unsigned>(index));
     auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     std::vector<uint32_t> players, recorders;
     int inits = 0;
+    long calls = 0;
     const std::string wavOut = MediaDirectory() + "/hammer-" + std::to_string(index) + ".wav";
-    const BrivaneWaveFormat capture = {1, 1, 16000, 32000, 2, 16, 0};
-    const Medium *sources[] = {&media.wav, &media.wma, &media.mp3};
+    const BrivaneWaveFormat capture = Pcm(1, 16000, 16);
+    const HostText profile = SpeechProfile();
+    const Medium &wav = MediumNamed("tone.wav");
+    const Medium *sources[] = {&wav, &MediumNamed("tone.wma"), &MediumNamed("tone.mp3")};
     volatile uint32_t cancel = 0;
     auto any = [&](const std::vector<uint32_t> &own) {
         return own.empty() || pick(8) == 0 ? random() % 0x10000 : own[pick(static_cast<int>(own.size()))];
@@ -114,9 +102,9 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
         log.Close(own[at], close);
         own.erase(own.begin() + static_cast<long>(at));
     };
-    while (std::chrono::steady_clock::now() < end) {
+    for (; std::chrono::steady_clock::now() < end; ++calls) {
         const Medium &medium = *sources[pick(3)];
-        const uint32_t mode = medium.path == media.wav.path && pick(2) ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE;
+        const uint32_t mode = &medium == &wav && pick(2) ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE;
         switch (pick(24)) {
         case 0: {
             std::lock_guard<std::mutex> guard(serialLock);
@@ -131,12 +119,11 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
         case 2:
         case 3:
             if (players.size() < 3) {
-                const uint32_t h = log.Open([&] {
+                log.Open(players, [&] {
                     return pick(2) ? AudioOutFileOpen(mode, medium.widePath.c_str(), &HammerLog::OnPlay, log.User())
                                    : AudioOutOpen(mode, medium.image.data(), static_cast<int32_t>(medium.image.size()),
                                                   &HammerLog::OnPlay, log.User());
                 });
-                if (h) players.push_back(h);
             }
             break;
         case 4: dropFrom(players, AudioOutClose); break;
@@ -152,11 +139,10 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
         case 12: AudioOutGetWholeDuration(any(players)); break;
         case 13:
             if (recorders.empty()) {
-                const uint32_t h = log.Open([&] {
-                    return AudioInOpen(BRIVANE_KIND_AUDIO, &capture, media.profile.c_str(), &HammerLog::OnCapture,
+                log.Open(recorders, [&] {
+                    return AudioInOpen(BRIVANE_KIND_AUDIO, &capture, profile.c_str(), &HammerLog::OnCapture,
                                        log.User());
                 });
-                if (h) recorders.push_back(h);
             }
             break;
         case 14: AudioInStart(any(recorders), static_cast<uint32_t>(pick(4) == 0)); break;
@@ -165,7 +151,7 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
         case 17: AudioInSetVolume(0, 0); break;
         case 18:
             if (pick(8) == 0)
-                Convert(BRIVANE_KIND_WAV, wavOut.c_str(), BRIVANE_KIND_WMA, media.wma.path.c_str(), nullptr);
+                Convert(BRIVANE_KIND_WAV, wavOut.c_str(), BRIVANE_KIND_WMA, sources[1]->path.c_str(), nullptr);
             break;
         case 19:
             cancel = static_cast<uint32_t>(pick(2));
@@ -176,40 +162,34 @@ void RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
         case 22: {
             uint32_t samples = 0;
             BrivaneWaveFormat format{};
-            AudioWavFreeData(AudioWavGetData(media.wav.widePath.c_str(), &samples, &format, 0));
+            AudioWavFreeData(AudioWavGetData(wav.widePath.c_str(), &samples, &format, 0));
             break;
         }
         default: std::this_thread::sleep_for(std::chrono::milliseconds(pick(5))); break;
         }
-        ++calls;
     }
     while (!players.empty()) dropFrom(players, AudioOutClose);
     while (!recorders.empty()) dropFrom(recorders, AudioInClose);
     std::lock_guard<std::mutex> guard(serialLock);
     for (; inits > 0; --inits) UnInitBrivane();
+    return calls;
 }
 
 TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
     const int seconds = EnvInt("BRIVANE_HAMMER_SECONDS", 20);
     const unsigned seed = static_cast<unsigned>(EnvInt("BRIVANE_HAMMER_SEED", 18));
-    const HammerMedia media;
     ASSERT_EQ(1u, InitBrivane());
     HammerLog log;
     std::mutex serialLock;
     std::atomic<long> calls{0};
-
     // A deadlock fails the run instead of hanging it: the hosts have their time plus three minutes.
     std::atomic<bool> done{false};
     std::thread watchdog([&] {
-        if (WaitUntil([&] { return done.load(); }, (seconds + 180) * 1000)) return;
-        std::fprintf(stderr, "hammer: the host threads are stuck after %ld calls\n", calls.load());
-        std::abort();
+        if (!WaitUntil([&] { return done.load(); }, (seconds + 180) * 1000)) std::abort();
     });
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::vector<std::thread> hosts;
-    for (int i = 0; i < 8; ++i)
-        hosts.emplace_back(RunHost, i, seed, end, std::cref(media), std::ref(log), std::ref(serialLock),
-                           std::ref(calls));
+    for (int i = 0; i < 8; ++i) hosts.emplace_back([&, i] { calls += RunHost(i, seed, end, log, serialLock); });
     for (std::thread &host : hosts) host.join();
     // Late events of closed instances would arrive now.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -217,10 +197,10 @@ TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
     done = true;
     watchdog.join();
 
-    std::printf("hammer: seed %u, %ld export calls and %ld events in %d s\n", seed, calls.load(), log.Events(),
+    std::printf("hammer: seed %u, %ld export calls and %ld events in %d s\n", seed, calls.load(), log.m_events.load(),
                 seconds);
-    EXPECT_GT(log.Events(), 0);
-    for (const std::string &fault : log.Faults()) ADD_FAILURE() << fault;
+    EXPECT_GT(log.m_events, 0);
+    for (const std::string &fault : log.m_faults) ADD_FAILURE() << fault;
 }
 
 }  // namespace

@@ -2,29 +2,26 @@
 // unloading it at the end checks that the library leaves no exception handler behind.
 #include "HostLibrary.h"
 
-#include "HostHarness.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
+
+#include "HostHarness.h"
 
 namespace {
 
 HMODULE g_module = nullptr;
 BrivaneExports g_exports;
-
-CRITICAL_SECTION g_linesLock;
+HostMutex g_linesLock;
 std::vector<std::string> g_lines;
 
-// OutputDebugStringA raises 0x40010006 with the text; the host sees it before the system does.
+// OutputDebugStringA raises this exception with the text; the host sees it before the system does.
 LONG CALLBACK CaptureDebugLine(EXCEPTION_POINTERS *info) {
     const EXCEPTION_RECORD *record = info->ExceptionRecord;
-    if (record->ExceptionCode == 0x40010006u && record->NumberParameters >= 2 && record->ExceptionInformation[1]) {
-        EnterCriticalSection(&g_linesLock);
+    if (record->ExceptionCode == DBG_PRINTEXCEPTION_C && record->NumberParameters >= 2 &&
+        record->ExceptionInformation[1]) {
+        std::lock_guard<HostMutex> guard(g_linesLock);
         g_lines.emplace_back(reinterpret_cast<const char *>(record->ExceptionInformation[1]));
-        LeaveCriticalSection(&g_linesLock);
     }
     return EXCEPTION_CONTINUE_SEARCH;
 }
@@ -39,23 +36,11 @@ LONG CALLBACK ContinueAccessViolation(EXCEPTION_POINTERS *info) {
 class HostEnvironment : public testing::Environment {
 public:
     void SetUp() override {
-        InitializeCriticalSection(&g_linesLock);
         m_capture = AddVectoredExceptionHandler(1, CaptureDebugLine);
-
-        wchar_t path[MAX_PATH];
-        DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-        ASSERT_TRUE(length > 0 && length < MAX_PATH);
-        std::wstring dll(path, length);
-        dll.resize(dll.find_last_of(L"\\/") + 1);
-        dll += L"Brivane.dll";
-        g_module = LoadLibraryW(dll.c_str());
+        // A bare name is looked for in the host's own directory first.
+        g_module = LoadLibraryW(L"Brivane.dll");
         ASSERT_NE(g_module, nullptr) << "LoadLibraryW failed: " << GetLastError();
-#define BRIVANE_EXPORT_RESOLVE(name)                                                                        \
-    g_exports.name =                                                                                        \
-        reinterpret_cast<decltype(&::name)>(reinterpret_cast<void (*)()>(GetProcAddress(g_module, #name))); \
-    ASSERT_NE(g_exports.name, nullptr) << #name;
-        BRIVANE_EXPORT_LIST(BRIVANE_EXPORT_RESOLVE)
-#undef BRIVANE_EXPORT_RESOLVE
+        ResolveExports(g_module, g_exports);
     }
 
     void TearDown() override {
@@ -79,13 +64,20 @@ testing::Environment *const g_environment = testing::AddGlobalTestEnvironment(ne
 
 }  // namespace
 
+void ResolveExports(HMODULE module, BrivaneExports &exports) {
+#define BRIVANE_EXPORT_RESOLVE(name)                                                                                 \
+    exports.name = reinterpret_cast<decltype(&::name)>(reinterpret_cast<void (*)()>(GetProcAddress(module, #name))); \
+    ASSERT_NE(exports.name, nullptr) << #name;
+    BRIVANE_EXPORT_LIST(BRIVANE_EXPORT_RESOLVE)
+#undef BRIVANE_EXPORT_RESOLVE
+}
+
 const BrivaneExports &Brivane() { return g_exports; }
 
 size_t CountDebugLines(const char *prefix) {
-    EnterCriticalSection(&g_linesLock);
+    std::lock_guard<HostMutex> guard(g_linesLock);
     size_t count = 0;
     for (const std::string &seen : g_lines) count += seen.compare(0, strlen(prefix), prefix) == 0;
-    LeaveCriticalSection(&g_linesLock);
     return count;
 }
 

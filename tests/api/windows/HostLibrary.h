@@ -5,5 +5,7 @@
 
 #include "HostExports.h"
 
+// Fills the table from a loaded Brivane.dll; a missing export fails the test.
+void ResolveExports(HMODULE module, BrivaneExports &exports);
 // Lines the library sent to the debugger since the suite started that begin with the prefix.
 size_t CountDebugLines(const char *prefix);

@@ -10,52 +10,38 @@ const BrivaneExports &B() { return Brivane(); }
 
 const wchar_t kMissing[] = L"C:\\brivane-missing\\none.wma";
 
-class HostService : public testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(B().InitBrivane(), 1u); }
-    void TearDown() override { B().UnInitBrivane(); }
-
-    HostLog recorder;
-};
-
 volatile int *volatile g_nowhere = nullptr;
+const char *const kBadPointer = reinterpret_cast<const char *>(16);
 volatile LONG g_faultingCalls = 0;
+void (*g_fault)() = nullptr;
 
-// Callbacks that fault: in their own code, and inside exports they call with a bad pointer while
-// those hold the library lock and the decoder (a fault recovery skips the exports' destructors).
-void BRIVANE_CALL DereferenceNull(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
+// A callback that faults as its row says: in its own code, or inside an export it calls with a bad pointer
+// while that export holds the library lock and the decoder (a fault recovery skips the export's destructors).
+void BRIVANE_CALL Faulting(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
     InterlockedIncrement(&g_faultingCalls);
-    *g_nowhere = 1;
-}
-void BRIVANE_CALL DecodeBadPath(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
-    InterlockedIncrement(&g_faultingCalls);
-    B().GetAudioPCM(1, reinterpret_cast<const char *>(16), 0, 0, nullptr, 0, nullptr);
-}
-void BRIVANE_CALL ConvertBadPath(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
-    InterlockedIncrement(&g_faultingCalls);
-    B().Convert(2, reinterpret_cast<const char *>(16), 1, reinterpret_cast<const char *>(16), nullptr);
-}
-void BRIVANE_CALL CaptureBadFormat(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
-    InterlockedIncrement(&g_faultingCalls);
-    B().AudioInOpen(1, reinterpret_cast<const BrivaneWaveFormat *>(16), nullptr, nullptr, 0);
+    g_fault();
 }
 
-TEST_F(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
+TEST(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
+    ASSERT_EQ(B().InitBrivane(), 1u);
+    HostLog recorder;
     const struct {
         const char *what;
-        AudioOutCallback callback;
+        void (*fault)();
     } rows[] = {
-        {"dereferences null", DereferenceNull},
-        {"GetAudioPCM with a bad path", DecodeBadPath},
-        {"Convert with bad paths", ConvertBadPath},
-        {"AudioInOpen with a bad format", CaptureBadFormat},
+        {"dereferences null", [] { *g_nowhere = 1; }},
+        {"GetAudioPCM with a bad path", [] { B().GetAudioPCM(1, kBadPointer, 0, 0, nullptr, 0, nullptr); }},
+        {"Convert with bad paths", [] { B().Convert(2, kBadPointer, 1, kBadPointer, nullptr); }},
+        {"AudioInOpen with a bad format",
+         [] { B().AudioInOpen(1, reinterpret_cast<const BrivaneWaveFormat *>(kBadPointer), nullptr, nullptr, 0); }},
     };
     const char *line = "DispatchPlayMsg, Exception: 0XC0000005, -1073741819";
     for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         g_faultingCalls = 0;
+        g_fault = row.fault;
         size_t before = CountDebugLines("DispatchPlayMsg");
-        uint32_t faulting = B().AudioOutFileOpen(1, kMissing, row.callback, 0);
+        uint32_t faulting = B().AudioOutFileOpen(1, kMissing, Faulting, 0);
         ASSERT_NE(faulting, 0u);
         WaitUntil([&] { return CountDebugLines(line) != before; }, 5000);
         ASSERT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
@@ -75,6 +61,7 @@ TEST_F(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
         B().AudioOutClose(faulting);
         B().AudioOutClose(next);
     }
+    B().UnInitBrivane();
 }
 
 }  // namespace
