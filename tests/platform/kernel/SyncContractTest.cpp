@@ -33,20 +33,6 @@ TEST(WaitContract, LowestSignalledIndexWinsAndOnlyItIsConsumed) {
     }
 }
 
-TEST(WaitContract, WaitForAllTakesEverythingOrNothing) {
-    HANDLE events[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateEventA(nullptr, FALSE, FALSE, nullptr)};
-    SetEvent(events[0]);
-    EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), kWaitTimeout);
-    EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);  // the failed wait left it set
-
-    SetEvent(events[0]);
-    SetEvent(events[1]);
-    EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForMultipleObjects(2, events, FALSE, 0), kWaitTimeout);
-    CloseHandle(events[0]);
-    CloseHandle(events[1]);
-}
-
 TEST(WaitContract, BlockedWaiterWakesOnSignalOrTimeout) {
     struct Case {
         const char *name;
