@@ -1,5 +1,5 @@
 // What the writer tests share: profile text from files, a tone, and the judges of the files they
-// write: the ffmpeg programs and our own reader. Windows API only; the reader tests' helpers reused.
+// write: the ffmpeg programs. Windows API only; the reader tests' helpers reused.
 #pragma once
 
 #include <cstdio>
@@ -131,16 +131,4 @@ inline double DecodedSeconds(const std::string &path, DWORD rate, int start = 0)
     const size_t bytes = ReadText(raw).size();
     std::remove(raw.c_str());
     return errors.empty() ? double(bytes) / 2 / rate : -1;
-}
-
-// Seconds of audio our own reader decodes from the file, on the host's clock; -1 when it fails.
-inline double ReaderSeconds(const std::string &path, WORD channels, DWORD rate) {
-    CReaderLog log;
-    TestReader r;
-    if (!r.reader || !r.Open(path, log, nullptr) || FAILED(r.advanced->SetUserProvidedClock(TRUE))) return -1;
-    log.clock = r.advanced;
-    if (FAILED(r.reader->Start(0, 0, 1.0f, nullptr)) || !log.WaitFor(WMT_EOF, 20000)) return -1;
-    r.reader->Stop();
-    log.WaitFor(WMT_STOPPED, 5000);
-    return double(log.pcm.size()) / (2.0 * channels * rate);
 }

@@ -125,7 +125,6 @@ TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles) {
         EXPECT_NEAR(decoded, 5.0, 0.2);
         // A seekable file: decoding from 4 s gives the last second.
         EXPECT_NEAR(DecodedSeconds(path, c.rate, 4), decoded - 4, 0.1);
-        EXPECT_NEAR(ReaderSeconds(path, c.channels, c.rate), decoded, 2048.0 / c.rate);
         std::remove(path.c_str());
     }
     advanced->Release();
