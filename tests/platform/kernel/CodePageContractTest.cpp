@@ -1,5 +1,5 @@
 // Code-page conversion as file paths and texts cross the boundary: UTF-8 and UTF-16 both ways,
-// surrogate pairs, the size query, and what becomes of ill-formed input.
+// surrogate pairs, the size query, and what happens to ill-formed input.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -44,10 +44,16 @@ TEST(CodePageContract, RoundTripsWithSizeQuery) {
     EXPECT_EQ(lstrlenW(nullptr), 0);
 }
 
-TEST(CodePageContract, IllFormedInputBecomesReplacementCharacters) {
+TEST(CodePageContract, IllFormedInputAndShortBuffers) {
     WCHAR wide[8] = {};
     char narrow[8] = {};
-    // A host's broken sequence becomes one replacement character.
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "\xF0\x9F\x98\x80", -1, wide, 2), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    SetLastError(0);
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xC3(", -1, wide, 8), 0);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION));
+    // Without the flag a host's broken sequence becomes one replacement character.
     ASSERT_EQ(MultiByteToWideChar(CP_UTF8, 0, "a\xC3(", -1, wide, 8), 4);
     const WCHAR replaced[] = {0x61, 0xFFFD, 0x28, 0};
     EXPECT_EQ(std::memcmp(wide, replaced, sizeof(replaced)), 0);

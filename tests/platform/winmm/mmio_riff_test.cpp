@@ -95,8 +95,9 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
     }
 }
 
-// The loaders' own moves: the data's position, the file's end and back, and ascent past a pad byte.
-TEST(MmioContract, SeekPositionsAroundAnOddChunk) {
+// The loaders' own moves (the data's position, the file's end and back, ascent past a pad byte), and
+// Windows' rules for seeks, closes and opens.
+TEST(MmioContract, SeekPositionsAroundAnOddChunkAndRefusals) {
     const Bytes bytes = Riff({Chunk("odd ", B("12345")), kFmt});
     std::vector<char> name = WriteFile("mmio_positions.wav", bytes);
     HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
@@ -117,7 +118,30 @@ TEST(MmioContract, SeekPositionsAroundAnOddChunk) {
     EXPECT_EQ(mmioSeek(file, 0, SEEK_CUR), 26);  // past the pad byte
     EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), LONG(kFmt.size()));
     EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), 0);
+
+    // Windows counts an offset from the end backwards, and refuses a position before the start.
+    const LONG size = LONG(bytes.size());
+    const struct {
+        LONG offset;
+        int origin;
+        LONG position;  // -1: refused
+        LONG readable;  // what a read of 64 bytes from there gives, when the seek is taken
+    } seeks[] = {{16, SEEK_END, size - 16, 16},
+                 {size, SEEK_END, 0, size},
+                 {size + 5, SEEK_SET, size + 5, 0},
+                 {-1, SEEK_SET, -1, 0}};
+    for (const auto &seek : seeks) {
+        EXPECT_EQ(mmioSeek(file, seek.offset, seek.origin), seek.position) << seek.offset << " from " << seek.origin;
+        if (seek.position >= 0) {
+            EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), seek.readable) << seek.offset << " from " << seek.origin;
+        }
+    }
     EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(mmioClose(file, 0), MMSYSERR_INVALHANDLE);
+    char absent[] = "mmio_no_such_file.wav";
+    MMIOINFO info = {};
+    EXPECT_EQ(mmioOpenA(absent, &info, MMIO_READ), nullptr);
+    EXPECT_EQ(info.wErrorRet, UINT(MMIOERR_FILENOTFOUND));
 }
 
 }  // namespace
