@@ -1,17 +1,24 @@
-// What the contract tests share: threads started and joined through the Windows API, and typed
-// copies of SDK constants that some headers define as long or int.
+// What the contract tests share: threads started and joined through the Windows API, wide text, and
+// typed copies of SDK constants that some headers define as long or int.
 #pragma once
+
+#include <string>
 
 #include "platform/platform.h"
 
 const DWORD kWaitTimeout = WAIT_TIMEOUT;
 const UINT kUserMessage = WM_USER;
 
+typedef std::basic_string<WCHAR> WideString;
+
+// The text as UTF-16 (WCHAR is wchar_t on Windows, char16_t elsewhere): the tests' paths and profiles are ASCII.
+inline WideString Wide(const std::string &ascii) { return WideString(ascii.begin(), ascii.end()); }
+
 // Starts a thread that runs the body, which must outlive it, and ends with what the body returns.
 template <class Body>
-HANDLE StartThread(Body &body, unsigned flags = 0, unsigned *id = nullptr) {
+HANDLE StartThread(Body &body, unsigned *id = nullptr) {
     auto run = [](void *b) -> unsigned { return (*static_cast<Body *>(b))(); };
-    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, &body, flags, id));
+    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, &body, 0, id));
 }
 
 // Waits for the thread to end and closes its handle; returns its exit code (0xDEAD if it hung).

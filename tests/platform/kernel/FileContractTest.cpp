@@ -1,70 +1,53 @@
 // Files: what the file media source relies on, on files the tests make in the working directory.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "ContractSupport.h"
 
 namespace {
 
-// A UTF-16 path from ASCII code units; WCHAR is wchar_t on Windows and char16_t elsewhere.
-std::vector<WCHAR> Path(const char *ascii) {
-    std::vector<WCHAR> path;
-    for (; *ascii; ++ascii) path.push_back(WCHAR(*ascii));
-    path.push_back(0);
-    return path;
+const WideString kName = Wide("brivane-file-contract.bin");
+
+HANDLE OpenFile(const WideString &name, DWORD access, DWORD creation) {
+    return CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-HANDLE OpenFile(const char *name, DWORD access, DWORD creation) {
-    return CreateFileW(Path(name).data(), access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+// The file of the bytes 0..9, made afresh and opened with the access; the test closes and deletes it.
+HANDLE MakeFile(DWORD access) {
+    const BYTE bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    DWORD written = 0;
+    HANDLE file = OpenFile(kName, GENERIC_WRITE, CREATE_ALWAYS);
+    EXPECT_TRUE(WriteFile(file, bytes, sizeof(bytes), &written, nullptr));
+    CloseHandle(file);
+    file = OpenFile(kName, access, OPEN_EXISTING);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    return file;
 }
 
-DWORD Position(HANDLE file) { return SetFilePointer(file, 0, nullptr, FILE_CURRENT); }
+void CloseAndDelete(HANDLE file) {
+    CloseHandle(file);
+    EXPECT_TRUE(DeleteFileW(kName.c_str()));
+}
 
-const char kName[] = "brivane-file-contract.bin";
-
-// Each test makes the file of the bytes 0..9 and opens it with the access it needs.
-class FileContract : public ::testing::Test {
-protected:
-    void Open(DWORD access) {
-        const BYTE bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-        DWORD written = 0;
-        HANDLE file = OpenFile(kName, GENERIC_WRITE, CREATE_ALWAYS);
-        EXPECT_TRUE(WriteFile(file, bytes, sizeof(bytes), &written, nullptr));
-        CloseHandle(file);
-        m_file = OpenFile(kName, access, OPEN_EXISTING);
-        ASSERT_NE(m_file, INVALID_HANDLE_VALUE);
-    }
-    void TearDown() override {
-        CloseHandle(m_file);
-        EXPECT_TRUE(DeleteFileW(Path(kName).data()));
-    }
-
-    HANDLE m_file = INVALID_HANDLE_VALUE;
-};
-
-TEST_F(FileContract, ReadsStopAtTheEndAndReadOnlyHandlesRefuseWrites) {
-    Open(GENERIC_READ);
-    EXPECT_EQ(GetFileType(m_file), DWORD(FILE_TYPE_DISK));
+TEST(FileContract, ReadOnlyHandleReadsToTheEndAndMovesItsPointerFromEachOrigin) {
+    HANDLE file = MakeFile(GENERIC_READ);
+    EXPECT_EQ(GetFileType(file), DWORD(FILE_TYPE_DISK));
     DWORD high = 99;
-    EXPECT_EQ(GetFileSize(m_file, &high), 10u);
+    EXPECT_EQ(GetFileSize(file, &high), 10u);
     EXPECT_EQ(high, 0u);
     BYTE next = 0;
     for (DWORD count : {4, 4, 2, 0}) {
         BYTE buffer[4] = {};
         DWORD read = 99;
-        EXPECT_TRUE(ReadFile(m_file, buffer, 4, &read, nullptr));
+        EXPECT_TRUE(ReadFile(file, buffer, 4, &read, nullptr));
         ASSERT_EQ(read, count);
         for (DWORD i = 0; i < read; ++i) EXPECT_EQ(buffer[i], next++);
     }
     DWORD written = 99;
-    EXPECT_FALSE(WriteFile(m_file, &next, 1, &written, nullptr));
+    EXPECT_FALSE(WriteFile(file, &next, 1, &written, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(written, 0u);
-}
 
-TEST_F(FileContract, PointerMovesFromEachOriginButNeverBeforeTheStart) {
-    Open(GENERIC_READ);
+    // The pointer moves from each origin, but never before the start.
     const DWORD failed = INVALID_SET_FILE_POINTER;
     const struct {
         DWORD method;
@@ -80,47 +63,49 @@ TEST_F(FileContract, PointerMovesFromEachOriginButNeverBeforeTheStart) {
                  {FILE_CURRENT, -16, failed, ERROR_NEGATIVE_SEEK},
                  {3, 0, failed, ERROR_INVALID_PARAMETER},
                  {FILE_BEGIN, 8, 8, 0}};
-    DWORD position = 0;
+    DWORD position = 10;
     for (const auto &step : steps) {
         SCOPED_TRACE(testing::Message() << "method " << step.method << " distance " << step.distance);
-        EXPECT_EQ(SetFilePointer(m_file, step.distance, nullptr, step.method), step.result);
+        EXPECT_EQ(SetFilePointer(file, step.distance, nullptr, step.method), step.result);
         if (step.result == failed) {
             EXPECT_EQ(GetLastError(), step.error);
         } else {
             position = step.result;
         }
-        EXPECT_EQ(Position(m_file), position);  // a failed move leaves the pointer alone
+        EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), position);  // a failed move leaves it alone
     }
     BYTE buffer[4] = {};
     DWORD read = 0;
-    EXPECT_TRUE(ReadFile(m_file, buffer, 4, &read, nullptr));
+    EXPECT_TRUE(ReadFile(file, buffer, 4, &read, nullptr));
     EXPECT_EQ(read, 2u);
     EXPECT_EQ(buffer[0], 8);
+    CloseAndDelete(file);
 }
 
 // All low bits set is a real size or position when the last error is 0: the file source's size
 // and seek depend on telling it from a failure.
-TEST_F(FileContract, SizesAndPositionsWithAllLowBitsSetAreNoFailure) {
-    Open(GENERIC_READ | GENERIC_WRITE);
+TEST(FileContract, SizesAndPositionsWithAllLowBitsSetAreNoFailure) {
+    HANDLE file = MakeFile(GENERIC_READ | GENERIC_WRITE);
     LONG high = 0;
-    EXPECT_EQ(SetFilePointer(m_file, LONG(0xFFFFFFFE), &high, FILE_BEGIN), 0xFFFFFFFEu);
+    EXPECT_EQ(SetFilePointer(file, LONG(0xFFFFFFFE), &high, FILE_BEGIN), 0xFFFFFFFEu);
     const BYTE last = 9;
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(m_file, &last, 1, &written, nullptr));
+    ASSERT_TRUE(WriteFile(file, &last, 1, &written, nullptr));
 
     SetLastError(1234);
     DWORD sizeHigh = 99;
-    EXPECT_EQ(GetFileSize(m_file, &sizeHigh), INVALID_FILE_SIZE);
+    EXPECT_EQ(GetFileSize(file, &sizeHigh), INVALID_FILE_SIZE);
     EXPECT_EQ(GetLastError(), DWORD(NO_ERROR));
     EXPECT_EQ(sizeHigh, 0u);
 
     SetLastError(1234);
     high = 0;
-    EXPECT_EQ(SetFilePointer(m_file, -1, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(SetFilePointer(file, -1, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_EQ(GetLastError(), DWORD(NO_ERROR));
+    CloseAndDelete(file);
 }
 
-TEST(FileOpenContract, FailuresCarryTheWindowsErrorCode) {
+TEST(FileContract, FailuresCarryTheWindowsErrorCode) {
     const struct {
         const char *path;
         DWORD error;
@@ -131,10 +116,10 @@ TEST(FileOpenContract, FailuresCarryTheWindowsErrorCode) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
         SetLastError(1234);
-        EXPECT_EQ(OpenFile(c.path, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(OpenFile(Wide(c.path), GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), c.error);
     }
-    EXPECT_FALSE(DeleteFileW(Path("brivane-missing-file.bin").data()));
+    EXPECT_FALSE(DeleteFileW(Wide("brivane-missing-file.bin").c_str()));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
 }
 

@@ -95,48 +95,41 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
     }
 }
 
-TEST(MmioContract, DescendAscendAndSeekPositions) {
-    std::vector<char> name = WriteFile("mmio_positions.wav", Riff({Chunk("odd ", B("12345")), kFmt}));
-    HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ);
+// The loaders' own moves (the data's position, the file's end and back, ascent past a pad byte), and
+// Windows' rules for seeks, closes and opens.
+TEST(MmioContract, SeekPositionsAroundAnOddChunkAndRefusals) {
+    const Bytes bytes = Riff({Chunk("odd ", B("12345")), kFmt});
+    std::vector<char> name = WriteFile("mmio_positions.wav", bytes);
+    HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
     ASSERT_NE(file, nullptr);
-    MMCKINFO riff = {};
-    ASSERT_EQ(mmioDescend(file, &riff, nullptr, 0), MMSYSERR_NOERROR);
-    EXPECT_EQ(riff.ckid, FOURCC_RIFF);
-    EXPECT_EQ(riff.fccType, mmioFOURCC('W', 'A', 'V', 'E'));
-    EXPECT_EQ(riff.dwDataOffset, 8u);
-    EXPECT_EQ(mmioSeek(file, 0, SEEK_CUR), 12);  // past the form type
-    MMCKINFO odd = {};
-    ASSERT_EQ(mmioDescend(file, &odd, &riff, 0), MMSYSERR_NOERROR);
-    EXPECT_EQ(odd.cksize, 5u);
+    MMCKINFO riff = {}, odd = {};
+    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    odd.ckid = mmioFOURCC('o', 'd', 'd', ' ');
+    ASSERT_EQ(mmioDescend(file, &riff, nullptr, MMIO_FINDRIFF), MMSYSERR_NOERROR);
+    ASSERT_EQ(mmioDescend(file, &odd, &riff, MMIO_FINDCHUNK), MMSYSERR_NOERROR);
     EXPECT_EQ(odd.dwDataOffset, 20u);
     EXPECT_EQ(mmioSeek(file, 0, SEEK_CUR), 20);
+    EXPECT_EQ(mmioSeek(file, 0, SEEK_END), LONG(bytes.size()));
+    EXPECT_EQ(mmioSeek(file, 20, SEEK_SET), 20);
+    char tail[64];
+    EXPECT_EQ(mmioRead(file, tail, 2), 2);
+    EXPECT_EQ(std::string(tail, 2), "12");
     ASSERT_EQ(mmioAscend(file, &odd, 0), MMSYSERR_NOERROR);
     EXPECT_EQ(mmioSeek(file, 0, SEEK_CUR), 26);  // past the pad byte
-    char tail[64];
     EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), LONG(kFmt.size()));
     EXPECT_EQ(mmioRead(file, tail, sizeof(tail)), 0);
-    EXPECT_EQ(mmioSeek(file, 12, SEEK_SET), 12);
-    EXPECT_EQ(mmioSeek(file, 8, SEEK_CUR), 20);
-    EXPECT_EQ(mmioSeek(file, -1, SEEK_SET), -1);
-    EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
-    EXPECT_EQ(mmioClose(file, 0), MMSYSERR_INVALHANDLE);
 
-    // Seeks in a file opened as the WAV loaders open it; an offset from the end counts backwards.
-    const Bytes bytes = Riff({kFmt});
+    // Windows counts an offset from the end backwards, and refuses a position before the start.
     const LONG size = LONG(bytes.size());
-    name = WriteFile("mmio_seek.wav", bytes);
-    file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
-    ASSERT_NE(file, nullptr);
     const struct {
         LONG offset;
         int origin;
         LONG position;  // -1: refused
         LONG readable;  // what a read of 64 bytes from there gives, when the seek is taken
-    } seeks[] = {
-        {0, SEEK_END, size, 0},    {16, SEEK_END, size - 16, 16},
-        {size, SEEK_END, 0, size}, {size + 5, SEEK_SET, size + 5, 0},
-        {-1, SEEK_SET, -1, 0},
-    };
+    } seeks[] = {{16, SEEK_END, size - 16, 16},
+                 {size, SEEK_END, 0, size},
+                 {size + 5, SEEK_SET, size + 5, 0},
+                 {-1, SEEK_SET, -1, 0}};
     for (const auto &seek : seeks) {
         EXPECT_EQ(mmioSeek(file, seek.offset, seek.origin), seek.position) << seek.offset << " from " << seek.origin;
         if (seek.position >= 0) {
@@ -144,7 +137,7 @@ TEST(MmioContract, DescendAscendAndSeekPositions) {
         }
     }
     EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
-
+    EXPECT_EQ(mmioClose(file, 0), MMSYSERR_INVALHANDLE);
     char absent[] = "mmio_no_such_file.wav";
     MMIOINFO info = {};
     EXPECT_EQ(mmioOpenA(absent, &info, MMIO_READ), nullptr);

@@ -1,8 +1,6 @@
-// Wave output as the players use it: the format query, buffers played and handed back in order,
-// pause, restart and reset, real-time pace, per-device volume, and (on SDL's disk driver) the PCM
+// Wave output as the players use it: the format query, buffers played in real time and handed back
+// in order, pause, restart and reset, per-device volume, and (on SDL's disk driver) the PCM
 // that reaches the device.
-#include <algorithm>
-
 #include "wave_support.h"
 
 namespace {
@@ -61,7 +59,7 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice) {
     EXPECT_EQ(waveOutGetVolume(out.handle, nullptr), MMSYSERR_INVALPARAM);
     EXPECT_EQ(waveOutClose(other.handle), MMSYSERR_NOERROR);
 
-    Buffers buffers(7, 8820);  // 100 ms each; the last stays unprepared
+    Buffers buffers(7, 22050);  // 250 ms each; the last stays unprepared
     // Paused, nothing can finish, so the queued state is stable enough to look at.
     ASSERT_EQ(waveOutPause(out.handle), MMSYSERR_NOERROR);
     out.Send(buffers, 0, 6);
@@ -71,9 +69,12 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachAndVolumesStayPerDevice) {
     if (!RunningUnderWine()) {
         EXPECT_EQ(waveOutClose(out.handle), WAVERR_STILLPLAYING);
     }
+    const DWORD start = GetTickCount();
     ASSERT_EQ(waveOutRestart(out.handle), MMSYSERR_NOERROR);
-
     ASSERT_TRUE(out.log.WaitFor(7, 10000));
+    // In real time: 1.5 s of sound takes about 1.5 s, a little less for what the device takes ahead.
+    EXPECT_GE(GetTickCount() - start, 1200u);
+    EXPECT_LE(GetTickCount() - start, 5000u) << "a sound server may drain late";
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_EQ(out.log.at[i + 1].message, UINT(WOM_DONE));
         EXPECT_EQ(out.log.at[i + 1].header, &buffers[i]) << "buffer " << i;
@@ -113,19 +114,6 @@ TEST(WaveOutContract, PauseHoldsRestartResumesResetReturnsEverything) {
     ASSERT_EQ(waveOutReset(out.handle), MMSYSERR_NOERROR);
     ASSERT_EQ(Queue(out.handle, buffers[0]), MMSYSERR_NOERROR);
     ASSERT_TRUE(out.log.WaitFor(5, 5000)) << "a reset device stayed paused";
-    EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
-}
-
-TEST(WaveOutContract, TwoSecondBufferTakesAboutTwoSeconds) {
-    OutputDevice out;
-    ASSERT_EQ(out.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
-    Buffers twoSeconds(1, 32000);
-    const DWORD start = GetTickCount();
-    out.Send(twoSeconds, 0, 1);
-    ASSERT_TRUE(out.log.WaitFor(2, 10000));
-    const DWORD elapsed = GetTickCount() - start;
-    EXPECT_GE(elapsed, 1700u);
-    EXPECT_LE(elapsed, 5000u) << "a sound server may drain late";
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_NOERROR);
 }
 

@@ -8,23 +8,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "ContractSupport.h"
 #include "WaveTestSupport.h"
 #include "reader_callback.h"
-
-typedef std::basic_string<WCHAR> WideString;
-
-inline WideString Wide(const std::string &text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    WideString wide(size_t(length > 0 ? length : 1), 0);
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0], length);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
 
 // The media, made once by reader_media.sh with the ffmpeg program; a Windows run gets them made
 // beforehand, on the host, in BRIVANE_TEST_MEDIA.

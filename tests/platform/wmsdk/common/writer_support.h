@@ -1,5 +1,5 @@
 // What the writer tests share: profile text from files, a tone, and the judges of the files they
-// write: the ffmpeg programs and our own reader. Windows API only; the reader tests' helpers reused.
+// write: the ffmpeg programs. Windows API only; the reader tests' helpers reused.
 #pragma once
 
 #include <cstdio>
@@ -66,28 +66,24 @@ inline std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds) {
     return bytes;
 }
 
-// One sample of size bytes to the input, stamped with the time.
-inline HRESULT WriteOne(IWMWriter *writer, DWORD input, const BYTE *bytes, DWORD size, QWORD time) {
-    INSSBuffer *sample = nullptr;
-    BYTE *data = nullptr;
-    HRESULT hr = writer->AllocateSample(size, &sample);
-    if (FAILED(hr)) return hr;
-    sample->GetBuffer(&data);
-    std::memcpy(data, bytes, size);
-    sample->SetLength(size);
-    hr = writer->WriteSample(input, time, 0, sample);
-    sample->Release();
-    return hr;
-}
-
-// Writes the PCM in samples of the given sizes (repeated), stamped with a running millisecond time.
+// Writes the PCM to the first input in samples of the given sizes (repeated), stamped with a
+// running millisecond time.
 inline HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const WAVEFORMATEX &format,
                         const std::vector<DWORD> &chunkSizes) {
     HRESULT last = S_OK;
     QWORD ms = 0;
     for (size_t i = 0, offset = 0; offset < pcm.size(); ++i) {
         const DWORD chunk = DWORD(std::min<size_t>(chunkSizes[i % chunkSizes.size()], pcm.size() - offset));
-        const HRESULT hr = WriteOne(writer, 0, &pcm[offset], chunk, ms * 10000);
+        INSSBuffer *sample = nullptr;
+        BYTE *data = nullptr;
+        HRESULT hr = writer->AllocateSample(chunk, &sample);
+        if (SUCCEEDED(hr)) {
+            sample->GetBuffer(&data);
+            std::memcpy(data, &pcm[offset], chunk);
+            sample->SetLength(chunk);
+            hr = writer->WriteSample(0, ms * 10000, 0, sample);
+            sample->Release();
+        }
         if (FAILED(hr)) last = hr;
         offset += chunk;
         ms += MulDiv(int(chunk), 1000, int(format.nAvgBytesPerSec));
@@ -131,16 +127,4 @@ inline double DecodedSeconds(const std::string &path, DWORD rate, int start = 0)
     const size_t bytes = ReadText(raw).size();
     std::remove(raw.c_str());
     return errors.empty() ? double(bytes) / 2 / rate : -1;
-}
-
-// Seconds of audio our own reader decodes from the file, on the host's clock; -1 when it fails.
-inline double ReaderSeconds(const std::string &path, WORD channels, DWORD rate) {
-    CReaderLog log;
-    TestReader r;
-    if (!r.reader || !r.Open(path, log, nullptr) || FAILED(r.advanced->SetUserProvidedClock(TRUE))) return -1;
-    log.clock = r.advanced;
-    if (FAILED(r.reader->Start(0, 0, 1.0f, nullptr)) || !log.WaitFor(WMT_EOF, 20000)) return -1;
-    r.reader->Stop();
-    log.WaitFor(WMT_STOPPED, 5000);
-    return double(log.pcm.size()) / (2.0 * channels * rate);
 }

@@ -1,5 +1,4 @@
-// The profile manager: malformed profile text fails without a profile, and a profile's stream
-// copies change it only once handed back.
+// The profile manager: malformed profile text fails without a profile.
 #include "writer_support.h"
 
 namespace {
@@ -46,55 +45,6 @@ TEST(WriterProfile, RefusesMalformedProfiles) {
     EXPECT_TRUE(FAILED(manager->LoadProfileByData(nullptr, &profile)));
     EXPECT_TRUE(FAILED(manager->LoadProfileByData(Wide(valid).c_str(), nullptr)));
     manager->Release();
-}
-
-// The writer reads a profile through its stream copies: a copy changes the profile only once it
-// is handed back, and every setting survives the trip.
-TEST(WriterProfile, StreamCopiesChangeTheProfileOnlyWhenHandedBack) {
-    IWMProfile *profile = nullptr;
-    ASSERT_OK_UNLESS_WINE_STUB(LoadProfile(Wide(ReadText(kRealWorldProfile)), &profile));
-    DWORD length = 0;
-    ASSERT_EQ(profile->GetName(nullptr, &length), S_OK);
-    std::vector<WCHAR> name(length, 'x');
-    DWORD tooShort = length - 1;
-    EXPECT_EQ(profile->GetName(name.data(), &tooShort), ASF_E_BUFFERTOOSMALL);
-    ASSERT_EQ(profile->GetName(name.data(), &length), S_OK);
-    EXPECT_TRUE(WideString(name.data()) == Wide("Voice quality audio (CBR)"));
-
-    IWMStreamConfig *copy = nullptr, *again = nullptr;
-    ASSERT_EQ(profile->GetStream(0, &copy), S_OK);
-    WORD number = 0;
-    EXPECT_EQ(copy->GetStreamNumber(&number), S_OK);
-    EXPECT_EQ(number, 1);
-    EXPECT_EQ(copy->SetBitrate(48000), S_OK);
-    EXPECT_EQ(copy->SetConnectionName(Wide("Microphone").c_str()), S_OK);
-    DWORD bitrate = 0;
-    ASSERT_EQ(profile->GetStream(0, &again), S_OK);
-    EXPECT_EQ(again->GetBitrate(&bitrate), S_OK);
-    EXPECT_EQ(bitrate, 32024u) << "a copy changed the profile";
-    again->Release();
-
-    EXPECT_EQ(profile->ReconfigStream(copy), S_OK);
-    ASSERT_EQ(profile->GetStreamByNumber(1, &again), S_OK);
-    WCHAR connection[32] = {};
-    WORD connectionLength = 32;
-    EXPECT_EQ(again->GetBitrate(&bitrate), S_OK);
-    EXPECT_EQ(bitrate, 48000u);
-    EXPECT_EQ(again->GetConnectionName(connection, &connectionLength), S_OK);
-    EXPECT_TRUE(WideString(connection) == Wide("Microphone"));
-    again->Release();
-
-    DWORD count = 0;
-    EXPECT_EQ(profile->RemoveStreamByNumber(1), S_OK);
-    EXPECT_EQ(profile->GetStreamCount(&count), S_OK);
-    EXPECT_EQ(count, 0u);
-    EXPECT_TRUE(FAILED(profile->GetStreamByNumber(1, &again))) << "no stream of that number";
-    EXPECT_EQ(profile->AddStream(copy), S_OK);
-    EXPECT_TRUE(FAILED(profile->AddStream(copy))) << "two streams with one number";
-    EXPECT_EQ(profile->GetStreamCount(&count), S_OK);
-    EXPECT_EQ(count, 1u);
-    copy->Release();
-    profile->Release();
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The media reader opens a medium by name or through the host's stream, describes it as the
-// library expects (the first output is 16-bit PCM, "Duration" and friends by the two-call
-// protocol, the profile's audio stream), and fails cleanly on what is no medium.
+// library expects (the first output is 16-bit PCM in properties the caller owns, "Duration" and
+// friends by the two-call protocol, the profile's audio stream), fails cleanly on what is no medium,
+// and gives the host's stream and callback back once closed or released.
 #include "reader_support.h"
 
 namespace {
@@ -29,14 +30,30 @@ TEST(ReaderContract, DescribesMediaOpenedByNameOrStream) {
                 DWORD outputs = 0;
                 EXPECT_EQ(r.reader->GetOutputCount(&outputs), S_OK);
                 ASSERT_GE(outputs, 1u);
-                IWMOutputMediaProps *props = nullptr;
+                // Each call hands out a copy of its own: a PCM type by the two-call size protocol, an 18-byte
+                // format record right after it.
+                IWMOutputMediaProps *props = nullptr, *other = nullptr;
                 ASSERT_EQ(r.reader->GetOutputProps(0, &props), S_OK);
+                ASSERT_EQ(r.reader->GetOutputProps(0, &other), S_OK);
+                EXPECT_NE(props, other);
+                EXPECT_EQ(other->Release(), 0u) << "the reader keeps no reference to what it hands out";
+                DWORD size = 0;
                 std::vector<ULONGLONG> storage;
-                const WM_MEDIA_TYPE *type = MediaTypeOf(props, storage);
+                WM_MEDIA_TYPE *type = MediaTypeOf(props, storage, &size);
+                DWORD tooSmall = size - 1;
+                EXPECT_EQ(props->GetMediaType(type, &tooSmall), ASF_E_BUFFERTOOSMALL);
+                EXPECT_EQ(tooSmall, size);
                 props->Release();
                 EXPECT_TRUE(type->majortype == WMMEDIATYPE_Audio && type->subtype == WMMEDIASUBTYPE_PCM &&
                             type->formattype == WMFORMAT_WaveFormatEx);
-                EXPECT_EQ(type->cbFormat, 18u);
+                EXPECT_TRUE(type->bFixedSizeSamples && !type->bTemporalCompression && !type->pUnk);
+                ASSERT_EQ(type->cbFormat, 18u) << "the player takes an 18-byte format record";
+                EXPECT_EQ(size, sizeof(WM_MEDIA_TYPE) + 18);
+                EXPECT_EQ(type->pbFormat, reinterpret_cast<BYTE *>(type + 1));
+                IWMOutputMediaProps *untouched = reinterpret_cast<IWMOutputMediaProps *>(0x1234);
+                EXPECT_EQ(r.reader->GetOutputProps(outputs, &untouched), E_INVALIDARG);
+                EXPECT_EQ(untouched, reinterpret_cast<IWMOutputMediaProps *>(0x1234))
+                    << "a refused call writes nothing";
                 const WAVEFORMATEX format = FormatOf(type), wanted = PcmFormat(medium.channels, medium.rate, 16);
                 EXPECT_EQ(std::memcmp(&format, &wanted, 16), 0);
 
@@ -121,6 +138,39 @@ TEST(ReaderContract, DamagedOrMissingMediaFailCleanly) {
         EXPECT_TRUE(log.WaitFor(WMT_EOF, 10000));
         EXPECT_GT(log.pcm.size(), 0u);
         EXPECT_LT(log.pcm.size(), whole);
+    }
+}
+
+// A memory image may be freed once its reader is closed or released: the reader must have let go of
+// the stream and of the callback by then.
+TEST(ReaderRules, CloseAndReleaseGiveBackTheStreamAndCallback) {
+    const std::vector<BYTE> bytes = ReadBytes(MediaPath("chirp.wav"));
+    for (const bool close : {true, false}) {
+        SCOPED_TRACE(close ? "closed" : "released without a close");
+        CTestStream stream(bytes);
+        CReaderLog log;
+        IWMReader *reader = nullptr;
+        IWMReaderAdvanced2 *advanced = nullptr;
+        ASSERT_EQ(WMCreateReader(nullptr, 0, &reader), S_OK);
+        ASSERT_EQ(reader->QueryInterface(IID_IWMReaderAdvanced2, reinterpret_cast<void **>(&advanced)), S_OK);
+        ASSERT_EQ(advanced->OpenStream(stream.Stream(), log.Callback(), nullptr), S_OK);
+        ASSERT_TRUE(log.WaitFor(WMT_OPENED, 10000));
+        EXPECT_GT(stream.References(), 1);
+        EXPECT_GT(log.References(), 1);
+        // Without a clock of the host's, the reader keeps its own time.
+        ASSERT_EQ(reader->Start(0, 0, 1.0f, nullptr), S_OK);
+        EXPECT_EQ(advanced->DeliverTime(10000000), E_UNEXPECTED);
+        if (close) {
+            EXPECT_EQ(reader->Close(), S_OK);
+            EXPECT_TRUE(log.WaitFor(WMT_CLOSED, 0)) << "closed is reported before Close returns";
+            EXPECT_EQ(stream.References(), 1);
+            EXPECT_EQ(log.References(), 1);
+            EXPECT_EQ(reader->Close(), NS_E_INVALID_REQUEST) << "nothing left to close";
+        }
+        advanced->Release();
+        EXPECT_EQ(reader->Release(), 0u);
+        EXPECT_EQ(stream.References(), 1);
+        EXPECT_EQ(log.References(), 1);
     }
 }
 

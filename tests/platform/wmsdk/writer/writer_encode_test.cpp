@@ -3,6 +3,7 @@
 #include "writer_support.h"
 
 #include <functional>
+#include <regex>
 
 namespace {
 
@@ -125,50 +126,11 @@ TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles) {
         EXPECT_NEAR(decoded, 5.0, 0.2);
         // A seekable file: decoding from 4 s gives the last second.
         EXPECT_NEAR(DecodedSeconds(path, c.rate, 4), decoded - 4, 0.1);
-        EXPECT_NEAR(ReaderSeconds(path, c.channels, c.rate), decoded, 2048.0 / c.rate);
         std::remove(path.c_str());
     }
     advanced->Release();
     fileSink->Release();
     sink->Release();
-    writer->Release();
-}
-
-TEST(WriterEncode, EncodesEveryAudioStreamOfAProfile) {
-    // The voice stream as stream 1 and the speech stream as stream 2, in one profile.
-    const std::string voice = ReadText(kRealWorldProfile), speech = ReadText(ProfilePath("speech-16k-mono.prx"));
-    std::string second = speech.substr(speech.find("<streamconfig"));
-    second = second.substr(0, second.find("</streamconfig>") + 15);
-    second.replace(second.find("streamnumber=\"1\""), 16, "streamnumber=\"2\"");
-    std::string profile = voice;
-    profile.insert(profile.find("</profile>"), second);
-    IWMWriter *writer = nullptr;
-    IWMWriterAdvanced *advanced = nullptr;
-    ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
-    ASSERT_OK_UNLESS_WINE_STUB(SetProfileFrom(writer, profile));
-    DWORD inputs = 0;
-    EXPECT_EQ(writer->GetInputCount(&inputs), S_OK);
-    ASSERT_EQ(inputs, 2u);
-    RecordingSink sink(Manner::OwnBuffers, writer);
-    ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void **>(&advanced)), S_OK);
-    ASSERT_EQ(advanced->AddSink(sink.Sink()), S_OK);
-    ASSERT_EQ(writer->BeginWriting(), S_OK);
-    const WAVEFORMATEX formats[] = {PcmFormat(2, 22050, 16), PcmFormat(1, 16000, 16)};
-    const std::vector<BYTE> tones[] = {Tone(formats[0], 2), Tone(formats[1], 2)};
-    // Half a second to each input in turn.
-    for (int half = 0; half < 4; ++half) {
-        for (DWORD i = 0; i < 2; ++i) {
-            const DWORD size = formats[i].nAvgBytesPerSec / 2;
-            EXPECT_EQ(WriteOne(writer, i, &tones[i][size_t(half) * size], size, QWORD(half) * 5000000), S_OK);
-        }
-    }
-    EXPECT_EQ(writer->EndWriting(), S_OK);
-    const std::string path = "writer-streams.wma";
-    WriteBytes(path, sink.bytes);
-    EXPECT_EQ(Probe(path, "stream=codec_name,sample_rate,channels"), "wmav2,22050,2\nwmav2,16000,1\n");
-    EXPECT_NEAR(DecodedSeconds(path, 22050), 2.0, 0.25);
-    std::remove(path.c_str());
-    advanced->Release();
     writer->Release();
 }
 
@@ -212,11 +174,7 @@ TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd) {
             ASSERT_EQ(writer->BeginWriting(), S_OK);
             EXPECT_EQ(WritePcm(writer, Tone(c.input, 2), c.input, c.chunks), S_OK);
             EXPECT_EQ(writer->EndWriting(), S_OK);
-            const size_t data = sink.events.find('d');
-            EXPECT_EQ(sink.events.substr(0, 1), "h");
-            EXPECT_NE(data, std::string::npos);
-            EXPECT_EQ(sink.events.find_first_not_of('d', data), sink.events.size() - 1);
-            EXPECT_EQ(sink.events.back(), 'e');
+            EXPECT_TRUE(std::regex_match(sink.events, std::regex("hd+e"))) << sink.events;
         }
         // The bytes of the second file, joined in order, play.
         const std::string path = "writer-sink.wma";
