@@ -1,6 +1,7 @@
 // Whole playbacks as a host sees them: the order of the events, the PCM handed over in 50 ms blocks,
-// real-time pace, many players at once, and the event mask.
+// real-time pace, many players at once, the event mask, and the duration probe beside them.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -114,6 +115,29 @@ TEST_F(PlaybackTest, EveryMediumPlaysFormatPlayingDataThenEndAndTheMaskChoosesWh
         if (c.mask) Brivane().AudioOutSetEventMask(handles.back(), c.mask);
         playStarted.push_back(Clock::now());
         EXPECT_EQ(1u, Brivane().AudioOutPlay(handles.back(), 0));
+    }
+    // The duration probe beside the playbacks: a playable file's length, 0 for anything else, and working after a
+    // failure. WAV is exact; compressed media carry their codec's padding.
+    ASSERT_TRUE(host.WaitForCode(handles[0], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[0].play.medium))));
+    const struct {
+        std::string path;
+        uint32_t expected, tolerance;
+    } probes[] = {
+        {MediumNamed("tone.wav").path, 1730, 0},
+        {MediumNamed("byte.wav").path, 1200, 0},
+        {"/nonexistent/missing.wma", 0, 0},
+        {MediumNamed("minutes.wma").path, 205500, kCodecSlackMs},
+        {MediumNamed("tone.wma").path, 1730, kCodecSlackMs},
+        {MediumNamed("garbage.bin").path, 0, 0},
+        {MediumNamed("tone.mp3").path, 1730, kCodecSlackMs},
+        {MediaDirectory(), 0, 0},
+        {MediumNamed("speech.wma").path, 1730, kCodecSlackMs},
+        {MediumNamed("empty.wav").path, 0, 0},
+        {MediumNamed("tone.wav").path, 1730, 0},
+    };
+    for (const auto &probe : probes) {
+        const uint32_t ms = Brivane().GetWmaFileDuration(Wide(probe.path).c_str());
+        EXPECT_LE(std::abs(double(ms) - double(probe.expected)), double(probe.tolerance)) << probe.path << ": " << ms;
     }
     std::vector<uint32_t> durations;
     for (size_t i = 0; i < handles.size(); ++i) {

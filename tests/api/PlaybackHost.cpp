@@ -10,7 +10,6 @@ void BRIVANE_CALL PlaybackHost::OnEvent(uint32_t handle, BRIVANE_USER user, uint
                       CurrentHostThread()};
     std::lock_guard<HostMutex> guard(host->m_lock);
     host->m_events[handle].push_back(std::move(delivery));
-    host->m_changed.notify_all();
 }
 
 uint32_t PlaybackHost::Open(const Medium &medium, Source source, uint32_t mode) {
@@ -30,8 +29,12 @@ uint32_t PlaybackHost::Start(const Medium &medium, Source source, uint32_t mode,
 
 bool PlaybackHost::WaitUntil(uint32_t handle, milliseconds timeout,
                              const std::function<bool(const std::vector<Delivery> &)> &done) {
-    std::unique_lock<HostMutex> guard(m_lock);
-    return m_changed.wait_for(guard, timeout, [&] { return done(m_events[handle]); });
+    return ::WaitUntil(
+        [&] {
+            std::lock_guard<HostMutex> guard(m_lock);
+            return done(m_events[handle]);
+        },
+        int(timeout.count()));
 }
 
 bool PlaybackHost::WaitForCode(uint32_t handle, uint32_t code, milliseconds timeout, size_t count) {

@@ -64,7 +64,6 @@ public:
 
 private:
     HostMutex m_lock;
-    HostCondition m_changed;
     std::map<uint32_t, std::vector<Delivery>> m_events;
 };
 
