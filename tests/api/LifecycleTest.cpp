@@ -23,17 +23,17 @@ using std::chrono::milliseconds;
 using std::this_thread::sleep_for;
 
 TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialised) {
-    const std::function<uint32_t(uint32_t)> commands[] = {
-        [](uint32_t h) { return B().AudioOutPlay(h, 0); },
-        [](uint32_t h) { return B().AudioOutPlay(h, 1); },
-        [](uint32_t h) { return B().AudioOutSeek(h, 1000); },
-        [](uint32_t h) { return B().AudioOutSetVolume(h, 50); },
-        [](uint32_t h) { return B().AudioOutSetDuration(h, 0, BRIVANE_TO_END); },
-        [](uint32_t h) { return B().AudioOutSetSpeed(h, 150); },
-        [](uint32_t h) { return B().AudioOutSetEventMask(h, 0xFFFF); },
-        [](uint32_t h) { return B().AudioInStart(h, 0); },
-        [](uint32_t h) { return B().AudioInStart(h, 1); },
-        [](uint32_t h) { return B().AudioInStop(h); },
+    auto answers = [](uint32_t h) {
+        return std::vector<uint32_t>{B().AudioOutPlay(h, 0),
+                                     B().AudioOutPlay(h, 1),
+                                     B().AudioOutSeek(h, 1000),
+                                     B().AudioOutSetVolume(h, 50),
+                                     B().AudioOutSetDuration(h, 0, BRIVANE_TO_END),
+                                     B().AudioOutSetSpeed(h, 150),
+                                     B().AudioOutSetEventMask(h, 0xFFFF),
+                                     B().AudioInStart(h, 0),
+                                     B().AudioInStart(h, 1),
+                                     B().AudioInStop(h)};
     };
     // Each step changes the init count (+1, -1 or none), then every command answers for handles never issued.
     const struct {
@@ -41,15 +41,13 @@ TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialised) {
         uint32_t expected;
     } steps[] = {{0, 0}, {1, 1}, {1, 1}, {-1, 1}, {-1, 0}, {-1, 0}, {1, 1}, {-1, 0}};
     for (size_t step = 0; step < std::size(steps); ++step) {
-        SCOPED_TRACE("step " + std::to_string(step));
         if (steps[step].change > 0) {
             EXPECT_EQ(B().InitBrivane(), 1u);
         } else if (steps[step].change < 0) {
             B().UnInitBrivane();
         }
-        for (size_t c = 0; c < std::size(commands); ++c)
-            for (uint32_t handle : {0u, 0xBEEFu, 0x1BEEFu})
-                EXPECT_EQ(commands[c](handle), steps[step].expected) << "command " << c;
+        for (uint32_t handle : {0u, 0xBEEFu, 0x1BEEFu})
+            EXPECT_EQ(answers(handle), std::vector<uint32_t>(10, steps[step].expected)) << "step " << step;
     }
 }
 
