@@ -63,7 +63,7 @@ void PlaybackHost::Fence() {
     Brivane().AudioOutClose(fence);
 }
 
-std::string Sequence(const std::vector<Delivery> &events) {
+std::string Sequence(const std::vector<Delivery> &events, bool counted) {
     static const char *const kNames[] = {"?", "FORMAT", "PAUSED", "PLAYING", "DATA", "END", "FAILED"};
     std::string text;
     for (size_t i = 0; i < events.size();) {
@@ -71,7 +71,7 @@ std::string Sequence(const std::vector<Delivery> &events) {
         while (run < events.size() && events[run].code == events[i].code) ++run;
         if (!text.empty()) text += ' ';
         text += events[i].code < 7 ? kNames[events[i].code] : std::to_string(events[i].code);
-        if (run - i > 1) text += '*' + std::to_string(run - i);
+        if (run - i > 1) text += '*' + (counted ? std::to_string(run - i) : "");
         i = run;
     }
     return text;

@@ -67,8 +67,8 @@ private:
     std::map<uint32_t, std::vector<Delivery>> m_events;
 };
 
-// The events as text, runs folded: "FORMAT PLAYING DATA*34 END".
-std::string Sequence(const std::vector<Delivery> &events);
+// The events as text, runs folded: "FORMAT PLAYING DATA*34 END", or "DATA* END" without the counts.
+std::string Sequence(const std::vector<Delivery> &events, bool counted = true);
 // The data events' bytes joined, from event index `from` on.
 std::vector<char> Data(const std::vector<Delivery> &events, size_t from = 0);
 // Index of the nth event with this code, or events.size().
