@@ -7,11 +7,6 @@
 
 namespace {
 
-// The bytes from `from` on; none when it lies past the end.
-std::vector<char> Slice(const std::vector<char> &bytes, size_t from) {
-    return from < bytes.size() ? std::vector<char>(bytes.begin() + long(from), bytes.end()) : std::vector<char>();
-}
-
 bool EndsWith(const std::vector<char> &bytes, const std::vector<char> &tail) {
     return bytes.size() >= tail.size() && std::equal(tail.begin(), tail.end(), bytes.end() - long(tail.size()));
 }

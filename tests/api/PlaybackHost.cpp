@@ -100,6 +100,13 @@ bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
     return bytes.size() <= of.size() && std::equal(bytes.begin(), bytes.end(), of.begin());
 }
 
+std::vector<char> Slice(const std::vector<char> &bytes, size_t from, size_t length) {
+    const size_t have = from < bytes.size() ? bytes.size() - from : 0;
+    std::vector<char> slice(length == SIZE_MAX ? have : length, 0);
+    std::copy_n(bytes.end() - long(have), std::min(have, slice.size()), slice.begin());
+    return slice;
+}
+
 Sound Listen(const std::vector<char> &output) {
     Sound sound;
     const size_t frames = output.size() / 4;

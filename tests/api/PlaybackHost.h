@@ -75,6 +75,8 @@ std::vector<char> Data(const std::vector<Delivery> &events, size_t from = 0);
 size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth = 0);
 size_t Count(const std::vector<Delivery> &events, uint32_t code);
 bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of);
+// The bytes from `from` on, or `length` of them with silence past the end.
+std::vector<char> Slice(const std::vector<char> &bytes, size_t from, size_t length = SIZE_MAX);
 template <class Rows, class Drop>
 void EraseIf(Rows &rows, Drop drop) {
     rows.erase(std::remove_if(rows.begin(), rows.end(), drop), rows.end());

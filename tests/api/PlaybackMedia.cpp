@@ -82,7 +82,6 @@ public:
         }
         return found->second;
     }
-    const std::string &Dir() const { return m_dir; }
 
 private:
     std::string At(const char *name) const { return m_dir + "/" + name; }
@@ -204,7 +203,7 @@ std::string WriteTemp(const std::string &name, const std::vector<char> &bytes) {
     return path;
 }
 
-std::string MediaDirectory() { return Media().Dir() + "/folder"; }
+std::string MediaDirectory() { return MediumNamed("folder").path; }
 
 std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text) { return {text.begin(), text.end()}; }
 
