@@ -1,8 +1,4 @@
-// The host steering a playback: pause and resume, seek while playing and while paused, and volume as
-// it reaches the output.
-#include <cstdlib>
-#include <cstring>
-
+// The host steering a playback: pause and resume, seek while playing and while paused.
 #include "PlaybackHost.h"
 
 namespace {
@@ -132,40 +128,6 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
         EXPECT_GE(after.size() + 4096 * 4, tail.size()) << what;
         EXPECT_LE(after.size(), tail.size() + (quick ? 8820 : 13230 + 4096 * 4)) << what;
     }
-}
-
-TEST_F(PlaybackTest, VolumeScalesWhatTheDeviceOutputs) {
-    const Medium &medium = MediumNamed("long.wav");
-    // No device yet: accepted, and nothing lasts.
-    const uint32_t handle = host.Start(medium, Source::File, BRIVANE_MODE_DECODE,
-                                       [](uint32_t h) { EXPECT_EQ(1u, Brivane().AudioOutSetVolume(h, 30)); });
-    ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium)));
-    std::this_thread::sleep_for(milliseconds(700));
-    EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 50));
-    EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, Patience(medium)));
-    Brivane().AudioOutClose(handle);
-    host.Fence();
-    const std::vector<Delivery> events = host.Of(handle);
-    EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << Sequence(events);
-
-    const char *disk = DiskAudioOutput();
-    if (!disk) GTEST_SKIP() << "the output's level needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
-    const std::vector<char> output = ReadFile(disk);
-    // The chirp's first frame is silent and its second is not: that places the medium in the output.
-    const size_t start = Listen(output).first - 1;
-    const size_t samples = medium.pcm.size() / 2;
-    ASSERT_GE(output.size(), 4 * start + medium.pcm.size());
-    auto sample = [](const std::vector<char> &bytes, size_t at) {
-        int16_t value;
-        std::memcpy(&value, &bytes[2 * at], 2);
-        return int(value);
-    };
-    const size_t fullUntil = samples * 100 / medium.durationMs;  // the first 100 ms
-    for (size_t i = 0; i < fullUntil; ++i)
-        ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i)), 1) << "full level at sample " << i;
-    for (size_t i = samples - samples / 3; i < samples; ++i)  // the last second
-        ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i) * 0x7FFF / 0xFFFF), 2)
-            << "half level at sample " << i;
 }
 
 }  // namespace
