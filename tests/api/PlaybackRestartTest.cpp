@@ -159,10 +159,10 @@ TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce)
         });
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium))) << what;
         std::this_thread::sleep_for(milliseconds(700));
-        Brivane().AudioOutSetSpeed(handle, c.changeTo);
         if (c.volume) {
             EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 50));
         }
+        Brivane().AudioOutSetSpeed(handle, c.changeTo);
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
         Brivane().AudioOutClose(handle);
         host.Fence();
