@@ -5,7 +5,6 @@
 #include <atomic>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "HostHarness.h"
 #include "PlaybackMedia.h"
@@ -91,6 +90,7 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
              Brivane().AudioWavFreeData(Brivane().AudioWavGetData(waveWide.c_str(), nullptr, nullptr, 0));
          }},
     };
+    uint32_t lastHandle = 0;
     for (Kind kind : {kPlayback, kCapture, kPcmControl, kPcmData}) {
         // Wine's Windows Media writer and profile manager are stubs: no capture opens, so none calls back.
         if (kind == kCapture && RunningUnderWine()) continue;
@@ -115,6 +115,8 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
             ASSERT_EQ(1u, Brivane().InitBrivane());
             HostLog log;
             const uint32_t handle = OpenMissing(log);
+            EXPECT_GT(handle, lastHandle) << "handles go on growing across restarts";
+            lastHandle = handle;
             EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the library works again";
             Brivane().UnInitBrivane();
         }

@@ -33,21 +33,21 @@ public:
         log->m_events.push_back({handle, code, arg1, arg2,
                                  bytes ? std::vector<uint8_t>(bytes, bytes + size) : std::vector<uint8_t>(),
                                  CurrentHostThread()});
-        log->m_changed.notify_all();
     }
     BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
 
     // The events of one instance; with a count of letters, waits up to 10 s until that many arrived.
     std::vector<CaptureEvent> Events(uint32_t handle, char letter = 0, size_t count = 0) {
-        std::unique_lock<HostMutex> guard(m_lock);
-        m_changed.wait_for(guard, std::chrono::seconds(10), [&] {
-            size_t seen = 0;
-            for (const CaptureEvent &e : m_events) seen += e.handle == handle && Letter(e) == letter;
-            return seen >= count;
+        WaitUntil([&] {
+            std::lock_guard<HostMutex> guard(m_lock);
+            return size_t(std::count_if(m_events.begin(), m_events.end(), [&](const CaptureEvent &e) {
+                       return e.handle == handle && Letter(e) == letter;
+                   })) >= count;
         });
+        std::lock_guard<HostMutex> guard(m_lock);
         std::vector<CaptureEvent> mine;
-        for (const CaptureEvent &e : m_events)
-            if (e.handle == handle) mine.push_back(e);
+        std::copy_if(m_events.begin(), m_events.end(), std::back_inserter(mine),
+                     [&](const CaptureEvent &e) { return e.handle == handle; });
         return mine;
     }
     void Clear() {
@@ -57,7 +57,6 @@ public:
 
 private:
     HostMutex m_lock;
-    HostCondition m_changed;
     std::vector<CaptureEvent> m_events;
 };
 

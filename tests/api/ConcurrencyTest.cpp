@@ -9,31 +9,9 @@
 
 namespace {
 
-// Once the hosts are done, only the fence instance is alive. Commands run in posting order, so when
-// the fence's failure arrives every earlier close has run, and any later event is a fault.
-struct StressLog {
-    HostMutex lock;
-    bool hostsDone = false;
-    std::vector<uint32_t> afterDone;
-
-    static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t, const void *, uint32_t) {
-        StressLog *log = reinterpret_cast<StressLog *>(user);
-        std::lock_guard<HostMutex> guard(log->lock);
-        if (log->hostsDone) log->afterDone.push_back(handle);
-    }
-    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
-    // Events delivered after the fence's, or -1 while the fence has not arrived.
-    int EventsAfter(uint32_t fence) {
-        std::lock_guard<HostMutex> guard(lock);
-        for (size_t i = 0; i < afterDone.size(); ++i)
-            if (afterDone[i] == fence) return static_cast<int>(afterDone.size() - i - 1);
-        return -1;
-    }
-};
-
 TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
     ASSERT_EQ(1u, Brivane().InitBrivane());
-    StressLog log;
+    HostLog log;
     // Under Wine every kernel call costs so much more that a tenth of the rounds takes minutes.
     const int kThreads = 8, kRounds = RunningUnderWine() ? 1000 : 10000;
     std::atomic<int> opened{0};
@@ -44,8 +22,8 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
             for (int i = 0; i < kRounds;) {
                 uint32_t handle =
                     (i + t) % 2
-                        ? Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &StressLog::OnPlay, log.User())
-                        : Brivane().AudioOutOpen(1, image, sizeof image, &StressLog::OnPlay, log.User());
+                        ? Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &HostLog::OnPlay, log.User())
+                        : Brivane().AudioOutOpen(1, image, sizeof image, &HostLog::OnPlay, log.User());
                 if (!handle) {
                     // The table is full until the service thread catches up with the closes.
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -64,19 +42,16 @@ TEST(Concurrency, EightHostThreadsOpenPostAndCloseThousandsOfTimes) {
     for (HostThread &host : hosts) host.join();
     EXPECT_EQ(kThreads * kRounds, opened);
 
-    {
-        std::lock_guard<HostMutex> guard(log.lock);
-        log.hostsDone = true;
-    }
+    // Commands run in posting order: once the fence's failure arrives every close has run, and any later
+    // event is a fault.
     uint32_t fence = 0;
     WaitUntil([&] {
-        return (fence = Brivane().AudioOutFileOpen(1, Path("fence").c_str(), &StressLog::OnPlay, log.User())) != 0;
+        return (fence = Brivane().AudioOutFileOpen(1, Path("fence").c_str(), &HostLog::OnPlay, log.User())) != 0;
     });
     ASSERT_NE(0u, fence);
-    WaitUntil([&] { return log.EventsAfter(fence) >= 0; }, 30000);
-    ASSERT_EQ(0, log.EventsAfter(fence));
+    ASSERT_TRUE(WaitUntil([&] { return log.Count(fence) > 0; }, 30000));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(0, log.EventsAfter(fence)) << "no event of a closed instance arrives after its close ran";
+    EXPECT_EQ(fence, log.Events().back().handle) << "no event of a closed instance arrives after its close ran";
     Brivane().AudioOutClose(fence);
 
     // Every entry has been freed: a hundred opens fit again, and not one more.

@@ -103,28 +103,8 @@ TEST_F(GetAudioPcm, WindowAndCancelFlagEndTheDecodeEarly) {
     }
 }
 
-TEST_F(GetAudioPcm, RefusedCallsDeliverNothingButTheEnd) {
-    const Medium &wav = MediumNamed("tone.wav");
-    struct Case {
-        const char *what;
-        uint32_t kind;
-        std::string path;
-        std::vector<uint32_t> codes;
-    };
-    const Case cases[] = {
-        {"kind 2", 2, wav.path, {}},
-        {"empty path", BRIVANE_KIND_AUDIO, "", {}},
-        {"missing file", BRIVANE_KIND_AUDIO, wav.path + ".missing", {BRIVANE_PCM_END}},
-        {"not a medium", BRIVANE_KIND_AUDIO, MediumNamed("garbage.bin").path, {BRIVANE_PCM_END}},
-    };
-    for (const Case &c : cases) {
-        PcmLog log;
-        EXPECT_EQ(0u, Decode(c.path, log, 0, 0, nullptr, c.kind)) << c.what;
-        EXPECT_EQ(c.codes, log.codes) << c.what;
-    }
-}
-
-TEST_F(GetAudioPcm, KeepsOneDecoderUntilToldOrShutDown) {
+// One decoder is kept between calls until a null path or a shutdown; refused calls deliver nothing but the end.
+TEST_F(GetAudioPcm, KeepsOneDecoderUntilToldOrShutDownAndRefusedCallsDeliverNothingButTheEnd) {
     const Medium &wav = MediumNamed("tone.wav");
     PcmLog log;
     EXPECT_EQ(0u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, nullptr, 0, 0, nullptr, 0, nullptr)) << "no decoder yet";
@@ -142,6 +122,22 @@ TEST_F(GetAudioPcm, KeepsOneDecoderUntilToldOrShutDown) {
     EXPECT_EQ(1u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wav.path.c_str(), 0, 0, nullptr, 0, nullptr))
         << "no callback";
     testing::internal::GetCapturedStdout();
+    const struct {
+        uint32_t kind;
+        std::string path;
+        std::vector<uint32_t> codes;
+    } refusals[] = {
+        {2, wav.path, {}},
+        {BRIVANE_KIND_AUDIO, "", {}},
+        {BRIVANE_KIND_AUDIO, wav.path + ".missing", {BRIVANE_PCM_END}},
+        {BRIVANE_KIND_AUDIO, MediumNamed("garbage.bin").path, {BRIVANE_PCM_END}},
+    };
+    for (const auto &refusal : refusals) {
+        PcmLog refused;
+        EXPECT_EQ(0u, Decode(refusal.path, refused, 0, 0, nullptr, refusal.kind))
+            << refusal.kind << " " << refusal.path;
+        EXPECT_EQ(refusal.codes, refused.codes) << refusal.kind << " " << refusal.path;
+    }
 }
 
 }  // namespace

@@ -44,7 +44,7 @@ inline bool WaitUntil(const std::function<bool()> &done, int limitMs = 10000) {
     return true;
 }
 
-// Keeps every playback event; capture events are kept with code 0, which no playback event has.
+// Keeps every playback event.
 class HostLog {
 public:
     static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
@@ -52,10 +52,6 @@ public:
         HostLog *log = reinterpret_cast<HostLog *>(user ^ kWide);
         std::lock_guard<HostMutex> guard(log->m_lock);
         log->m_events.push_back({handle, user, code, payload, size, CurrentHostThread()});
-    }
-    static void BRIVANE_CALL OnCapture(uint32_t handle, BRIVANE_USER user, uint32_t, uint32_t, uint32_t,
-                                       const void *payload, uint32_t size) {
-        OnPlay(handle, user, 0, payload, size);
     }
     BRIVANE_USER User() const { return reinterpret_cast<BRIVANE_USER>(this) ^ kWide; }
 

@@ -1,9 +1,7 @@
-// The threads, locks and waits the suite's hosts use: the standard ones on Linux, and on Windows thin
-// classes over the kernel's, because mingw's win32 thread model has no std::thread, std::mutex or
-// std::condition_variable. std::lock_guard and std::unique_lock work with both.
+// The threads and locks the suite's hosts use: the standard ones on Linux, and on Windows thin classes
+// over the kernel's, because mingw's win32 thread model has no std::thread or std::mutex.
 #pragma once
 
-#include <chrono>
 #include <mutex>
 
 #ifdef _WIN32
@@ -21,29 +19,9 @@ public:
     HostMutex &operator=(const HostMutex &) = delete;
     void lock() { EnterCriticalSection(&m_section); }
     void unlock() { LeaveCriticalSection(&m_section); }
-    CRITICAL_SECTION *Native() { return &m_section; }
 
 private:
     CRITICAL_SECTION m_section;
-};
-
-class HostCondition {
-public:
-    void notify_all() { WakeAllConditionVariable(&m_condition); }
-    template <class Rep, class Period, class Predicate>
-    bool wait_for(std::unique_lock<HostMutex> &lock, std::chrono::duration<Rep, Period> timeout, Predicate done) {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return done();
-            SleepConditionVariableCS(&m_condition, lock.mutex()->Native(), static_cast<DWORD>(left.count()) + 1);
-        }
-        return true;
-    }
-
-private:
-    CONDITION_VARIABLE m_condition = CONDITION_VARIABLE_INIT;
 };
 
 // Runs a function on a thread of its own; join waits for it.
@@ -78,11 +56,9 @@ using HostThreadId = DWORD;
 inline HostThreadId CurrentHostThread() { return GetCurrentThreadId(); }
 
 #else
-#include <condition_variable>
 #include <thread>
 
 using HostMutex = std::mutex;
-using HostCondition = std::condition_variable;
 using HostThread = std::thread;
 using HostThreadId = std::thread::id;
 inline HostThreadId CurrentHostThread() { return std::this_thread::get_id(); }

@@ -10,7 +10,6 @@ void BRIVANE_CALL PlaybackHost::OnEvent(uint32_t handle, BRIVANE_USER user, uint
                       CurrentHostThread()};
     std::lock_guard<HostMutex> guard(host->m_lock);
     host->m_events[handle].push_back(std::move(delivery));
-    host->m_changed.notify_all();
 }
 
 uint32_t PlaybackHost::Open(const Medium &medium, Source source, uint32_t mode) {
@@ -30,8 +29,12 @@ uint32_t PlaybackHost::Start(const Medium &medium, Source source, uint32_t mode,
 
 bool PlaybackHost::WaitUntil(uint32_t handle, milliseconds timeout,
                              const std::function<bool(const std::vector<Delivery> &)> &done) {
-    std::unique_lock<HostMutex> guard(m_lock);
-    return m_changed.wait_for(guard, timeout, [&] { return done(m_events[handle]); });
+    return ::WaitUntil(
+        [&] {
+            std::lock_guard<HostMutex> guard(m_lock);
+            return done(m_events[handle]);
+        },
+        int(timeout.count()));
 }
 
 bool PlaybackHost::WaitForCode(uint32_t handle, uint32_t code, milliseconds timeout, size_t count) {
@@ -60,7 +63,7 @@ void PlaybackHost::Fence() {
     Brivane().AudioOutClose(fence);
 }
 
-std::string Sequence(const std::vector<Delivery> &events) {
+std::string Sequence(const std::vector<Delivery> &events, bool counted) {
     static const char *const kNames[] = {"?", "FORMAT", "PAUSED", "PLAYING", "DATA", "END", "FAILED"};
     std::string text;
     for (size_t i = 0; i < events.size();) {
@@ -68,7 +71,7 @@ std::string Sequence(const std::vector<Delivery> &events) {
         while (run < events.size() && events[run].code == events[i].code) ++run;
         if (!text.empty()) text += ' ';
         text += events[i].code < 7 ? kNames[events[i].code] : std::to_string(events[i].code);
-        if (run - i > 1) text += '*' + std::to_string(run - i);
+        if (run - i > 1) text += '*' + (counted ? std::to_string(run - i) : "");
         i = run;
     }
     return text;
@@ -95,6 +98,13 @@ size_t Count(const std::vector<Delivery> &events, uint32_t code) {
 
 bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of) {
     return bytes.size() <= of.size() && std::equal(bytes.begin(), bytes.end(), of.begin());
+}
+
+std::vector<char> Slice(const std::vector<char> &bytes, size_t from, size_t length) {
+    const size_t have = from < bytes.size() ? bytes.size() - from : 0;
+    std::vector<char> slice(length == SIZE_MAX ? have : length, 0);
+    std::copy_n(bytes.end() - long(have), std::min(have, slice.size()), slice.begin());
+    return slice;
 }
 
 Sound Listen(const std::vector<char> &output) {

@@ -64,18 +64,19 @@ public:
 
 private:
     HostMutex m_lock;
-    HostCondition m_changed;
     std::map<uint32_t, std::vector<Delivery>> m_events;
 };
 
-// The events as text, runs folded: "FORMAT PLAYING DATA*34 END".
-std::string Sequence(const std::vector<Delivery> &events);
+// The events as text, runs folded: "FORMAT PLAYING DATA*34 END", or "DATA* END" without the counts.
+std::string Sequence(const std::vector<Delivery> &events, bool counted = true);
 // The data events' bytes joined, from event index `from` on.
 std::vector<char> Data(const std::vector<Delivery> &events, size_t from = 0);
 // Index of the nth event with this code, or events.size().
 size_t IndexOf(const std::vector<Delivery> &events, uint32_t code, size_t nth = 0);
 size_t Count(const std::vector<Delivery> &events, uint32_t code);
 bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of);
+// The bytes from `from` on, or `length` of them with silence past the end.
+std::vector<char> Slice(const std::vector<char> &bytes, size_t from, size_t length = SIZE_MAX);
 template <class Rows, class Drop>
 void EraseIf(Rows &rows, Drop drop) {
     rows.erase(std::remove_if(rows.begin(), rows.end(), drop), rows.end());

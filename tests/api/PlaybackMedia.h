@@ -19,12 +19,11 @@ struct Medium {
     bool exact;  // PCM WAV: the host's data must equal `pcm` bit for bit
 };
 
-// Playable: "tone.wav" (1.73 s of a 44.1 kHz 16-bit stereo chirp, 44-byte header), "tone.wma",
-// "tone.mp3", "tone.flac", "tone.ogg", "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk),
-// "speech.wma" (22.05 kHz mono), "byte.wav" (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp), "minutes.wma"
-// (3 min 25.5 s). Damaged: "garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data size
-// claims 10 s more than the file holds), "lying-short.wav" (claims half the PCM it holds), "folder" (a directory, to
-// play from its path only).
+// Playable: "tone.wav" (1.73 s of a 44.1 kHz 16-bit stereo chirp, 44-byte header), "tone.wma", "tone.mp3",
+// "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma" (22.05 kHz mono), "byte.wav"
+// (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp), "minutes.wma" (3 min 25.5 s). Damaged: "garbage.bin",
+// "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data size claims 10 s more than the file holds),
+// "lying-short.wav" (claims half the PCM it holds), "folder" (a directory, to play from its path only).
 const Medium &MediumNamed(const char *name);
 // A memory-only PCM WAV of pseudo-random frames, so a shifted or swapped frame never matches.
 Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);

@@ -1,6 +1,7 @@
-// Starts a host can trust: any millisecond as a start, a speed change while playing, and a player
-// reused after an open that failed.
+// Starts a host can trust: any millisecond as a start, speed and volume changes while playing, and a
+// player reused after an open that failed.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -18,14 +19,6 @@ std::vector<Delivery> StartNumber(const std::vector<Delivery> &events, size_t nt
 bool EndedStart(const std::vector<Delivery> &events, size_t nth) {
     const std::vector<Delivery> start = StartNumber(events, nth);
     return !start.empty() && start.back().code == BRIVANE_EVENT_END;
-}
-
-// The medium's bytes from `from`, silence past its end.
-std::vector<char> FramesFrom(const Medium &medium, size_t from, size_t length) {
-    std::vector<char> bytes(length, 0);
-    if (from < medium.pcm.size())
-        std::copy_n(medium.pcm.begin() + long(from), std::min(length, medium.pcm.size() - from), bytes.begin());
-    return bytes;
 }
 
 TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
@@ -116,7 +109,7 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
                     EXPECT_EQ(0u, from % align) << which << ": the reader started inside a frame, at byte " << from;
                     EXPECT_LE(from, at + align) << which;
                 }
-                EXPECT_TRUE(data == FramesFrom(medium, from, data.size()))
+                EXPECT_TRUE(data == Slice(medium.pcm, from, data.size()))
                     << which << ": not the file's frames from byte " << from;
                 at = from;
                 played =
@@ -136,28 +129,39 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
     }
 }
 
-TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
+// A speed change while playing waits for the next start; a volume set before the device opens is
+// accepted and does not last, and one set while playing acts at once.
+TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce) {
     const Medium &medium = MediumNamed("long.wav");
     const struct {
         uint32_t mode;
         int speed, changeTo;
+        bool volume;
     } cases[] = {
-        {BRIVANE_MODE_DECODE, 100, 150},
-        {BRIVANE_MODE_DECODE, 150, 100},
-        {BRIVANE_MODE_DECODE, 0, 150},
-        {BRIVANE_MODE_WAVE, 100, 0},
+        {BRIVANE_MODE_DECODE, 100, 150, false},
+        {BRIVANE_MODE_DECODE, 150, 100, false},
+        {BRIVANE_MODE_DECODE, 0, 150, false},
+        {BRIVANE_MODE_WAVE, 100, 0, false},
         // Unchanged: the speed alone sets the pace of the data and the length of the output.
-        {BRIVANE_MODE_WAVE, 150, 150},
-        {BRIVANE_MODE_DECODE, 70, 70},
+        {BRIVANE_MODE_WAVE, 150, 150, false},
+        {BRIVANE_MODE_DECODE, 70, 70, false},
+        {BRIVANE_MODE_DECODE, 100, 100, true},
     };
     const char *disk = DiskAudioOutput();
     for (const auto &c : cases) {
         const std::string what = "mode " + std::to_string(c.mode) + " speed " + std::to_string(c.speed) +
                                  " changed to " + std::to_string(c.changeTo);
-        const uint32_t handle =
-            host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) { Brivane().AudioOutSetSpeed(h, c.speed); });
+        const uint32_t handle = host.Start(medium, Source::Memory, c.mode, [&](uint32_t h) {
+            Brivane().AudioOutSetSpeed(h, c.speed);
+            if (c.volume) {
+                EXPECT_EQ(1u, Brivane().AudioOutSetVolume(h, 30)) << "no device yet";
+            }
+        });
         ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_PLAYING, Patience(medium))) << what;
         std::this_thread::sleep_for(milliseconds(700));
+        if (c.volume) {
+            EXPECT_EQ(1u, Brivane().AudioOutSetVolume(handle, 50));
+        }
         Brivane().AudioOutSetSpeed(handle, c.changeTo);
         EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, 2 * Patience(medium))) << what;
         Brivane().AudioOutClose(handle);
@@ -165,6 +169,7 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
 
         const std::vector<Delivery> events = host.Of(handle);
         ASSERT_GE(events.size(), 4u) << what << ": " << Sequence(events);
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
         EXPECT_TRUE(Data(events) == medium.pcm) << what << ": " << Sequence(events);
         const int speed = c.speed == 0 ? 100 : c.speed;
         const double scaled = medium.durationMs * 100.0 / speed;
@@ -185,7 +190,8 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
         EXPECT_LE(double(paced), 1.5 * scaled + 1000) << what << ": the data took " << paced << " ms";
 
         if (!disk) continue;
-        const Sound sound = Listen(ReadFile(disk));
+        const std::vector<char> output = ReadFile(disk);
+        const Sound sound = Listen(output);
         if (c.speed == 0) {
             EXPECT_EQ(sound.first, sound.last) << what << ": speed 0 plays silence";
             continue;
@@ -193,6 +199,21 @@ TEST_F(PlaybackTest, ASpeedChangeWhilePlayingWaitsForTheNextStart) {
         const double outputMs = (sound.last - sound.first) * 1000.0 / medium.format.nSamplesPerSec;
         EXPECT_NEAR(scaled, outputMs, 0.1 * scaled + 100) << what << ": the output lasts " << outputMs << " ms";
         EXPECT_LT(sound.longestGap, medium.format.nSamplesPerSec / 50) << what << ": the output falls silent";
+        if (!c.volume) continue;
+        // The chirp's first frame is silent and its second is not: that places the medium in the output.
+        const size_t start = sound.first - 1, samples = medium.pcm.size() / 2;
+        ASSERT_GE(output.size(), 4 * start + medium.pcm.size());
+        auto sample = [](const std::vector<char> &bytes, size_t at) {
+            int16_t value;
+            std::memcpy(&value, &bytes[2 * at], 2);
+            return int(value);
+        };
+        for (size_t i = 0; i < samples * 100 / medium.durationMs; ++i)  // the first 100 ms
+            ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i)), 1)
+                << "full level at sample " << i;
+        for (size_t i = samples - samples / 3; i < samples; ++i)  // the last second
+            ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i) * 0x7FFF / 0xFFFF), 2)
+                << "half level at sample " << i;
     }
 }
 

@@ -13,11 +13,9 @@ ff -f lavfi -i "$chirp:d=3" -f s16le -c:a pcm_s16le long.s16
 ff -f lavfi -i "sine=f=300:r=11025:d=1.2" -f u8 -c:a pcm_u8 byte.u8
 ff -f s16le -ar 44100 -ac 2 -i tone.s16 -c:a wmav2 -b:a 128k tone.wma
 ff -f s16le -ar 44100 -ac 2 -i tone.s16 -c:a libmp3lame -b:a 128k tone.mp3
-ff -f s16le -ar 44100 -ac 2 -i tone.s16 -c:a flac tone.flac
-ff -f s16le -ar 44100 -ac 2 -i tone.s16 -c:a libvorbis tone.ogg
 ff -f s16le -ar 44100 -ac 2 -i tone.s16 -ac 1 -ar 22050 -c:a wmav2 -b:a 32k speech.wma
 ff -f lavfi -i "sine=f=440:r=22050:d=205.5" -c:a wmav2 -b:a 32k minutes.wma
-for medium in tone.wma tone.mp3 tone.flac tone.ogg speech.wma; do
+for medium in tone.wma tone.mp3 speech.wma; do
   ff -i "$medium" -f s16le -c:a pcm_s16le "$medium.s16"
 done
 media_done
