@@ -27,12 +27,15 @@ TEST(SpeechWave, AcceptsMonoPcmOf8Or16BitsFrom8To48kHzAndTellsTheUserWhyNot) {
     const struct Case {
         const char *what;
         Bytes file;
-        DWORD count;          // 0: refused
-        const char *message;  // what the user is told, or null for silence
+        DWORD count;                      // 0: refused
+        const char *message;              // what the user is told, or null for silence
         std::vector<SHORT> samples = {};  // the first ones loaded, when given
     } cases[] = {
         {"16-bit 16 kHz", MakeWav(mono16, Bytes(80000, 1)), 40000, nullptr},
-        {"8-bit widened", MakeWav(WavShape{1, 1, 11025, 8}, Bytes{0, 1, 127, 128, 129, 255}), 6, nullptr,
+        {"8-bit widened",
+         MakeWav(WavShape{1, 1, 11025, 8}, Bytes{0, 1, 127, 128, 129, 255}),
+         6,
+         nullptr,
          {-32768, -32512, -256, 0, 256, 32512}},
         {"lowest rate", MakeWav(WavShape{1, 1, 8000, 16}, Bytes(100, 1)), 50, nullptr},
         {"highest rate", MakeWav(WavShape{1, 1, 48000, 16}, Bytes(100, 1)), 50, nullptr},
