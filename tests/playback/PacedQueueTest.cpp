@@ -85,20 +85,6 @@ TEST(PacedQueue, APartialBlockIsHandedOutOnceWhenNoWholeBlockWaits) {
     }
 }
 
-TEST(PacedQueue, ATailIsCompletedByTheNextEnqueue) {
-    Host host;
-    host.queue.Configure(100, 50);
-    const std::vector<BYTE> first(60, 1), second(70, 2);
-    EXPECT_EQ(host.queue.Enqueue(first.data(), 60), 0u);
-    EXPECT_EQ(host.queue.Enqueue(second.data(), 70), 100u);
-    host.Drain(1000);
-    ASSERT_EQ(host.deliveries.size(), 1u);
-    EXPECT_EQ(host.deliveries[0].data[59], 1);
-    EXPECT_EQ(host.deliveries[0].data[60], 2);
-    host.Drain(1000);
-    EXPECT_EQ(host.deliveries[1].size, 30u);
-}
-
 TEST(PacedQueue, ClearDropsBlocksAndTailEvenFromInsideDelivery) {
     Host host;
     host.queue.Configure(100, 50);
