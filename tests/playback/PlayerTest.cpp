@@ -167,6 +167,16 @@ protected:
         return player->SelectOutput();
     }
     void Open(const WAVEFORMATEX &format) { EXPECT_EQ(S_OK, Select({Audio(format)})); }
+    size_t Count(DWORD code) const {
+        std::lock_guard<std::mutex> hold(g_eventsLock);
+        return size_t(std::count_if(player->events.begin(), player->events.end(),
+                                    [&](const Event &event) { return event.code == code; }));
+    }
+    // Waits for the count of paced events, then a while longer for any that should not come.
+    void Await(DWORD code, size_t count, DWORD settleMs) const {
+        for (int waited = 0; waited < 5000 && Count(code) < count; waited += 10) Sleep(10);
+        Sleep(settleMs);
+    }
     std::vector<DWORD> DataSizes() const {
         std::lock_guard<std::mutex> hold(g_eventsLock);
         std::vector<DWORD> sizes;
@@ -242,6 +252,28 @@ TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEndUnlessTheMaskLeaves
     }
 }
 
+// Paced host data: blocks at play pace, the partial block held while the stream runs on, and one end
+// once the queue has run dry after the end of the stream.
+TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsThePartialBlockOnce) {
+    Open(PcmFormat(2, 44100, 16));
+    const auto started = std::chrono::steady_clock::now();
+    player->StartPaced();
+    player->Feed({6 * 8820 + 100}, 0, 350, FALSE);
+    Await(EVENT_DATA, 6, 150);
+    std::vector<DWORD> sizes(6, 8820);
+    EXPECT_EQ(sizes, DataSizes());
+    // The sixth block of 50 ms is due 250 ms into the play, never sooner.
+    EXPECT_GE(player->events.back().at - started, std::chrono::milliseconds(250));
+    player->MarkStreamEnd(FALSE, S_OK);
+    player->EndStart(0);
+    Await(EVENT_END, 1, 200);
+    player->StopTicks();
+    sizes.push_back(100);
+    EXPECT_EQ(sizes, DataSizes());
+    EXPECT_EQ(1u, Count(EVENT_END));
+    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
+}
+
 // The play state says ended before the end's silence fill gets the player lock; the paced queue,
 // dry by then, must still hand out the silence before the end.
 TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
@@ -258,14 +290,8 @@ TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
     LeaveCriticalSection(player->Lock());
     ending.join();
 
-    auto ends = [&] {
-        std::lock_guard<std::mutex> hold(g_eventsLock);
-        return std::count_if(player->events.begin(), player->events.end(),
-                             [](const Event &event) { return event.code == EVENT_END; });
-    };
-    for (int waited = 0; waited < 5000 && ends() == 0; waited += 10) Sleep(10);
-    Sleep(200);
-    EXPECT_EQ(1, ends());
+    Await(EVENT_END, 1, 200);
+    EXPECT_EQ(1u, Count(EVENT_END));
     const std::vector<DWORD> sizes = DataSizes();
     EXPECT_EQ(player->MsToBytes(301), std::accumulate(sizes.begin(), sizes.end(), 0u));
     player->StopTicks();
