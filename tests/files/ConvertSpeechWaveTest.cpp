@@ -76,10 +76,6 @@ TEST(SpeechWave, AcceptsMonoPcmOf8Or16BitsFrom8To48kHzAndTellsTheUserWhyNot) {
             HeapFree(GetProcessHeap(), 0, samples);
         }
     }
-    DWORD count = 0;
-    EXPECT_EQ(LoadSpeechWave(dir.Path("missing.wav").c_str(), &count, nullptr), nullptr);
-    EXPECT_EQ(LoadSpeechWave(nullptr, &count, nullptr), nullptr);
-    EXPECT_EQ(LoadSpeechWave(path.c_str(), nullptr, nullptr), nullptr);
 }
 
 }  // namespace
