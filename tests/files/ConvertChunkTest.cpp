@@ -24,12 +24,8 @@ TEST(WriteChunk, StampsChunksWithTheRunningTime) {
 
     const Bytes pcm = Pcm(Tone(16000, 2.0, 1000, 0.5), 16);
     const WAVEFORMATEX format = PcmFormat(1, 16000, 16);
-    WAVEFORMATEX noRate = format;
-    noRate.nAvgBytesPerSec = 0;
     DWORD runningMs = 500;
-    // Refusals leave the running time alone: no writer, no byte rate, a writer not yet writing.
-    EXPECT_EQ(WriteChunk(nullptr, pcm.data(), 32000, &format, &runningMs), E_INVALIDARG);
-    EXPECT_EQ(WriteChunk(writer, pcm.data(), 32000, &noRate, &runningMs), E_INVALIDARG);
+    // A sample the writer refuses leaves the running time alone.
     EXPECT_EQ(WriteChunk(writer, pcm.data(), 32000, &format, &runningMs), NS_E_INVALID_REQUEST);
     EXPECT_EQ(runningMs, 500u);
 

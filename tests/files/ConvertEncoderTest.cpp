@@ -21,8 +21,7 @@ protected:
         ASSERT_EQ(m_encoder.Initialise(), S_OK);
     }
     std::string WriteTone(const char *name, DWORD rate, WORD bits, double seconds, double hz) {
-        const WavShape shape{WAVE_FORMAT_PCM, 1, rate, bits};
-        WriteBytes(m_dir.Path(name), MakeWav(shape, Pcm(Tone(rate, seconds, hz, 0.5), bits)));
+        WriteBytes(m_dir.Path(name), MakeWav(PcmFormat(1, rate, bits), Pcm(Tone(rate, seconds, hz, 0.5), bits)));
         return m_dir.Path(name);
     }
 
@@ -59,7 +58,7 @@ TEST_F(WmaEncoderTest, WritesTheProfilesStreamWithTheSourcesLengthToneAndLevel) 
 
 TEST_F(WmaEncoderTest, EveryFailureLeavesTheEncoderReadyForTheNextConversion) {
     const std::string good = WriteTone("good.wav", 16000, 16, 1.0, 1000);
-    WriteBytes(m_dir.Path("stereo.wav"), MakeWav(WavShape{WAVE_FORMAT_PCM, 2}, Bytes(4000, 0)));
+    WriteBytes(m_dir.Path("stereo.wav"), MakeWav(PcmFormat(2, 16000, 16), Bytes(4000, 0)));
     const std::string wma = m_dir.Path("out.wma");
     const std::basic_string<WCHAR> badProfile(u"<profile><nothing/></profile>");
     const struct Case {
@@ -85,11 +84,6 @@ TEST_F(WmaEncoderTest, EveryFailureLeavesTheEncoderReadyForTheNextConversion) {
         }
     }
     EXPECT_EQ(m_encoder.Encode(nullptr, wma.c_str(), m_profile.c_str()), E_INVALIDARG);
-    EXPECT_EQ(m_encoder.Encode(good.c_str(), nullptr, m_profile.c_str()), E_INVALIDARG);
-    m_encoder.ReleaseWriter();
-    EXPECT_EQ(m_encoder.Encode(good.c_str(), wma.c_str(), m_profile.c_str()), E_INVALIDARG);
-    ASSERT_EQ(m_encoder.Initialise(), S_OK);
-    EXPECT_EQ(m_encoder.Encode(good.c_str(), wma.c_str(), m_profile.c_str()), S_OK);
 }
 
 }  // namespace

@@ -15,21 +15,10 @@
 
 namespace convert_test {
 
-struct WavShape {
-    WORD tag = WAVE_FORMAT_PCM;
-    WORD channels = 1;
-    DWORD rate = 16000;
-    WORD bits = 16;
-    DWORD fmtSize = 16;
-    DWORD byteRate = kTrueSize;      // the consistent one unless set
-    DWORD declaredData = kTrueSize;  // the true size unless set
-};
-
-// A RIFF WAVE file of the shape with data as its data chunk's bytes.
-inline Bytes MakeWav(const WavShape &s, const Bytes &data) {
-    WAVEFORMATEX format = PcmFormat(s.channels, s.rate, s.bits, s.tag);
-    if (s.byteRate != kTrueSize) format.nAvgBytesPerSec = s.byteRate;
-    return Riff({FmtChunk(format, s.fmtSize), Chunk("data", data, s.declaredData)});
+// A RIFF WAVE file of the format with data as its data chunk's bytes.
+inline Bytes MakeWav(const WAVEFORMATEX &format, const Bytes &data, DWORD fmtSize = 16,
+                     DWORD declaredData = kTrueSize) {
+    return Riff({FmtChunk(format, fmtSize), Chunk("data", data, declaredData)});
 }
 
 inline std::vector<int16_t> Tone(DWORD rate, double seconds, double hz, double level) {

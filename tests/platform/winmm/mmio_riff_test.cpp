@@ -80,10 +80,7 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
          "fmt 16 read 16, no data: 265", "Wine's search runs on past the parent chunk's end, to the end of the file"},
         {Sized(Riff({kFmt, data}), 0xFFFFFFFFu), "fmt 16 read 16, data 10 read 0123456789",
          "Wine's parent end wraps at 32 bits and puts every position outside the RIFF chunk"},
-        {Riff({kFmt, data}, "AVI "), "no WAVE form: 265", nullptr},
-        {Renamed(Riff({kFmt, data}), "RIFX"), "no WAVE form: 265", nullptr},
         {B(std::string("RIFF\x10\x00\x00", 7)), "no WAVE form: 265", nullptr},
-        {Bytes(), "no WAVE form: 265", nullptr},
     };
     for (const auto &c : cases) {
         if (c.wineDiffers && RunningUnderWine()) continue;
