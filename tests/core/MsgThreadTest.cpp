@@ -96,6 +96,7 @@ TEST(TickThread, TicksAtOnceThenEveryPeriod) {
         },
         &ticks);
     thread.Start(0);
+    Sleep(50);  // the timer is armed while the thread waits
     ASSERT_TRUE(thread.SetTimer(50));
     Sleep(520);
     ASSERT_TRUE(thread.CancelTimer());
