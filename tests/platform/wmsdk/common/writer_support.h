@@ -118,13 +118,21 @@ inline std::string Probe(const std::string &path, const std::string &entries) {
     return RunProgram("ffprobe -v error -show_entries " + entries + " -of csv=p=0 \"" + path + "\"");
 }
 
-// Seconds of audio ffmpeg decodes from the file (as mono at the rate), from a start in seconds;
-// -1 when it reports errors.
-inline double DecodedSeconds(const std::string &path, DWORD rate, int start = 0) {
+// What ffmpeg decodes from the file, as 16-bit mono at the rate, from a start in seconds; *ok is
+// false when it reports errors.
+inline std::vector<int16_t> DecodedMono(const std::string &path, DWORD rate, int start = 0, bool *ok = nullptr) {
     const std::string raw = path + ".raw";
     const std::string errors = RunProgram("ffmpeg -v error -y -ss " + std::to_string(start) + " -i \"" + path +
                                           "\" -f s16le -ac 1 -ar " + std::to_string(rate) + " \"" + raw + "\" 2>&1");
-    const size_t bytes = ReadText(raw).size();
+    const std::vector<int16_t> samples = AsSamples(ReadBytes(raw));
     std::remove(raw.c_str());
-    return errors.empty() ? double(bytes) / 2 / rate : -1;
+    if (ok) *ok = errors.empty();
+    return samples;
+}
+
+// Seconds of audio ffmpeg decodes from the file; -1 when it reports errors.
+inline double DecodedSeconds(const std::string &path, DWORD rate, int start = 0) {
+    bool ok = false;
+    const size_t samples = DecodedMono(path, rate, start, &ok).size();
+    return ok ? double(samples) / rate : -1;
 }
