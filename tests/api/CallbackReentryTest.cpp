@@ -6,8 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "HostHarness.h"
-#include "PlaybackMedia.h"
+#include "PlaybackHost.h"
 
 namespace {
 
@@ -46,9 +45,9 @@ void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
         Brivane().AudioInStart(g_instance, 0);
     } else {
         // It stays the playback callback after this returns, so it lives as long as the process.
-        static HostLog log;
-        g_instance = OpenMissing(log);
-        ASSERT_TRUE(log.WaitForEvent(g_instance, BRIVANE_EVENT_COMMAND_FAILED));
+        static PlaybackHost host;
+        g_instance = host.OpenMissing();
+        ASSERT_TRUE(host.WaitForCode(g_instance, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000)));
         std::atomic<bool> decoded{false};
         HostThread decode([&] {
             testing::internal::CaptureStdout();
@@ -113,11 +112,12 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
             while (Initialised()) Brivane().UnInitBrivane();
 
             ASSERT_EQ(1u, Brivane().InitBrivane());
-            HostLog log;
-            const uint32_t handle = OpenMissing(log);
+            PlaybackHost host;
+            const uint32_t handle = host.OpenMissing();
             EXPECT_GT(handle, lastHandle) << "handles go on growing across restarts";
             lastHandle = handle;
-            EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << "the library works again";
+            EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000)))
+                << "the library works again";
             Brivane().UnInitBrivane();
         }
     }

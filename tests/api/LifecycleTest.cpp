@@ -11,17 +11,17 @@
 #include <thread>
 #include <vector>
 
-#include "HostHarness.h"
-#include "PlaybackMedia.h"
+#include "PlaybackHost.h"
 
 namespace {
 
 const BrivaneExports &B() { return Brivane(); }
 
-using std::chrono::milliseconds;
 using std::this_thread::sleep_for;
 
-TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialised) {
+// Each step changes the init count (+1, -1 or none); then every command answers for handles never
+// issued as the count says, and the file exports give their failure values whatever it is.
+TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialisedAndFileExportsGiveTheirFailureValues) {
     auto answers = [](uint32_t h) {
         return std::vector<uint32_t>{B().AudioOutPlay(h, 0),
                                      B().AudioOutPlay(h, 1),
@@ -34,23 +34,6 @@ TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialised) {
                                      B().AudioInStart(h, 1),
                                      B().AudioInStop(h)};
     };
-    // Each step changes the init count (+1, -1 or none), then every command answers for handles never issued.
-    const struct {
-        int change;
-        uint32_t expected;
-    } steps[] = {{0, 0}, {1, 1}, {1, 1}, {-1, 1}, {-1, 0}, {-1, 0}, {1, 1}, {-1, 0}};
-    for (size_t step = 0; step < std::size(steps); ++step) {
-        if (steps[step].change > 0) {
-            EXPECT_EQ(B().InitBrivane(), 1u);
-        } else if (steps[step].change < 0) {
-            B().UnInitBrivane();
-        }
-        for (uint32_t handle : {0u, 0xBEEFu, 0x1BEEFu})
-            EXPECT_EQ(answers(handle), std::vector<uint32_t>(10, steps[step].expected)) << "step " << step;
-    }
-}
-
-TEST(Lifecycle, FileExportsGiveTheirFailureValuesWithOrWithoutInitialisation) {
     const HostText &missing = Path("brivane-missing/none.wav");
     const std::string wav = MediumNamed("tone.wav").path, wma = MediumNamed("tone.wma").path;
     const std::string out = testing::TempDir() + "refused.out";
@@ -58,13 +41,24 @@ TEST(Lifecycle, FileExportsGiveTheirFailureValuesWithOrWithoutInitialisation) {
     ASSERT_FALSE(profile.empty()) << BRIVANE_SPEECH_PROFILE;
     uint32_t samples = 0;
     BrivaneWaveFormat format{};
-    HostLog log;
-    for (bool initialised : {false, true}) {
-        SCOPED_TRACE(initialised ? "initialised" : "not initialised");
-        if (initialised) {
-            ASSERT_EQ(B().InitBrivane(), 1u);
+    PlaybackHost host;
+    const struct {
+        int change;
+        uint32_t expected;
+    } steps[] = {{0, 0}, {1, 1}, {1, 1}, {-1, 1}, {-1, 0}, {-1, 0}, {1, 1}, {-1, 0}};
+    for (size_t step = 0; step < std::size(steps); ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        if (steps[step].change > 0) {
+            EXPECT_EQ(B().InitBrivane(), 1u);
+        } else if (steps[step].change < 0) {
+            B().UnInitBrivane();
         }
-        EXPECT_EQ(initialised, OpenMissing(log) != 0u);
+        for (uint32_t handle : {0u, 0xBEEFu, 0x1BEEFu})
+            EXPECT_EQ(answers(handle), std::vector<uint32_t>(10, steps[step].expected)) << handle;
+        if (step > 1) continue;
+        const uint32_t opened = host.OpenMissing();
+        EXPECT_EQ(steps[step].expected, opened ? 1u : 0u);
+        B().AudioOutClose(opened);
         EXPECT_EQ(B().AudioInSetVolume(1, 50), 0u);
         EXPECT_EQ(B().GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr), 0u) << "without a decoder";
         EXPECT_EQ(B().GetWmaFileDuration(missing.c_str()), 0u);
@@ -87,17 +81,16 @@ TEST(Lifecycle, FileExportsGiveTheirFailureValuesWithOrWithoutInitialisation) {
         EXPECT_FALSE(std::ifstream(out).good());
         EXPECT_EQ(B().Convert(BRIVANE_KIND_WMA, nullptr, BRIVANE_KIND_WAV, wav.c_str(), profile.c_str()), 0u);
     }
-    B().UnInitBrivane();
 }
 
 TEST(Lifecycle, OpensAreRefusedOrFailAsEventSixOnOneServiceThread) {
     ASSERT_EQ(B().InitBrivane(), 1u);
-    HostLog log;
+    PlaybackHost host;
     static const unsigned char image[64] = {'R', 'I', 'F', 'F'};
     const BrivaneWaveFormat format = {1, 0, 0, 0, 0, 16, 0};  // no channels: never a capture format
     const HostText &profile = Path("<profile/>");
-    auto cb = &HostLog::OnPlay;
-    const BRIVANE_USER user = log.User();
+    auto cb = &PlaybackHost::OnEvent;
+    const BRIVANE_USER user = host.User();
     EXPECT_EQ(B().AudioOutOpen(1, nullptr, 64, cb, user), 0u);
     EXPECT_EQ(B().AudioOutOpen(1, image, 0, cb, user), 0u);
     EXPECT_EQ(B().AudioOutOpen(1, image, -64, cb, user), 0u);
@@ -118,23 +111,17 @@ TEST(Lifecycle, OpensAreRefusedOrFailAsEventSixOnOneServiceThread) {
     const std::set<uint32_t> issued(opens.begin(), opens.end());
     EXPECT_EQ(issued.size(), opens.size()) << "a handle issued twice";
     EXPECT_EQ(issued.count(0), 0u);
+    std::set<HostThreadId> threads;
     for (uint32_t handle : issued) {
         B().AudioOutPlay(handle, 0);
-        EXPECT_TRUE(log.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED)) << handle;
+        EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000))) << handle;
         EXPECT_EQ(B().AudioOutGetWholeDuration(handle), 0u);
+        for (const Delivery &event : host.Of(handle)) {
+            EXPECT_TRUE(event.code != BRIVANE_EVENT_COMMAND_FAILED || event.payload.empty());
+            threads.insert(event.thread);
+        }
     }
     EXPECT_EQ(B().AudioOutGetWholeDuration(0x7777), 0u);
-
-    std::set<HostThreadId> threads;
-    for (const HostEvent &event : log.Events()) {
-        EXPECT_TRUE(issued.count(event.handle)) << "event for handle " << event.handle;
-        EXPECT_EQ(event.user, user);
-        if (event.code == BRIVANE_EVENT_COMMAND_FAILED) {
-            EXPECT_EQ(event.payload, nullptr);
-            EXPECT_EQ(event.size, 0u);
-        }
-        threads.insert(event.thread);
-    }
     EXPECT_EQ(threads.size(), 1u) << "every event on the same library thread";
     EXPECT_EQ(threads.count(CurrentHostThread()), 0u) << "never on the host's thread";
     for (uint32_t handle : issued) B().AudioOutClose(handle);

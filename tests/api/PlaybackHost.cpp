@@ -4,10 +4,16 @@
 
 void BRIVANE_CALL PlaybackHost::OnEvent(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
                                         uint32_t size) {
-    PlaybackHost *host = reinterpret_cast<PlaybackHost *>(user);
+    OnCapture(handle, user, code, 0, 0, payload, size);
+}
+
+void BRIVANE_CALL PlaybackHost::OnCapture(uint32_t handle, BRIVANE_USER user, uint32_t code, uint32_t arg1,
+                                          uint32_t arg2, const void *payload, uint32_t size) {
+    PlaybackHost *host = reinterpret_cast<PlaybackHost *>(user ^ kWide);
     const char *bytes = static_cast<const char *>(payload);
-    Delivery delivery{code, bytes ? std::vector<char>(bytes, bytes + size) : std::vector<char>(), Clock::now(),
-                      CurrentHostThread()};
+    Delivery delivery{code,         bytes ? std::vector<char>(bytes, bytes + size) : std::vector<char>(),
+                      Clock::now(), CurrentHostThread(),
+                      arg1,         arg2};
     std::lock_guard<HostMutex> guard(host->m_lock);
     host->m_events[handle].push_back(std::move(delivery));
 }
@@ -55,9 +61,12 @@ std::vector<Delivery> PlaybackHost::Of(uint32_t handle) {
     return m_events[handle];
 }
 
+uint32_t PlaybackHost::OpenMissing() {
+    return Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnEvent, User());
+}
+
 void PlaybackHost::Fence() {
-    const uint32_t fence =
-        Brivane().AudioOutFileOpen(BRIVANE_MODE_DECODE, Path("nonexistent/fence.wma").c_str(), &OnEvent, User());
+    const uint32_t fence = OpenMissing();
     ASSERT_NE(0u, fence);
     ASSERT_TRUE(WaitForCode(fence, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(20000))) << "the fence's open failure";
     Brivane().AudioOutClose(fence);

@@ -1,4 +1,4 @@
-// A host that plays media through the exports and keeps every event with its payload and arrival time.
+// A host that plays and records through the exports and keeps every event with its payload and arrival time.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -22,6 +22,7 @@ struct Delivery {
     std::vector<char> payload;
     Clock::time_point at;
     HostThreadId thread;
+    uint32_t arg1 = 0, arg2 = 0;  // a capture event's two arguments
 };
 
 enum class Source { File, Memory };
@@ -42,7 +43,9 @@ class PlaybackHost {
 public:
     static void BRIVANE_CALL OnEvent(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
                                      uint32_t size);
-    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
+    static void BRIVANE_CALL OnCapture(uint32_t handle, BRIVANE_USER user, uint32_t code, uint32_t arg1, uint32_t arg2,
+                                       const void *payload, uint32_t size);
+    BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this) ^ kWide; }
 
     uint32_t Open(const Medium &medium, Source source, uint32_t mode);
     // Opens, lets `prepare` set the new instance up, and plays; an open that is refused fails the test.
@@ -61,8 +64,13 @@ public:
     // Once it returns, every command posted before it has run and every event raised before those
     // commands ran has been delivered: a failing open's event 6 queues behind them.
     void Fence();
+    // An open that fails as event 6; it also sets the playback callback, through which capture failures arrive.
+    uint32_t OpenMissing();
 
 private:
+    // Sets the high half on a 64-bit build, so a user value cut to 32 bits never finds its host.
+    static constexpr BRIVANE_USER kWide = sizeof(BRIVANE_USER) > 4 ? BRIVANE_USER(0x5A5A5A5Au) << 16 << 16 : 0;
+
     HostMutex m_lock;
     std::map<uint32_t, std::vector<Delivery>> m_events;
 };

@@ -14,14 +14,13 @@
 namespace {
 
 // A device still open on the old file goes on reading it, unlinked.
-bool Replace(const char *path, const std::vector<uint8_t> &bytes) {
+bool Replace(const char *path, const std::vector<char> &bytes) {
     unlink(path);
-    return bool(std::ofstream(path, std::ios::binary)
-                    .write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size())));
+    return bool(std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size())));
 }
 
 // What ffprobe makes of one encoded stream (its stream line), and the seconds ffmpeg decodes from it.
-std::pair<std::string, double> Probe(const std::vector<uint8_t> &wma, const std::string &name) {
+std::pair<std::string, double> Probe(const std::vector<char> &wma, const std::string &name) {
     const std::string path = testing::TempDir() + name;
     Replace(path.c_str(), wma);
     const std::string in = "'" + path + "'";
@@ -37,42 +36,41 @@ TEST(CaptureDisk, AfterAFailedOpenRecordsTheInputAndEncodesItTwiceOnOneInstance)
     const char *driver = std::getenv("SDL_AUDIODRIVER"), *input = std::getenv("SDL_DISKAUDIOFILEIN");
     if (!driver || std::string(driver) != "disk" || !input)
         GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILEIN)";
-    ASSERT_TRUE(Replace(input, std::vector<uint8_t>(88200)));
+    ASSERT_TRUE(Replace(input, std::vector<char>(88200)));
     ASSERT_EQ(1u, InitBrivane());
-    HostLog failures;
-    const uint32_t listener = OpenMissing(failures);
-    CaptureLog log;
+    PlaybackHost host;
+    const uint32_t listener = host.OpenMissing();
     // Its close releases the device: one left open would go on reading the file it opened.
-    const uint32_t failed = AudioInOpen(1, &kStereo44k, nullptr, &CaptureLog::OnCapture, log.User());
-    ASSERT_TRUE(failures.WaitForEvent(failed, BRIVANE_EVENT_COMMAND_FAILED));
+    const uint32_t failed = AudioInOpen(1, &kStereo44k, nullptr, &PlaybackHost::OnCapture, host.User());
+    ASSERT_TRUE(host.WaitForCode(failed, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000)));
     AudioInClose(failed);
-    const std::vector<char> noise = NoiseWave(2, 44100, 16, 1200).pcm;
-    const std::vector<uint8_t> pcm(noise.begin(), noise.end());
+    const std::vector<char> pcm = NoiseWave(2, 44100, 16, 1200).pcm;
     ASSERT_TRUE(Replace(input, pcm));
     const std::u16string profile = SpeechProfile();
-    const uint32_t handle = AudioInOpen(1, &kStereo44k, profile.c_str(), &CaptureLog::OnCapture, log.User());
+    const uint32_t handle = AudioInOpen(1, &kStereo44k, profile.c_str(), &PlaybackHost::OnCapture, host.User());
     ASSERT_NE(0u, handle);
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         ASSERT_EQ(1u, AudioInStart(handle, 0));
         // The restart goes on past the device's 100 fresh buffers: the stopped ones circulate again.
         const size_t buffers = run == 1 ? pcm.size() / 8820 + 1 : 120;
-        const std::string recorded = Letters(log.Events(handle, 'R', buffers));
+        const size_t from = host.Of(handle).size();
+        const std::string recorded = Letters(Captured(host, handle, 'R', buffers));
         ASSERT_GE(size_t(std::count(recorded.begin(), recorded.end(), 'R')), buffers);
         ASSERT_EQ(1u, AudioInStop(handle));
-        const std::vector<CaptureEvent> events = log.Events(handle, 'E', 1);
-        EXPECT_TRUE(log.Events(failed).empty());
-        log.Clear();
+        const std::vector<Delivery> all = Captured(host, handle, 'E', run);
+        const std::vector<Delivery> events(all.begin() + long(from), all.end());
+        EXPECT_EQ("F", Letters(host.Of(failed)));
         const std::string letters = Letters(events);
         ASSERT_EQ(0u, letters.find("BS")) << letters;
-        EXPECT_EQ(std::vector<uint8_t>(reinterpret_cast<const uint8_t *>(&kStereo44k),
-                                       reinterpret_cast<const uint8_t *>(&kStereo44k) + 18),
+        EXPECT_EQ(std::vector<char>(reinterpret_cast<const char *>(&kStereo44k),
+                                    reinterpret_cast<const char *>(&kStereo44k) + 18),
                   events[0].payload);
         EXPECT_LT(letters.find_last_of('H'), letters.find('R')) << letters;
         EXPECT_NE(std::string::npos, letters.find('D')) << letters;
         EXPECT_EQ(letters.size() - 1, letters.find('E')) << letters;
         for (size_t i = 0; i < events.size(); ++i) {
-            const CaptureEvent &e = events[i];
+            const Delivery &e = events[i];
             // Raw PCM and header bytes carry 0, everything else -2.
             EXPECT_EQ(e.code == 4 && (e.arg1 == 1 || e.arg2 == 0) ? 0u : BRIVANE_REC_NOT_HEADER, e.arg2) << Letter(e);
             EXPECT_EQ(Letter(e) == 'R' ? 1u : 0u, e.arg1) << Letter(e);
@@ -82,7 +80,7 @@ TEST(CaptureDisk, AfterAFailedOpenRecordsTheInputAndEncodesItTwiceOnOneInstance)
             }
         }
         EXPECT_NE(std::this_thread::get_id(), events[0].thread);
-        const std::vector<uint8_t> raw = Joined(events, "R");
+        const std::vector<char> raw = Joined(events, "R");
         if (run == 1) {
             ASSERT_GE(raw.size(), pcm.size());
             EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), raw.begin())) << "the input's bytes, in order";

@@ -229,8 +229,8 @@ TEST(DeviceLoss, CaptureWhoseServerDiesEndsInOneFailure) {
     if (!server || !driver || std::string(driver) != "pulseaudio")
         GTEST_SKIP() << "needs SDL's pulseaudio driver and a server to kill (BRIVANE_TEST_PULSE_PID)";
     ASSERT_EQ(1u, InitBrivane());
-    HostLog failures;
-    const uint32_t listener = OpenMissing(failures);
+    PlaybackHost failures;
+    const uint32_t listener = failures.OpenMissing();
     static std::atomic<int> raw{0};
     const AudioInCallback countRaw = [](uint32_t, BRIVANE_USER, uint32_t code, uint32_t arg1, uint32_t, const void *,
                                         uint32_t) {
@@ -243,7 +243,7 @@ TEST(DeviceLoss, CaptureWhoseServerDiesEndsInOneFailure) {
     ASSERT_EQ(1u, AudioInStart(handle, 0));
     ASSERT_TRUE(WaitUntil([] { return raw >= 4; }, 5000)) << "nothing recorded";
     ASSERT_EQ(0, kill(std::atoi(server), SIGKILL));
-    EXPECT_TRUE(failures.WaitForEvent(handle, BRIVANE_EVENT_COMMAND_FAILED))
+    EXPECT_TRUE(failures.WaitForCode(handle, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000)))
         << "the capture went on as if nothing happened";
     const int recorded = raw;
     // The lost device gives its buffers back: stop and close succeed and free them.
@@ -251,10 +251,11 @@ TEST(DeviceLoss, CaptureWhoseServerDiesEndsInOneFailure) {
     AudioInClose(handle);
     // No server, no device: a new capture fails cleanly.
     const uint32_t next = AudioInOpen(1, &mono, profile.c_str(), countRaw, 0);
-    EXPECT_TRUE(failures.WaitForEvent(next, BRIVANE_EVENT_COMMAND_FAILED));
+    EXPECT_TRUE(failures.WaitForCode(next, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000)));
     AudioInClose(next);
     std::this_thread::sleep_for(milliseconds(300));
-    EXPECT_EQ(1u, failures.Count(handle)) << "stop or close of the lost capture failed";
+    EXPECT_EQ(1u, Count(failures.Of(handle), BRIVANE_EVENT_COMMAND_FAILED))
+        << "stop or close of the lost capture failed";
     EXPECT_EQ(recorded, raw.load()) << "PCM after the failure";
     AudioOutClose(listener);
     UnInitBrivane();

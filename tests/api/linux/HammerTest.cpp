@@ -105,7 +105,7 @@ long RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
     for (; std::chrono::steady_clock::now() < end; ++calls) {
         const Medium &medium = *sources[pick(3)];
         const uint32_t mode = &medium == &wav && pick(2) ? BRIVANE_MODE_WAVE : BRIVANE_MODE_DECODE;
-        switch (pick(24)) {
+        switch (pick(25)) {
         case 0: {
             std::lock_guard<std::mutex> guard(serialLock);
             inits += InitBrivane() == 1;
@@ -165,6 +165,21 @@ long RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end
             AudioWavFreeData(AudioWavGetData(wav.widePath.c_str(), &samples, &format, 0));
             break;
         }
+        case 23: {
+            // A host that closes at once: the close may come before the open has run.
+            static const char image[8] = {};
+            std::vector<uint32_t> burst;
+            log.Open(burst, [&] {
+                return pick(2) ? AudioOutFileOpen(1, Path("missing.wma").c_str(), &HammerLog::OnPlay, log.User())
+                               : AudioOutOpen(1, image, sizeof image, &HammerLog::OnPlay, log.User());
+            });
+            for (uint32_t handle : burst) {
+                AudioOutPlay(handle, pick(3) == 0);
+                AudioOutSeek(handle, 1);
+                log.Close(handle, pick(5) ? AudioOutClose : AudioInClose);
+            }
+            break;
+        }
         default: std::this_thread::sleep_for(std::chrono::milliseconds(pick(5))); break;
         }
     }
@@ -193,6 +208,14 @@ TEST(Hammer, EightHostThreadsCallEveryExportInRandomOrder) {
     for (std::thread &host : hosts) host.join();
     // Late events of closed instances would arrive now.
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Every entry has been freed: a hundred opens fit again, and not one more.
+    std::vector<uint32_t> handles;
+    WaitUntil([&] {
+        if (const uint32_t handle = AudioOutFileOpen(1, Path("x").c_str(), nullptr, 0)) handles.push_back(handle);
+        return handles.size() == 100;
+    });
+    EXPECT_EQ(100u, handles.size());
+    EXPECT_EQ(0u, AudioOutFileOpen(1, Path("x").c_str(), nullptr, 0)) << "the 101st open";
     UnInitBrivane();
     done = true;
     watchdog.join();

@@ -1,8 +1,8 @@
 // A playback callback that faults: the library's fault guard clears it and the service thread goes on.
 #include <gtest/gtest.h>
 
-#include "HostHarness.h"
 #include "HostLibrary.h"
+#include "PlaybackHost.h"
 
 namespace {
 
@@ -24,7 +24,7 @@ void BRIVANE_CALL Faulting(uint32_t, BRIVANE_USER, uint32_t, const void *, uint3
 
 TEST(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
     ASSERT_EQ(B().InitBrivane(), 1u);
-    HostLog recorder;
+    PlaybackHost recorder;
     const struct {
         const char *what;
         void (*fault)();
@@ -53,9 +53,9 @@ TEST(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
         EXPECT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
 
         // Nothing the fault abandoned is still held: locked exports and the kept decoder answer.
-        uint32_t next = OpenMissing(recorder);
+        uint32_t next = recorder.OpenMissing();
         ASSERT_NE(next, 0u);
-        EXPECT_TRUE(recorder.WaitForEvent(next, BRIVANE_EVENT_COMMAND_FAILED));
+        EXPECT_TRUE(recorder.WaitForCode(next, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000)));
         B().GetAudioPCM(1, "C:\\brivane-missing\\none.wma", 0, 0, nullptr, 0, nullptr);
         EXPECT_EQ(B().GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr), 1u) << "the kept decoder is left in use";
         B().AudioOutClose(faulting);
