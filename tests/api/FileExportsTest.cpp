@@ -16,6 +16,9 @@
 
 namespace {
 
+const double kToneLevel = 0.125;
+const double kPi = 3.14159265358979323846;
+
 // A host's PCM callback, and the decode call the cases share.
 class PcmLog {
 public:
@@ -30,35 +33,11 @@ public:
     }
     BRIVANE_USER User() { return reinterpret_cast<BRIVANE_USER>(this); }
 
-    std::vector<uint32_t> codes;  // a run of PCM deliveries counts once
-    std::string pcm;
-    BrivaneWaveFormat format = {};
-    std::vector<HostThreadId> controlThreads;  // where codes other than PCM came
-    volatile uint32_t *cancel = nullptr;
-    size_t cancelAfter = 0;
-};
-
-const double kToneLevel = 0.125;
-const double kPi = 3.14159265358979323846;
-
-// Three seconds of a 1 kHz tone, 16 kHz 16-bit mono, at kToneLevel of full scale.
-std::string WriteTone() {
-    std::vector<char> pcm(16000 * 2 * 3);
-    for (size_t i = 0; i < pcm.size() / 2; ++i) {
-        const int16_t sample = int16_t(std::lround(kToneLevel * 32767 * std::sin(2 * kPi * 1000 * double(i) / 16000)));
-        std::memcpy(&pcm[2 * i], &sample, 2);
-    }
-    return WriteTemp("convert-tone.wav", WaveImage(Pcm(1, 16000, 16), pcm));
-}
-
-struct Decoded {
-    BrivaneWaveFormat format = {};
-    std::vector<int16_t> samples;
-
     // The first channel's amplitude at hz (Goertzel), relative to full scale, clear of both ends.
     double Amplitude(double hz) const {
+        const int16_t *samples = reinterpret_cast<const int16_t *>(pcm.data());
         const size_t channels = format.nChannels, margin = format.nSamplesPerSec / 4;
-        const size_t frames = channels ? samples.size() / channels : 0;
+        const size_t frames = channels ? pcm.size() / 2 / channels : 0;
         if (frames <= 2 * margin) return 0;
         const double w = 2 * kPi * hz / format.nSamplesPerSec;
         double s1 = 0, s2 = 0;
@@ -69,10 +48,25 @@ struct Decoded {
         }
         return 2 * std::sqrt(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2) / double(frames - 2 * margin);
     }
-    double Seconds() const {
-        return format.nChannels ? double(samples.size()) / format.nChannels / format.nSamplesPerSec : 0;
-    }
+    double Seconds() const { return format.nAvgBytesPerSec ? double(pcm.size()) / format.nAvgBytesPerSec : 0; }
+
+    std::vector<uint32_t> codes;  // a run of PCM deliveries counts once
+    std::string pcm;
+    BrivaneWaveFormat format = {};
+    std::vector<HostThreadId> controlThreads;  // where codes other than PCM came
+    volatile uint32_t *cancel = nullptr;
+    size_t cancelAfter = 0;
 };
+
+// Three seconds of a 1 kHz tone, 16 kHz 16-bit mono, at kToneLevel of full scale.
+std::string WriteTone() {
+    std::vector<char> pcm(16000 * 2 * 3);
+    for (size_t i = 0; i < pcm.size() / 2; ++i) {
+        const int16_t sample = int16_t(std::lround(kToneLevel * 32767 * std::sin(2 * kPi * 1000 * double(i) / 16000)));
+        std::memcpy(&pcm[2 * i], &sample, 2);
+    }
+    return WriteTemp("convert-tone.wav", WaveImage(Pcm(1, 16000, 16), pcm));
+}
 
 const std::vector<uint32_t> kWhole = {BRIVANE_PCM_FORMAT, BRIVANE_PCM_DATA, BRIVANE_PCM_END};
 
@@ -198,21 +192,17 @@ TEST_F(FileExports, ConvertKeepsTheToneAndOneDecoderIsKeptUntilToldOrShutDown) {
     }
     const std::string back = testing::TempDir() + "convert-back.wav";
     ASSERT_EQ(Brivane().Convert(BRIVANE_KIND_WAV, back.c_str(), BRIVANE_KIND_WMA, wma.c_str(), nullptr), 1u);
-    Decoded viaWav, viaPcm;
+    PcmLog viaWav, viaPcm;
     uint32_t count = 0;
     int16_t *samples = Brivane().AudioWavGetData(Wide(back).c_str(), &count, &viaWav.format, 0);
     ASSERT_NE(samples, nullptr);
-    viaWav.samples.assign(samples, samples + count);
+    viaWav.pcm.assign(reinterpret_cast<const char *>(samples), 2 * size_t(count));
     Brivane().AudioWavFreeData(samples);
-    log.pcm.clear();
-    ASSERT_EQ(Decode(wma, log), 1u);
-    viaPcm.format = log.format;
-    viaPcm.samples.assign(reinterpret_cast<const int16_t *>(log.pcm.data()),
-                          reinterpret_cast<const int16_t *>(log.pcm.data() + log.pcm.size()));
+    ASSERT_EQ(Decode(wma, viaPcm), 1u);
     if (kFfmpegDecodes) {
         EXPECT_EQ(viaWav.format.nSamplesPerSec, 16000u);
     }
-    for (const Decoded *decoded : {&viaWav, &viaPcm}) {
+    for (const PcmLog *decoded : {&viaWav, &viaPcm}) {
         EXPECT_EQ(decoded->format.wBitsPerSample, 16);
         // One WMA frame at 16 kHz; another system's decoder adds its delay.
         EXPECT_NEAR(decoded->Seconds(), 3.0, kFfmpegDecodes ? 0.032 : 0.3);
