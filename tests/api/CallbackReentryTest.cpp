@@ -98,8 +98,11 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
             g_call = e.call;
             g_fired = false;
             g_returned = false;
+            // Provoked after the restart that ended the previous row, the callback shows the library works again.
             ASSERT_EQ(1u, Brivane().InitBrivane());
             Provoke(kind, wave, profile);
+            EXPECT_GT(g_instance, lastHandle) << "handles go on growing across restarts";
+            lastHandle = g_instance;
             // The last UnInitBrivane cannot end the thread it runs on: the service thread ignores it,
             // and a decode's callback leaves it to the end of that decode.
             if (std::string(e.name) == "UnInitBrivane") {
@@ -110,15 +113,6 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
                 Brivane().AudioInClose(g_instance);
             }
             while (Initialised()) Brivane().UnInitBrivane();
-
-            ASSERT_EQ(1u, Brivane().InitBrivane());
-            PlaybackHost host;
-            const uint32_t handle = host.OpenMissing();
-            EXPECT_GT(handle, lastHandle) << "handles go on growing across restarts";
-            lastHandle = handle;
-            EXPECT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_COMMAND_FAILED, milliseconds(5000)))
-                << "the library works again";
-            Brivane().UnInitBrivane();
         }
     }
     Brivane().GetAudioPCM(1, nullptr, 0, 0, nullptr, 0, nullptr);

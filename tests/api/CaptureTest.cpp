@@ -4,25 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "CaptureHost.h"
 
 namespace {
 
-// A device still open on the old file goes on reading it, removed.
-bool Replace(const char *path, const std::vector<char> &bytes) {
-    std::remove(path);
-    return bool(std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size())));
-}
-
 // What ffprobe makes of one encoded stream (its stream line), and the seconds ffmpeg decodes from it.
 std::pair<std::string, double> Probe(const std::vector<char> &wma, const std::string &name) {
-    const std::string path = testing::TempDir() + name;
-    Replace(path.c_str(), wma);
+    const std::string path = WriteTemp(name, wma);
     const std::string in = "'" + path + "'";
     const std::string probe = "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of compact ";
     const std::string decode = " && ffmpeg -v error -i " + in + " -f s16le -ac 1 -ar 16000 -y " + in + ".raw";
@@ -36,16 +27,16 @@ std::pair<std::string, double> Probe(const std::vector<char> &wma, const std::st
 void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile) {
     const std::vector<char> pcm = NoiseWave(2, 44100, 16, 1200).pcm;
     if (input) {
-        ASSERT_TRUE(Replace(input, pcm));
+        ASSERT_TRUE(Rewrite(input, pcm));
     }
     const uint32_t handle =
         Brivane().AudioInOpen(1, &kStereo44k, profile.c_str(), &PlaybackHost::OnCapture, host.User());
     ASSERT_NE(0u, handle);
     for (int run = 1; run <= 2; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
+        const size_t from = host.Of(handle).size();
         ASSERT_EQ(1u, Brivane().AudioInStart(handle, 0));
         const size_t buffers = run == 1 ? pcm.size() / 8820 + 1 : 120;
-        const size_t from = host.Of(handle).size();
         const std::string recorded = Letters(Captured(host, handle, 'R', buffers));
         ASSERT_GE(size_t(std::count(recorded.begin(), recorded.end(), 'R')), buffers);
         ASSERT_EQ(1u, Brivane().AudioInStop(handle));
@@ -92,7 +83,7 @@ TEST(Capture, BadInputFailsThenOneInstanceRecordsTwiceAndAHundredCyclesRecord) {
     const char *driver = std::getenv("SDL_AUDIODRIVER");
     const char *input = driver && std::string(driver) == "disk" ? std::getenv("SDL_DISKAUDIOFILEIN") : nullptr;
     if (input) {
-        ASSERT_TRUE(Replace(input, std::vector<char>(88200)));
+        ASSERT_TRUE(Rewrite(input, std::vector<char>(88200)));
     }
     ASSERT_EQ(1u, Brivane().InitBrivane());
     PlaybackHost host;

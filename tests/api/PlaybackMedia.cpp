@@ -47,11 +47,6 @@ std::string ScratchDirectory() {
     }
 }
 
-void WriteFile(const std::string &path, const std::vector<char> &bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 template <class Value>
 void Put(std::vector<char> &out, const Value &value, size_t size = sizeof(Value)) {
     const char *bytes = reinterpret_cast<const char *>(&value);
@@ -86,7 +81,7 @@ private:
     std::string At(const char *name) const { return m_dir + "/" + name; }
 
     void AddWave(const char *name, const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact = false) {
-        WriteFile(At(name), WaveImage(format, pcm, fact));
+        Rewrite(At(name), WaveImage(format, pcm, fact));
         Add(name, pcm, format, true);
     }
     // A compressed medium with ffmpeg's decode of it as its PCM.
@@ -123,12 +118,12 @@ private:
         std::vector<char> garbage;
         for (int i = 0; i < 300; ++i)
             garbage.insert(garbage.end(), {'n', 'o', 't', ' ', 'm', 'e', 'd', 'i', 'a', '\n'});
-        WriteFile(At("garbage.bin"), garbage);
-        WriteFile(At("empty.wav"), {});
-        WriteFile(At("header-cut.wma"), std::vector<char>(wma.begin(), wma.begin() + 300));
-        WriteFile(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
-        WriteFile(At("lying-long.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size()) + 10 * 176400));
-        WriteFile(At("lying-short.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size() / 2)));
+        Rewrite(At("garbage.bin"), garbage);
+        Rewrite(At("empty.wav"), {});
+        Rewrite(At("header-cut.wma"), std::vector<char>(wma.begin(), wma.begin() + 300));
+        Rewrite(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
+        Rewrite(At("lying-long.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size()) + 10 * 176400));
+        Rewrite(At("lying-short.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size() / 2)));
         for (const char *name :
              {"garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav", "lying-short.wav"})
             Add(name, {}, stereo, false);
@@ -194,9 +189,14 @@ std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<c
     return out;
 }
 
+bool Rewrite(const std::string &path, const std::vector<char> &bytes) {
+    std::remove(path.c_str());
+    return bool(std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size())));
+}
+
 std::string WriteTemp(const std::string &name, const std::vector<char> &bytes) {
     const std::string path = ::testing::TempDir() + name;
-    WriteFile(path, bytes);
+    Rewrite(path, bytes);
     return path;
 }
 

@@ -31,6 +31,8 @@ BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits);
 // A RIFF WAVE image of a 16-byte format chunk (18 with a fact chunk) and a data chunk that claims `claimed` bytes.
 std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact = false,
                             uint32_t claimed = UINT32_MAX);
+// Writes the bytes to a new file in place of the old: a device still open on that goes on reading it, removed.
+bool Rewrite(const std::string &path, const std::vector<char> &bytes);
 // Writes the bytes to a file in GoogleTest's temporary directory and gives its path.
 std::string WriteTemp(const std::string &name, const std::vector<char> &bytes);
 // A directory inside the media directory.
