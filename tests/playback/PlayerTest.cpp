@@ -1,5 +1,5 @@
-// The player against a test double of the media reader: output choice, host data blocks, the play
-// window's silence fill, the event mask, and its COM identity.
+// The player against a test double of the media reader: output choice, the play window's silence fill,
+// paced host data and its end, and the ends that come late.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -217,41 +217,18 @@ TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
     }
 }
 
-TEST_F(PlayerTest, DirectDataComesInBlocksOfFiftyMillisecondsWithTheRemainderInWholeFrames) {
-    Open(PcmFormat(2, 44100, 16));
-    player->Feed(std::vector<DWORD>(10, 4096), 0, 23);
-    // 40960 bytes: four blocks of 8820, then 5680 left over, already a whole number of frames.
-    EXPECT_EQ((std::vector<DWORD>{8820, 8820, 8820, 8820, 5680}), DataSizes());
-    ASSERT_FALSE(player->events.empty());
-    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
-
-    player->events.clear();
-    Open(PcmFormat(1, 11025, 8));
-    player->Feed({551 * 2 + 7}, 0, 100);
-    EXPECT_EQ((std::vector<DWORD>{551, 551, 7}), DataSizes());
-}
-
 // A 2000 ms window over 1500 ms of medium: 88376 bytes of silence, ten blocks and one of 176, then
-// the end; a mask without the data bit makes neither blocks nor silence.
-TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEndUnlessTheMaskLeavesOutData) {
-    for (const DWORD mask : {0x0u, 0x1u}) {
-        SCOPED_TRACE(mask);
-        player->events.clear();
-        Open(PcmFormat(2, 44100, 16));
-        player->SetEventMask(mask);
-        player->SetWindow(0, 2000);
-        player->Feed(std::vector<DWORD>(30, 8820), 0, 50);
-        const Event &end = player->events.back();
-        ASSERT_EQ(static_cast<DWORD>(EVENT_END), end.code);
-        if (mask == 0x1) {
-            EXPECT_EQ(1u, player->events.size());
-            continue;
-        }
-        std::vector<DWORD> expected(40, 8820);
-        expected.push_back(176);
-        EXPECT_EQ(expected, DataSizes());
-        EXPECT_GE(end.at - player->events[player->events.size() - 2].at, std::chrono::milliseconds(540));
-    }
+// the end once the silence has played.
+TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEnd) {
+    Open(PcmFormat(2, 44100, 16));
+    player->SetWindow(0, 2000);
+    player->Feed(std::vector<DWORD>(30, 8820), 0, 50);
+    std::vector<DWORD> expected(40, 8820);
+    expected.push_back(176);
+    EXPECT_EQ(expected, DataSizes());
+    const Event &end = player->events.back();
+    ASSERT_EQ(static_cast<DWORD>(EVENT_END), end.code);
+    EXPECT_GE(end.at - player->events[player->events.size() - 2].at, std::chrono::milliseconds(540));
 }
 
 // Paced host data: blocks at play pace, the partial block held while the stream runs on, and one end
@@ -321,22 +298,6 @@ TEST_F(PlayerTest, OnlyTheCurrentStartsEndAndTheDrainOfItsOwnBuffersEndIt) {
     player->OnOutputEmpty(7);
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
     EXPECT_EQ(static_cast<DWORD>(PS_ENDED), player->State());
-}
-
-TEST_F(PlayerTest, BothCallbackInterfacesAreOneObject) {
-    IWMReaderCallbackAdvanced *advanced = nullptr;
-    ASSERT_EQ(S_OK, player->QueryInterface(IID_IWMReaderCallbackAdvanced, reinterpret_cast<void **>(&advanced)));
-    IUnknown *unknown = nullptr;
-    ASSERT_EQ(S_OK, advanced->QueryInterface(IID_IUnknown, reinterpret_cast<void **>(&unknown)));
-    EXPECT_EQ(static_cast<IUnknown *>(static_cast<IWMReaderCallback *>(player)), unknown);
-    unknown->Release();
-
-    Open(PcmFormat(2, 44100, 16));
-    INSSBuffer *buffer = nullptr;
-    EXPECT_EQ(E_FAIL, advanced->AllocateForOutput(1, 4096, &buffer, nullptr));
-    ASSERT_EQ(S_OK, advanced->AllocateForOutput(0, 4096, &buffer, nullptr));
-    buffer->Release();
-    advanced->Release();
 }
 
 }  // namespace
