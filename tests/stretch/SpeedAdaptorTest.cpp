@@ -1,4 +1,4 @@
-// The block chunker's partial block, and the speed adaptor's feeding, draining and allocation failures.
+// The speed adaptor's feeding, draining and allocation failures.
 #include <gtest/gtest.h>
 
 #include "FailingAllocations.h"
@@ -7,26 +7,6 @@
 #include "stretch/SpeedAdaptor.h"
 
 namespace {
-
-// The next input completes a partial block; a partial block outlives a change of block size, cut to it.
-TEST(BlockChunker, APartialBlockIsCompletedByTheNextInputAndSurvivesANewBlockSize) {
-    BYTE data[500];
-    for (int i = 0; i < 500; ++i) data[i] = BYTE(i * 7);
-    CBlockChunker chunker;
-    LONG length = 0;
-    chunker.SetBlockSize(400);
-    chunker.SetInput(data, 300);
-    EXPECT_EQ(chunker.Next(&length), nullptr);
-    chunker.SetInput(data + 300, 200);
-    const BYTE *block = chunker.Next(&length);
-    ASSERT_EQ(length, 400);
-    EXPECT_TRUE(std::equal(block, block + 400, data));
-    EXPECT_EQ(chunker.Next(&length), nullptr);
-    chunker.SetBlockSize(50);
-    block = chunker.TakePartial(&length);
-    ASSERT_EQ(length, 50);
-    EXPECT_TRUE(std::equal(block, block + 50, data + 400));
-}
 
 struct Collected {
     std::vector<int16_t> values;
