@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
-#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -231,10 +230,12 @@ TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEnd) {
     EXPECT_GE(end.at - player->events[player->events.size() - 2].at, std::chrono::milliseconds(540));
 }
 
-// Paced host data: blocks at play pace, the partial block held while the stream runs on, and one end
-// once the queue has run dry after the end of the stream.
-TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsThePartialBlockOnce) {
+// Paced host data: blocks at play pace, the partial block held while the stream runs on, and one end once
+// the queue has run dry after the window's silence. The play state says ended before the end's silence fill
+// gets the player lock; the queue, dry by then, must still hand out the silence before the end.
+TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsTheSilenceOnce) {
     Open(PcmFormat(2, 44100, 16));
+    player->SetWindow(0, 400);
     const auto started = std::chrono::steady_clock::now();
     player->StartPaced();
     player->Feed({6 * 8820 + 100}, 0, 350, FALSE);
@@ -243,23 +244,6 @@ TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsThePartialBlockOnce) {
     EXPECT_EQ(sizes, DataSizes());
     // The sixth block of 50 ms is due 250 ms into the play, never sooner.
     EXPECT_GE(player->events.back().at - started, std::chrono::milliseconds(250));
-    player->MarkStreamEnd(FALSE, S_OK);
-    player->EndStart(0);
-    Await(EVENT_END, 1, 200);
-    player->StopTicks();
-    sizes.push_back(100);
-    EXPECT_EQ(sizes, DataSizes());
-    EXPECT_EQ(1u, Count(EVENT_END));
-    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
-}
-
-// The play state says ended before the end's silence fill gets the player lock; the paced queue,
-// dry by then, must still hand out the silence before the end.
-TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
-    Open(PcmFormat(2, 44100, 16));
-    player->SetWindow(0, 300);
-    player->StartPaced();
-    player->Feed(std::vector<DWORD>(2, 8820), 0, 50, FALSE);
     player->MarkStreamEnd(FALSE, S_OK);
 
     EnterCriticalSection(player->Lock());
@@ -270,10 +254,11 @@ TEST_F(PlayerTest, APacedEndFollowsTheSilenceEvenWhenTheStateSaysEndedFirst) {
     ending.join();
 
     Await(EVENT_END, 1, 200);
-    EXPECT_EQ(1u, Count(EVENT_END));
-    const std::vector<DWORD> sizes = DataSizes();
-    EXPECT_EQ(player->MsToBytes(301), std::accumulate(sizes.begin(), sizes.end(), 0u));
     player->StopTicks();
+    // The partial block, then silence up to the 401st millisecond.
+    sizes.insert(sizes.end(), {100, 8820, 8820, 76});
+    EXPECT_EQ(sizes, DataSizes());
+    EXPECT_EQ(1u, Count(EVENT_END));
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
 }
 
