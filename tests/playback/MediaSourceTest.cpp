@@ -61,7 +61,7 @@ ULONGLONG StatSize(IStream *stream) {
 
 const HRESULT kEndOfImage = HRESULT(0x80070026);
 
-TEST(MemoryStream, ReadsAndSeeksStayWithinTheImage) {
+TEST(MemoryStream, ReadsAndSeeksStayWithinTheImageUntilItsInstanceIsClosing) {
     BYTE image[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     const Step steps[] = {
         {"read 4", false, 4, 0, S_OK, 4},
@@ -79,36 +79,19 @@ TEST(MemoryStream, ReadsAndSeeksStayWithinTheImage) {
         {"read 0 bytes", false, 0, 0, kEndOfImage, 0},
         {"read from 2", false, 3, 0, S_OK, 3},
     };
-    CMemoryStream *stream = new CMemoryStream;
-    stream->Attach(image, sizeof(image), 0, nullptr);
-    RunSteps(stream, steps);
-    EXPECT_EQ(StatSize(stream), 10u);
-
-    ULONG written = 0;
-    stream->Seek(Offset(8), STREAM_SEEK_SET, nullptr);
-    EXPECT_EQ(stream->Write("xyz", 3, &written), S_OK);
-    EXPECT_EQ(written, 2u);  // in place, never past the end of the image
-    EXPECT_EQ(image[9], 'y');
-    void *sequential = nullptr;
-    ASSERT_EQ(stream->QueryInterface(IID_ISequentialStream, &sequential), S_OK);
-    EXPECT_EQ(sequential, static_cast<IStream *>(stream));
-    EXPECT_EQ(stream->Release(), 1u);
-    EXPECT_EQ(stream->Release(), 0u);
-}
-
-TEST(MemoryStream, RefusesEveryAccessOnceItsInstanceIsClosing) {
-    BYTE image[4] = {1, 2, 3, 4};
     ImageGuard guard = {};
     const AudioOutOpenParams params = {1, SOURCE_MEMORY, image, sizeof(image)};
     IStream *stream = CreateMediaSource(&params, &guard);
     ASSERT_NE(stream, nullptr);
+    RunSteps(stream, steps);
+    EXPECT_EQ(StatSize(stream), 10u);
+
+    // Once its instance is closing, the host may free the image: every access is refused.
+    guard.closing = 1;
     BYTE buffer[4] = {};
     STATSTG stat;
-    EXPECT_EQ(stream->Read(buffer, 1, nullptr), S_OK);
-    guard.closing = 1;
     EXPECT_EQ(stream->Read(buffer, 4, nullptr), E_UNEXPECTED);
-    EXPECT_EQ(buffer[1], 0);  // nothing copied
-    EXPECT_EQ(stream->Write(buffer, 1, nullptr), E_UNEXPECTED);
+    EXPECT_EQ(buffer[0], 0);  // nothing copied
     EXPECT_EQ(stream->Seek(Offset(0), STREAM_SEEK_SET, nullptr), E_UNEXPECTED);
     EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), E_UNEXPECTED);
     EXPECT_EQ(stream->Release(), 0u);
@@ -156,7 +139,6 @@ TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
     ASSERT_NE(stream, nullptr);
     RunSteps(stream, steps);
     EXPECT_EQ(StatSize(stream), 10u);
-    EXPECT_EQ(stream->Write("x", 1, nullptr), E_ACCESSDENIED);  // the file is opened for reading
 
     // Cut to 6 bytes while open: nothing found before the 10 it had is a failure, not the end.
     const Step cut[] = {
