@@ -21,42 +21,32 @@ LONG Collect(const BYTE *data, LONG bytes, void *context) {
     return 0;
 }
 
-TEST(SpeedAdaptor, FeedsWholeRunsAndDrainsEverythingInPiecesOfAtMost8192Bytes) {
-    const std::vector<int16_t> input = NoiseSignal(44100, 2, 9);
-    const BYTE *bytes = reinterpret_cast<const BYTE *>(input.data());
-    Collected collected;
-    CSpeedAdaptor adaptor;
-    adaptor.SetOutput(&Collect, &collected);
-    EXPECT_FALSE(adaptor.Process(bytes, 10000));  // no engine yet: dropped
-    EXPECT_FALSE(adaptor.SetSpeed(0.6f));
-    EXPECT_FALSE(adaptor.CreateEngine(PcmFormat(6, 44100, 16)));
-    ASSERT_TRUE(adaptor.CreateEngine(PcmFormat(2, 44100, 16)));
-    ASSERT_TRUE(adaptor.SetSpeed(0.6f));
-    for (LONG pos = 0, total = LONG(2 * input.size()); pos < total; pos += 10000)
-        EXPECT_TRUE(adaptor.Process(bytes + pos, std::min(total - pos, LONG{10000})));
-    adaptor.Flush();
-    EXPECT_LE(collected.largest, 8192);
-    EXPECT_EQ(collected.values, StretchWithEngine(input, 44100, 2, 0.6f));
-}
-
-// Every allocation of the adaptor, its chunker and its engine refused in turn: each either fails
-// the engine's creation or leaves an adaptor that stretches; never a crash, a wild write or a leak.
-TEST(SpeedAdaptor, EachFailedAllocationFailsTheEngineOrLeavesItWhole) {
+// The adaptor drains everything the engine gives, in pieces of at most 8192 bytes. Every allocation of the
+// adaptor, its chunker and its engine refused in turn either fails the engine's creation or leaves an adaptor
+// that stretches; never a crash, a wild write or a leak.
+TEST(SpeedAdaptor, StretchesAsItsEngineDoesOrFailsTheEnginesCreation) {
     const std::vector<int16_t> input = NoiseSignal(8820, 2, 5);
-    const std::vector<int16_t> stretched = StretchWithEngine(input, 44100, 2, 1.5f);
+    const BYTE *bytes = reinterpret_cast<const BYTE *>(input.data());
+    const LONG total = LONG(2 * input.size());
+    const std::vector<int16_t> stretched = StretchWithEngine(input, 44100, 2, 0.6f);
     Collected collected;
     collected.values.reserve(2 * input.size());  // the host's side allocates nothing while armed
     const auto scenario = [&] {
         collected.values.clear();
         CSpeedAdaptor adaptor;
         adaptor.SetOutput(&Collect, &collected);
+        EXPECT_FALSE(adaptor.Process(bytes, 10000));  // no engine yet: dropped
+        EXPECT_FALSE(adaptor.SetSpeed(0.6f));
+        EXPECT_FALSE(adaptor.CreateEngine(PcmFormat(6, 44100, 16)));
         if (!adaptor.CreateEngine(PcmFormat(2, 44100, 16))) return false;
-        adaptor.SetSpeed(1.5f);
-        adaptor.Process(reinterpret_cast<const BYTE *>(input.data()), LONG(2 * input.size()));
+        adaptor.SetSpeed(0.6f);
+        for (LONG pos = 0; pos < total; pos += 10000) adaptor.Process(bytes + pos, std::min(total - pos, LONG{10000}));
         adaptor.Flush();
+        EXPECT_LE(collected.largest, 8192);
         return collected.values == stretched;
     };
-    EXPECT_GE(failalloc::FailEachInTurn(scenario, 40), 5) << "the adaptor and its engine allocate at least this often";
+    EXPECT_GE(failalloc::FailEachInTurn(scenario, 40), 5)
+        << "the adaptor and its engine allocate at least this often, and stretch as the engine does";
 }
 
 }  // namespace
