@@ -105,22 +105,16 @@ TEST(MemoryStream, ReadsAndSeeksStayWithinTheImageUntilItsInstanceIsClosing) {
     detached->Release();
 }
 
-// A scratch directory holding a file of the bytes 0..9 and a named pipe.
-class FileStream : public ::testing::Test {
-protected:
-    void SetUp() override {
-        std::ofstream(m_dir.Path("ten.bin"), std::ios::binary).write("\0\1\2\3\4\5\6\7\10\11", 10);
-        ASSERT_EQ(mkfifo(m_dir.Path("pipe").c_str(), 0600), 0);
-    }
-    std::u16string PathOf(const char *name) const {
-        const std::string path = m_dir.Path(name);
+// A file of the bytes 0..9 in a scratch directory, read and seeked, then cut while open; and paths to no disk
+// file, which an open refuses.
+TEST(FileStream, ReadsAndSeeksFollowTheFileAndOpenRefusesWhatIsNoDiskFile) {
+    convert_test::ScratchDir dir;
+    const auto pathOf = [&](const char *name) {
+        const std::string path = dir.Path(name);
         return std::u16string(path.begin(), path.end());
-    }
-
-    convert_test::ScratchDir m_dir;
-};
-
-TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
+    };
+    std::ofstream(dir.Path("ten.bin"), std::ios::binary).write("\0\1\2\3\4\5\6\7\10\11", 10);
+    ASSERT_EQ(mkfifo(dir.Path("pipe").c_str(), 0600), 0);
     const Step steps[] = {
         {"read 4", false, 4, 0, S_OK, 4},
         {"to the end", true, 10, STREAM_SEEK_SET, S_OK, 10},
@@ -133,7 +127,7 @@ TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
         {"past the end", true, 100, STREAM_SEEK_SET, S_OK, 100},
         {"read past the end", false, 4, 0, S_OK, 0},
     };
-    const std::u16string path = PathOf("ten.bin");
+    const std::u16string path = pathOf("ten.bin");
     const AudioOutOpenParams params = {1, SOURCE_FILE, path.c_str(), 0};
     IStream *stream = CreateMediaSource(&params, nullptr);
     ASSERT_NE(stream, nullptr);
@@ -148,40 +142,38 @@ TEST_F(FileStream, ReadsAndSeeksFollowTheFile) {
         {"at the size it had", true, 10, STREAM_SEEK_SET, S_OK, 10},
         {"read there", false, 4, 0, S_OK, 0},
     };
-    ASSERT_EQ(truncate(m_dir.Path("ten.bin").c_str(), 6), 0);
+    ASSERT_EQ(truncate(dir.Path("ten.bin").c_str(), 6), 0);
     RunSteps(stream, cut);
     EXPECT_EQ(stream->Release(), 0u);
 
     // A size of all low bits set is real: the platform says so with a last error of 0.
-    std::ofstream(m_dir.Path("big.bin"));
-    ASSERT_EQ(truncate(m_dir.Path("big.bin").c_str(), 0xFFFFFFFF), 0);
+    std::ofstream(dir.Path("big.bin"));
+    ASSERT_EQ(truncate(dir.Path("big.bin").c_str(), 0xFFFFFFFF), 0);
     CFileStream *big = new CFileStream;
-    ASSERT_EQ(big->Open(PathOf("big.bin").c_str()), S_OK);
+    ASSERT_EQ(big->Open(pathOf("big.bin").c_str()), S_OK);
     EXPECT_EQ(StatSize(big), 0xFFFFFFFFu);
     big->Release();
-}
 
-TEST_F(FileStream, OpenRefusesMissingFilesDirectoriesAndWhatIsNoDiskFile) {
     struct Case {
         std::u16string path;
         HRESULT result;
     };
     const Case cases[] = {
-        {PathOf("missing.bin"), HRESULT(0x80070002)},
-        {PathOf("missing/file.bin"), HRESULT(0x80070003)},
-        {PathOf(""), E_ACCESSDENIED},
-        {PathOf("pipe"), E_FAIL},
+        {pathOf("missing.bin"), HRESULT(0x80070002)},
+        {pathOf("missing/file.bin"), HRESULT(0x80070003)},
+        {pathOf(""), E_ACCESSDENIED},
+        {pathOf("pipe"), E_FAIL},
         {u"/dev/null", E_FAIL},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));
-        CFileStream *stream = new CFileStream;
-        EXPECT_EQ(stream->Open(c.path.c_str()), c.result);
+        CFileStream *refused = new CFileStream;
+        EXPECT_EQ(refused->Open(c.path.c_str()), c.result);
         BYTE buffer[1];
-        EXPECT_EQ(stream->Read(buffer, 1, nullptr), E_UNEXPECTED);  // no handle is left open
-        stream->Release();
-        const AudioOutOpenParams params = {1, SOURCE_FILE, c.path.c_str(), 0};
-        EXPECT_EQ(CreateMediaSource(&params, nullptr), nullptr);
+        EXPECT_EQ(refused->Read(buffer, 1, nullptr), E_UNEXPECTED);  // no handle is left open
+        refused->Release();
+        const AudioOutOpenParams refusedParams = {1, SOURCE_FILE, c.path.c_str(), 0};
+        EXPECT_EQ(CreateMediaSource(&refusedParams, nullptr), nullptr);
     }
 }
 
