@@ -1,5 +1,6 @@
 // Whole playbacks as a host sees them: the order of the events, the PCM handed over in 50 ms blocks,
-// real-time pace, many players at once, the event mask, and the duration probe beside them.
+// real-time pace, many players at once, the event mask, damaged media, players reused after a failed
+// open, and the duration probe beside them.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -76,46 +77,76 @@ void ExpectWholePlayback(const Play &play, const std::vector<Delivery> &events, 
     EXPECT_LE(played, 2 * medium.durationMs + 4000) << what;
 }
 
+enum class Outcome { Plays, Fails, EndsOrFails };
+
 // Rows with a mask choose what reaches the host: their events as text, with DATA* for any run of data events.
-TEST_F(PlaybackTest, EveryMediumPlaysFormatPlayingDataThenEndAndTheMaskChoosesWhichOfThem) {
-    const struct {
+// Damaged media end in failure events, or in an end after what the medium holds; never a crash or a hang.
+TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsReachTheHost) {
+    struct Row {
         Play play;
-        uint32_t mask;
-        const char *sequence;
-    } cases[] = {
-        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, 0, nullptr},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, 0, nullptr},
-        {{"fact.wav", Source::File, BRIVANE_MODE_WAVE}, 0, nullptr},
-        {{"fact.wav", Source::Memory, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"byte.wav", Source::Memory, BRIVANE_MODE_WAVE}, 0, nullptr},
-        {{"byte.wav", Source::File, BRIVANE_MODE_WAVE}, 0, nullptr},
-        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"speech.wma", Source::File, BRIVANE_MODE_DECODE}, 0, nullptr},
-        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, 0x8, "DATA* END"},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, 0x8, "DATA* END"},
-        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, 0x8, "DATA* END"},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, 0x1, "FORMAT END"},
-        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, 0x1, "FORMAT END"},
-        {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, 0x4, "PLAYING END"},
-        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, 0xC, "PLAYING DATA* END"},
+        Outcome outcome;
+        uint32_t mask = 0;
+        const char *sequence = nullptr;
     };
+    std::vector<Row> rows = {
+        {{"garbage.bin", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
+        {{"garbage.bin", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Fails},
+        {{"garbage.bin", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Fails},
+        {{"empty.wav", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
+        {{"empty.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Fails},
+        {{"header-cut.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
+        {{"header-cut.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Fails},
+        {{"tone.wma", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Fails},
+        {{"folder", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
+        {{"folder", Source::File, BRIVANE_MODE_WAVE}, Outcome::Fails},
+        {{"half.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::EndsOrFails},
+        {{"half.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::EndsOrFails},
+        {{"lying-long.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::EndsOrFails},
+        {{"lying-long.wav", Source::File, BRIVANE_MODE_DECODE}, Outcome::EndsOrFails},
+        {{"lying-short.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::EndsOrFails},
+        {{"lying-short.wav", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::EndsOrFails},
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays},
+        {{"fact.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays},
+        {{"fact.wav", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"byte.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays},
+        {{"byte.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays},
+        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"speech.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
+        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x8, "DATA* END"},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays, 0x8, "DATA* END"},
+        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x8, "DATA* END"},
+        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x1, "FORMAT END"},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays, 0x1, "FORMAT END"},
+        {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x4, "PLAYING END"},
+        {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays, 0xC, "PLAYING DATA* END"},
+    };
+    // Wine's reader can hang in its open on a header cut short, and with it the service thread.
+    if (RunningUnderWine())
+        EraseIf(rows, [](const Row &row) { return std::strcmp(row.play.medium, "header-cut.wma") == 0; });
+    // A closed player is parked and taken again by the next open: the first row's by the first open here, and
+    // again, once that open has failed, by the last.
+    const Medium &first = MediumNamed("tone.wav");
+    const uint32_t played = host.Start(first, Source::Memory, BRIVANE_MODE_DECODE);
+    ASSERT_TRUE(host.WaitForCode(played, BRIVANE_EVENT_END, Patience(first)));
+    Brivane().AudioOutClose(played);
     std::vector<uint32_t> handles;
     std::vector<Clock::time_point> playStarted;
-    for (const auto &c : cases) {
-        handles.push_back(host.Open(MediumNamed(c.play.medium), c.play.source, c.play.mode));
-        ASSERT_NE(0u, handles.back()) << Describe(c.play);
-        if (c.mask) Brivane().AudioOutSetEventMask(handles.back(), c.mask);
+    for (const Row &row : rows) {
+        handles.push_back(host.Open(MediumNamed(row.play.medium), row.play.source, row.play.mode));
+        ASSERT_NE(0u, handles.back()) << Describe(row.play);
+        if (row.mask) Brivane().AudioOutSetEventMask(handles.back(), row.mask);
         playStarted.push_back(Clock::now());
         EXPECT_EQ(1u, Brivane().AudioOutPlay(handles.back(), 0));
     }
     // The duration probe beside the playbacks: a playable file's length, 0 for anything else, and working after a
     // failure. WAV is exact; compressed media carry their codec's padding.
-    ASSERT_TRUE(host.WaitForCode(handles[0], BRIVANE_EVENT_DATA, Patience(MediumNamed(cases[0].play.medium))));
+    ASSERT_TRUE(host.WaitForCode(handles.back(), BRIVANE_EVENT_DATA, Patience(MediumNamed(rows.back().play.medium))));
     const struct {
         std::string path;
         uint32_t expected, tolerance;
@@ -138,29 +169,55 @@ TEST_F(PlaybackTest, EveryMediumPlaysFormatPlayingDataThenEndAndTheMaskChoosesWh
     }
     std::vector<uint32_t> durations;
     for (size_t i = 0; i < handles.size(); ++i) {
-        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(cases[i].play.medium))))
-            << Describe(cases[i].play);
+        EXPECT_TRUE(host.WaitForFinish(handles[i], Patience(MediumNamed(rows[i].play.medium))))
+            << Describe(rows[i].play) << ": " << Sequence(host.Of(handles[i]));
         durations.push_back(Brivane().AudioOutGetWholeDuration(handles[i]));
+        if (rows[i].outcome != Outcome::Fails) continue;
+        // A pause and a play again must not find a half-opened player in a state it cannot handle.
+        Brivane().AudioOutPlay(handles[i], 1);
+        Brivane().AudioOutPlay(handles[i], 0);
     }
     host.Fence();  // anything raised after the end has arrived by now
 
     std::set<HostThreadId> threads;
     for (size_t i = 0; i < handles.size(); ++i) {
-        const auto &c = cases[i];
-        const Medium &medium = MediumNamed(c.play.medium);
+        const Row &row = rows[i];
+        const Medium &medium = MediumNamed(row.play.medium);
         const std::vector<Delivery> events = host.Of(handles[i]);
         for (const Delivery &event : events) threads.insert(event.thread);
         Brivane().AudioOutClose(handles[i]);
-        if (!c.mask) {
-            ExpectWholePlayback(c.play, events, durations[i], playStarted[i]);
-            continue;
+        const std::string what = Describe(row.play) + " mask " + std::to_string(row.mask) + ": " + Sequence(events);
+        if (row.outcome == Outcome::Fails) {
+            // One failure for each play and pause, and one more when the open itself failed.
+            EXPECT_GE(events.size(), 3u) << what;
+            for (const Delivery &event : events) EXPECT_EQ(BRIVANE_EVENT_COMMAND_FAILED, event.code) << what;
+        } else if (row.outcome == Outcome::EndsOrFails) {
+            if (IndexOf(events, BRIVANE_EVENT_END) == events.size()) continue;
+            const std::vector<char> data = Data(events);
+            EXPECT_EQ(0u, data.size() % medium.format.nBlockAlign)
+                << what << ": " << data.size() << " bytes end in part of a frame";
+            if (medium.pcm.empty()) {
+                EXPECT_LE(data.size(), MediumNamed("tone.wma").pcm.size()) << what;
+            } else {
+                EXPECT_TRUE(IsPrefix(data, MediumNamed("tone.wav").pcm))
+                    << what << ": " << data.size() << " bytes not from the file";
+            }
+        } else if (row.mask) {
+            EXPECT_EQ(row.sequence, Sequence(events, false)) << what;
+            if (row.mask & 0x8) ExpectSameAudio(medium, Data(events), what);
+        } else {
+            ExpectWholePlayback(row.play, events, durations[i], playStarted[i]);
         }
-        const std::string what = Describe(c.play) + " mask " + std::to_string(c.mask);
-        EXPECT_EQ(c.sequence, Sequence(events, false)) << what << ": " << Sequence(events);
-        if (c.mask & 0x8) ExpectSameAudio(medium, Data(events), what);
     }
     EXPECT_EQ(1u, threads.size()) << "every event comes on the one service thread";
     EXPECT_EQ(0u, threads.count(CurrentHostThread()));
+
+    // The first row's player, which played a medium and then failed to open its own, opens this one as it is.
+    const Medium &next = MediumNamed("speech.wma");
+    const uint32_t again = host.Start(next, Source::File, BRIVANE_MODE_DECODE);
+    ASSERT_TRUE(host.WaitForCode(again, BRIVANE_EVENT_FORMAT, Patience(next)));
+    EXPECT_EQ(0, std::memcmp(&next.format, host.Of(again)[0].payload.data(), sizeof(BrivaneWaveFormat)));
+    Brivane().AudioOutClose(again);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The paced queue: catch-up delivery of copied blocks, the partial block at the end, and clearing.
+// The paced queue: a late tick catches up with copied blocks (its partial block and clearing are the player's cases).
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -18,12 +18,10 @@ struct Delivery {
 struct Host {
     CPacedQueue queue;
     std::vector<Delivery> deliveries;
-    bool clearInside = false;
 
     static int Deliver(DWORD elapsedMs, DWORD, const BYTE *data, DWORD size, DWORD positionMs, void *player) {
         Host *host = static_cast<Host *>(player);
         host->deliveries.push_back({data, size, size > 0 ? data[0] : BYTE(0), positionMs});
-        if (host->clearInside) host->queue.Clear();
         return data && size > 0 && positionMs < elapsedMs ? 1 : 0;
     }
 
@@ -31,10 +29,9 @@ struct Host {
 };
 
 // Block i of 100 bytes holds the byte i throughout.
-std::vector<BYTE> Blocks(int count, int extra = 0) {
+std::vector<BYTE> Blocks(int count) {
     std::vector<BYTE> bytes;
     for (int i = 0; i < count; ++i) bytes.insert(bytes.end(), 100, BYTE(i));
-    bytes.insert(bytes.end(), extra, BYTE(0xEE));
     return bytes;
 }
 
@@ -59,44 +56,6 @@ TEST(PacedQueue, ATickCatchesUpWithTheElapsedTimeAndStopsThere) {
     ASSERT_EQ(host.deliveries.size(), 2u);
     EXPECT_EQ(host.deliveries[1].positionMs, 400u);
     EXPECT_EQ(host.queue.Drain(1000, 50, nullptr, &host), -1);
-}
-
-TEST(PacedQueue, APartialBlockIsHandedOutOnceWhenNoWholeBlockWaits) {
-    Host host;
-    host.queue.Configure(100, 40);
-    const std::vector<BYTE> tail(99, 0xEE);
-    EXPECT_EQ(host.queue.Enqueue(tail.data(), DWORD(tail.size())), 0u);
-    EXPECT_EQ(host.Drain(1000), -1);
-    EXPECT_EQ(host.Drain(1000), -1);
-    ASSERT_EQ(host.deliveries.size(), 2u);
-    EXPECT_EQ(host.deliveries[0].size, 99u);
-    EXPECT_EQ(host.deliveries[0].first, 0xEE);
-    // It moves the position by its share of a tick, rounded: 40 ms x 99 / 100.
-    EXPECT_EQ(host.deliveries[0].positionMs, 40u);
-    EXPECT_EQ(host.deliveries[1].size, 0u) << "the partial block went out twice";
-    EXPECT_EQ(host.deliveries[1].positionMs, 40u);
-}
-
-TEST(PacedQueue, ClearDropsBlocksAndTailEvenFromInsideDelivery) {
-    Host host;
-    host.queue.Configure(100, 50);
-    const std::vector<BYTE> pcm = Blocks(4, 30);
-    host.queue.Enqueue(pcm.data(), DWORD(pcm.size()));
-    host.clearInside = true;
-    EXPECT_EQ(host.Drain(1000), 1);
-    ASSERT_EQ(host.deliveries.size(), 1u);
-    host.clearInside = false;
-    host.Drain(1000);
-    ASSERT_EQ(host.deliveries.size(), 2u);
-    EXPECT_EQ(host.deliveries[1].size, 0u);
-
-    host.queue.Enqueue(pcm.data(), DWORD(pcm.size()));
-    host.queue.Clear();
-    host.queue.ResetPosition();
-    host.Drain(1000);
-    ASSERT_EQ(host.deliveries.size(), 3u);
-    EXPECT_EQ(host.deliveries[2].size, 0u);
-    EXPECT_EQ(host.deliveries[2].positionMs, 0u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The block chunker's partial block, and the speed adaptor's feeding, draining and allocation failures.
+// The speed adaptor's feeding, draining and allocation failures.
 #include <gtest/gtest.h>
 
 #include "FailingAllocations.h"
@@ -7,26 +7,6 @@
 #include "stretch/SpeedAdaptor.h"
 
 namespace {
-
-// The next input completes a partial block; a partial block outlives a change of block size, cut to it.
-TEST(BlockChunker, APartialBlockIsCompletedByTheNextInputAndSurvivesANewBlockSize) {
-    BYTE data[500];
-    for (int i = 0; i < 500; ++i) data[i] = BYTE(i * 7);
-    CBlockChunker chunker;
-    LONG length = 0;
-    chunker.SetBlockSize(400);
-    chunker.SetInput(data, 300);
-    EXPECT_EQ(chunker.Next(&length), nullptr);
-    chunker.SetInput(data + 300, 200);
-    const BYTE *block = chunker.Next(&length);
-    ASSERT_EQ(length, 400);
-    EXPECT_TRUE(std::equal(block, block + 400, data));
-    EXPECT_EQ(chunker.Next(&length), nullptr);
-    chunker.SetBlockSize(50);
-    block = chunker.TakePartial(&length);
-    ASSERT_EQ(length, 50);
-    EXPECT_TRUE(std::equal(block, block + 50, data + 400));
-}
 
 struct Collected {
     std::vector<int16_t> values;
@@ -41,42 +21,32 @@ LONG Collect(const BYTE *data, LONG bytes, void *context) {
     return 0;
 }
 
-TEST(SpeedAdaptor, FeedsWholeRunsAndDrainsEverythingInPiecesOfAtMost8192Bytes) {
-    const std::vector<int16_t> input = NoiseSignal(44100, 2, 9);
-    const BYTE *bytes = reinterpret_cast<const BYTE *>(input.data());
-    Collected collected;
-    CSpeedAdaptor adaptor;
-    adaptor.SetOutput(&Collect, &collected);
-    EXPECT_FALSE(adaptor.Process(bytes, 10000));  // no engine yet: dropped
-    EXPECT_FALSE(adaptor.SetSpeed(0.6f));
-    EXPECT_FALSE(adaptor.CreateEngine(PcmFormat(6, 44100, 16)));
-    ASSERT_TRUE(adaptor.CreateEngine(PcmFormat(2, 44100, 16)));
-    ASSERT_TRUE(adaptor.SetSpeed(0.6f));
-    for (LONG pos = 0, total = LONG(2 * input.size()); pos < total; pos += 10000)
-        EXPECT_TRUE(adaptor.Process(bytes + pos, std::min(total - pos, LONG{10000})));
-    adaptor.Flush();
-    EXPECT_LE(collected.largest, 8192);
-    EXPECT_EQ(collected.values, StretchWithEngine(input, 44100, 2, 0.6f));
-}
-
-// Every allocation of the adaptor, its chunker and its engine refused in turn: each either fails
-// the engine's creation or leaves an adaptor that stretches; never a crash, a wild write or a leak.
-TEST(SpeedAdaptor, EachFailedAllocationFailsTheEngineOrLeavesItWhole) {
+// The adaptor drains everything the engine gives, in pieces of at most 8192 bytes. Every allocation of the
+// adaptor, its chunker and its engine refused in turn either fails the engine's creation or leaves an adaptor
+// that stretches; never a crash, a wild write or a leak.
+TEST(SpeedAdaptor, StretchesAsItsEngineDoesOrFailsTheEnginesCreation) {
     const std::vector<int16_t> input = NoiseSignal(8820, 2, 5);
-    const std::vector<int16_t> stretched = StretchWithEngine(input, 44100, 2, 1.5f);
+    const BYTE *bytes = reinterpret_cast<const BYTE *>(input.data());
+    const LONG total = LONG(2 * input.size());
+    const std::vector<int16_t> stretched = StretchWithEngine(input, 44100, 2, 0.6f);
     Collected collected;
     collected.values.reserve(2 * input.size());  // the host's side allocates nothing while armed
     const auto scenario = [&] {
         collected.values.clear();
         CSpeedAdaptor adaptor;
         adaptor.SetOutput(&Collect, &collected);
+        EXPECT_FALSE(adaptor.Process(bytes, 10000));  // no engine yet: dropped
+        EXPECT_FALSE(adaptor.SetSpeed(0.6f));
+        EXPECT_FALSE(adaptor.CreateEngine(PcmFormat(6, 44100, 16)));
         if (!adaptor.CreateEngine(PcmFormat(2, 44100, 16))) return false;
-        adaptor.SetSpeed(1.5f);
-        adaptor.Process(reinterpret_cast<const BYTE *>(input.data()), LONG(2 * input.size()));
+        adaptor.SetSpeed(0.6f);
+        for (LONG pos = 0; pos < total; pos += 10000) adaptor.Process(bytes + pos, std::min(total - pos, LONG{10000}));
         adaptor.Flush();
+        EXPECT_LE(collected.largest, 8192);
         return collected.values == stretched;
     };
-    EXPECT_GE(failalloc::FailEachInTurn(scenario, 40), 5) << "the adaptor and its engine allocate at least this often";
+    EXPECT_GE(failalloc::FailEachInTurn(scenario, 40), 5)
+        << "the adaptor and its engine allocate at least this often, and stretch as the engine does";
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ uint64_t Checksum(const std::vector<int16_t> &values) {
     return hash;
 }
 
-std::vector<int16_t> StretchWithEngine(const std::vector<int16_t> &input, uint32_t rate, uint32_t ch, float factor) {
+std::vector<int16_t> StretchWithEngine(const std::vector<int16_t> &input, uint32_t rate, uint32_t ch, float factor,
+                                       float then) {
     StretchState *engine = nullptr;
     StretchOpen(&engine, rate, ch, 16);
     StretchSetSpeed(engine, factor);
@@ -50,6 +51,10 @@ std::vector<int16_t> StretchWithEngine(const std::vector<int16_t> &input, uint32
     };
     uint32_t seed = 7;
     for (size_t pos = 0; pos < input.size();) {
+        if (then != 0 && pos >= input.size() / 2) {
+            StretchSetSpeed(engine, then);
+            then = 0;
+        }
         const size_t frames = std::min<size_t>(1 + Lcg(&seed) % 2048, (input.size() - pos) / ch);
         StretchPutSamples(engine, input.data() + pos, static_cast<uint32_t>(frames));
         drain();
