@@ -16,9 +16,9 @@ inline WideString Wide(const std::string &ascii) { return WideString(ascii.begin
 
 // Starts a thread that runs the body, which must outlive it, and ends with what the body returns.
 template <class Body>
-HANDLE StartThread(Body &body, unsigned *id = nullptr) {
+HANDLE StartThread(Body &body) {
     auto run = [](void *b) -> unsigned { return (*static_cast<Body *>(b))(); };
-    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, &body, 0, id));
+    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, &body, 0, nullptr));
 }
 
 // Waits for the thread to end and closes its handle; returns its exit code (0xDEAD if it hung).

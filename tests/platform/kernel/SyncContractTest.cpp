@@ -1,4 +1,4 @@
-// Events, waits and critical sections: the wake-up rules the service thread's loop relies on.
+// Events and waits: the wake-up rules the service thread's loop relies on.
 #include <gtest/gtest.h>
 
 #include "ContractSupport.h"
@@ -75,27 +75,6 @@ TEST(WaitContract, BadArgumentsFailAndClosedHandleValuesNeverReturn) {
     EXPECT_FALSE(CloseHandle(closed));
     EXPECT_FALSE(CloseHandle(nullptr));
     CloseHandle(event);
-}
-
-TEST(CriticalSectionContract, RecursiveOwnership) {
-    CRITICAL_SECTION lock;
-    InitializeCriticalSection(&lock);
-    EnterCriticalSection(&lock);
-    EnterCriticalSection(&lock);  // the owner enters again without blocking
-    EXPECT_TRUE(TryEnterCriticalSection(&lock));
-    LeaveCriticalSection(&lock);
-    auto tryEnter = [&]() -> unsigned {
-        const BOOL entered = TryEnterCriticalSection(&lock);
-        if (entered) LeaveCriticalSection(&lock);
-        return unsigned(entered);
-    };
-    // Another thread gets in only once the owner has left as often as it entered.
-    for (int leaves = 0; leaves <= 2; ++leaves) {
-        SCOPED_TRACE(leaves);
-        if (leaves > 0) LeaveCriticalSection(&lock);
-        EXPECT_EQ(JoinThread(StartThread(tryEnter)) != 0, leaves == 2);
-    }
-    DeleteCriticalSection(&lock);
 }
 
 }  // namespace

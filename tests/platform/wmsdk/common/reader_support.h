@@ -196,10 +196,6 @@ public:
     bool WaitForEnd(DWORD timeoutMs) {
         return Await(timeoutMs, [&] { return Ended(); });
     }
-    // Waits until the reader has reported reaching count times of the host's clock, or has ended.
-    bool WaitForReached(size_t count, DWORD timeoutMs) {
-        return Await(timeoutMs, [&] { return reached.size() >= count || Seen(WMT_EOF) > 0; });
-    }
 
     IWMReaderAdvanced *clock;
     // Written on the reader's threads; read once the awaited status has come.
@@ -208,7 +204,9 @@ public:
     std::vector<DWORD> ticks;  // GetTickCount at each sample
     DWORD largest = 0;
     int lent = 0, foreign = 0;
-    std::vector<QWORD> reached;  // the time of each OnTime
+    std::vector<QWORD> reached;      // the time of each OnTime
+    std::vector<QWORD> deliveredTo;  // at each OnTime, the end of the last sample delivered
+    int early = 0;                   // samples that came before the host's clock had reached them
     // Every keepEvery-th sample's buffer stays referenced to the end, with a copy of what it held.
     int keepEvery = 0;
     std::vector<std::pair<INSSBuffer *, std::vector<BYTE>>> kept;
@@ -235,8 +233,10 @@ private:
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override {
         if (status == WMT_STARTED && clock) {
-            m_next = 10000000;
-            DeliverTime(m_next);
+            EnterCriticalSection(&m_lock);
+            m_given = 10000000;
+            LeaveCriticalSection(&m_lock);
+            DeliverTime(10000000);
         }
         Record(status, hr);
         return S_OK;
@@ -254,6 +254,7 @@ private:
             ticks.push_back(GetTickCount());
             largest = std::max(largest, length);
             (CTestBuffer::IsOne(sample) ? lent : foreign)++;
+            if (clock && time > m_given) ++early;
             if (keepEvery && times.size() % size_t(keepEvery) == 0) {
                 sample->AddRef();
                 kept.emplace_back(sample, std::vector<BYTE>(data, data + length));
@@ -270,9 +271,12 @@ private:
     HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override {
         EnterCriticalSection(&m_lock);
         reached.push_back(time);
-        const bool ended = Ended();
+        deliveredTo.push_back(times.empty() ? 0 : times.back() + durations.back());
+        const bool more = clock && !Ended();
+        if (more) m_given += 10000000;
+        const QWORD next = m_given;
         LeaveCriticalSection(&m_lock);
-        if (clock && !ended) DeliverTime(m_next += 10000000);
+        if (more) DeliverTime(next);
         SetEvent(m_changed);
         return S_OK;
     }
@@ -284,7 +288,7 @@ private:
         return S_OK;
     }
 
-    QWORD m_next = 0;
+    QWORD m_given = 0;  // the host's clock
 };
 
 // A reader and the interfaces the library takes from it; closed and released however a test ends.
@@ -300,9 +304,9 @@ struct TestReader {
             EXPECT_EQ(reader->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void **>(&header)), S_OK);
         }
     }
+    // Released without a close, which must give back the host's stream and callback as a close does.
     ~TestReader() {
         if (!reader) return;
-        reader->Close();
         header->Release();
         advanced->Release();
         reader->Release();

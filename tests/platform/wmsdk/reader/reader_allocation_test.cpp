@@ -23,6 +23,7 @@ void Reset(CReaderLog &log) {
     Empty(log.durations, 8192);
     Empty(log.ticks, 8192);
     Empty(log.reached, 256);
+    Empty(log.deliveredTo, 256);
 }
 
 // Plays the medium on the host's clock; true when all of it came, wholeBytes of PCM (0: any).

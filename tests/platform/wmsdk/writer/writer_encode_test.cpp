@@ -69,7 +69,9 @@ private:
     CRITICAL_SECTION m_lock;
 };
 
-TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles) {
+// One writer and one file sink for every file, as conversions use them, and a sink of the caller's
+// own for each, as capture uses it: both get the whole stream, in order.
+TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
     const std::string voice = ReadText(kRealWorldProfile);
     std::string pcm = voice;
     pcm.replace(pcm.find("wFormatTag=\"353\""), 16, "wFormatTag=\"1\"  ");
@@ -77,15 +79,21 @@ TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles) {
         const char *what;
         std::string profile;
         DWORD rate;
-        WORD channels;
         const char *stream;  // codec, rate, channels, and the profile's bit rate or the nearest the encoder takes
+        WAVEFORMATEX input;  // set on a copy of the input's properties, handed back as capture does
+        std::vector<DWORD> chunks;
+        Manner manner;
         bool nonBlocking;
     };
+    const WAVEFORMATEX stereo = PcmFormat(2, 22050, 16);
+    const std::string speech = ReadText(ProfilePath("speech-16k-mono.prx"));
+    const std::string music = ReadText(ProfilePath("music-44k-stereo-128k.prx"));
     const Case cases[] = {
-        {"speech", ReadText(ProfilePath("speech-16k-mono.prx")), 16000, 1, "wmav2,16000,1,24000", false},
-        {"voice", voice, 22050, 2, "wmav2,22050,2,32024", false},
-        {"music", ReadText(ProfilePath("music-44k-stereo-128k.prx")), 44100, 2, "wmav2,44100,2,128016", true},
-        {"PCM", pcm, 22050, 2, "pcm_s16le,22050,2,705600", true},
+        {"speech", speech, 16000, "wmav2,16000,1,24000", PcmFormat(1, 16000, 16), {1600}, Manner::OwnBuffers, false},
+        {"odd sizes", voice, 22050, "wmav2,22050,2,32024", stereo, {1, 3, 1001, 4410, 7}, Manner::NoBuffers, false},
+        {"8-bit mono", voice, 22050, "wmav2,22050,2,32024", PcmFormat(1, 11025, 8), {551}, Manner::OwnBuffers, false},
+        {"music", music, 44100, "wmav2,44100,2,128016", PcmFormat(2, 44100, 16), {176400}, Manner::CallsBack, true},
+        {"PCM", pcm, 22050, "pcm_s16le,22050,2,705600", stereo, {8820}, Manner::OwnBuffers, true},
     };
     IWMWriter *writer = nullptr;
     IWMWriterAdvanced3 *advanced = nullptr;
@@ -98,103 +106,66 @@ TEST(WriterEncode, FileSinkWritesCompleteSeekableFiles) {
     ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced3, reinterpret_cast<void **>(&advanced)), S_OK);
     ASSERT_EQ(sink->QueryInterface(IID_IWMWriterFileSink2, reinterpret_cast<void **>(&fileSink)), S_OK);
     ASSERT_EQ(advanced->AddSink(fileSink), S_OK);
-    // One writer and one sink for every file, as conversions use them.
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string path = std::string("writer-file-") + c.what + ".wma";
+        const std::string path = "writer-file.wma", ownPath = "writer-own-sink.wma";
         ASSERT_EQ(SetProfileFrom(writer, c.profile), S_OK);
+        IWMInputMediaProps *props = nullptr;
+        ASSERT_EQ(writer->GetInputProps(0, &props), S_OK);
+        ASSERT_EQ(EditFormat(props, [&](WAVEFORMATEX *record) { memcpy(record, &c.input, 16); }), S_OK);
+        // What GetInputProps hands out is a copy: only SetInputProps changes the input.
+        EXPECT_EQ(InputRate(writer), c.rate);
+        ASSERT_EQ(writer->SetInputProps(0, props), S_OK);
+        EXPECT_EQ(InputRate(writer), c.input.nSamplesPerSec);
+        props->Release();
+        RecordingSink own(c.manner, writer);
+        ASSERT_EQ(advanced->AddSink(own.Sink()), S_OK);
         ASSERT_EQ(fileSink->Open(Wide(path).c_str()), S_OK);
         if (c.nonBlocking) {
             EXPECT_EQ(advanced->SetNonBlocking(), S_OK);
         }
         ASSERT_EQ(writer->BeginWriting(), S_OK);
-        const WAVEFORMATEX input = PcmFormat(c.channels, c.rate, 16);
-        EXPECT_EQ(WritePcm(writer, Tone(input, 5), input, {input.nAvgBytesPerSec}), S_OK);
+        EXPECT_EQ(WritePcm(writer, Tone(c.input, 3), c.input, c.chunks), S_OK);
         EXPECT_EQ(writer->Flush(), S_OK);
         EXPECT_EQ(writer->EndWriting(), S_OK);
         EXPECT_EQ(fileSink->Close(), S_OK);
+        ASSERT_EQ(advanced->RemoveSink(own.Sink()), S_OK);
+        EXPECT_TRUE(std::regex_match(own.events, std::regex("hd+e"))) << own.events;
+        if (c.manner == Manner::CallsBack) {
+            EXPECT_TRUE(FAILED(own.calledBack));
+        }
 
         const std::string probe = Probe(path, "stream=codec_name,sample_rate,channels,bit_rate:format=duration");
         const size_t line = probe.find('\n');
         EXPECT_EQ(probe.substr(0, line), c.stream);
-        // The final header gives the duration: 5 s and the last frame's padding.
-        EXPECT_NEAR(std::atof(probe.c_str() + line + 1), 5.0, 0.1);
+        // The final header gives the duration: 3 s and the last frame's padding.
+        EXPECT_NEAR(std::atof(probe.c_str() + line + 1), 3.0, 0.1);
         const double decoded = DecodedSeconds(path, c.rate);
-        EXPECT_NEAR(decoded, 5.0, 0.2);
-        // A seekable file: decoding from 4 s gives the last second.
-        EXPECT_NEAR(DecodedSeconds(path, c.rate, 4), decoded - 4, 0.1);
+        EXPECT_NEAR(decoded, 3.0, 0.2);
+        // A seekable file: decoding from 2 s gives the last second.
+        EXPECT_NEAR(DecodedSeconds(path, c.rate, 2), decoded - 2, 0.1);
         std::remove(path.c_str());
-    }
-    advanced->Release();
-    fileSink->Release();
-    sink->Release();
-    writer->Release();
-}
 
-TEST(WriterEncode, SinksGetHeaderThenDataUnitsThenEnd) {
-    struct Case {
-        const char *what;
-        Manner manner;
-        WAVEFORMATEX input;  // set on a copy of the input's properties, handed back as capture does
-        std::vector<DWORD> chunks;
-    };
-    const WAVEFORMATEX stereo = PcmFormat(2, 22050, 16);
-    const Case cases[] = {
-        {"own buffers, 50 ms samples", Manner::OwnBuffers, stereo, {8820}},
-        {"no buffers, odd sample sizes", Manner::NoBuffers, stereo, {1, 3, 1001, 4410, 7}},
-        {"8-bit mono 11025 Hz", Manner::OwnBuffers, PcmFormat(1, 11025, 8), {551}},
-        {"calls back", Manner::CallsBack, stereo, {44100}},
-    };
-    IWMWriter *writer = nullptr;
-    IWMWriterAdvanced *advanced = nullptr;
-    ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
-    ASSERT_OK_UNLESS_WINE_STUB(SetProfileFrom(writer, ReadText(kRealWorldProfile)));
-    ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void **>(&advanced)), S_OK);
-    DWORD rate = InputRate(writer);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        RecordingSink sink(c.manner, writer);
-        ASSERT_EQ(advanced->AddSink(sink.Sink()), S_OK);
-        IWMInputMediaProps *props = nullptr;
-        ASSERT_EQ(writer->GetInputProps(0, &props), S_OK);
-        ASSERT_EQ(EditFormat(props, [&](WAVEFORMATEX *record) { memcpy(record, &c.input, 16); }), S_OK);
-        // What GetInputProps hands out is a copy: only SetInputProps changes the input.
-        EXPECT_EQ(InputRate(writer), rate);
-        ASSERT_EQ(writer->SetInputProps(0, props), S_OK);
-        EXPECT_EQ(rate = InputRate(writer), c.input.nSamplesPerSec);
-        props->Release();
-        // Two files in a row through the same writer and sink.
-        for (int run = 0; run < 2; ++run) {
-            sink.events.clear();
-            sink.bytes.clear();
-            ASSERT_EQ(writer->BeginWriting(), S_OK);
-            EXPECT_EQ(WritePcm(writer, Tone(c.input, 2), c.input, c.chunks), S_OK);
-            EXPECT_EQ(writer->EndWriting(), S_OK);
-            EXPECT_TRUE(std::regex_match(sink.events, std::regex("hd+e"))) << sink.events;
-        }
-        // The bytes of the second file, joined in order, play.
-        const std::string path = "writer-sink.wma";
-        WriteBytes(path, sink.bytes);
-        const std::vector<int16_t> played = DecodedMono(path, 22050);
-        EXPECT_NEAR(double(played.size()) / 22050, 2.0, 0.25);
-        // The tone itself, whatever the input's sample width: 440 Hz holds nearly all the power, at least
-        // half as loud as written (a mono input reaches the stereo profile 3 dB down in each channel).
+        // The own sink's bytes, joined in order, play the tone itself, whatever the input's sample width:
+        // 440 Hz holds nearly all the power, at least half as loud as written (a mono input reaches a
+        // stereo profile 3 dB down in each channel).
+        WriteBytes(ownPath, own.bytes);
+        const std::vector<int16_t> played = DecodedMono(ownPath, c.rate);
+        std::remove(ownPath.c_str());
+        EXPECT_NEAR(double(played.size()) / c.rate, 3.0, 0.25);
         std::complex<double> tone;
         double power = 0;
         for (size_t i = 0; i < played.size(); ++i) {
-            tone += double(played[i]) * std::polar(1.0, -2 * 3.14159265358979 * 440 * double(i) / 22050);
+            tone += double(played[i]) * std::polar(1.0, -2 * 3.14159265358979 * 440 * double(i) / c.rate);
             power += double(played[i]) * played[i];
         }
         const double amplitude = 2 * std::abs(tone) / double(played.size());
         EXPECT_GT(amplitude * amplitude / 2, 0.9 * power / double(played.size()));
         EXPECT_GT(amplitude, 0.5 * 0.3 * 32767);
-        std::remove(path.c_str());
-        if (c.manner == Manner::CallsBack) {
-            EXPECT_TRUE(FAILED(sink.calledBack));
-        }
-        ASSERT_EQ(advanced->RemoveSink(sink.Sink()), S_OK);
     }
     advanced->Release();
+    fileSink->Release();
+    sink->Release();
     writer->Release();
 }
 
