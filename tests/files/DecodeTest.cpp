@@ -2,15 +2,12 @@
 // ffmpeg program decodes from the same medium.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
-#include "WaveTestSupport.h"
+#include "ConvertSupport.h"
 #include "api/FileObjects.h"
 #include "files/WMVRecompress.h"
 
@@ -41,29 +38,20 @@ TEST(Decode, SampleRunningPastTheDurationIsCutToWholeSamples) {
             << c.what;
 }
 
-// A file made with the ffmpeg program on first use and kept; made aside and renamed, so that a run
-// beside this one never reads half a file.
-std::string Medium(const std::string &name, const std::string &arguments) {
-    const std::string dir = ::testing::TempDir() + "brivane-decode-media";
-    mkdir(dir.c_str(), 0700);
-    const std::string path = dir + "/" + name;
-    if (access(path.c_str(), R_OK) != 0) {
-        const std::string part = path + ".part" + std::to_string(getpid()) + name.substr(name.rfind('.'));
-        EXPECT_EQ(0, std::system(("ffmpeg -nostdin -v error -y " + arguments + " '" + part + "'").c_str()));
-        std::rename(part.c_str(), path.c_str());
-    }
-    return path;
-}
-
 std::u16string Utf16(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
-    const std::string wma = Medium("chirp-22k.wma",
-                                   "-f lavfi -i aevalsrc='sin(2*PI*(200+300*t)*t)|0.4*sin(2*PI*900*t)':"
-                                   "s=22050:d=3 -c:a wmav2 -b:a 64k");
-    const Bytes reference = ReadBytes(Medium("chirp-22k.wma.s16", "-i '" + wma + "' -f s16le"));
-    const std::string video = Medium("video-only.avi", "-f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mjpeg");
-    const std::string garbage = wma + ".garbage", target = wma + ".out.wav";
+    convert_test::ScratchDir dir;
+    auto make = [&](const char *name, const std::string &arguments) {
+        EXPECT_EQ(0, std::system(("ffmpeg -nostdin -v error -y " + arguments + " '" + dir.Path(name) + "'").c_str()));
+        return dir.Path(name);
+    };
+    const std::string wma = make("chirp-22k.wma",
+                                 "-f lavfi -i aevalsrc='sin(2*PI*(200+300*t)*t)|0.4*sin(2*PI*900*t)':"
+                                 "s=22050:d=3 -c:a wmav2 -b:a 64k");
+    const Bytes reference = ReadBytes(make("chirp-22k.s16", "-i '" + wma + "' -f s16le"));
+    const std::string video = make("video-only.avi", "-f lavfi -i testsrc=d=1:s=64x48:r=10 -c:v mjpeg");
+    const std::string garbage = dir.Path("garbage"), target = dir.Path("out.wav");
     std::ofstream(garbage) << std::string(4000, 'x');
     // A target that opened is always finished with its header: the placeholder format when no audio came.
     const Bytes placeholder = Riff({FmtChunk(PcmFormat(1, 22050, 16)), Chunk("data", {})});
