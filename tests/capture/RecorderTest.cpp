@@ -1,7 +1,6 @@
 // The wave-input recorder: device choice by format, 50 ms buffers, refused opens and starts, stop.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -48,26 +47,20 @@ TEST(RecorderDevices, TheFirstDeviceWithABitOfTheFormatMaskIsChosen) {
     }
 }
 
+// The event and size of each buffer delivered.
 struct DataLog {
     std::mutex lock;
-    std::vector<DWORD> sizes;
-    std::vector<DWORD> events;
-    std::atomic<int> count{0};
+    std::vector<std::pair<DWORD, DWORD>> buffers;
 
-    static LONG WINAPI OnData(void *context, DWORD event, const BYTE *data, DWORD size) {
+    static LONG WINAPI OnData(void *context, DWORD event, const BYTE *, DWORD size) {
         DataLog *log = static_cast<DataLog *>(context);
         std::lock_guard<std::mutex> guard(log->lock);
-        log->sizes.push_back(size);
-        log->events.push_back(event);
-        ++log->count;
+        log->buffers.emplace_back(event, size);
         return 0;
     }
-    bool WaitFor(int wanted, int timeoutMs = 5000) {
-        for (int waited = 0; count < wanted; waited += 5) {
-            if (waited > timeoutMs) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
+    size_t Count() {
+        std::lock_guard<std::mutex> guard(lock);
+        return buffers.size();
     }
 };
 
@@ -83,21 +76,20 @@ TEST(Recorder, RefusesWhatItCannotDoAndFillsFiftyMillisecondBuffersUntilStopped)
 
     ASSERT_TRUE(recorder.RecordStart()) << recorder.LastError();
     EXPECT_FALSE(recorder.RecordStart()) << "a second start while the device holds the buffers";
-    ASSERT_TRUE(log.WaitFor(3));
+    for (int waited = 0; log.Count() < 3 && waited < 5000; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GE(log.Count(), 3u);
     ASSERT_TRUE(recorder.Stop()) << recorder.LastError();
-    const int atStop = log.count;
+    const size_t atStop = log.Count();
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(atStop, log.count) << "nothing arrives after Stop";
-    {
-        std::lock_guard<std::mutex> guard(log.lock);
-        for (size_t i = 0; i < log.sizes.size(); ++i) {
-            EXPECT_EQ(4u, log.events[i]);
-            // Only the buffer being filled may come back part-full at Stop; empty ones are never delivered.
-            if (i + 1 < log.sizes.size())
-                EXPECT_EQ(9600u, log.sizes[i]) << "buffer " << i;
-            else
-                EXPECT_GT(log.sizes[i], 0u);
-        }
+    EXPECT_EQ(atStop, log.Count()) << "nothing arrives after Stop";
+    for (size_t i = 0; i < atStop; ++i) {
+        EXPECT_EQ(4u, log.buffers[i].first);
+        // Only the buffer being filled may come back part-full at Stop; empty ones are never delivered.
+        if (i + 1 < atStop)
+            EXPECT_EQ(9600u, log.buffers[i].second) << "buffer " << i;
+        else
+            EXPECT_GT(log.buffers[i].second, 0u);
     }
     EXPECT_TRUE(recorder.Close());
 }

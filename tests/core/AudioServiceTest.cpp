@@ -52,121 +52,107 @@ struct EventLog {
     }
 };
 
-class ServiceTest : public testing::Test {
-protected:
-    void SetUp() override {
-        g_fakes.failPlayerOpen = false;
-        g_fakes.seekable = true;
-        service.SetPlaybackCallback(&EventLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
-    }
-    void TearDown() override {
-        log.OpenGate();
-        service.DisposeIdle();
-        service.Stop(TRUE);
-        table.CloseAll();
-        CloseHandle(fence);
-    }
-
-    WORD Open(DWORD command = CMD_OPEN) {
-        const WORD handle = OpenEntry(table, command == CMD_OPEN ? sizeof(AudioOutOpenParams) : sizeof(WAVEFORMATEX));
-        service.Command(command, handle);
-        return handle;
-    }
-    FakePlayer *OpenPlayer() {
-        Open();
-        EXPECT_TRUE(service.Fence());
-        return LastPlayer();
-    }
-
+// One service over the fakes, driven phase by phase; each phase's events follow the earlier ones in the log.
+TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
+    g_fakes.failPlayerOpen = false;
+    g_fakes.seekable = true;
+    EventLog log;
     CInstanceTable table;
     HANDLE fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     FencedService service{&table, fence};
-    EventLog log;
-};
+    service.SetPlaybackCallback(&EventLog::OnPlay, reinterpret_cast<BRIVANE_USER>(&log));
+    auto open = [&](DWORD command) {
+        const WORD handle = OpenEntry(table, command == CMD_OPEN ? sizeof(AudioOutOpenParams) : sizeof(WAVEFORMATEX));
+        service.Command(command, handle);
+        return handle;
+    };
+    auto openPlayer = [&] {
+        open(CMD_OPEN);
+        EXPECT_TRUE(service.Fence());
+        return LastPlayer();
+    };
+    auto isLive = [&](WORD handle) {
+        CTableLock lock(&table);
+        return table.FindEntry(handle) != nullptr;
+    };
 
-TEST_F(ServiceTest, OpenThenCloseBeforeTheServiceRunsDoesNothing) {
-    int made = g_fakes.playersMade;
-    WORD handle = Open();
-    service.Command(CMD_CLOSE, handle);
+    // An open and its close posted before the service runs: the open finds the entry closing.
+    const int made = g_fakes.playersMade;
+    const WORD closedEarly = open(CMD_OPEN);
+    service.Command(CMD_CLOSE, closedEarly);
     service.Start(0);
-    ASSERT_TRUE(service.Fence());
-    EXPECT_EQ(made, g_fakes.playersMade) << "the open found the entry closing";
-    CTableLock lock(&table);
-    EXPECT_EQ(nullptr, table.FindEntry(handle));
-    EXPECT_TRUE(log.events.empty());
-}
+    EXPECT_TRUE(service.Fence());
+    EXPECT_EQ(made, g_fakes.playersMade) << "a player was made for an entry already closing";
+    EXPECT_FALSE(isLive(closedEarly));
+    EXPECT_TRUE(log.WaitFor(0).empty());
 
-TEST_F(ServiceTest, CommandFailuresArriveAsEventSix) {
-    service.Start(0);
-    FakePlayer *player = OpenPlayer();
+    // Command failures arrive as event 6: a seek on a medium that is not seekable, a play window that
+    // ends before it starts, the failed open; a command for no entry reports nothing.
+    FakePlayer *a = openPlayer();
     g_fakes.seekable = false;
-    service.Command(CMD_SEEK, player->Handle(), 1000);
-    service.Command(CMD_DURATION, player->Handle(), 2000, 1000);
-    service.Command(CMD_DURATION, player->Handle(), 1000, 0xFFFFFFFF);
-    service.Command(CMD_SPEED, player->Handle(), 150);
-    service.Command(CMD_VOLUME, player->Handle(), 50);
-    service.Command(CMD_SEEK, 0x7777, 10);  // never issued: no entry, nothing reported
+    service.Command(CMD_SEEK, a->Handle(), 1000);
+    service.Command(CMD_DURATION, a->Handle(), 2000, 1000);
+    service.Command(CMD_DURATION, a->Handle(), 1000, 0xFFFFFFFF);
+    service.Command(CMD_SPEED, a->Handle(), 150);
+    service.Command(CMD_VOLUME, a->Handle(), 50);
+    service.Command(CMD_SEEK, 0x7777, 10);
     g_fakes.failPlayerOpen = true;
-    WORD failed = Open();
-    ASSERT_TRUE(service.Fence());
-    // A seek on a medium that is not seekable, a play window that ends before it starts, the failed open.
-    const std::vector<Delivered> failures = {{player->Handle(), 6, ""}, {player->Handle(), 6, ""}, {failed, 6, ""}};
-    EXPECT_EQ(failures, log.WaitFor(3));
+    const WORD failed = open(CMD_OPEN);
+    EXPECT_TRUE(service.Fence());
+    g_fakes.failPlayerOpen = false;
+    g_fakes.seekable = true;
+    std::vector<Delivered> expected = {{a->Handle(), 6, ""}, {a->Handle(), 6, ""}, {failed, 6, ""}};
+    EXPECT_EQ(expected, log.WaitFor(3));
     EXPECT_EQ(12345u, service.GetWholeDuration(failed)) << "a failed open stays bound until closed";
-    EXPECT_EQ((std::vector<std::string>{"open", "volume 50"}), player->Calls());
-}
+    EXPECT_EQ((std::vector<std::string>{"open", "volume 50"}), a->Calls());
 
-TEST_F(ServiceTest, ClosePurgesOnlyThatInstancesUndeliveredEvents) {
-    service.Start(0);
-    FakePlayer *a = OpenPlayer();
-    FakePlayer *b = OpenPlayer();
+    // A host callback that faults is reported, and delivery goes on with the next event.
+    log.throwOnNext = true;
+    testing::internal::CaptureStderr();
+    a->Raise(2, nullptr, 0);
+    a->Raise(3, "a3", 2);
+    log.WaitFor(4);
+    EXPECT_TRUE(service.Fence());
+    const std::string output = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, output.find("DispatchPlayMsg, Exception: 0XE06D7363, -529697949")) << output;
+    expected.push_back({a->Handle(), 3, "a3"});
+
+    // A close purges only its own instance's undelivered events, while the host holds the service thread.
+    FakePlayer *b = openPlayer();
     log.gateClosed = true;
     a->Raise(1, "a1", 2);
-    log.WaitFor(1);  // the service thread now waits inside the host callback
+    log.WaitFor(5);
     service.Command(CMD_CLOSE, a->Handle());
     a->Raise(2, "a2", 2);
     b->Raise(3, "b3", 2);
     a->Raise(4, "a4", 2);
     b->Raise(5, "b5", 2);
     log.OpenGate();
-    ASSERT_TRUE(service.Fence());
-    const std::vector<Delivered> delivered = {{a->Handle(), 1, "a1"}, {b->Handle(), 3, "b3"}, {b->Handle(), 5, "b5"}};
-    EXPECT_EQ(delivered, log.WaitFor(3));
-}
+    EXPECT_TRUE(service.Fence());
+    expected.insert(expected.end(), {{a->Handle(), 1, "a1"}, {b->Handle(), 3, "b3"}, {b->Handle(), 5, "b5"}});
+    EXPECT_EQ(expected, log.WaitFor(7));
 
-TEST_F(ServiceTest, AHostCallbackFaultIsReportedAndDeliveryGoesOn) {
-    service.Start(0);
-    FakePlayer *player = OpenPlayer();
-    log.throwOnNext = true;
-    testing::internal::CaptureStderr();
-    player->Raise(2, nullptr, 0);
-    player->Raise(3, nullptr, 0);
-    std::vector<Delivered> events = log.WaitFor(1);
-    ASSERT_TRUE(service.Fence());
-    std::string output = testing::internal::GetCapturedStderr();
-    EXPECT_NE(std::string::npos, output.find("DispatchPlayMsg, Exception: 0XE06D7363, -529697949")) << output;
-    ASSERT_EQ(1u, events.size());
-    EXPECT_EQ(3u, events[0].code);
-}
-
-TEST_F(ServiceTest, EitherCloseDisposesOfWhateverTheEntryHoldsAndParksIt) {
-    service.Start(0);
-    FakePlayer *player = OpenPlayer();
-    const WORD playerHandle = player->Handle();
-    service.Command(CMD_REC_CLOSE, playerHandle);
-    WORD recorder = Open(CMD_REC_OPEN);
-    ASSERT_TRUE(service.Fence());
-    EXPECT_EQ((std::vector<std::string>{"open", "close"}), player->Calls()) << "the player was closed and parked";
+    // Either family's close disposes of whatever the entry holds and parks it for the next open.
+    const WORD bHandle = b->Handle();
+    service.Command(CMD_REC_CLOSE, bHandle);
+    const WORD recorder = open(CMD_REC_OPEN);
+    EXPECT_TRUE(service.Fence());
+    EXPECT_EQ((std::vector<std::string>{"open", "close"}), b->Calls()) << "the player was closed and parked";
     const int playersMade = g_fakes.playersMade, recordersMade = g_fakes.recordersMade;
     service.Command(CMD_CLOSE, recorder);
-    Open(CMD_REC_OPEN);
-    Open();
-    ASSERT_TRUE(service.Fence());
+    open(CMD_REC_OPEN);
+    open(CMD_OPEN);
+    open(CMD_OPEN);
+    EXPECT_TRUE(service.Fence());
     EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the parked recorder is reused";
-    EXPECT_EQ(playersMade, g_fakes.playersMade) << "and so is the parked player";
-    CTableLock lock(&table);
-    EXPECT_EQ(nullptr, table.FindEntry(playerHandle));
-    EXPECT_EQ(nullptr, table.FindEntry(recorder));
+    EXPECT_EQ(playersMade, g_fakes.playersMade) << "and so are both parked players";
+    EXPECT_FALSE(isLive(bHandle));
+    EXPECT_FALSE(isLive(recorder));
+
+    service.DisposeIdle();
+    service.Stop(TRUE);
+    table.CloseAll();
+    CloseHandle(fence);
 }
 
 TEST(InstanceTable, HoldsAHundredEntriesWhoseHandlesGrowPastZeroAndOpenOnes) {

@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(BufferPool, LendsAFreeBufferLargeEnoughAndNeverOneHeld) {
+TEST(BufferPool, LendsAFreeBufferLargeEnoughNeverOneHeldAndPreallocatesWithoutGrowing) {
     CBufferPool pool(FALSE);
     for (LONG size : {0, -5, -2147483647}) EXPECT_EQ(nullptr, pool.Acquire(size)) << size;
     PoolBuffer *first = pool.Acquire(100);
@@ -14,13 +14,21 @@ TEST(BufferPool, LendsAFreeBufferLargeEnoughAndNeverOneHeld) {
     PoolBuffer *again = pool.Acquire(80);
     EXPECT_EQ(first, again);
     EXPECT_EQ(80, again->requestedSize);
-    EXPECT_NE(first, pool.Acquire(100)) << "a held buffer is never handed out twice";
+    PoolBuffer *second = pool.Acquire(100);
+    EXPECT_NE(first, second) << "a held buffer is never handed out twice";
     pool.Release(again);
     pool.Release(nullptr);
     PoolBuffer *larger = pool.Acquire(150);
     EXPECT_NE(first, larger) << "a request larger than every free buffer makes a new one";
     EXPECT_EQ(150, larger->capacity);
     EXPECT_EQ(3, pool.BufferCount());
+    pool.Release(second);
+    pool.Release(larger);
+    EXPECT_FALSE(pool.Preallocate(2, 0));
+    EXPECT_TRUE(pool.Preallocate(4, 100));
+    EXPECT_EQ(4, pool.BufferCount()) << "buffers already large enough count";
+    for (LONG size : {100, 80, 50, 1}) EXPECT_NE(nullptr, pool.Acquire(size));
+    EXPECT_EQ(4, pool.BufferCount()) << "preallocated buffers serve without growing";
 }
 
 TEST(BufferPool, SteadyTrafficSettlesOnAFixedSet) {
@@ -36,16 +44,6 @@ TEST(BufferPool, SteadyTrafficSettlesOnAFixedSet) {
     for (int i = 100; i < 1000; ++i) round(i);
     EXPECT_EQ(settled, pool.BufferCount());
     EXPECT_LE(settled, 8) << "one buffer per size seen, at most";
-}
-
-TEST(BufferPool, PreallocatedBuffersServeWithoutGrowing) {
-    CBufferPool pool(FALSE);
-    pool.Release(pool.Acquire(300));
-    EXPECT_FALSE(pool.Preallocate(2, 0));
-    EXPECT_TRUE(pool.Preallocate(3, 200));
-    EXPECT_EQ(3, pool.BufferCount()) << "buffers already large enough count";
-    for (LONG size : {200, 150, 1}) EXPECT_NE(nullptr, pool.Acquire(size));
-    EXPECT_EQ(3, pool.BufferCount());
 }
 
 TEST(NodeBlockList, IsAFifoThatFreesItsBlocksWhenEmpty) {

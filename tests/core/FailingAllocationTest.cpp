@@ -76,15 +76,10 @@ struct Host {
     }
 };
 
-void *ObjectOf(CInstanceTable &table, WORD handle) {
+// The entry, found under the table lock; the service thread is fenced when its object is read.
+InstanceEntry *Find(CInstanceTable &table, WORD handle) {
     CTableLock lock(&table);
-    InstanceEntry *entry = table.FindEntry(handle);
-    return entry ? entry->object : nullptr;
-}
-
-bool IsLive(CInstanceTable &table, WORD handle) {
-    CTableLock lock(&table);
-    return table.FindEntry(handle) != nullptr;
+    return table.FindEntry(handle);
 }
 
 // Two players and a capture instance opened, commanded, raising events and closed through the
@@ -113,13 +108,15 @@ bool ServiceScenario(HANDLE fence) {
         if (!handles[i]) continue;
         service.Command(CMD_PLAY, handles[i]);
         service.Command(CMD_SEEK, handles[i], 1000);
-        auto *player = static_cast<FakePlayer *>(static_cast<IPlayerCommands *>(ObjectOf(table, handles[i])));
+        InstanceEntry *entry = Find(table, handles[i]);
+        auto *player = entry ? static_cast<FakePlayer *>(entry->Player()) : nullptr;
         for (int k = 0; player && k < 6; ++k) {
             const char payload[4] = {'e', 'v', char('0' + i), char('0' + k)};
             accepted += player->Raise(DWORD(100 + k), payload, 4) == 4;
         }
     }
-    if (auto *recorder = static_cast<FakeRecorder *>(static_cast<ICaptureCommands *>(ObjectOf(table, handles[2]))))
+    InstanceEntry *entry = Find(table, handles[2]);
+    if (auto *recorder = entry ? static_cast<FakeRecorder *>(entry->Recorder()) : nullptr)
         for (; raised < 5; ++raised) recorder->Raise(7, 1, 2, "pcm!", 4);
     service.Fence();
     for (int waited = 0; waited < 40 && !host.AllArrived(accepted, raised); ++waited) Sleep(25);
@@ -127,8 +124,8 @@ bool ServiceScenario(HANDLE fence) {
         if (handles[i]) service.Command(i < 2 ? CMD_CLOSE : CMD_REC_CLOSE, handles[i]);
     service.Fence();
     for (WORD handle : handles) {
-        for (int waited = 0; handle && IsLive(table, handle) && waited < 40; ++waited) Sleep(25);
-        EXPECT_TRUE(!handle || !IsLive(table, handle)) << "a close was lost";
+        for (int waited = 0; handle && Find(table, handle) && waited < 40; ++waited) Sleep(25);
+        EXPECT_TRUE(!handle || !Find(table, handle)) << "a close was lost";
     }
     {
         std::lock_guard<std::mutex> guard(host.lock);

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -13,7 +15,7 @@ struct FakeCounters {
     std::atomic<int> playersMade{0}, recordersMade{0};
     std::atomic<bool> failPlayerOpen{false}, seekable{true};
 };
-extern FakeCounters g_fakes;
+inline FakeCounters g_fakes;
 
 class FakePlayer : public IPlayerCommands {
 public:
@@ -88,8 +90,24 @@ private:
 };
 
 // The factory the tests hand to the service; it remembers the last player it made.
-InstanceFactory FakeFactory();
-FakePlayer *LastPlayer();
+inline std::atomic<FakePlayer *> g_lastPlayer{nullptr};
+inline FakePlayer *LastPlayer() { return g_lastPlayer; }
+inline InstanceFactory FakeFactory() {
+    auto newPlayer = []() -> IPlayerCommands * {
+        ++g_fakes.playersMade;
+        // A factory that runs out of memory returns null, as the library's does.
+        try {
+            return g_lastPlayer = new FakePlayer;
+        } catch (const std::bad_alloc &) {
+            return nullptr;
+        }
+    };
+    auto newRecorder = []() -> ICaptureCommands * {
+        ++g_fakes.recordersMade;
+        return new (std::nothrow) FakeRecorder;
+    };
+    return InstanceFactory{newPlayer, newRecorder};
+}
 
 // The service over the fakes, with a fence command that sets the caller's auto-reset event: Fence
 // returns once everything posted before has run, posting again when a fence found no memory; false
@@ -98,16 +116,46 @@ class FencedService : public CAudioService {
 public:
     FencedService(CInstanceTable *table, HANDLE fence)
         : CAudioService(table, FakeFactory()), m_table(table), m_fence(fence) {}
-    int OnNotification(const ThreadMessage &message) override;
-    bool Fence();
+    int OnNotification(const ThreadMessage &message) override {
+        if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
+        return CAudioService::OnNotification(message);
+    }
+    bool Fence() {
+        for (int tries = 0; tries < 3 && !IsStopping(); ++tries) {
+            Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
+            for (int waited = 0; waited < 40 && !IsStopping(); ++waited)
+                if (WaitForSingleObject(m_fence, 50) == WAIT_OBJECT_0) return true;
+        }
+        return false;
+    }
     // A command as the exports post it; a close marks the entry closing first, as they do.
-    void Command(DWORD code, WORD handle, DWORD param1 = 0, DWORD param2 = 0);
+    void Command(DWORD code, WORD handle, DWORD param1 = 0, DWORD param2 = 0) {
+        if (code == CMD_CLOSE || code == CMD_REC_CLOSE) {
+            CTableLock lock(m_table);
+            if (InstanceEntry *entry = m_table->FindEntry(handle)) entry->image.closing = 1;
+        }
+        Post(MakeCommand(code, handle), param1, TRUE, nullptr, param2, 0);
+    }
 
 private:
+    static constexpr DWORD kFence = 0x7FFF;
     CInstanceTable *m_table;
     HANDLE m_fence;
 };
 
 // A table entry as an open export makes it, holding open parameters of the size (a player's file
 // source, or a capture format of zeros); 0 when the table or the memory runs out.
-WORD OpenEntry(CInstanceTable &table, size_t paramsSize);
+inline WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
+    CTableLock lock(&table);
+    InstanceEntry *entry = table.AllocEntry();
+    void *params = entry ? std::calloc(1, paramsSize) : nullptr;
+    if (!params) {
+        if (entry) table.ClearEntry(entry);
+        return 0;
+    }
+    if (paramsSize == sizeof(AudioOutOpenParams))
+        *static_cast<AudioOutOpenParams *>(params) = AudioOutOpenParams{1, SOURCE_FILE, u"x.wma", 10};
+    entry->openParams = params;
+    entry->openParamsSize = DWORD(paramsSize);
+    return entry->handle;
+}

@@ -1,4 +1,4 @@
-// The worker thread: message order, drain, stop rules, fault reporting and the tick thread's timing.
+// The worker thread: message order, drain, start and stop rules, fault reporting and the tick thread's timing.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,7 +29,9 @@ public:
 
 void WaitForEnd(CMsgThread &thread) { ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread.ThreadHandle(), 5000)); }
 
-TEST(MsgThread, RunsPostsInOrderUntilTheLoopEndsThenDiscardsAndRefusesThem) {
+TEST(MsgThread, RunsPostsInOrderUntilTheLoopEndsOrFaultsThenDiscardsAndRefusesThem) {
+    RecordingThread never;
+    EXPECT_EQ(0u, never.Stop(TRUE)) << "stopping an object never started returns at once";
     RecordingThread thread;
     for (DWORD i = 1; i <= 3; ++i) EXPECT_EQ(static_cast<int>(i - 1), thread.Post(i << 16, i, TRUE, nullptr, 0, 0));
     thread.Post(0, RecordingThread::kEnd, TRUE, nullptr, 0, 0);
@@ -40,41 +42,30 @@ TEST(MsgThread, RunsPostsInOrderUntilTheLoopEndsThenDiscardsAndRefusesThem) {
     EXPECT_EQ((std::vector<DWORD>{1, 2, 3, RecordingThread::kEnd}), thread.Seen());
     EXPECT_EQ(0, thread.Post(0, 3, TRUE, nullptr, 0, 0));
     thread.ResetStop();
-    EXPECT_EQ(0, thread.Post(0, 4, TRUE, nullptr, 0, 0)) << "a reset object queues again";
-    thread.Post(0, RecordingThread::kEnd, TRUE, nullptr, 0, 0);
-    thread.Start(0);
-    WaitForEnd(thread);
-    EXPECT_EQ((std::vector<DWORD>{1, 2, 3, RecordingThread::kEnd, 4, RecordingThread::kEnd}), thread.Seen());
-}
-
-TEST(MsgThread, StartTwiceKeepsOneThreadAndStopWaits) {
-    RecordingThread never;
-    EXPECT_EQ(0u, never.Stop(TRUE)) << "stopping an object never started returns at once";
-
-    RecordingThread thread;
-    HANDLE first = thread.Start(0);
-    while (!thread.IsRunning()) Sleep(1);
-    EXPECT_EQ(first, thread.Start(0));
+    thread.Post(0, 4, TRUE, nullptr, 0, 0);
+    HANDLE second = thread.Start(0);
+    for (int waited = 0; waited < 5000 && thread.Seen().size() < 5; ++waited) Sleep(1);
+    EXPECT_EQ((std::vector<DWORD>{1, 2, 3, RecordingThread::kEnd, 4}), thread.Seen()) << "a reset object queues again";
+    EXPECT_EQ(second, thread.Start(0)) << "a running thread is not started twice";
     thread.Stop(TRUE);
-    EXPECT_FALSE(thread.IsRunning());
+    EXPECT_FALSE(thread.IsRunning()) << "stop waits for the thread";
     void *refused = std::malloc(16);
     EXPECT_EQ(0, thread.Post(0, 1, TRUE, refused, 0, 1)) << "a refused message leaves its data with the poster";
     std::free(refused);
-}
 
-TEST(MsgThread, HandlerFaultIsReportedAndStopsTheThread) {
-    RecordingThread thread;
+    // A handler fault is reported and ends the loop normally, through OnExit.
+    thread.ResetStop();
     thread.Post(0x403u << 16 | 7, RecordingThread::kThrow, TRUE, nullptr, 0, 0);
     thread.Post(0, 5, TRUE, nullptr, 0, 0);
     testing::internal::CaptureStderr();
     thread.Start(0);
     WaitForEnd(thread);
-    std::string output = testing::internal::GetCapturedStderr();
+    const std::string output = testing::internal::GetCapturedStderr();
     EXPECT_NE(std::string::npos, output.find("ThreadNotification, Exception: 0XE06D7363, 0X403, 7")) << output;
-    EXPECT_TRUE(thread.Seen().empty());
+    EXPECT_EQ(5u, thread.Seen().size()) << "nothing after the fault was handled";
     DWORD exitCode = 1;
     GetExitCodeThread(thread.ThreadHandle(), &exitCode);
-    EXPECT_EQ(0u, exitCode) << "the loop ends normally through OnExit";
+    EXPECT_EQ(0u, exitCode);
 }
 
 struct Tick {

@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "WaveTestSupport.h"
 #include "brivane.h"
-#include "files/WavLoader.h"
 
 namespace {
 
@@ -22,52 +21,57 @@ Bytes Pcm16(std::initializer_list<int> values) {
     return out;
 }
 
-std::string WriteFile(const char *name, const Bytes &bytes) {
-    const std::string path = testing::TempDir() + "wav-loader-" + name + ".wav";
-    EXPECT_TRUE(WriteBytes(path, bytes));
-    return path;
-}
-
 struct Loaded {
     DWORD count;
     std::vector<SHORT> samples;
-    DWORD rate;
     WAVEFORMATEX format;
 };
 
 const BYTE kUntouched = 0xAB;
 
-Loaded Load(const char *path) {
-    SHORT *block = nullptr;
+// Through the export, which converts the UTF-16 path, passes the record through and hands the block to the host.
+Loaded Load(const std::u16string &path) {
     Loaded loaded{};
     std::memset(&loaded.format, kUntouched, sizeof(loaded.format));
-    CWavLoader loader(path);
-    loaded.count = loader.Load(&block, &loaded.rate, &loaded.format);
-    EXPECT_EQ(block == nullptr, loaded.count == 0);
-    if (block) loaded.samples.assign(block, block + loaded.count);
-    std::free(block);
+    uint32_t count = 99;
+    int16_t *block = AudioWavGetData(path.c_str(), &count, reinterpret_cast<BrivaneWaveFormat *>(&loaded.format), 0);
+    EXPECT_EQ(block == nullptr, count == 0);
+    loaded.count = count;
+    if (block) loaded.samples.assign(block, block + count);
+    EXPECT_EQ(AudioWavFreeData(block), 1u);
     return loaded;
 }
 
+// Each file's name starts with many CJK characters, which take three UTF-8 bytes for each UTF-16 unit.
 Loaded LoadFile(const char *name, const Bytes &bytes) {
-    const std::string path = WriteFile(name, bytes);
-    const Loaded loaded = Load(path.c_str());
+    const std::string dir = testing::TempDir();
+    std::string path = dir;
+    for (int i = 0; i < 40; ++i) path += "\xE6\xB3\xA2";
+    path += std::string(name) + ".wav";
+    EXPECT_TRUE(WriteBytes(path, bytes));
+    const Loaded loaded = Load(std::u16string(dir.begin(), dir.end()) + std::u16string(40, u'\u6CE2') +
+                               std::u16string(name, name + std::strlen(name)) + u".wav");
     std::remove(path.c_str());
     return loaded;
 }
 
 bool SameRecord(const WAVEFORMATEX &a, const WAVEFORMATEX &b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
 
-TEST(WavLoader, AcceptedFormatsWidenAndMixDownToMono) {
+// Each file loads to its samples, widened and mixed down to mono, or is refused with no block; the
+// caller gets the file's record back whenever its format chunk was read.
+TEST(WavLoader, AcceptsAndRefusesFilesAndGivesBackTheRecordRead) {
     const WAVEFORMATEX pcm16Stereo = PcmFormat(2, 44100, 16);
     const WAVEFORMATEX pcm8Mono = PcmFormat(1, 48000, 8);
     const WAVEFORMATEX withExtra = PcmFormat(1, 22050, 16, WAVE_FORMAT_PCM, 22);
+    const Bytes frame = Pcm16({1, 2});
+    WAVEFORMATEX untouched;
+    std::memset(&untouched, kUntouched, sizeof(untouched));
     const struct {
         const char *name;
-        WAVEFORMATEX format;
+        WAVEFORMATEX format;  // the record the caller gets back
         Bytes data;
-        std::vector<SHORT> samples;
-        Bytes file = {};  // the format as a 16-byte "fmt " chunk, then the data, unless given
+        std::vector<SHORT> samples;      // none: refused
+        std::optional<Bytes> file = {};  // the format as a 16-byte "fmt " chunk, then the data, unless given
     } cases[] = {
         {"pcm16-stereo-truncating-mean",
          pcm16Stereo,
@@ -98,81 +102,40 @@ TEST(WavLoader, AcceptedFormatsWidenAndMixDownToMono) {
                Data(Pcm16({7}))})},
         {"fmt-17-keeps-no-extra", PcmFormat(1, 22050, 16), {}, {7}, Riff({FmtChunk(withExtra, 17), Data(Pcm16({7}))})},
         {"riff-size-past-the-end", pcm8Mono, {}, {0}, Riff({FmtChunk(pcm8Mono), Data({128})}, "WAVE", 1000)},
+        {"rate-7999", PcmFormat(1, 7999, 16), frame, {}},
+        {"rate-48001", PcmFormat(1, 48001, 16), frame, {}},
+        {"no-channels", PcmFormat(0, 8000, 16), frame, {}},
+        {"three-channels", PcmFormat(3, 8000, 16), frame, {}},
+        {"float", PcmFormat(1, 8000, 16, 3), frame, {}},
+        {"adpcm", PcmFormat(1, 8000, 8, 2), frame, {}},
+        {"24-bit", PcmFormat(1, 8000, 24), frame, {}},
+        {"alaw-4-bit", PcmFormat(1, 8000, 4, 6), frame, {}},
+        {"no-data-chunk", pcm16Stereo, {}, {}, Riff({FmtChunk(pcm16Stereo)})},
+        {"empty-data-chunk", pcm16Stereo, {}, {}},
+        {"data-before-fmt", pcm16Stereo, {}, {}, Riff({Data(frame), FmtChunk(pcm16Stereo)})},
+        {"data-of-half-a-frame", pcm16Stereo, Pcm16({5}), {}},
+        {"data-cut-short", pcm16Stereo, {}, {}, Riff({FmtChunk(pcm16Stereo), Data(frame, 1000)})},
+        {"data-claims-4-gib", pcm16Stereo, {}, {}, Riff({FmtChunk(pcm16Stereo), Data(frame, 0xFFFFFFF8)})},
+        {"data-claims-2-gib", pcm16Stereo, {}, {}, Riff({FmtChunk(pcm16Stereo), Data(frame, 0x80000000)})},
+        {"fmt-14-bytes", untouched, {}, {}, Riff({FmtChunk(pcm16Stereo, 14), Data(frame)})},
+        {"fmt-cut-short", untouched, {}, {}, Cut(Riff({FmtChunk(pcm16Stereo), Data(frame)}), 30)},
+        {"fmt-claims-4-gib", untouched, {}, {}, Riff({Chunk("fmt ", FmtChunk(pcm16Stereo), 0xFFFFFFF0)})},
+        {"riff-too-small-for-fmt", untouched, {}, {}, Riff({FmtChunk(pcm16Stereo), Data(frame)}, "WAVE", 4)},
+        {"not-riff", untouched, {}, {}, Renamed(Riff({FmtChunk(pcm16Stereo), Data(frame)}), "RIFX")},
+        {"other-form", untouched, {}, {}, Riff({FmtChunk(pcm16Stereo), Data(frame)}, "AVI ")},
+        {"empty-file", untouched, {}, {}, Bytes{}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const Loaded loaded = LoadFile(c.name, c.file.empty() ? Riff({FmtChunk(c.format), Data(c.data)}) : c.file);
+        const Loaded loaded = LoadFile(c.name, c.file ? *c.file : Riff({FmtChunk(c.format), Data(c.data)}));
         EXPECT_EQ(loaded.count, c.samples.size());
         EXPECT_EQ(loaded.samples, c.samples);
-        EXPECT_EQ(loaded.rate, c.format.nSamplesPerSec);
         EXPECT_TRUE(SameRecord(loaded.format, c.format));
     }
-}
-
-TEST(WavLoader, RefusedFilesGiveNoBlockAndTheRecordWhenTheFormatChunkWasRead) {
-    const WAVEFORMATEX good = PcmFormat(2, 44100, 16);
-    const Bytes frame = Pcm16({1, 2});
-    WAVEFORMATEX untouched;
-    std::memset(&untouched, kUntouched, sizeof(untouched));
-    const struct {
-        const char *name;
-        Bytes file;
-        WAVEFORMATEX format;  // the record the caller gets back
-    } cases[] = {
-        {"rate-7999", Riff({FmtChunk(PcmFormat(1, 7999, 16)), Data(frame)}), PcmFormat(1, 7999, 16)},
-        {"rate-48001", Riff({FmtChunk(PcmFormat(1, 48001, 16)), Data(frame)}), PcmFormat(1, 48001, 16)},
-        {"no-channels", Riff({FmtChunk(PcmFormat(0, 8000, 16)), Data(frame)}), PcmFormat(0, 8000, 16)},
-        {"three-channels", Riff({FmtChunk(PcmFormat(3, 8000, 16)), Data(frame)}), PcmFormat(3, 8000, 16)},
-        {"float", Riff({FmtChunk(PcmFormat(1, 8000, 16, 3)), Data(frame)}), PcmFormat(1, 8000, 16, 3)},
-        {"adpcm", Riff({FmtChunk(PcmFormat(1, 8000, 8, 2)), Data(frame)}), PcmFormat(1, 8000, 8, 2)},
-        {"24-bit", Riff({FmtChunk(PcmFormat(1, 8000, 24)), Data(frame)}), PcmFormat(1, 8000, 24)},
-        {"alaw-4-bit", Riff({FmtChunk(PcmFormat(1, 8000, 4, 6)), Data(frame)}), PcmFormat(1, 8000, 4, 6)},
-        {"no-data-chunk", Riff({FmtChunk(good)}), good},
-        {"empty-data-chunk", Riff({FmtChunk(good), Data({})}), good},
-        {"data-before-fmt", Riff({Data(frame), FmtChunk(good)}), good},
-        {"data-of-half-a-frame", Riff({FmtChunk(good), Data(Pcm16({5}))}), good},
-        {"data-cut-short", Riff({FmtChunk(good), Data(frame, 1000)}), good},
-        {"data-claims-4-gib", Riff({FmtChunk(good), Data(frame, 0xFFFFFFF8)}), good},
-        {"data-claims-2-gib", Riff({FmtChunk(good), Data(frame, 0x80000000)}), good},
-        {"fmt-14-bytes", Riff({FmtChunk(good, 14), Data(frame)}), untouched},
-        {"fmt-cut-short", Cut(Riff({FmtChunk(good), Data(frame)}), 30), untouched},
-        {"fmt-claims-4-gib", Riff({Chunk("fmt ", FmtChunk(good), 0xFFFFFFF0)}), untouched},
-        {"riff-too-small-for-fmt", Riff({FmtChunk(good), Data(frame)}, "WAVE", 4), untouched},
-        {"not-riff", Renamed(Riff({FmtChunk(good), Data(frame)}), "RIFX"), untouched},
-        {"other-form", Riff({FmtChunk(good), Data(frame)}, "AVI "), untouched},
-        {"empty-file", {}, untouched},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.name);
-        const Loaded loaded = LoadFile(c.name, c.file);
-        EXPECT_EQ(loaded.count, 0u);
-        EXPECT_TRUE(SameRecord(loaded.format, c.format));
-    }
-    EXPECT_EQ(Load((testing::TempDir() + "wav-loader-missing.wav").c_str()).count, 0u);
-    EXPECT_EQ(Load(nullptr).count, 0u);
-}
-
-// The export converts the UTF-16 path, passes the record through and hands the block to the host;
-// a name of many CJK characters takes three UTF-8 bytes for each UTF-16 unit.
-TEST(WavLoader, ExportLoadsThroughAWidePathOfManyUtf8Bytes) {
-    std::string name;
-    for (int i = 0; i < 40; ++i) name += "\xE6\xB3\xA2";
-    const std::u16string wideName(40, u'\u6CE2');
-    const std::string path =
-        WriteFile(name.c_str(), Riff({FmtChunk(PcmFormat(2, 44100, 16)), Data(Pcm16({-3, 5, 9, 11}))}));
-    const std::string dir = testing::TempDir();
-    const std::u16string wide = std::u16string(dir.begin(), dir.end()) + u"wav-loader-" + wideName + u".wav";
-    uint32_t count = 0;
-    BrivaneWaveFormat format{};
-    int16_t *block = AudioWavGetData(wide.c_str(), &count, &format, 0);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(std::vector<int16_t>(block, block + count), (std::vector<int16_t>{1, 10}));
-    EXPECT_EQ(format.nSamplesPerSec, 44100u);
-    EXPECT_EQ(AudioWavFreeData(block), 1u);
-    count = 99;
+    EXPECT_EQ(Load(u"/nonexistent/missing.wav").count, 0u);
+    uint32_t count = 99;
     EXPECT_EQ(AudioWavGetData(nullptr, &count, nullptr, 0), nullptr);
     EXPECT_EQ(count, 0u);
-    std::remove(path.c_str());
 }
 
 }  // namespace
