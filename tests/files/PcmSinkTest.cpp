@@ -33,7 +33,12 @@ void BRIVANE_CALL Record(uint32_t reserved, BRIVANE_USER user, uint32_t code, co
     reinterpret_cast<std::vector<Delivery> *>(user)->push_back({code, std::vector<BYTE>(bytes, bytes + length)});
 }
 
-TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBounds) {
+void BRIVANE_CALL Throwing(uint32_t, BRIVANE_USER user, uint32_t, const void *, uint32_t) {
+    ++*reinterpret_cast<int *>(user);
+    throw 1;
+}
+
+TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBoundsAndAFaultingCallbackIsNotCalledAgain) {
     const DWORD none = CPcmSink::kNoWindow;
     struct Case {
         const char *what;
@@ -84,14 +89,7 @@ TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBounds) {
         EXPECT_EQ(std::vector<BYTE>(stream.begin() + long(from), stream.begin() + long(to)), delivered);
         EXPECT_EQ(to - from, sink.DataBytes());
     }
-}
-
-void BRIVANE_CALL Throwing(uint32_t, BRIVANE_USER user, uint32_t, const void *, uint32_t) {
-    ++*reinterpret_cast<int *>(user);
-    throw 1;
-}
-
-TEST(PcmSink, CallbackThatFaultsIsNotCalledAgain) {
+    // A callback that faults is not called again.
     int calls = 0;
     CPcmSink sink;
     sink.SetTarget(0, 0, &Throwing, reinterpret_cast<BRIVANE_USER>(&calls));

@@ -32,7 +32,7 @@ INSSBuffer *Buffer(const char *text) {
     return buffer;
 }
 
-TEST(WriterSink, MarksEachStreamsStartAndEndAroundItsBytes) {
+TEST(WriterSink, MarksEachStreamsStartAndEndAroundItsBytesAndLendsUnitsOfTheSizeAsked) {
     // H: header, D: data unit, E: end of writing, B: NotifyBegin(1), C: set the callback.
     const struct Case {
         const char *what;
@@ -65,22 +65,18 @@ TEST(WriterSink, MarksEachStreamsStartAndEndAroundItsBytes) {
             if (buffer) buffer->Release();
         }
         EXPECT_EQ(raised, c.raised);
+        // The data units it lends hold exactly the size asked, and it is no file sink.
+        INSSBuffer *unit = nullptr;
+        ASSERT_EQ(sink->AllocateDataUnit(3200, &unit), S_OK);
+        DWORD capacity = 0;
+        unit->GetMaxLength(&capacity);
+        EXPECT_EQ(capacity, 3200u);
+        EXPECT_EQ(unit->Release(), 0u);
+        void *object = sink;
+        EXPECT_EQ(sink->QueryInterface(IID_IWMWriterFileSink, &object), E_NOINTERFACE);
+        EXPECT_EQ(object, nullptr);
         EXPECT_EQ(sink->Release(), 0u);
     }
-}
-
-TEST(WriterSink, LendsDataUnitsOfExactlyTheSizeAsked) {
-    CWriterSink *sink = new CWriterSink;
-    INSSBuffer *unit = nullptr;
-    ASSERT_EQ(sink->AllocateDataUnit(3200, &unit), S_OK);
-    DWORD capacity = 0;
-    unit->GetMaxLength(&capacity);
-    EXPECT_EQ(capacity, 3200u);
-    EXPECT_EQ(unit->Release(), 0u);
-    void *object = sink;
-    EXPECT_EQ(sink->QueryInterface(IID_IWMWriterFileSink, &object), E_NOINTERFACE);
-    EXPECT_EQ(object, nullptr);
-    EXPECT_EQ(sink->Release(), 0u);
 }
 
 }  // namespace

@@ -55,7 +55,6 @@ TEST(PacedQueue, ATickCatchesUpWithTheElapsedTimeAndStopsThere) {
     EXPECT_EQ(host.Drain(1000), 1) << "the queue ran dry before catching up";
     ASSERT_EQ(host.deliveries.size(), 2u);
     EXPECT_EQ(host.deliveries[1].positionMs, 400u);
-    EXPECT_EQ(host.queue.Drain(1000, 50, nullptr, &host), -1);
 }
 
 }  // namespace
