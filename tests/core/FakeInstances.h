@@ -143,8 +143,8 @@ private:
     HANDLE m_fence;
 };
 
-// A table entry as an open export makes it, holding open parameters of the size (a player's file
-// source, or a capture format of zeros); 0 when the table or the memory runs out.
+// A table entry as an open export makes it, holding zeroed open parameters of the size (the fakes
+// read none of them); 0 when the table or the memory runs out.
 inline WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
     CTableLock lock(&table);
     InstanceEntry *entry = table.AllocEntry();
@@ -153,8 +153,6 @@ inline WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
         if (entry) table.ClearEntry(entry);
         return 0;
     }
-    if (paramsSize == sizeof(AudioOutOpenParams))
-        *static_cast<AudioOutOpenParams *>(params) = AudioOutOpenParams{1, SOURCE_FILE, u"x.wma", 10};
     entry->openParams = params;
     entry->openParamsSize = DWORD(paramsSize);
     return entry->handle;

@@ -118,13 +118,8 @@ public:
     void WriteIn(DWORD outputGeneration) {
         m_outputStart = static_cast<ULONGLONG>(outputGeneration) << 32 | m_playGeneration.load();
     }
-    // What a start does to the output choice and the per-start counters.
-    void Restart() {
-        m_outputNumber = kNoOutput;
-        m_feed.ResetBytesToHost();
-        m_endReported = 0;
-        m_endOfStream = 0;
-    }
+    // What a start does to the output choice.
+    void Restart() { m_outputNumber = kNoOutput; }
     DWORD Output() const { return m_outputNumber; }
     void SetWindow(QWORD startMs, QWORD endMs) {
         m_windowStart = startMs * 10000;
