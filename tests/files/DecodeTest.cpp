@@ -40,7 +40,17 @@ TEST(Decode, SampleRunningPastTheDurationIsCutToWholeSamples) {
 
 std::u16string Utf16(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
+// The reader finds the decoder's advanced callback through its status callback (a decode without it never
+// ends), and the last release leaves the object to its creator; then media to WAV as ffmpeg decodes it.
 TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
+    CWMVRecompress decoder;
+    IWMReaderCallback *callback = &decoder;
+    void *advanced = nullptr;
+    ASSERT_EQ(S_OK, callback->QueryInterface(IID_IWMReaderCallbackAdvanced, &advanced));
+    EXPECT_EQ(static_cast<IWMReaderCallbackAdvanced *>(&decoder), advanced);
+    EXPECT_EQ(1u, callback->Release());
+    EXPECT_EQ(0u, callback->Release());
+
     convert_test::ScratchDir dir;
     auto make = [&](const char *name, const std::string &arguments) {
         EXPECT_EQ(0, std::system(("ffmpeg -nostdin -v error -y " + arguments + " '" + dir.Path(name) + "'").c_str()));
@@ -85,15 +95,3 @@ TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
 }
 
 }  // namespace
-
-// The reader finds the decoder's advanced callback through its status callback, and the last release
-// leaves the object to its creator.
-TEST(Decode, ReaderFindsTheAdvancedCallbackAndLeavesTheDecoderToItsCreator) {
-    CWMVRecompress decoder;
-    IWMReaderCallback *callback = &decoder;
-    void *advanced = nullptr;
-    EXPECT_EQ(S_OK, callback->QueryInterface(IID_IWMReaderCallbackAdvanced, &advanced));
-    EXPECT_EQ(static_cast<IWMReaderCallbackAdvanced *>(&decoder), advanced);
-    EXPECT_EQ(1u, callback->Release());
-    EXPECT_EQ(0u, callback->Release());
-}
