@@ -54,8 +54,6 @@ struct EventLog {
 
 // One service over the fakes, driven phase by phase; each phase's events follow the earlier ones in the log.
 TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
-    g_fakes.failPlayerOpen = false;
-    g_fakes.seekable = true;
     EventLog log;
     CInstanceTable table;
     HANDLE fence = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -71,10 +69,6 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
         EXPECT_TRUE(service.Fence());
         return LastPlayer();
     };
-    auto isLive = [&](WORD handle) {
-        CTableLock lock(&table);
-        return table.FindEntry(handle) != nullptr;
-    };
 
     // An open and its close posted before the service runs: the open finds the entry closing.
     const int made = g_fakes.playersMade;
@@ -83,7 +77,7 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
     service.Start(0);
     EXPECT_TRUE(service.Fence());
     EXPECT_EQ(made, g_fakes.playersMade) << "a player was made for an entry already closing";
-    EXPECT_FALSE(isLive(closedEarly));
+    EXPECT_EQ(nullptr, Find(table, closedEarly));
     EXPECT_TRUE(log.WaitFor(0).empty());
 
     // Command failures arrive as event 6: a seek on a medium that is not seekable, a play window that
@@ -146,8 +140,8 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
     EXPECT_TRUE(service.Fence());
     EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the parked recorder is reused";
     EXPECT_EQ(playersMade, g_fakes.playersMade) << "and so are both parked players";
-    EXPECT_FALSE(isLive(bHandle));
-    EXPECT_FALSE(isLive(recorder));
+    EXPECT_EQ(nullptr, Find(table, bHandle));
+    EXPECT_EQ(nullptr, Find(table, recorder));
 
     service.DisposeIdle();
     service.Stop(TRUE);

@@ -76,12 +76,6 @@ struct Host {
     }
 };
 
-// The entry, found under the table lock; the service thread is fenced when its object is read.
-InstanceEntry *Find(CInstanceTable &table, WORD handle) {
-    CTableLock lock(&table);
-    return table.FindEntry(handle);
-}
-
 // Two players and a capture instance opened, commanded, raising events and closed through the
 // service: every command runs or fails with event 6, every event accepted reaches the host intact,
 // and every close is done.

@@ -157,3 +157,9 @@ inline WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
     entry->openParamsSize = DWORD(paramsSize);
     return entry->handle;
 }
+
+// The entry, found under the table lock; the service thread is fenced when its object is read.
+inline InstanceEntry *Find(CInstanceTable &table, WORD handle) {
+    CTableLock lock(&table);
+    return table.FindEntry(handle);
+}
