@@ -25,7 +25,6 @@ TEST(WmaEncoder, WritesTheProfilesStreamAtEveryShapeAndEachFailureLeavesItReady)
         return dir.Path(name);
     };
     const std::string good = tone("good.wav", 16000, 16, 1.0, 1000);
-    WriteBytes(dir.Path("stereo.wav"), MakeWav(PcmFormat(2, 16000, 16), Bytes(4000, 0)));
     const std::string wma = dir.Path("out.wma");
     const struct Case {
         const char *what;
@@ -39,7 +38,6 @@ TEST(WmaEncoder, WritesTheProfilesStreamAtEveryShapeAndEachFailureLeavesItReady)
         {"8 kHz", tone("8k.wav", 8000, 16, 2.0, 440), wma, profile.c_str(), S_OK, 2.0, 440},
         {"a profile the manager refuses", good, wma, badProfile.c_str(), NS_E_INVALIDPROFILE},
         {"48 kHz", tone("48k.wav", 48000, 16, 1.5, 1000), wma, profile.c_str(), S_OK, 1.5, 1000},
-        {"a stereo file", dir.Path("stereo.wav"), wma, profile.c_str(), E_FAIL},
         {"a missing file", dir.Path("missing.wav"), wma, profile.c_str(), E_FAIL},
         {"8-bit 11.025 kHz", tone("8bit.wav", 11025, 8, 2.0, 700), wma, profile.c_str(), S_OK, 2.0, 700},
         {"an output the sink cannot create", good, dir.Path("no/dir.wma"), profile.c_str(), NS_E_FILE_OPEN_FAILED},
