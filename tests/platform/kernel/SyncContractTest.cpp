@@ -30,20 +30,6 @@ TEST(WaitContract, LowestSignalledIndexWinsAndOnlyItIsConsumed) {
     }
 }
 
-// A wait on an event and an armed timer, neither due, ends at its time-out and not before.
-TEST(WaitContract, NothingSignalledWaitsOutItsTimeout) {
-    HANDLE handles[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateWaitableTimerA(nullptr, FALSE, nullptr)};
-    LARGE_INTEGER due;
-    due.QuadPart = -100000000;  // ten seconds from now
-    ASSERT_TRUE(SetWaitableTimer(handles[1], &due, 0, nullptr, nullptr, FALSE));
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 100), kWaitTimeout);
-    EXPECT_GE(GetTickCount() - start, 80u);
-    EXPECT_LE(GetTickCount() - start, 3000u);
-    CloseHandle(handles[0]);
-    CloseHandle(handles[1]);
-}
-
 // The library waits on handles it may already have closed and set to 0: such waits fail at once.
 TEST(WaitContract, BadArgumentsFailAndClosedHandleValuesNeverReturn) {
     HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);

@@ -1,5 +1,6 @@
 // Waitable timers as the service and tick threads use them: a fixed period, one wake-up for any number
-// of missed periods, and cancel (the first expiry at once is the tick thread's case).
+// of missed periods, a wait on a timer not yet due that ends at its time-out, and cancel (the first
+// expiry at once is the tick thread's case).
 #include <gtest/gtest.h>
 
 #include "ContractSupport.h"
@@ -21,8 +22,17 @@ TEST(TimerContract, EveryPeriodAndMissedOnesCollapseUntilCancelled) {
     EXPECT_EQ(WaitForSingleObject(timer, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(timer, 0), kWaitTimeout);
     EXPECT_EQ(WaitForSingleObject(timer, 1000), WAIT_OBJECT_0);  // and the period goes on
+    // A wait on an event and the timer armed ten seconds ahead ends at its time-out and not before.
+    HANDLE handles[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), timer};
+    due.QuadPart = -100000000;
+    ASSERT_TRUE(SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE));
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 100), kWaitTimeout);
+    EXPECT_GE(GetTickCount() - start, 80u);
+    EXPECT_LE(GetTickCount() - start, 3000u);
     EXPECT_TRUE(CancelWaitableTimer(timer));
     EXPECT_EQ(WaitForSingleObject(timer, 300), kWaitTimeout);
+    CloseHandle(handles[0]);
     CloseHandle(timer);
 }
 

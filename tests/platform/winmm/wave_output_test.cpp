@@ -1,6 +1,8 @@
 // Wave output as the players use it: the format query, buffers played in real time and handed back
 // in order, pause, restart and reset, per-device volume, and (on SDL's disk driver) the PCM
-// that reaches the device.
+// that reaches the device and devices that cannot open.
+#include <string>
+
 #include "wave_support.h"
 
 namespace {
@@ -109,11 +111,24 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachPausedOrResetAndVolumesStayP
 }
 
 // 8-bit PCM reaches the device whole and without a gap, between silences: as it is, or converted
-// for a device another output opened first at 16 bits.
-TEST(WaveOutContract, DiskOutputHoldsThePcmWritten) {
-    const char *path = DiskAudioFile("SDL_DISKAUDIOFILE");
-    if (!path) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
+// for a device another output opened first at 16 bits. A file the driver cannot create fails the
+// open of either direction, with no handle and no message.
+TEST(WaveOutContract, DiskOutputHoldsThePcmWrittenOrFailsToOpen) {
+    const char *path = DiskAudioFile("SDL_DISKAUDIOFILE"), *inPath = DiskAudioFile("SDL_DISKAUDIOFILEIN");
+    if (!path || !inPath)
+        GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
     const WAVEFORMATEX format = PcmFormat(1, 8000, 8);
+    const std::string outFile = path, inFile = inPath;
+    SetDiskAudioFile("SDL_DISKAUDIOFILE", "/nonexistent/out.raw");
+    SetDiskAudioFile("SDL_DISKAUDIOFILEIN", "/nonexistent/in.raw");
+    OutputDevice cannot;
+    InputDevice cannotIn;
+    EXPECT_EQ(cannot.Open(format), MMSYSERR_ALLOCATED);
+    EXPECT_EQ(cannotIn.Open(format), MMSYSERR_ALLOCATED);
+    SetDiskAudioFile("SDL_DISKAUDIOFILE", outFile.c_str());
+    SetDiskAudioFile("SDL_DISKAUDIOFILEIN", inFile.c_str());
+    EXPECT_TRUE(cannot.handle == nullptr && cannotIn.handle == nullptr);
+    EXPECT_EQ(cannot.log.Count() + cannotIn.log.Count(), 0) << "a device that failed to open sent a message";
     for (const bool converted : {false, true}) {
         SCOPED_TRACE(converted ? "converted" : "as it is");
         OutputDevice first, out;
@@ -134,7 +149,7 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten) {
             ASSERT_EQ(waveOutClose(first.handle), MMSYSERR_NOERROR);
         }
 
-        const Bytes written = ReadBytes(path);
+        const Bytes written = ReadBytes(outFile);
         const size_t width = converted ? 2 : 1;
         const int silence = converted ? 0 : 0x80;
         auto sampleAt = [&](size_t at) {

@@ -26,6 +26,12 @@ inline std::string ReadText(const std::string &path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// The text with the first `from` replaced; unchanged (and so still valid) when `from` is missing.
+inline std::string Replace(std::string text, const std::string &from, const std::string &to) {
+    const size_t at = text.find(from);
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 // The profile in the XML text; S_OK and a profile, or the failure and none.
 inline HRESULT LoadProfile(const WideString &text, IWMProfile **profile) {
     *profile = nullptr;

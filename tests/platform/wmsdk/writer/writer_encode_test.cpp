@@ -1,5 +1,5 @@
-// The writer: PCM in, Windows Media Audio out through a file sink and through a sink of the
-// caller's own, judged by the ffmpeg programs.
+// The writer and its profiles: PCM in, Windows Media Audio out through a file sink and through a
+// sink of the caller's own, judged by the ffmpeg programs; malformed profiles fail without a profile.
 #include "writer_support.h"
 
 #include <complex>
@@ -73,8 +73,7 @@ private:
 // own for each, as capture uses it: both get the whole stream, in order.
 TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
     const std::string voice = ReadText(kRealWorldProfile);
-    std::string pcm = voice;
-    pcm.replace(pcm.find("wFormatTag=\"353\""), 16, "wFormatTag=\"1\"  ");
+    const std::string pcm = Replace(voice, "wFormatTag=\"353\"", "wFormatTag=\"1\"");
     struct Case {
         const char *what;
         std::string profile;
@@ -169,9 +168,9 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
     writer->Release();
 }
 
-// Which calls the writer refuses in which state, and with which code. SetInputProps while writing
-// is the one place this writer is stricter than Windows, which takes it.
-TEST(WriterEncode, RefusesWhatItCannotWrite) {
+// Which calls the writer refuses in which state, and with which code, and the profiles it cannot
+// load. SetInputProps while writing is the one place this writer is stricter than Windows, which takes it.
+TEST(WriterEncode, RefusesWhatItCannotWriteAndMalformedProfiles) {
     IWMWriter *writer = nullptr;
     ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
     EXPECT_TRUE(FAILED(writer->BeginWriting())) << "no profile";
@@ -219,11 +218,36 @@ TEST(WriterEncode, RefusesWhatItCannotWrite) {
     props->Release();
 
     // A codec this runtime has no encoder for.
-    std::string unknown = valid;
-    unknown.replace(unknown.find("wFormatTag=\"353\""), 16, "wFormatTag=\"254\"");
-    ASSERT_EQ(SetProfileFrom(writer, unknown), S_OK);
+    ASSERT_EQ(SetProfileFrom(writer, Replace(valid, "wFormatTag=\"353\"", "wFormatTag=\"254\"")), S_OK);
     EXPECT_EQ(writer->BeginWriting(), HRESULT(0xC00D0BC2));
     writer->Release();
+
+    // Malformed profile text fails without a profile.
+    const size_t open = valid.find("<streamconfig"), close = valid.find("</streamconfig>") + 15;
+    const std::string stream = valid.substr(open, close - open);
+    const struct {
+        const char *what;
+        std::string text;
+    } cases[] = {
+        {"broken XML", valid.substr(0, valid.size() / 2)},
+        {"empty text", ""},
+        {"not a profile", "<notaprofile/>"},
+        {"no stream", "<profile version=\"589824\" name=\"none\"></profile>"},
+        {"a video stream only", Replace(valid, "{73647561-", "{73646976-")},
+        {"zero rate", Replace(valid, "nSamplesPerSec=\"22050\"", "nSamplesPerSec=\"0\"")},
+        {"absurd channels", Replace(valid, "nChannels=\"2\"", "nChannels=\"1000\"")},
+        {"a rate that is no number", Replace(valid, "\"22050\"", "\"22O50\"")},
+        {"stream number 0", Replace(valid, "streamnumber=\"1\"", "streamnumber=\"0\"")},
+        {"broken codec data", Replace(valid, "codecdata=\"0044", "codecdata=\"0Z44")},
+        {"two streams with one number", Replace(valid, "</profile>", stream + "</profile>")},
+        {"200 000 characters", Replace(valid, "description=\"\"", "description=\"" + std::string(200000, 'x') + "\"")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        IWMProfile *none = reinterpret_cast<IWMProfile *>(1);
+        EXPECT_TRUE(FAILED(LoadProfile(Wide(c.text), &none)));
+        EXPECT_EQ(none, nullptr);
+    }
 }
 
 }  // namespace
