@@ -129,13 +129,11 @@ TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration)
             SCOPED_TRACE(testing::Message()
                          << medium.file << " from " << c.start << " for " << c.duration
                          << (c.stream ? " through a stream" : " by name") << (c.lend ? " in lent buffers" : ""));
-            const std::vector<BYTE> bytes = ReadBytes(MediaPath(medium.file));
-            CTestStream stream(bytes);
+            CTestStream stream(ReadBytes(MediaPath(medium.file)));
             CReaderLog log;
             {
                 TestReader r;
                 ASSERT_TRUE(r.Open(MediaPath(medium.file), log, c.stream ? &stream : nullptr));
-                ASSERT_EQ(log.ResultOf(WMT_OPENED), S_OK);
                 if (c.describe) ExpectDescribes(r, medium);
                 // Wine answers E_NOTIMPL; the library ignores the answer there.
                 DWORD largest = DWORD(-1);
