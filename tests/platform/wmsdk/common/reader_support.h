@@ -188,9 +188,9 @@ public:
     }
     LONG References() const { return LONG(CComObject::References()); }
 
-    // Waits until the status has come (count times in all); false on time-out.
-    bool WaitFor(WMT_STATUS status, DWORD timeoutMs, int count = 1) {
-        return Await(timeoutMs, [&] { return Seen(status) >= count; });
+    // Waits until the status has come; false on time-out.
+    bool WaitFor(WMT_STATUS status, DWORD timeoutMs) {
+        return Await(timeoutMs, [&] { return Seen(status) > 0; });
     }
     // Waits for the end of playing: the end of the medium or of the segment; false on time-out.
     bool WaitForEnd(DWORD timeoutMs) {
