@@ -1,4 +1,4 @@
-// Wave output as the players use it: the format query, buffers played in real time and handed back
+// Wave output as the players use it: buffers played in real time and handed back
 // in order, pause, restart and reset, per-device volume, and (on SDL's disk driver) the PCM
 // that reaches the device and devices that cannot open.
 #include <string>
@@ -6,43 +6,6 @@
 #include "wave_support.h"
 
 namespace {
-
-TEST(WaveOutContract, FormatQueryOpensNothing) {
-    WAVEFORMATEX zeroRate = PcmFormat(1, 8000, 16), badAlign = PcmFormat(1, 22050, 16),
-                 unknownTag = PcmFormat(1, 8000, 8);
-    zeroRate.nAvgBytesPerSec = 0;
-    badAlign.nBlockAlign = 3;
-    unknownTag.wFormatTag = 0x1234;
-    const struct {
-        WAVEFORMATEX format;
-        UINT device;
-        MMRESULT expected;
-        // Wine repairs inconsistent block alignments and byte rates instead of refusing them.
-        bool wineRepairs;
-    } cases[] = {
-        {PcmFormat(1, 8000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {PcmFormat(2, 48000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {PcmFormat(1, 22050, 16), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {PcmFormat(2, 44100, 16), 0, MMSYSERR_NOERROR, false},
-        {zeroRate, WAVE_MAPPER, WAVERR_BADFORMAT, true},
-        {badAlign, WAVE_MAPPER, WAVERR_BADFORMAT, true},
-        {unknownTag, WAVE_MAPPER, WAVERR_BADFORMAT, false},
-        {PcmFormat(1, 8000, 8), waveOutGetNumDevs(), MMSYSERR_BADDEVICEID, false},
-    };
-    WaveLog log;
-    for (const auto &c : cases) {
-        if (c.wineRepairs && RunningUnderWine()) continue;
-        HWAVEOUT handle = reinterpret_cast<HWAVEOUT>(0x1234);
-        EXPECT_EQ(waveOutOpen(&handle, c.device, &c.format, DWORD_PTR(WaveLog::Add<HWAVEOUT>), DWORD_PTR(&log),
-                              CALLBACK_FUNCTION | WAVE_FORMAT_QUERY),
-                  c.expected)
-            << &c - cases;
-        EXPECT_EQ(handle, reinterpret_cast<HWAVEOUT>(0x1234)) << &c - cases;
-    }
-    EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &cases[0].format, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
-    EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &cases[0].format, 0, 0, CALLBACK_NULL), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(log.Count(), 0);
-}
 
 TEST(WaveOutContract, BuffersComeBackInOrderOnceEachPausedOrResetAndVolumesStayPerDevice) {
     OutputDevice out, other;
