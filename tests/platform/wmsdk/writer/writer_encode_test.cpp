@@ -161,12 +161,9 @@ enum class Manner { OwnBuffers, NoBuffers, CallsBack };
 
 // Records every header, data unit and end, and keeps the bytes in order. It lives on the test's
 // stack, so its last Release deletes nothing.
-class RecordingSink : private CComObject<IWMWriterSink> {
+class RecordingSink : private CComObject<IWMWriterSink>, private CAwaitedLog {
 public:
-    RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {
-        InitializeCriticalSection(&m_lock);
-    }
-    ~RecordingSink() override { DeleteCriticalSection(&m_lock); }
+    RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {}
     IWMWriterSink *Sink() { return this; }
 
     std::string events;  // 'h' header, 'd' data unit, 'e' end
@@ -204,7 +201,6 @@ private:
 
     Manner m_manner;
     IWMWriter *m_writer;
-    CRITICAL_SECTION m_lock;
 };
 
 // One writer and one file sink for every file, as conversions use them, and a sink of the caller's
