@@ -232,12 +232,7 @@ private:
     }
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override {
-        if (status == WMT_STARTED && clock) {
-            EnterCriticalSection(&m_lock);
-            m_given = 10000000;
-            LeaveCriticalSection(&m_lock);
-            DeliverTime(10000000);
-        }
+        if (status == WMT_STARTED && clock) DeliverTime(Locked([&] { return m_given = 10000000; }));
         Record(status, hr);
         return S_OK;
     }
@@ -269,14 +264,13 @@ private:
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override {
-        EnterCriticalSection(&m_lock);
-        reached.push_back(time);
-        deliveredTo.push_back(times.empty() ? 0 : times.back() + durations.back());
-        const bool more = clock && !Ended();
-        if (more) m_given += 10000000;
-        const QWORD next = m_given;
-        LeaveCriticalSection(&m_lock);
-        if (more) DeliverTime(next);
+        // The next step of the host's clock, 0 when the playing has ended.
+        const QWORD next = Locked([&] {
+            reached.push_back(time);
+            deliveredTo.push_back(times.empty() ? 0 : times.back() + durations.back());
+            return clock && !Ended() ? m_given += 10000000 : 0;
+        });
+        if (next) DeliverTime(next);
         SetEvent(m_changed);
         return S_OK;
     }
