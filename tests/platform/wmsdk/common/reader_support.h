@@ -192,7 +192,7 @@ public:
     bool WaitFor(WMT_STATUS status, DWORD timeoutMs) {
         return Await(timeoutMs, [&] { return Seen(status) > 0; });
     }
-    // Waits for the end of playing: the end of the medium or of the segment; false on time-out.
+    // Waits for the end of playing: the end of the medium or of the segment, or an error; false on time-out.
     bool WaitForEnd(DWORD timeoutMs) {
         return Await(timeoutMs, [&] { return Ended(); });
     }
@@ -224,7 +224,7 @@ public:
 
 private:
     int Seen(WMT_STATUS status) const { return int(std::count(statuses.begin(), statuses.end(), status)); }
-    bool Ended() const { return Seen(WMT_EOF) + Seen(WMT_END_OF_SEGMENT) > 0; }
+    bool Ended() const { return Seen(WMT_EOF) + Seen(WMT_END_OF_SEGMENT) + Seen(WMT_ERROR) > 0; }
     // A time the reader refuses ends the playing as an error would.
     void DeliverTime(QWORD time) {
         const HRESULT hr = clock->DeliverTime(time);
@@ -305,14 +305,14 @@ struct TestReader {
         advanced->Release();
         reader->Release();
     }
-    // Opens the medium by name, or through a stream over its bytes; false when that fails, at once
-    // or with the open status (both end the library's wait), and a failure when neither comes.
-    bool Open(const std::string &path, CReaderLog &log, CTestStream *stream) {
-        if (!reader) return false;
+    // Opens the medium by name, or through a stream over its bytes: how that went, at once or with the
+    // open status (either ends the library's wait), and a failure of the test when neither comes.
+    HRESULT Open(const WideString &path, CReaderLog &log, CTestStream *stream) {
+        if (!reader) return created;
         const HRESULT hr = stream ? advanced->OpenStream(stream->Stream(), log.Callback(), nullptr)
-                                  : reader->Open(Wide(path).c_str(), log.Callback(), nullptr);
-        if (FAILED(hr)) return false;
+                                  : reader->Open(path.c_str(), log.Callback(), nullptr);
+        if (FAILED(hr)) return hr;
         EXPECT_TRUE(log.WaitFor(WMT_OPENED, 10000)) << "no answer to the open";
-        return SUCCEEDED(log.ResultOf(WMT_OPENED));
+        return log.ResultOf(WMT_OPENED);
     }
 };

@@ -136,7 +136,7 @@ TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration)
             const bool wineHolds = c.lend && RunningUnderWine();
             {
                 TestReader r;
-                ASSERT_TRUE(r.Open(MediaPath(medium.file), log, c.stream ? &stream : nullptr));
+                ASSERT_EQ(r.Open(Wide(MediaPath(medium.file)), log, c.stream ? &stream : nullptr), S_OK);
                 if (c.describe) ExpectDescribes(r, medium);
                 // Wine answers E_NOTIMPL; the library ignores the answer there.
                 DWORD largest = DWORD(-1);
@@ -223,7 +223,7 @@ TEST(ReaderContract, DamagedOrMissingMediaFailCleanly) {
         CTestStream stream(ReadBytes(MediaPath(c.file)));
         CReaderLog log;
         TestReader r;
-        const bool opened = r.Open(MediaPath(c.file), log, c.throughStream ? &stream : nullptr);
+        const bool opened = SUCCEEDED(r.Open(Wide(MediaPath(c.file)), log, c.throughStream ? &stream : nullptr));
         EXPECT_EQ(opened, c.opens);
         if (!opened) continue;
         EXPECT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
@@ -239,7 +239,7 @@ TEST(ReaderContract, PacesDeliveryToRealTimeOnItsOwnClock) {
     const DWORD pauseMs = 400;
     CReaderLog log;
     TestReader r;
-    ASSERT_TRUE(r.Open(MediaPath("chirp.wav"), log, nullptr));
+    ASSERT_EQ(r.Open(Wide(MediaPath("chirp.wav")), log, nullptr), S_OK);
     const DWORD begin = GetTickCount();
     EXPECT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
     ASSERT_TRUE(log.WaitFor(WMT_STARTED, 5000));
