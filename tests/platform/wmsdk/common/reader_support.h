@@ -182,7 +182,6 @@ private:
 // on the host's clock a second at a time, as the library's decoder does.
 class CReaderLog : public CReaderCallback {
 public:
-    CReaderLog() : clock(nullptr) {}
     ~CReaderLog() override {
         for (const auto &held : kept) held.first->Release();
     }
@@ -197,7 +196,7 @@ public:
         return Await(timeoutMs, [&] { return Ended(); });
     }
 
-    IWMReaderAdvanced *clock;
+    IWMReaderAdvanced *clock = nullptr;
     // Written on the reader's threads; read once the awaited status has come.
     std::vector<BYTE> pcm;  // of output 0
     std::vector<QWORD> times, durations;
