@@ -1,5 +1,6 @@
-// What the contract tests share: threads started and joined through the Windows API, wide text, and
-// typed copies of SDK constants that some headers define as long or int.
+// What the contract tests share: threads started and joined through the Windows API, a record other
+// threads add to and the test waits on, wide text, and typed copies of SDK constants that some
+// headers define as long or int.
 #pragma once
 
 #include <string>
@@ -28,6 +29,40 @@ inline DWORD JoinThread(HANDLE thread) {
     CloseHandle(thread);
     return code;
 }
+
+// A record that other threads add to under its lock, signalling each change, and that a test waits on.
+class CAwaitedLog {
+protected:
+    CAwaitedLog() : m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)) { InitializeCriticalSection(&m_lock); }
+    ~CAwaitedLog() {
+        DeleteCriticalSection(&m_lock);
+        CloseHandle(m_changed);
+    }
+
+    // What the body returns, run under the lock.
+    template <class Body>
+    auto Locked(Body body) {
+        EnterCriticalSection(&m_lock);
+        const auto result = body();
+        LeaveCriticalSection(&m_lock);
+        return result;
+    }
+    // Waits until the condition, checked under the lock, holds; false on time-out.
+    template <class Condition>
+    bool Await(DWORD timeoutMs, Condition condition) {
+        const DWORD begin = GetTickCount();
+        for (;;) {
+            const bool met = Locked(condition);
+            const DWORD spent = GetTickCount() - begin;
+            if (met) return true;
+            if (spent >= timeoutMs) return false;
+            WaitForSingleObject(m_changed, timeoutMs - spent);
+        }
+    }
+
+    CRITICAL_SECTION m_lock;
+    HANDLE m_changed;
+};
 
 // True under Wine, whose implementation differs from the Windows documentation in a few places
 // that the tests name where they allow for it.

@@ -11,32 +11,22 @@ HANDLE OpenFile(const WideString &name, DWORD access, DWORD creation) {
     return CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// The file of the bytes 0..9, made afresh and opened with the access; the test closes and deletes it.
-HANDLE MakeFile(DWORD access) {
+// A read-only handle refuses writes and moves its pointer from each origin. All low bits set is a
+// real size or position when the last error is 0: the file source's size and seek tell it from a failure.
+TEST(FileContract, ReadOnlyHandleRefusesWritesPointerMovesAndAllLowBitsSetAreNoFailure) {
     const BYTE bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     DWORD written = 0;
     HANDLE file = OpenFile(kName, GENERIC_WRITE, CREATE_ALWAYS);
     EXPECT_TRUE(WriteFile(file, bytes, sizeof(bytes), &written, nullptr));
     CloseHandle(file);
-    file = OpenFile(kName, access, OPEN_EXISTING);
-    EXPECT_NE(file, INVALID_HANDLE_VALUE);
-    return file;
-}
-
-void CloseAndDelete(HANDLE file) {
-    CloseHandle(file);
-    EXPECT_TRUE(DeleteFileW(kName.c_str()));
-}
-
-TEST(FileContract, ReadOnlyHandleRefusesWritesAndMovesItsPointerFromEachOrigin) {
-    HANDLE file = MakeFile(GENERIC_READ);
+    file = OpenFile(kName, GENERIC_READ, OPEN_EXISTING);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetFileType(file), DWORD(FILE_TYPE_DISK));
     DWORD high = 99;
     EXPECT_EQ(GetFileSize(file, &high), 10u);
     EXPECT_EQ(high, 0u);
-    const BYTE next = 0;
-    DWORD written = 99;
-    EXPECT_FALSE(WriteFile(file, &next, 1, &written, nullptr));
+    written = 99;
+    EXPECT_FALSE(WriteFile(file, bytes, 1, &written, nullptr));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(written, 0u);
 
@@ -69,30 +59,23 @@ TEST(FileContract, ReadOnlyHandleRefusesWritesAndMovesItsPointerFromEachOrigin) 
     EXPECT_TRUE(ReadFile(file, buffer, 4, &read, nullptr));
     EXPECT_EQ(read, 2u);
     EXPECT_EQ(buffer[0], 8);
-    CloseAndDelete(file);
-}
+    CloseHandle(file);
 
-// All low bits set is a real size or position when the last error is 0: the file source's size
-// and seek depend on telling it from a failure.
-TEST(FileContract, SizesAndPositionsWithAllLowBitsSetAreNoFailure) {
-    HANDLE file = MakeFile(GENERIC_READ | GENERIC_WRITE);
-    LONG high = 0;
-    EXPECT_EQ(SetFilePointer(file, LONG(0xFFFFFFFE), &high, FILE_BEGIN), 0xFFFFFFFEu);
-    const BYTE last = 9;
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file, &last, 1, &written, nullptr));
-
+    file = OpenFile(kName, GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING);
+    LONG highPart = 0;
+    EXPECT_EQ(SetFilePointer(file, LONG(0xFFFFFFFE), &highPart, FILE_BEGIN), 0xFFFFFFFEu);
+    ASSERT_TRUE(WriteFile(file, bytes + 9, 1, &written, nullptr));
     SetLastError(1234);
-    DWORD sizeHigh = 99;
-    EXPECT_EQ(GetFileSize(file, &sizeHigh), INVALID_FILE_SIZE);
+    high = 99;
+    EXPECT_EQ(GetFileSize(file, &high), INVALID_FILE_SIZE);
     EXPECT_EQ(GetLastError(), DWORD(NO_ERROR));
-    EXPECT_EQ(sizeHigh, 0u);
-
+    EXPECT_EQ(high, 0u);
     SetLastError(1234);
-    high = 0;
-    EXPECT_EQ(SetFilePointer(file, -1, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    highPart = 0;
+    EXPECT_EQ(SetFilePointer(file, -1, &highPart, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_EQ(GetLastError(), DWORD(NO_ERROR));
-    CloseAndDelete(file);
+    CloseHandle(file);
+    EXPECT_TRUE(DeleteFileW(kName.c_str()));
 }
 
 TEST(FileContract, FailuresCarryTheWindowsErrorCode) {

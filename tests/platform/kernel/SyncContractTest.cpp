@@ -1,4 +1,7 @@
-// Events and waits: the wake-up rules the service thread's loop relies on.
+// Events, waits and waitable timers: the wake-up rules the service thread's loop relies on. Timers as
+// the service and tick threads use them: a fixed period, one wake-up for any number of missed periods,
+// a wait on a timer not yet due that ends at its time-out, and cancel (the first expiry at once is the
+// tick thread's case).
 #include <gtest/gtest.h>
 
 #include "ContractSupport.h"
@@ -28,20 +31,6 @@ TEST(WaitContract, LowestSignalledIndexWinsAndOnlyItIsConsumed) {
         for (DWORD expected : c.results) EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), expected);
         for (HANDLE event : events) CloseHandle(event);
     }
-}
-
-// A wait on an event and an armed timer, neither due, ends at its time-out and not before.
-TEST(WaitContract, NothingSignalledWaitsOutItsTimeout) {
-    HANDLE handles[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), CreateWaitableTimerA(nullptr, FALSE, nullptr)};
-    LARGE_INTEGER due;
-    due.QuadPart = -100000000;  // ten seconds from now
-    ASSERT_TRUE(SetWaitableTimer(handles[1], &due, 0, nullptr, nullptr, FALSE));
-    const DWORD start = GetTickCount();
-    EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 100), kWaitTimeout);
-    EXPECT_GE(GetTickCount() - start, 80u);
-    EXPECT_LE(GetTickCount() - start, 3000u);
-    CloseHandle(handles[0]);
-    CloseHandle(handles[1]);
 }
 
 // The library waits on handles it may already have closed and set to 0: such waits fail at once.
@@ -75,6 +64,35 @@ TEST(WaitContract, BadArgumentsFailAndClosedHandleValuesNeverReturn) {
     EXPECT_FALSE(CloseHandle(closed));
     EXPECT_FALSE(CloseHandle(nullptr));
     CloseHandle(event);
+}
+
+TEST(TimerContract, EveryPeriodAndMissedOnesCollapseUntilCancelled) {
+    HANDLE timer = CreateWaitableTimerA(nullptr, FALSE, nullptr);
+    ASSERT_NE(timer, nullptr);
+    LARGE_INTEGER due;
+    due.QuadPart = 0;  // in the past, as the service thread arms it
+    ASSERT_TRUE(SetWaitableTimer(timer, &due, 100, nullptr, nullptr, FALSE));
+    int expiries = 0;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 1000;)
+        expiries += WaitForSingleObject(timer, 300) == WAIT_OBJECT_0;
+    EXPECT_GE(expiries, 6);
+    EXPECT_LE(expiries, 11);
+    Sleep(530);  // five periods pass with nobody waiting
+    EXPECT_EQ(WaitForSingleObject(timer, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(timer, 0), kWaitTimeout);
+    EXPECT_EQ(WaitForSingleObject(timer, 1000), WAIT_OBJECT_0);  // and the period goes on
+    // A wait on an event and the timer armed ten seconds ahead ends at its time-out and not before.
+    HANDLE handles[2] = {CreateEventA(nullptr, FALSE, FALSE, nullptr), timer};
+    due.QuadPart = -100000000;
+    ASSERT_TRUE(SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE));
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(WaitForMultipleObjects(2, handles, FALSE, 100), kWaitTimeout);
+    EXPECT_GE(GetTickCount() - start, 80u);
+    EXPECT_LE(GetTickCount() - start, 3000u);
+    EXPECT_TRUE(CancelWaitableTimer(timer));
+    EXPECT_EQ(WaitForSingleObject(timer, 300), kWaitTimeout);
+    CloseHandle(handles[0]);
+    CloseHandle(timer);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ struct Buffers {
 };
 
 // Every callback a device made, in order, with the thread it came on and the header's state then.
-struct WaveLog {
+struct WaveLog : CAwaitedLog {
     struct Entry {
         UINT message;
         WAVEHDR *header;
@@ -34,46 +34,28 @@ struct WaveLog {
     } at[64];
     int count = 0;
     HWAVEIN requeueTo = nullptr;  // while set, input buffers go straight back to the device
-    CRITICAL_SECTION lock;
-    HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-
-    WaveLog() { InitializeCriticalSection(&lock); }
-    ~WaveLog() {
-        DeleteCriticalSection(&lock);
-        CloseHandle(changed);
-    }
 
     template <class Handle>
     static void CALLBACK Add(Handle, UINT message, DWORD_PTR self, DWORD_PTR param1, DWORD_PTR) {
         WaveLog *log = reinterpret_cast<WaveLog *>(self);
         WAVEHDR *header = reinterpret_cast<WAVEHDR *>(param1);
-        EnterCriticalSection(&log->lock);
+        EnterCriticalSection(&log->m_lock);
         if (log->count < 64)
             log->at[log->count++] = {message, header, header ? header->dwFlags : 0,
                                      header ? header->dwBytesRecorded : 0, GetCurrentThreadId()};
         if (header && log->requeueTo) waveInAddBuffer(log->requeueTo, header, sizeof(WAVEHDR));
-        LeaveCriticalSection(&log->lock);
-        SetEvent(log->changed);
+        LeaveCriticalSection(&log->m_lock);
+        SetEvent(log->m_changed);
     }
     int Count() {
-        EnterCriticalSection(&lock);
-        const int result = count;
-        LeaveCriticalSection(&lock);
-        return result;
+        return Locked([&] { return count; });
     }
     // Waits until at least `wanted` callbacks have been logged; false after `timeout` ms.
     bool WaitFor(int wanted, DWORD timeout) {
-        for (const DWORD start = GetTickCount(); Count() < wanted;) {
-            const DWORD elapsed = GetTickCount() - start;
-            if (elapsed >= timeout) return false;
-            WaitForSingleObject(changed, timeout - elapsed);
-        }
-        return true;
+        return Await(timeout, [&] { return count >= wanted; });
     }
     void StopRequeue() {
-        EnterCriticalSection(&lock);
-        requeueTo = nullptr;
-        LeaveCriticalSection(&lock);
+        Locked([&] { return requeueTo = nullptr; });
     }
 };
 

@@ -5,19 +5,19 @@
 
 #include <vector>
 
-#include "platform/platform.h"
+#include "ContractSupport.h"
 
-class CReaderCallback : public CComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
+class CReaderCallback : public CComObject<IWMReaderCallback, IWMReaderCallbackAdvanced>, protected CAwaitedLog {
 public:
     IWMReaderCallback *Callback() { return this; }
     // The result the status came with last; E_FAIL while it has not come.
     HRESULT ResultOf(WMT_STATUS status) {
-        EnterCriticalSection(&m_lock);
-        HRESULT hr = E_FAIL;
-        for (size_t i = 0; i < statuses.size(); ++i)
-            if (statuses[i] == status) hr = results[i];
-        LeaveCriticalSection(&m_lock);
-        return hr;
+        return Locked([&] {
+            HRESULT hr = E_FAIL;
+            for (size_t i = 0; i < statuses.size(); ++i)
+                if (statuses[i] == status) hr = results[i];
+            return hr;
+        });
     }
 
     // Written on the reader's threads; read once the awaited status has come.
@@ -25,26 +25,6 @@ public:
     std::vector<HRESULT> results;
 
 protected:
-    CReaderCallback() : m_changed(CreateEventA(nullptr, FALSE, FALSE, nullptr)) { InitializeCriticalSection(&m_lock); }
-    ~CReaderCallback() override {
-        DeleteCriticalSection(&m_lock);
-        CloseHandle(m_changed);
-    }
-
-    // Waits until the condition, checked under the lock, holds; false on time-out.
-    template <class Condition>
-    bool Await(DWORD timeoutMs, Condition condition) {
-        const DWORD begin = GetTickCount();
-        for (;;) {
-            EnterCriticalSection(&m_lock);
-            const bool met = condition();
-            LeaveCriticalSection(&m_lock);
-            const DWORD spent = GetTickCount() - begin;
-            if (met) return true;
-            if (spent >= timeoutMs) return false;
-            WaitForSingleObject(m_changed, timeoutMs - spent);
-        }
-    }
     void Record(WMT_STATUS status, HRESULT hr) {
         EnterCriticalSection(&m_lock);
         statuses.push_back(status);
@@ -61,7 +41,4 @@ protected:
     }
     // Lives on its host's stack: the last Release destroys nothing.
     void OnFinalRelease() override {}
-
-    CRITICAL_SECTION m_lock;
-    HANDLE m_changed;
 };

@@ -174,7 +174,7 @@ private:
     }
     HRESULT STDMETHODCALLTYPE Clone(IStream **) override { return E_NOTIMPL; }
 
-    const std::vector<BYTE> &m_bytes;
+    const std::vector<BYTE> m_bytes;
     size_t m_position;
 };
 
@@ -182,22 +182,21 @@ private:
 // on the host's clock a second at a time, as the library's decoder does.
 class CReaderLog : public CReaderCallback {
 public:
-    CReaderLog() : clock(nullptr) {}
     ~CReaderLog() override {
         for (const auto &held : kept) held.first->Release();
     }
     LONG References() const { return LONG(CComObject::References()); }
 
-    // Waits until the status has come (count times in all); false on time-out.
-    bool WaitFor(WMT_STATUS status, DWORD timeoutMs, int count = 1) {
-        return Await(timeoutMs, [&] { return Seen(status) >= count; });
+    // Waits until the status has come; false on time-out.
+    bool WaitFor(WMT_STATUS status, DWORD timeoutMs) {
+        return Await(timeoutMs, [&] { return Seen(status) > 0; });
     }
-    // Waits for the end of playing: the end of the medium or of the segment; false on time-out.
+    // Waits for the end of playing: the end of the medium or of the segment, or an error; false on time-out.
     bool WaitForEnd(DWORD timeoutMs) {
         return Await(timeoutMs, [&] { return Ended(); });
     }
 
-    IWMReaderAdvanced *clock;
+    IWMReaderAdvanced *clock = nullptr;
     // Written on the reader's threads; read once the awaited status has come.
     std::vector<BYTE> pcm;  // of output 0
     std::vector<QWORD> times, durations;
@@ -224,7 +223,7 @@ public:
 
 private:
     int Seen(WMT_STATUS status) const { return int(std::count(statuses.begin(), statuses.end(), status)); }
-    bool Ended() const { return Seen(WMT_EOF) + Seen(WMT_END_OF_SEGMENT) > 0; }
+    bool Ended() const { return Seen(WMT_EOF) + Seen(WMT_END_OF_SEGMENT) + Seen(WMT_ERROR) > 0; }
     // A time the reader refuses ends the playing as an error would.
     void DeliverTime(QWORD time) {
         const HRESULT hr = clock->DeliverTime(time);
@@ -232,12 +231,7 @@ private:
     }
 
     HRESULT STDMETHODCALLTYPE OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE *, void *) override {
-        if (status == WMT_STARTED && clock) {
-            EnterCriticalSection(&m_lock);
-            m_given = 10000000;
-            LeaveCriticalSection(&m_lock);
-            DeliverTime(10000000);
-        }
+        if (status == WMT_STARTED && clock) DeliverTime(Locked([&] { return m_given = 10000000; }));
         Record(status, hr);
         return S_OK;
     }
@@ -269,14 +263,13 @@ private:
         return E_NOTIMPL;
     }
     HRESULT STDMETHODCALLTYPE OnTime(QWORD time, void *) override {
-        EnterCriticalSection(&m_lock);
-        reached.push_back(time);
-        deliveredTo.push_back(times.empty() ? 0 : times.back() + durations.back());
-        const bool more = clock && !Ended();
-        if (more) m_given += 10000000;
-        const QWORD next = m_given;
-        LeaveCriticalSection(&m_lock);
-        if (more) DeliverTime(next);
+        // The next step of the host's clock, 0 when the playing has ended.
+        const QWORD next = Locked([&] {
+            reached.push_back(time);
+            deliveredTo.push_back(times.empty() ? 0 : times.back() + durations.back());
+            return clock && !Ended() ? m_given += 10000000 : 0;
+        });
+        if (next) DeliverTime(next);
         SetEvent(m_changed);
         return S_OK;
     }
@@ -311,11 +304,14 @@ struct TestReader {
         advanced->Release();
         reader->Release();
     }
-    // Opens the medium by name, or through a stream over its bytes; false when that fails at once.
-    bool Open(const std::string &path, CReaderLog &log, CTestStream *stream) {
-        if (!reader) return false;
+    // Opens the medium by name, or through a stream over its bytes: how that went, at once or with the
+    // open status (either ends the library's wait), and a failure of the test when neither comes.
+    HRESULT Open(const WideString &path, CReaderLog &log, CTestStream *stream) {
+        if (!reader) return created;
         const HRESULT hr = stream ? advanced->OpenStream(stream->Stream(), log.Callback(), nullptr)
-                                  : reader->Open(Wide(path).c_str(), log.Callback(), nullptr);
-        return SUCCEEDED(hr) && log.WaitFor(WMT_OPENED, 10000);
+                                  : reader->Open(path.c_str(), log.Callback(), nullptr);
+        if (FAILED(hr)) return hr;
+        EXPECT_TRUE(log.WaitFor(WMT_OPENED, 10000)) << "no answer to the open";
+        return log.ResultOf(WMT_OPENED);
     }
 };

@@ -37,18 +37,11 @@ bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes) {
     }
     bool whole = false;
     log.clock = r.advanced;
-    HRESULT hr = r.reader->Open(path.c_str(), log.Callback(), nullptr);
-    if (SUCCEEDED(hr)) {
-        EXPECT_TRUE(log.WaitFor(WMT_OPENED, kPatienceMs)) << "no answer to the open";
-        hr = log.ResultOf(WMT_OPENED);
-    }
+    HRESULT hr = r.Open(path, log, nullptr);
     if (SUCCEEDED(hr)) hr = r.advanced->SetUserProvidedClock(TRUE);
     if (SUCCEEDED(hr)) hr = r.reader->Start(0, 0, 1.0f, nullptr);
     if (SUCCEEDED(hr)) {
-        bool ended = false;
-        for (DWORD waited = 0; !ended && waited < kPatienceMs; waited += 20)
-            ended = log.WaitFor(WMT_EOF, 20) || log.WaitFor(WMT_ERROR, 0);
-        EXPECT_TRUE(ended) << "the reader neither reached the end nor failed";
+        EXPECT_TRUE(log.WaitForEnd(kPatienceMs)) << "the reader neither reached the end nor failed";
         const HRESULT error = log.ResultOf(WMT_ERROR);
         if (log.WaitFor(WMT_ERROR, 0)) {
             EXPECT_EQ(error, E_OUTOFMEMORY);

@@ -1,12 +1,150 @@
-// The writer: PCM in, Windows Media Audio out through a file sink and through a sink of the
-// caller's own, judged by the ffmpeg programs.
-#include "writer_support.h"
-
+// The writer and its profiles: PCM in, Windows Media Audio out through a file sink and through a
+// sink of the caller's own, judged by the ffmpeg programs; malformed profiles fail without a profile.
 #include <complex>
+#include <cstdio>
 #include <functional>
 #include <regex>
 
+#include "reader_support.h"
+
+#ifdef _WIN32
+#define popen _popen
+#define pclose _pclose
+#endif
+
 namespace {
+
+// Wine's Windows Media writer and profile manager are stubs: under Wine the writer tests end at
+// their first call; elsewhere it succeeds.
+#define ASSERT_OK_UNLESS_WINE_STUB(call)                                                             \
+    do {                                                                                             \
+        const HRESULT result = (call);                                                               \
+        if (result == E_NOTIMPL && RunningUnderWine())                                               \
+            GTEST_SKIP() << "Wine's Windows Media profile manager and writer are stubs (E_NOTIMPL)"; \
+        ASSERT_EQ(result, S_OK);                                                                     \
+    } while (0)
+
+std::string ReadText(const std::string &path) {
+    const std::vector<BYTE> bytes = ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The text with the first `from` replaced; unchanged (and so still valid) when `from` is missing.
+std::string Replace(std::string text, const std::string &from, const std::string &to) {
+    const size_t at = text.find(from);
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// The profile in the XML text; S_OK and a profile, or the failure and none.
+HRESULT LoadProfile(const WideString &text, IWMProfile **profile) {
+    *profile = nullptr;
+    IWMProfileManager *manager = nullptr;
+    HRESULT hr = WMCreateProfileManager(&manager);
+    if (FAILED(hr)) return hr;
+    hr = manager->LoadProfileByData(text.c_str(), profile);
+    manager->Release();
+    return hr;
+}
+
+// A profile saved by the Windows tools, kept with the tests.
+const std::string kRealWorldProfile = BRIVANE_TEST_DATA_DIR "/voice-22k-stereo-32k.prx";
+
+// The writer with the profile of the text set; the failure when that does not work.
+HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text) {
+    IWMProfile *profile = nullptr;
+    HRESULT hr = LoadProfile(Wide(text), &profile);
+    if (SUCCEEDED(hr)) {
+        hr = writer->SetProfile(profile);
+        profile->Release();
+    }
+    return hr;
+}
+
+std::string ProfilePath(const char *name) { return std::string(BRIVANE_PROFILE_DIR "/") + name; }
+
+// A 440 Hz tone in the format (8 or 16 bits).
+std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds) {
+    const size_t frames = size_t(seconds * format.nSamplesPerSec), width = format.wBitsPerSample / 8;
+    std::vector<BYTE> bytes(frames * format.nBlockAlign);
+    for (size_t i = 0; i < bytes.size() / width; ++i) {
+        const double value =
+            0.3 * std::sin(2 * 3.14159265358979 * 440 * double(i / format.nChannels) / format.nSamplesPerSec);
+        const int sample = width == 1 ? 128 + int(value * 127) : int(value * 32767);
+        for (size_t b = 0; b < width; ++b) bytes[i * width + b] = BYTE(sample >> (8 * b));
+    }
+    return bytes;
+}
+
+// Writes the PCM to the first input in samples of the given sizes (repeated), stamped with a
+// running millisecond time.
+HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const WAVEFORMATEX &format,
+                 const std::vector<DWORD> &chunkSizes) {
+    HRESULT last = S_OK;
+    QWORD ms = 0;
+    for (size_t i = 0, offset = 0; offset < pcm.size(); ++i) {
+        const DWORD chunk = DWORD(std::min<size_t>(chunkSizes[i % chunkSizes.size()], pcm.size() - offset));
+        INSSBuffer *sample = nullptr;
+        BYTE *data = nullptr;
+        HRESULT hr = writer->AllocateSample(chunk, &sample);
+        if (SUCCEEDED(hr)) {
+            sample->GetBuffer(&data);
+            std::memcpy(data, &pcm[offset], chunk);
+            sample->SetLength(chunk);
+            hr = writer->WriteSample(0, ms * 10000, 0, sample);
+            sample->Release();
+        }
+        if (FAILED(hr)) last = hr;
+        offset += chunk;
+        ms += MulDiv(int(chunk), 1000, int(format.nAvgBytesPerSec));
+    }
+    return last;
+}
+
+// The props' media type with its format record passed through edit (to read or change it), set
+// back on the props; the writer sees it only once the props are handed back.
+template <class Edit>
+HRESULT EditFormat(IWMMediaProps *props, Edit edit) {
+    std::vector<ULONGLONG> storage;
+    WM_MEDIA_TYPE *media = MediaTypeOf(props, storage);
+    if (!media->pbFormat) return E_UNEXPECTED;
+    edit(reinterpret_cast<WAVEFORMATEX *>(media->pbFormat));
+    return props->SetMediaType(media);
+}
+
+// The standard output of a command line; empty when it cannot run.
+std::string RunProgram(const std::string &command) {
+    std::string output;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe) return output;
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) output.append(buffer, got);
+    pclose(pipe);
+    return output;
+}
+
+// What ffprobe reports of the file: the entries asked for, comma-separated, a line for each section.
+std::string Probe(const std::string &path, const std::string &entries) {
+    return RunProgram("ffprobe -v error -show_entries " + entries + " -of csv=p=0 \"" + path + "\"");
+}
+
+// What ffmpeg decodes from the file, as 16-bit mono at the rate, from a start in seconds; *ok is
+// false when it reports errors.
+std::vector<int16_t> DecodedMono(const std::string &path, DWORD rate, int start = 0, bool *ok = nullptr) {
+    const std::string raw = path + ".raw";
+    const std::string errors = RunProgram("ffmpeg -v error -y -ss " + std::to_string(start) + " -i \"" + path +
+                                          "\" -f s16le -ac 1 -ar " + std::to_string(rate) + " \"" + raw + "\" 2>&1");
+    const std::vector<int16_t> samples = AsSamples(ReadBytes(raw));
+    std::remove(raw.c_str());
+    if (ok) *ok = errors.empty();
+    return samples;
+}
+
+// Seconds of audio ffmpeg decodes from the file; -1 when it reports errors.
+double DecodedSeconds(const std::string &path, DWORD rate, int start = 0) {
+    bool ok = false;
+    const size_t samples = DecodedMono(path, rate, start, &ok).size();
+    return ok ? double(samples) / rate : -1;
+}
 
 // The input's rate as a fresh properties object reports it.
 DWORD InputRate(IWMWriter *writer) {
@@ -23,12 +161,9 @@ enum class Manner { OwnBuffers, NoBuffers, CallsBack };
 
 // Records every header, data unit and end, and keeps the bytes in order. It lives on the test's
 // stack, so its last Release deletes nothing.
-class RecordingSink : private CComObject<IWMWriterSink> {
+class RecordingSink : private CComObject<IWMWriterSink>, private CAwaitedLog {
 public:
-    RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {
-        InitializeCriticalSection(&m_lock);
-    }
-    ~RecordingSink() override { DeleteCriticalSection(&m_lock); }
+    RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {}
     IWMWriterSink *Sink() { return this; }
 
     std::string events;  // 'h' header, 'd' data unit, 'e' end
@@ -66,15 +201,13 @@ private:
 
     Manner m_manner;
     IWMWriter *m_writer;
-    CRITICAL_SECTION m_lock;
 };
 
 // One writer and one file sink for every file, as conversions use them, and a sink of the caller's
 // own for each, as capture uses it: both get the whole stream, in order.
 TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
     const std::string voice = ReadText(kRealWorldProfile);
-    std::string pcm = voice;
-    pcm.replace(pcm.find("wFormatTag=\"353\""), 16, "wFormatTag=\"1\"  ");
+    const std::string pcm = Replace(voice, "wFormatTag=\"353\"", "wFormatTag=\"1\"");
     struct Case {
         const char *what;
         std::string profile;
@@ -169,9 +302,9 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
     writer->Release();
 }
 
-// Which calls the writer refuses in which state, and with which code. SetInputProps while writing
-// is the one place this writer is stricter than Windows, which takes it.
-TEST(WriterEncode, RefusesWhatItCannotWrite) {
+// Which calls the writer refuses in which state, and with which code, and the profiles it cannot
+// load. SetInputProps while writing is the one place this writer is stricter than Windows, which takes it.
+TEST(WriterEncode, RefusesWhatItCannotWriteAndMalformedProfiles) {
     IWMWriter *writer = nullptr;
     ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
     EXPECT_TRUE(FAILED(writer->BeginWriting())) << "no profile";
@@ -219,11 +352,36 @@ TEST(WriterEncode, RefusesWhatItCannotWrite) {
     props->Release();
 
     // A codec this runtime has no encoder for.
-    std::string unknown = valid;
-    unknown.replace(unknown.find("wFormatTag=\"353\""), 16, "wFormatTag=\"254\"");
-    ASSERT_EQ(SetProfileFrom(writer, unknown), S_OK);
+    ASSERT_EQ(SetProfileFrom(writer, Replace(valid, "wFormatTag=\"353\"", "wFormatTag=\"254\"")), S_OK);
     EXPECT_EQ(writer->BeginWriting(), HRESULT(0xC00D0BC2));
     writer->Release();
+
+    // Malformed profile text fails without a profile.
+    const size_t open = valid.find("<streamconfig"), close = valid.find("</streamconfig>") + 15;
+    const std::string stream = valid.substr(open, close - open);
+    const struct {
+        const char *what;
+        std::string text;
+    } cases[] = {
+        {"broken XML", valid.substr(0, valid.size() / 2)},
+        {"empty text", ""},
+        {"not a profile", "<notaprofile/>"},
+        {"no stream", "<profile version=\"589824\" name=\"none\"></profile>"},
+        {"a video stream only", Replace(valid, "{73647561-", "{73646976-")},
+        {"zero rate", Replace(valid, "nSamplesPerSec=\"22050\"", "nSamplesPerSec=\"0\"")},
+        {"absurd channels", Replace(valid, "nChannels=\"2\"", "nChannels=\"1000\"")},
+        {"a rate that is no number", Replace(valid, "\"22050\"", "\"22O50\"")},
+        {"stream number 0", Replace(valid, "streamnumber=\"1\"", "streamnumber=\"0\"")},
+        {"broken codec data", Replace(valid, "codecdata=\"0044", "codecdata=\"0Z44")},
+        {"two streams with one number", Replace(valid, "</profile>", stream + "</profile>")},
+        {"200 000 characters", Replace(valid, "description=\"\"", "description=\"" + std::string(200000, 'x') + "\"")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        IWMProfile *none = reinterpret_cast<IWMProfile *>(1);
+        EXPECT_TRUE(FAILED(LoadProfile(Wide(c.text), &none)));
+        EXPECT_EQ(none, nullptr);
+    }
 }
 
 }  // namespace

@@ -1,46 +1,12 @@
-// Wave output as the players use it: the format query, buffers played in real time and handed back
-// in order, pause, restart and reset, per-device volume, and (on SDL's disk driver) the PCM
-// that reaches the device.
+// The wave devices as the players and the recorder use them. Output: buffers played in real time and
+// handed back in order, pause, restart and reset, per-device volume, and (on SDL's disk driver) the
+// PCM that reaches the device and devices that cannot open. Input: device capabilities, full buffers
+// handed back in order and queued again from the callback, and stop and reset returning what is queued.
+#include <string>
+
 #include "wave_support.h"
 
 namespace {
-
-TEST(WaveOutContract, FormatQueryOpensNothing) {
-    WAVEFORMATEX zeroRate = PcmFormat(1, 8000, 16), badAlign = PcmFormat(1, 22050, 16),
-                 unknownTag = PcmFormat(1, 8000, 8);
-    zeroRate.nAvgBytesPerSec = 0;
-    badAlign.nBlockAlign = 3;
-    unknownTag.wFormatTag = 0x1234;
-    const struct {
-        WAVEFORMATEX format;
-        UINT device;
-        MMRESULT expected;
-        // Wine repairs inconsistent block alignments and byte rates instead of refusing them.
-        bool wineRepairs;
-    } cases[] = {
-        {PcmFormat(1, 8000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {PcmFormat(2, 48000, 8), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {PcmFormat(1, 22050, 16), WAVE_MAPPER, MMSYSERR_NOERROR, false},
-        {PcmFormat(2, 44100, 16), 0, MMSYSERR_NOERROR, false},
-        {zeroRate, WAVE_MAPPER, WAVERR_BADFORMAT, true},
-        {badAlign, WAVE_MAPPER, WAVERR_BADFORMAT, true},
-        {unknownTag, WAVE_MAPPER, WAVERR_BADFORMAT, false},
-        {PcmFormat(1, 8000, 8), waveOutGetNumDevs(), MMSYSERR_BADDEVICEID, false},
-    };
-    WaveLog log;
-    for (const auto &c : cases) {
-        if (c.wineRepairs && RunningUnderWine()) continue;
-        HWAVEOUT handle = reinterpret_cast<HWAVEOUT>(0x1234);
-        EXPECT_EQ(waveOutOpen(&handle, c.device, &c.format, DWORD_PTR(WaveLog::Add<HWAVEOUT>), DWORD_PTR(&log),
-                              CALLBACK_FUNCTION | WAVE_FORMAT_QUERY),
-                  c.expected)
-            << &c - cases;
-        EXPECT_EQ(handle, reinterpret_cast<HWAVEOUT>(0x1234)) << &c - cases;
-    }
-    EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &cases[0].format, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
-    EXPECT_EQ(waveOutOpen(nullptr, WAVE_MAPPER, &cases[0].format, 0, 0, CALLBACK_NULL), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(log.Count(), 0);
-}
 
 TEST(WaveOutContract, BuffersComeBackInOrderOnceEachPausedOrResetAndVolumesStayPerDevice) {
     OutputDevice out, other;
@@ -109,11 +75,24 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachPausedOrResetAndVolumesStayP
 }
 
 // 8-bit PCM reaches the device whole and without a gap, between silences: as it is, or converted
-// for a device another output opened first at 16 bits.
-TEST(WaveOutContract, DiskOutputHoldsThePcmWritten) {
-    const char *path = DiskAudioFile("SDL_DISKAUDIOFILE");
-    if (!path) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
+// for a device another output opened first at 16 bits. A file the driver cannot create fails the
+// open of either direction, with no handle and no message.
+TEST(WaveOutContract, DiskOutputHoldsThePcmWrittenOrFailsToOpen) {
+    const char *path = DiskAudioFile("SDL_DISKAUDIOFILE"), *inPath = DiskAudioFile("SDL_DISKAUDIOFILEIN");
+    if (!path || !inPath)
+        GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN)";
     const WAVEFORMATEX format = PcmFormat(1, 8000, 8);
+    const std::string outFile = path, inFile = inPath;
+    SetDiskAudioFile("SDL_DISKAUDIOFILE", "/nonexistent/out.raw");
+    SetDiskAudioFile("SDL_DISKAUDIOFILEIN", "/nonexistent/in.raw");
+    OutputDevice cannot;
+    InputDevice cannotIn;
+    EXPECT_EQ(cannot.Open(format), MMSYSERR_ALLOCATED);
+    EXPECT_EQ(cannotIn.Open(format), MMSYSERR_ALLOCATED);
+    SetDiskAudioFile("SDL_DISKAUDIOFILE", outFile.c_str());
+    SetDiskAudioFile("SDL_DISKAUDIOFILEIN", inFile.c_str());
+    EXPECT_TRUE(cannot.handle == nullptr && cannotIn.handle == nullptr);
+    EXPECT_EQ(cannot.log.Count() + cannotIn.log.Count(), 0) << "a device that failed to open sent a message";
     for (const bool converted : {false, true}) {
         SCOPED_TRACE(converted ? "converted" : "as it is");
         OutputDevice first, out;
@@ -134,7 +113,7 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten) {
             ASSERT_EQ(waveOutClose(first.handle), MMSYSERR_NOERROR);
         }
 
-        const Bytes written = ReadBytes(path);
+        const Bytes written = ReadBytes(outFile);
         const size_t width = converted ? 2 : 1;
         const int silence = converted ? 0 : 0x80;
         auto sampleAt = [&](size_t at) {
@@ -151,6 +130,57 @@ TEST(WaveOutContract, DiskOutputHoldsThePcmWritten) {
         for (size_t at = end; at < written.size(); at += width)
             ASSERT_EQ(sampleAt(at), silence) << "sound after the PCM";
     }
+}
+
+static_assert(sizeof(WAVEINCAPSA) == 48, "WAVEINCAPSA keeps the SDK's layout");
+
+TEST(WaveInContract, CapabilitiesListTheStandardFormatsAndFullBuffersComeBackInOrder) {
+    const UINT devices = waveInGetNumDevs();
+    if (devices == 0) GTEST_SKIP() << "no capture device";
+    WAVEINCAPSA caps;
+    for (UINT id = 0; id < devices; ++id) {
+        std::memset(&caps, 0xCC, sizeof(caps));
+        ASSERT_EQ(waveInGetDevCapsA(id, &caps, sizeof(caps)), MMSYSERR_NOERROR);
+        EXPECT_NE(std::memchr(caps.szPname, 0, sizeof(caps.szPname)), nullptr) << "device " << id;
+        // 8 and 16 bits, mono and stereo, at 11025, 22050 and 44100 Hz.
+        EXPECT_EQ(caps.dwFormats & 0xFFF, 0xFFFu) << "device " << id;
+    }
+    EXPECT_EQ(waveInGetDevCapsA(devices, &caps, sizeof(caps)), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(waveInGetDevCapsA(0, nullptr, sizeof(caps)), MMSYSERR_INVALPARAM);
+
+    // Full buffers come back in order and can be queued again from the callback.
+    InputDevice in;
+    ASSERT_EQ(in.Open(PcmFormat(1, 8000, 16)), MMSYSERR_NOERROR);
+    ASSERT_EQ(in.log.Count(), 1);
+    EXPECT_EQ(in.log.at[0].message, UINT(WIM_OPEN));
+    in.log.requeueTo = in.handle;
+    Buffers buffers(4, 800);  // 50 ms each
+    in.Send(buffers, 0, 4);
+    // Wine closes a device with queued buffers and never hands them back.
+    if (!RunningUnderWine()) {
+        EXPECT_EQ(waveInClose(in.handle), WAVERR_STILLPLAYING);
+    }
+
+    ASSERT_EQ(waveInStart(in.handle), MMSYSERR_NOERROR);
+    ASSERT_TRUE(in.log.WaitFor(11, 10000));
+    for (int i = 1; i < 11; ++i) {
+        const WaveLog::Entry &e = in.log.at[i];
+        EXPECT_EQ(e.message, UINT(WIM_DATA));
+        EXPECT_EQ(e.header, &buffers[size_t(i - 1) % 4]) << "buffer " << i;
+        EXPECT_EQ(e.bytes, 800u) << "buffer " << i;
+        EXPECT_EQ(e.flags, DWORD(WHDR_DONE | WHDR_PREPARED)) << "buffer " << i;
+        EXPECT_NE(e.thread, GetCurrentThreadId());
+    }
+    // Stop and reset: every buffer must be back, no longer queued, before the device closes.
+    in.log.StopRequeue();
+    EXPECT_EQ(waveInStop(in.handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInReset(in.handle), MMSYSERR_NOERROR);
+    for (WAVEHDR &header : buffers.headers) {
+        EXPECT_EQ(header.dwFlags, DWORD(WHDR_DONE | WHDR_PREPARED));
+        EXPECT_EQ(Unprepare(in.handle, header), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(waveInClose(in.handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(in.log.at[in.log.Count() - 1].message, UINT(WIM_CLOSE));
 }
 
 }  // namespace
