@@ -39,7 +39,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
     const size_t blocksBefore[] = {8, 8, 6, 1}, starts[] = {1, 1, 2, 3};
     std::vector<uint32_t> handles;
     for (const Row &row : rows)
-        handles.push_back(host.Start(row.play, [&](uint32_t h) {
+        handles.push_back(host.Start(MediumNamed(row.play.medium), row.play.source, row.play.mode, [&](uint32_t h) {
             Brivane().AudioOutSetSpeed(h, row.speed);
             Brivane().AudioOutSetDuration(h, 0, BRIVANE_TO_END);  // a window to the end: none at all
         }));
