@@ -117,8 +117,7 @@ void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile)
 // opened, started, stopped and closed, so the parked one is reused; every tenth records 32-bit float,
 // which is delivered raw and never encoded.
 TEST(Capture, BadInputFailsThenOneInstanceRecordsTwiceAndAHundredCyclesRecord) {
-    const char *driver = std::getenv("SDL_AUDIODRIVER");
-    const char *input = driver && std::string(driver) == "disk" ? std::getenv("SDL_DISKAUDIOFILEIN") : nullptr;
+    const char *input = DiskAudioFile("SDL_DISKAUDIOFILEIN");
     if (input) {
         ASSERT_TRUE(Rewrite(input, std::vector<char>(88200)));
     }

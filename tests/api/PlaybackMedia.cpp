@@ -203,9 +203,9 @@ uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms) {
     return ms ? ((ms % 1000) * avg + 500) / 1000 + (ms / 1000) * avg : 0;
 }
 
-const char *DiskAudioOutput() {
+const char *DiskAudioFile(const char *variable) {
     const char *driver = std::getenv("SDL_AUDIODRIVER");
-    return driver && std::strcmp(driver, "disk") == 0 ? std::getenv("SDL_DISKAUDIOFILE") : nullptr;
+    return driver && std::strcmp(driver, "disk") == 0 ? std::getenv(variable) : nullptr;
 }
 
 // In one read: byte by byte, the media took seconds under ThreadSanitizer in every process.

@@ -53,6 +53,7 @@ constexpr uint32_t kCodecSlackMs = kFfmpegDecodes ? 100 : 150;
 // Play time in bytes of PCM, rounded as the player rounds it.
 uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms);
 
-// The host's view of where SDL's disk driver writes, when the suite runs on it; null otherwise.
-const char *DiskAudioOutput();
+// The file named by `variable` (SDL_DISKAUDIOFILE: what SDL's disk driver writes, ...IN: what it records),
+// when the suite runs on that driver; null otherwise.
+const char *DiskAudioFile(const char *variable = "SDL_DISKAUDIOFILE");
 std::vector<char> ReadFile(const std::string &path);

@@ -32,7 +32,7 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
     };
     // The disk driver's file shows one device at a time, so there the cases play one by one, and only
     // from the first and the last start: the starts in between differ only in the data already checked.
-    const char *disk = DiskAudioOutput();
+    const char *disk = DiskAudioFile();
     std::vector<uint32_t> starts = {1, 3, 5, 7, 1003, 2501};
     if (disk) starts = {1, 2501};
     std::vector<Case> cases;
@@ -146,7 +146,7 @@ TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce)
         {BRIVANE_MODE_WAVE, 150, 150, false},
         {BRIVANE_MODE_DECODE, 70, 70, false},
     };
-    const char *disk = DiskAudioOutput();
+    const char *disk = DiskAudioFile();
     for (const auto &c : cases) {
         const std::string what = "mode " + std::to_string(c.mode) + " speed " + std::to_string(c.speed) +
                                  " changed to " + std::to_string(c.changeTo);
