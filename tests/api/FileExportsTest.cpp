@@ -155,7 +155,7 @@ TEST_F(FileExports, ConvertKeepsTheToneAndOneDecoderIsKeptUntilToldOrShutDown) {
     ASSERT_EQ(Brivane().Convert(BRIVANE_KIND_WAV, back.c_str(), BRIVANE_KIND_WMA, wma.c_str(), nullptr), 1u);
     PcmLog viaWav, viaPcm;
     uint32_t count = 0;
-    int16_t *samples = Brivane().AudioWavGetData(Wide(back).c_str(), &count, &viaWav.format, 0);
+    int16_t *samples = Brivane().AudioWavGetData(Path(back.c_str()).c_str(), &count, &viaWav.format, 0);
     ASSERT_NE(samples, nullptr);
     viaWav.pcm.assign(reinterpret_cast<const char *>(samples), 2 * size_t(count));
     Brivane().AudioWavFreeData(samples);

@@ -43,6 +43,6 @@ public:
     std::vector<uint32_t> codes;  // a run of PCM deliveries counts once
     std::string pcm;
     BrivaneWaveFormat format = {};
-    std::vector<HostThreadId> controlThreads;  // where codes other than PCM came
+    std::vector<HostThreadId> controlThreads;    // where codes other than PCM came
     std::function<void(const PcmLog &)> onData;  // what the host does mid-decode, after each PCM delivery
 };

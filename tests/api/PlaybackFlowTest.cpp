@@ -162,7 +162,7 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
         {MediumNamed("empty.wav").path, 0, 0},
     };
     for (const auto &probe : probes) {
-        const uint32_t ms = Brivane().GetWmaFileDuration(Wide(probe.path).c_str());
+        const uint32_t ms = Brivane().GetWmaFileDuration(Path(probe.path.c_str()).c_str());
         EXPECT_LE(std::abs(double(ms) - double(probe.expected)), double(probe.tolerance)) << probe.path << ": " << ms;
     }
     std::vector<uint32_t> durations;

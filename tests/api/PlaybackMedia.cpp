@@ -86,7 +86,7 @@ private:
         Medium &medium = m_media[name];
         medium.name = name;
         medium.path = At(name);
-        medium.widePath = Wide(medium.path);
+        medium.widePath = Path(medium.path.c_str());
         medium.image = ReadFile(medium.path);
         medium.pcm = pcm;
         medium.format = format;
@@ -124,7 +124,7 @@ private:
         Medium &folder = m_media["folder"];  // a directory: no open plays it
         folder.name = "folder";
         folder.path = m_dir + "/folder";
-        folder.widePath = Wide(folder.path);
+        folder.widePath = Path(folder.path.c_str());
         folder.format = stereo;
         m_media["lying-long.wav"].pcm = tone;
         m_media["lying-short.wav"].pcm = std::vector<char>(tone.begin(), tone.begin() + long(tone.size() / 2));
@@ -195,8 +195,6 @@ std::string WriteTemp(const std::string &name, const std::vector<char> &bytes) {
 }
 
 std::string MediaDirectory() { return MediumNamed("folder").path; }
-
-std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text) { return {text.begin(), text.end()}; }
 
 uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms) {
     const uint32_t avg = format.nAvgBytesPerSec;

@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "brivane.h"
+#include "HostHarness.h"
 
 struct Medium {
     std::string name;
     std::string path;
-    std::basic_string<BRIVANE_WCHAR>
-        widePath;             // the library reads a path when its open command runs, so it must outlive the call
+    HostText widePath;        // the library reads a path when its open command runs, so it must outlive the call
     std::vector<char> image;  // the file's bytes, for memory playback
     std::vector<char> pcm;    // what the medium decodes to: the data chunk of a PCM WAV, ffmpeg's decode otherwise
     BrivaneWaveFormat format;
@@ -37,8 +36,6 @@ bool Rewrite(const std::string &path, const std::vector<char> &bytes);
 std::string WriteTemp(const std::string &name, const std::vector<char> &bytes);
 // A directory inside the media directory.
 std::string MediaDirectory();
-
-std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text);
 
 // On Linux the library decodes compressed media with FFmpeg, as the ffmpeg program does; on Windows
 // the system's decoders do, whose codec delay and padding differ (Wine's by a tenth of the length).
