@@ -65,7 +65,7 @@ void Provoke(Kind kind, const std::string &wave, const HostText &profile) {
 
 TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
     const std::string wave = WriteTemp("reentry.wav", NoiseWave(1, 8000, 16, 1000).image);
-    const HostText waveWide(wave.begin(), wave.end());
+    const HostText &waveWide = Path(wave.c_str());
     const std::string converted = ::testing::TempDir() + "reentry-out.wav";
     const HostText profile = SpeechProfile();
     struct Export {

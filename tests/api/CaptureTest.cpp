@@ -117,8 +117,7 @@ void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile)
 // opened, started, stopped and closed, so the parked one is reused; every tenth records 32-bit float,
 // which is delivered raw and never encoded.
 TEST(Capture, BadInputFailsThenOneInstanceRecordsTwiceAndAHundredCyclesRecord) {
-    const char *driver = std::getenv("SDL_AUDIODRIVER");
-    const char *input = driver && std::string(driver) == "disk" ? std::getenv("SDL_DISKAUDIOFILEIN") : nullptr;
+    const char *input = DiskAudioFile("SDL_DISKAUDIOFILEIN");
     if (input) {
         ASSERT_TRUE(Rewrite(input, std::vector<char>(88200)));
     }
@@ -153,10 +152,7 @@ TEST(Capture, BadInputFailsThenOneInstanceRecordsTwiceAndAHundredCyclesRecord) {
         Brivane().AudioInClose(handle);
         Brivane().AudioInClose(handle);
     }
-    EXPECT_EQ(1u, Brivane().AudioInStart(0x7777, 0)) << "posted for a handle that names nothing";
-    Brivane().AudioInStop(0x7777);
     host.Fence();
-    EXPECT_TRUE(host.Of(0x7777).empty()) << "nothing for a handle that names nothing";
     for (uint32_t handle : handles) EXPECT_EQ("FF", Letters(host.Of(handle))) << "handle " << handle;
 
     // Wine's Windows Media writer and profile manager are stubs, so no capture opens there.

@@ -153,7 +153,6 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
     } probes[] = {
         {MediumNamed("tone.wav").path, 1730, 0},
         {MediumNamed("byte.wav").path, 1200, 0},
-        {"/nonexistent/missing.wma", 0, 0},
         {MediumNamed("minutes.wma").path, 205500, kCodecSlackMs},
         {MediumNamed("tone.wma").path, 1730, kCodecSlackMs},
         {MediumNamed("garbage.bin").path, 0, 0},
@@ -161,10 +160,9 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
         {MediaDirectory(), 0, 0},
         {MediumNamed("speech.wma").path, 1730, kCodecSlackMs},
         {MediumNamed("empty.wav").path, 0, 0},
-        {MediumNamed("tone.wav").path, 1730, 0},
     };
     for (const auto &probe : probes) {
-        const uint32_t ms = Brivane().GetWmaFileDuration(Wide(probe.path).c_str());
+        const uint32_t ms = Brivane().GetWmaFileDuration(Path(probe.path.c_str()).c_str());
         EXPECT_LE(std::abs(double(ms) - double(probe.expected)), double(probe.tolerance)) << probe.path << ": " << ms;
     }
     std::vector<uint32_t> durations;

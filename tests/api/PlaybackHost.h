@@ -51,9 +51,6 @@ public:
     // Opens, lets `prepare` set the new instance up, and plays; an open that is refused fails the test.
     uint32_t Start(const Medium &medium, Source source, uint32_t mode,
                    const std::function<void(uint32_t)> &prepare = nullptr);
-    uint32_t Start(const Play &play, const std::function<void(uint32_t)> &prepare = nullptr) {
-        return Start(MediumNamed(play.medium), play.source, play.mode, prepare);
-    }
     // Waits until the events of `handle` satisfy `done`; false when the timeout passes first.
     bool WaitUntil(uint32_t handle, milliseconds timeout,
                    const std::function<bool(const std::vector<Delivery> &)> &done);

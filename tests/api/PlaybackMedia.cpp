@@ -68,14 +68,8 @@ public:
         std::error_code ignored;
         fs::remove_all(m_dir, ignored);
     }
-    const Medium &Named(const char *name) const {
-        auto found = m_media.find(name);
-        if (found == m_media.end()) {
-            std::fprintf(stderr, "test media: no medium named %s\n", name);
-            std::abort();
-        }
-        return found->second;
-    }
+    // A name the set lacks throws, and fails the case that asked for it.
+    const Medium &Named(const char *name) const { return m_media.at(name); }
 
 private:
     std::string At(const char *name) const { return m_dir + "/" + name; }
@@ -92,7 +86,7 @@ private:
         Medium &medium = m_media[name];
         medium.name = name;
         medium.path = At(name);
-        medium.widePath = Wide(medium.path);
+        medium.widePath = Path(medium.path.c_str());
         medium.image = ReadFile(medium.path);
         medium.pcm = pcm;
         medium.format = format;
@@ -130,7 +124,7 @@ private:
         Medium &folder = m_media["folder"];  // a directory: no open plays it
         folder.name = "folder";
         folder.path = m_dir + "/folder";
-        folder.widePath = Wide(folder.path);
+        folder.widePath = Path(folder.path.c_str());
         folder.format = stereo;
         m_media["lying-long.wav"].pcm = tone;
         m_media["lying-short.wav"].pcm = std::vector<char>(tone.begin(), tone.begin() + long(tone.size() / 2));
@@ -202,16 +196,14 @@ std::string WriteTemp(const std::string &name, const std::vector<char> &bytes) {
 
 std::string MediaDirectory() { return MediumNamed("folder").path; }
 
-std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text) { return {text.begin(), text.end()}; }
-
 uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms) {
     const uint32_t avg = format.nAvgBytesPerSec;
     return ms ? ((ms % 1000) * avg + 500) / 1000 + (ms / 1000) * avg : 0;
 }
 
-const char *DiskAudioOutput() {
+const char *DiskAudioFile(const char *variable) {
     const char *driver = std::getenv("SDL_AUDIODRIVER");
-    return driver && std::strcmp(driver, "disk") == 0 ? std::getenv("SDL_DISKAUDIOFILE") : nullptr;
+    return driver && std::strcmp(driver, "disk") == 0 ? std::getenv(variable) : nullptr;
 }
 
 // In one read: byte by byte, the media took seconds under ThreadSanitizer in every process.

@@ -5,13 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "brivane.h"
+#include "HostHarness.h"
 
 struct Medium {
     std::string name;
     std::string path;
-    std::basic_string<BRIVANE_WCHAR>
-        widePath;             // the library reads a path when its open command runs, so it must outlive the call
+    HostText widePath;        // the library reads a path when its open command runs, so it must outlive the call
     std::vector<char> image;  // the file's bytes, for memory playback
     std::vector<char> pcm;    // what the medium decodes to: the data chunk of a PCM WAV, ffmpeg's decode otherwise
     BrivaneWaveFormat format;
@@ -38,8 +37,6 @@ std::string WriteTemp(const std::string &name, const std::vector<char> &bytes);
 // A directory inside the media directory.
 std::string MediaDirectory();
 
-std::basic_string<BRIVANE_WCHAR> Wide(const std::string &text);
-
 // On Linux the library decodes compressed media with FFmpeg, as the ffmpeg program does; on Windows
 // the system's decoders do, whose codec delay and padding differ (Wine's by a tenth of the length).
 #ifdef _WIN32
@@ -53,6 +50,7 @@ constexpr uint32_t kCodecSlackMs = kFfmpegDecodes ? 100 : 150;
 // Play time in bytes of PCM, rounded as the player rounds it.
 uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms);
 
-// The host's view of where SDL's disk driver writes, when the suite runs on it; null otherwise.
-const char *DiskAudioOutput();
+// The file named by `variable` (SDL_DISKAUDIOFILE: what SDL's disk driver writes, ...IN: what it records),
+// when the suite runs on that driver; null otherwise.
+const char *DiskAudioFile(const char *variable = "SDL_DISKAUDIOFILE");
 std::vector<char> ReadFile(const std::string &path);

@@ -9,7 +9,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <utility>
 
+#include "PcmLog.h"
 #include "PlaybackHost.h"
 
 namespace {
@@ -81,43 +83,31 @@ TEST_F(FileFailureTest, APlayingFileCutShortFailsAfterTheDataItHadAndADeletedOne
     EXPECT_EQ(Data(host.Of(handle)), tone.pcm);
 }
 
-struct PcmRun {
-    std::vector<char> pcm;
-    std::string path;
-    Fault fault;
-    bool applied = false;
-};
-
-// Applies the run's fault once its first PCM has arrived.
-void BRIVANE_CALL OnPcm(uint32_t, BRIVANE_USER user, uint32_t code, const void *data, uint32_t length) {
-    PcmRun *run = reinterpret_cast<PcmRun *>(user);
-    if (code != BRIVANE_PCM_DATA) return;
-    run->pcm.insert(run->pcm.end(), static_cast<const char *>(data), static_cast<const char *>(data) + length);
-    if (!run->applied && !run->path.empty()) {
-        run->applied = true;
-        Apply(run->fault, run->path);
-    }
-}
-
 // The decode runs on the caller's thread, so GetAudioPCM's fault comes from its first callback;
 // Convert's comes once its output holds PCM.
 TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput) {
     const Medium &minutes = MediumNamed("minutes.wma");
-    PcmRun whole;
-    ASSERT_EQ(GetAudioPCM(BRIVANE_KIND_AUDIO, minutes.path.c_str(), 0, 0, &OnPcm, BRIVANE_USER(&whole), nullptr), 1u);
+    PcmLog whole;
+    ASSERT_EQ(GetAudioPCM(BRIVANE_KIND_AUDIO, minutes.path.c_str(), 0, 0, &PcmLog::OnPcm, whole.User(), nullptr), 1u);
     for (const Fault fault : {kHalf, kEmpty, kDelete}) {
         SCOPED_TRACE(kFaultNames[fault]);
-        PcmRun run{{}, WriteTemp("decoding.wma", minutes.image), fault};
+        const std::string path = WriteTemp("decoding.wma", minutes.image);
+        PcmLog run;
+        bool cut = false;
+        run.onData = [&](const PcmLog &) {
+            if (!std::exchange(cut, true)) Apply(fault, path);
+        };
         const uint32_t decoded =
-            GetAudioPCM(BRIVANE_KIND_AUDIO, run.path.c_str(), 0, 0, &OnPcm, BRIVANE_USER(&run), nullptr);
+            GetAudioPCM(BRIVANE_KIND_AUDIO, path.c_str(), 0, 0, &PcmLog::OnPcm, run.User(), nullptr);
         EXPECT_EQ(decoded, fault == kDelete ? 1u : 0u);
-        EXPECT_TRUE(IsPrefix(run.pcm, whole.pcm)) << run.pcm.size() << " of " << whole.pcm.size() << " bytes";
+        EXPECT_EQ(0, whole.pcm.compare(0, run.pcm.size(), run.pcm))
+            << run.pcm.size() << " of " << whole.pcm.size() << " bytes";
         EXPECT_EQ(run.pcm.size() == whole.pcm.size(), fault == kDelete) << run.pcm.size() << " bytes";
 
         const std::string source = WriteTemp("converting.wma", minutes.image);
         const std::string target = testing::TempDir() + "converted.wav";
         std::atomic<bool> done(false), applied(false);
-        std::thread cut([&] {
+        std::thread cutter([&] {
             struct stat info;
             while (!done && (stat(target.c_str(), &info) != 0 || info.st_size <= 44)) std::this_thread::yield();
             if (done) return;
@@ -126,7 +116,7 @@ TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput
         });
         const uint32_t converted = Convert(BRIVANE_KIND_WAV, target.c_str(), BRIVANE_KIND_WMA, source.c_str(), nullptr);
         done = true;
-        cut.join();
+        cutter.join();
         // A machine too busy to run the fault before the conversion ended has nothing to show.
         if (applied) {
             EXPECT_EQ(converted, fault == kDelete ? 1u : 0u);
@@ -172,9 +162,8 @@ TEST_F(FileFailureTest, AFullDiskOrAFileSizeLimitFailsTheConversionAndLeavesNoOu
 using DeviceFailure = PlaybackTest;
 
 TEST_F(DeviceFailure, PlaybackEndsInOneFailureAndThenPlaysOnAGoodDevice) {
-    const char *driver = std::getenv("SDL_AUDIODRIVER"), *good = std::getenv("SDL_DISKAUDIOFILE");
-    if (!driver || std::string(driver) != "disk" || !good)
-        GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
+    const char *good = DiskAudioFile();
+    if (!good) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
     const std::string goodDevice = good;
     // Short enough for direct WAV mode to write all of it within the play command, before the
     // device starts: only the buffers coming back unplayed tell of the loss.
