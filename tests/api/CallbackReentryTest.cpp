@@ -1,5 +1,4 @@
-// Every kind of host callback calling back into the library, as careless hosts do: each call returns
-// promptly, nothing deadlocks, and the library works again after the host's next InitBrivane.
+// Every kind of host callback calling back into the library: each call returns, and the next InitBrivane works.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -103,8 +102,7 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
             Provoke(kind, wave, profile);
             EXPECT_GT(g_instance, lastHandle) << "handles go on growing across restarts";
             lastHandle = g_instance;
-            // The last UnInitBrivane cannot end the thread it runs on: the service thread ignores it,
-            // and a decode's callback leaves it to the end of that decode.
+            // The service thread ignores a last UnInitBrivane, as it cannot end itself; a decode defers it to its end.
             if (std::string(e.name) == "UnInitBrivane") {
                 EXPECT_EQ(kind < kPcmControl, Initialised());
             }

@@ -1,6 +1,4 @@
-// Capture through the exports as a host meets it: bad input, one instance recording twice, and many
-// cycles. On SDL's disk driver the device records from the file named by SDL_DISKAUDIOFILEIN, opened
-// as a device opens, which the case writes: there the raw PCM must be that file's bytes.
+// Capture as a host meets it; SDL's disk driver reads SDL_DISKAUDIOFILEIN as a device opens, so cases write it first.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -59,8 +57,7 @@ std::pair<std::string, double> Probe(const std::vector<char> &wma, const std::st
     return {std::string(stream.begin(), stream.end()), ReadFile(path + ".raw").size() / 32000.0};
 }
 
-// One instance records twice; the restart goes on past the device's 100 fresh buffers, so the stopped
-// ones circulate again. The encoded streams are what ffprobe accepts, as long as the raw PCM.
+// The second run outlasts the device's 100 fresh buffers, so the stopped ones must circulate again.
 void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile) {
     const std::vector<char> pcm = NoiseWave(2, 44100, 16, 1200).pcm;
     if (input) {
@@ -112,10 +109,7 @@ void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile)
     Brivane().AudioInClose(handle);
 }
 
-// Bad input ends in failure events and nothing else; its devices are released, or one would go on
-// reading the file it opened. Then one instance records twice, and a hundred instances in turn are
-// opened, started, stopped and closed, so the parked one is reused; every tenth records 32-bit float,
-// which is delivered raw and never encoded.
+// Bad input's devices must be released, or one reads on from its disk file; a hundred cycles reuse the parked instance.
 TEST(Capture, BadInputFailsThenOneInstanceRecordsTwiceAndAHundredCyclesRecord) {
     const char *input = DiskAudioFile("SDL_DISKAUDIOFILEIN");
     if (input) {

@@ -1,6 +1,4 @@
-// The file exports as a host meets them: Convert from WAV to WMA and back with the tone intact, across
-// the library's lifecycle; GetAudioPCM's window that stops a long decode early, its cancel flag, the
-// calls it refuses, and the decoder it keeps between calls.
+// The file exports as a host meets them: Convert across the lifecycle, GetAudioPCM's window, cancel flag and decoder.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,16 +47,14 @@ protected:
     }
 };
 
-// A window of a long medium delivers its bytes and stops the decode there; a flag set before the call
-// delivers nothing, and one set during the decode ends it like a finished one.
+// A window stops a long decode there; a flag set before the call delivers nothing, one set during ends it as finished.
 TEST_F(FileExports, WindowAndCancelFlagEndTheDecodeEarly) {
     const Medium noise = NoiseWave(2, 44100, 16, 60000);
     const std::string wav = WriteTemp("pcm-minute.wav", noise.image);
     for (const std::string &path : {wav, MediumNamed("minutes.wma").path}) {
         SCOPED_TRACE(path);
         PcmLog whole;
-        // Processor time, not wall time, so other processes do not skew it; the window's fastest of
-        // three runs, since the process's other threads can only add to it.
+        // Processor time, which other processes cannot skew; the window's best of three, as threads only add to it.
         std::clock_t start = std::clock();
         ASSERT_EQ(1u, Decode(path, whole));
         const std::clock_t wholeTime = std::clock() - start;
@@ -99,9 +95,7 @@ TEST_F(FileExports, WindowAndCancelFlagEndTheDecodeEarly) {
     }
 }
 
-// Convert takes a tone from WAV to WMA before the library starts, while it runs and after it shut down,
-// and back to WAV with its length, frequency and level intact. GetAudioPCM keeps one decoder between
-// calls until a null path or a shutdown; refused calls deliver nothing but the end.
+// Convert works before InitBrivane, while running and after shutdown; refused GetAudioPCM calls deliver only the end.
 TEST_F(FileExports, ConvertKeepsTheToneAndOneDecoderIsKeptUntilToldOrShutDown) {
     const Medium &wav = MediumNamed("tone.wav");
     const std::string tone = WriteTone();

@@ -1,5 +1,4 @@
-// The library as a host reaches it: its 22 exports through one table, filled from the linked library
-// on Linux and from Brivane.dll loaded at run time on Windows.
+// The 22 exports through one table: from the linked library on Linux, from Brivane.dll loaded at run time on Windows.
 #pragma once
 
 #include "brivane.h"

@@ -33,8 +33,7 @@ inline bool WaitUntil(const std::function<bool()> &done, int limitMs = 10000) {
     return true;
 }
 
-// The library reads a path when its open command runs, after the open export has returned: the
-// strings handed out here live as long as the process.
+// The library reads a path when its open command runs, after the export returned: these strings outlive every call.
 inline const HostText &Path(const char *ascii) {
     static HostMutex lock;
     static std::set<HostText> paths;

@@ -1,5 +1,4 @@
-// The threads and locks the suite's hosts use: the standard ones on Linux, and on Windows thin classes
-// over the kernel's, because mingw's win32 thread model has no std::thread or std::mutex.
+// Hosts' threads and locks: std's on Linux, thin kernel wrappers on Windows, as mingw's win32 model lacks std::thread.
 #pragma once
 
 #include <mutex>

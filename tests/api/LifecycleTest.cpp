@@ -1,6 +1,4 @@
-// The exports as a host meets them: reference-counted start and stop, argument checks, the failure
-// values, open failures as event 6, and a shutdown that meets a callback
-// calling back in.
+// Counted start and stop, argument checks, failure values, failed opens as event 6, and a shutdown meeting a callback.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -56,9 +54,7 @@ void ExpectOpensRefusedOrFailing(PlaybackHost &host) {
     EXPECT_EQ(B().AudioOutGetWholeDuration(0x7777), 0u);
 }
 
-// Each step changes the init count (+1, -1 or none); then every command answers for handles never
-// issued as the count says, and the file exports give their failure values whatever it is. While
-// initialised, bad opens are refused or fail as event 6.
+// Steps move the init count by +1, -1 or 0; while initialised, bad opens are refused or fail as event 6.
 TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialisedAndFileExportsGiveTheirFailureValues) {
     auto answers = [](uint32_t h) {
         return std::vector<uint32_t>{B().AudioOutPlay(h, 0),
@@ -122,10 +118,7 @@ TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialisedAndFileExportsGiveTheirF
     }
 }
 
-// While a decode holds the library lock, the last UnInitBrivane waits for it before it lets callbacks
-// on the service thread pass the lock by; until then a callback's locked export waits too, rather than
-// running beside the decode. Then the shutdown holds the lock while it waits for the service thread, so
-// the callback's export must not wait any longer.
+// A callback's locked export waits while a decode holds the library lock, then passes it while the shutdown holds it.
 std::atomic<bool> g_pcmHeld{false}, g_releasePcm{false}, g_lateEntered{false}, g_go{false}, g_lateReturned{false};
 
 void BRIVANE_CALL HoldPcm(uint32_t, BRIVANE_USER, uint32_t code, const void *, uint32_t) {

@@ -3,10 +3,7 @@
 
 namespace {
 
-// A pause holds the data and the play after it goes on where it stopped; a seek while paused moves only
-// the start of the play after the end. A seek while playing restarts at the new position; a quick seek
-// is a slider dragged then released: a second seek and a pause posted at once after the first land while
-// the player restarts, and act on the restarted play.
+// A quick seek is a dragged slider: a second seek and a pause posted at once land mid-restart and act on the new play.
 TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
     enum Act { kPause, kPauseThenSeek, kSeek, kQuickSeek };
     struct Row {
@@ -116,8 +113,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
             EXPECT_EQ(BRIVANE_EVENT_PLAYING, events[restart + 1].code) << what;
         }
         EXPECT_EQ(BRIVANE_EVENT_END, events.back().code) << what;
-        // After the restart: the rest of the medium from the last seek's position, after at most a block (and a
-        // decoder's sample) left from before it.
+        // The rest of the medium from the last seek, after at most a block (and a decoder's sample) from before it.
         const std::vector<char> after = Data(events, restart);
         const std::vector<char> tail = Slice(medium.pcm, MsToBytes(medium.format, seekMs));
         const bool endsWithTail = after.size() >= tail.size() && Slice(after, after.size() - tail.size()) == tail;

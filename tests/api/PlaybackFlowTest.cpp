@@ -1,6 +1,4 @@
-// Whole playbacks as a host sees them: the order of the events, the PCM handed over in 50 ms blocks,
-// real-time pace, many players at once, the event mask, damaged media, players reused after a failed
-// open, and the duration probe beside them.
+// Whole playbacks as a host sees them: event order, 50 ms blocks, pace, the mask, damaged media, reuse, durations.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -11,16 +9,14 @@
 
 namespace {
 
-// Decoded data comes in blocks of 50 ms rounded up to whole frames; queued data (direct WAV mode) in
-// blocks of 50 ms of bytes.
+// Decoded data comes in 50 ms blocks rounded up to whole frames; queued data (direct WAV mode) in 50 ms of bytes.
 uint32_t BlockBytes(const BrivaneWaveFormat &format, uint32_t mode) {
     if (mode == BRIVANE_MODE_WAVE) return static_cast<uint32_t>(format.nAvgBytesPerSec * 50 * 0.001 + 0.5);
     const uint32_t bytes = MsToBytes(format, 50);
     return (bytes + format.nBlockAlign - 1) / format.nBlockAlign * format.nBlockAlign;
 }
 
-// PCM WAV: the host's PCM is the file's. Compressed media: ffmpeg's decode give or take one decoder frame
-// at the end, with 16-bit samples that agree with it; another decoder's only comes close in length.
+// WAV PCM must be the file's; FFmpeg's may differ in its last frame; another decoder's only comes close in length.
 void ExpectSameAudio(const Medium &medium, const std::vector<char> &data, const std::string &what) {
     if (medium.exact) {
         EXPECT_TRUE(data == medium.pcm) << what << ": " << data.size() << " bytes unlike the file's PCM";
@@ -44,8 +40,7 @@ void ExpectSameAudio(const Medium &medium, const std::vector<char> &data, const 
     EXPECT_GE(close, samples - samples / 100) << what << ": samples unlike ffmpeg's decode";
 }
 
-// playStarted: when the host asked to play. Events of many players can queue on the service thread
-// and reach the host late, so the pace is measured from the request, never from a delivered event.
+// Many players' events queue on the service thread and reach the host late, so pace counts from the play request.
 void ExpectWholePlayback(const Play &play, const std::vector<Delivery> &events, uint32_t wholeDuration,
                          Clock::time_point playStarted) {
     const Medium &medium = MediumNamed(play.medium);
@@ -79,13 +74,13 @@ void ExpectWholePlayback(const Play &play, const std::vector<Delivery> &events, 
 
 enum class Outcome { Plays, Fails, EndsOrFails };
 
-// Rows with a mask choose what reaches the host: their events as text, with DATA* for any run of data events.
 // Damaged media end in failure events, or in an end after what the medium holds; never a crash or a hang.
 TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsReachTheHost) {
     struct Row {
         Play play;
         Outcome outcome;
         uint32_t mask = 0;
+        // The masked row's events as text, DATA* standing for any run of data events.
         const char *sequence = nullptr;
     };
     std::vector<Row> rows = {
@@ -129,8 +124,7 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
     // Wine's reader can hang in its open on a header cut short, and with it the service thread.
     if (RunningUnderWine())
         EraseIf(rows, [](const Row &row) { return std::strcmp(row.play.medium, "header-cut.wma") == 0; });
-    // A closed player is parked and taken again by the next open: the first row's by the first open here, and
-    // again, once that open has failed, by the last.
+    // A closed player is parked for the next open: the first row reuses this one, and the last does once that fails.
     const Medium &first = MediumNamed("tone.wav");
     const uint32_t played = host.Start(first, Source::Memory, BRIVANE_MODE_DECODE);
     ASSERT_TRUE(host.WaitForCode(played, BRIVANE_EVENT_END, Patience(first)));
@@ -144,8 +138,7 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
         playStarted.push_back(Clock::now());
         EXPECT_EQ(1u, Brivane().AudioOutPlay(handles.back(), 0));
     }
-    // The duration probe beside the playbacks: a playable file's length, 0 for anything else, and working after a
-    // failure. WAV is exact; compressed media carry their codec's padding.
+    // The duration probe works beside playbacks and after a failure; WAV is exact, compressed media carry padding.
     ASSERT_TRUE(host.WaitForCode(handles.back(), BRIVANE_EVENT_DATA, Patience(MediumNamed(rows.back().play.medium))));
     const struct {
         std::string path;

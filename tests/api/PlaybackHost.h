@@ -58,8 +58,7 @@ public:
     // EVENT_END or EVENT_COMMAND_FAILED.
     bool WaitForFinish(uint32_t handle, milliseconds timeout);
     std::vector<Delivery> Of(uint32_t handle);
-    // Once it returns, every command posted before it has run and every event raised before those
-    // commands ran has been delivered: a failing open's event 6 queues behind them.
+    // Returns once earlier commands ran and their events were delivered: a failing open's event 6 queues behind them.
     void Fence();
     // An open that fails as event 6; it also sets the playback callback, through which capture failures arrive.
     uint32_t OpenMissing();

@@ -16,8 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The directory playback_media.sh made: on Windows named by BRIVANE_PLAYBACK_MEDIA, made beforehand;
-// on Linux made here under the shared temporary directory, once for the suites running side by side.
+// Made by playback_media.sh: beforehand on Windows (BRIVANE_PLAYBACK_MEDIA), here on Linux, once for parallel suites.
 std::string PreparedMedia() {
     const char *given = std::getenv("BRIVANE_PLAYBACK_MEDIA");
     std::string dir = given ? given : "";

@@ -18,11 +18,7 @@ struct Medium {
     bool exact;  // PCM WAV: the host's data must equal `pcm` bit for bit
 };
 
-// Playable: "tone.wav" (1.73 s of a 44.1 kHz 16-bit stereo chirp, 44-byte header), "tone.wma", "tone.mp3",
-// "fact.wav" (the tone with an 18-byte format chunk and a "fact" chunk), "speech.wma" (22.05 kHz mono), "byte.wav"
-// (11025 Hz 8-bit mono, 1.2 s), "long.wav" (3 s stereo chirp), "minutes.wma" (3 min 25.5 s). Damaged: "garbage.bin",
-// "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav" (its data size claims 10 s more than the file holds),
-// "lying-short.wav" (claims half the PCM it holds), "folder" (a directory, to play from its path only).
+// A playable or damaged medium by name: MediaSet::Make and playback_media.sh show the names and what each holds.
 const Medium &MediumNamed(const char *name);
 // A memory-only PCM WAV of pseudo-random frames, so a shifted or swapped frame never matches.
 Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);
@@ -37,8 +33,7 @@ std::string WriteTemp(const std::string &name, const std::vector<char> &bytes);
 // A directory inside the media directory.
 std::string MediaDirectory();
 
-// On Linux the library decodes compressed media with FFmpeg, as the ffmpeg program does; on Windows
-// the system's decoders do, whose codec delay and padding differ (Wine's by a tenth of the length).
+// Linux decodes with FFmpeg as the ffmpeg program does; Windows' decoders differ in padding (Wine's by 10 % of length).
 #ifdef _WIN32
 constexpr bool kFfmpegDecodes = false;
 #else
@@ -50,7 +45,6 @@ constexpr uint32_t kCodecSlackMs = kFfmpegDecodes ? 100 : 150;
 // Play time in bytes of PCM, rounded as the player rounds it.
 uint32_t MsToBytes(const BrivaneWaveFormat &format, uint32_t ms);
 
-// The file named by `variable` (SDL_DISKAUDIOFILE: what SDL's disk driver writes, ...IN: what it records),
-// when the suite runs on that driver; null otherwise.
+// The file `variable` names on SDL's disk driver, else null: SDL_DISKAUDIOFILE it writes, ...IN what it records.
 const char *DiskAudioFile(const char *variable = "SDL_DISKAUDIOFILE");
 std::vector<char> ReadFile(const std::string &path);

@@ -30,8 +30,7 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
         const Medium *medium;
         uint32_t mode, start;
     };
-    // The disk driver's file shows one device at a time, so there the cases play one by one, and only
-    // from the first and the last start: the starts in between differ only in the data already checked.
+    // The disk file shows one device at a time: cases play singly, from the outer starts only; the rest add no check.
     const char *disk = DiskAudioFile();
     std::vector<uint32_t> starts = {1, 3, 5, 7, 1003, 2501};
     if (disk) starts = {1, 2501};
@@ -51,9 +50,9 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
         for (size_t i = first; i < last; ++i) {
             handles.push_back(host.Open(*cases[i].medium, Source::Memory, cases[i].mode));
             ASSERT_NE(0u, handles.back());
-            // Refused, as its start lies after its end. The first start plays from 0; the seek restarts at the odd
-            // start; the play after the end starts there again.
+            // Refused, as its start lies after its end.
             Brivane().AudioOutSetDuration(handles.back(), 2000, 1000);
+            // Plays from 0; the seek restarts at the odd start, and the play after the end starts there again.
             Brivane().AudioOutSetDuration(handles.back(), 0, cases[i].start + windowMs);
             Brivane().AudioOutPlay(handles.back(), 0);
         }
@@ -99,8 +98,7 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
                 if (nth == 1 && c.mode == BRIVANE_MODE_DECODE) continue;
                 EXPECT_GE(data.size(), MsToBytes(medium.format, windowMs)) << which;
                 EXPECT_LE(data.size(), MsToBytes(medium.format, windowMs + 4)) << which;
-                // The reader places a decoded start on the frame nearest to it; direct WAV mode on the frame at or
-                // before it.
+                // A decoded start lands on the frame nearest to it; direct WAV mode on the frame at or before it.
                 size_t from = at;
                 if (c.mode == BRIVANE_MODE_DECODE) {
                     from = size_t(std::search(medium.pcm.begin(), medium.pcm.end(), data.begin(), data.begin() + 64) -
@@ -119,8 +117,7 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
             const std::vector<char> output = ReadFile(disk);
             auto found = std::search(output.begin(), output.end(), played.begin(), played.end());
             ASSERT_NE(output.end(), found) << what << ": the device output lacks the frames";
-            // The driver writes what it took a moment after taking it, so a close right after the end may
-            // cut the tail of the second start from the file; its first half must be there.
+            // The driver writes a moment after taking data: a close just after the end may cut the second start's tail.
             const auto half = played.begin() + long(played.size() / 2);
             found = std::search(found + long(played.size()), output.end(), played.begin(), half);
             EXPECT_NE(output.end(), found) << what << ": the device output lacks the second start's frames";
@@ -128,8 +125,7 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
     }
 }
 
-// A speed change while playing waits for the next start; a volume set before the device opens is
-// accepted and does not last, and one set while playing acts at once.
+// A volume set before the device opens is accepted but does not last; one set while playing acts at once.
 TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce) {
     const Medium &medium = MediumNamed("long.wav");
     const struct {
@@ -172,17 +168,16 @@ TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce)
         EXPECT_TRUE(Data(events) == medium.pcm) << what << ": " << Sequence(events);
         const int speed = c.speed == 0 ? 100 : c.speed;
         const double scaled = medium.durationMs * 100.0 / speed;
-        // The host's blocks hold 50 ms of play at the speed its start set; a tick that finds no whole block
-        // queued hands over what there is, so only most blocks are whole.
+        // A tick finding no whole block queued hands over what there is, so only most hold 50 ms at the start's speed.
         std::map<size_t, size_t> sizes;
         for (const Delivery &event : events) sizes[event.payload.size()] += event.code == BRIVANE_EVENT_DATA;
         const auto common = std::max_element(sizes.begin(), sizes.end(),
                                              [](const auto &a, const auto &b) { return a.second < b.second; });
         EXPECT_EQ(size_t(medium.format.nAvgBytesPerSec * 50 * (speed / 100.0) * 0.001 + 0.5), common->first) << what;
         const auto lasted = std::chrono::duration_cast<milliseconds>(events.back().at - events[1].at).count();
-        // Late events are a loaded machine's; an early end is the fault. The end also waits for the device,
-        // whose latency a sound server adds, so the pace is the data's.
+        // Late events are a loaded machine's; an early end is the fault.
         EXPECT_GE(double(lasted), 0.85 * scaled) << what << ": the end came after " << lasted << " ms";
+        // The end also waits out the device's latency, which a sound server adds, so the pace is the data's.
         const auto last = std::find_if(events.rbegin(), events.rend(),
                                        [](const Delivery &event) { return event.code == BRIVANE_EVENT_DATA; });
         const auto paced = std::chrono::duration_cast<milliseconds>(last->at - events[1].at).count();

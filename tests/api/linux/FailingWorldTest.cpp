@@ -1,7 +1,4 @@
-// Files and sound devices that fail under the library: files cut or deleted while they play, decode or
-// convert; conversions that meet a full disk or the file-size limit; devices of SDL's disk driver that
-// cannot open or that fail a write; a PulseAudio server that dies under a capture. Each ends in the
-// failure the library defines, with what was already delivered intact, and the library goes on.
+// Files and devices failing under the library end in its defined failure, earlier deliveries intact, and it goes on.
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -43,8 +40,7 @@ private:
 
 using FileFailureTest = PlaybackTest;
 
-// Six seconds of noise, so the player has read only part of the file when the fault comes; the
-// faults in both modes play side by side, each on a file of its own.
+// Six seconds, so the player has read only part of the file when the fault comes; each fault plays its own file.
 TEST_F(FileFailureTest, APlayingFileCutShortFailsAfterTheDataItHadAndADeletedOnePlaysToTheEnd) {
     const Medium noise = NoiseWave(2, 44100, 16, 6000);
     struct Run {
@@ -83,8 +79,7 @@ TEST_F(FileFailureTest, APlayingFileCutShortFailsAfterTheDataItHadAndADeletedOne
     EXPECT_EQ(Data(host.Of(handle)), tone.pcm);
 }
 
-// The decode runs on the caller's thread, so GetAudioPCM's fault comes from its first callback;
-// Convert's comes once its output holds PCM.
+// GetAudioPCM decodes on the caller's thread, so its fault comes from a callback; Convert's once its output holds PCM.
 TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput) {
     const Medium &minutes = MediumNamed("minutes.wma");
     PcmLog whole;
@@ -126,9 +121,7 @@ TEST_F(FileFailureTest, ADecodeOrConversionOfAFileCutShortFailsAndLeavesNoOutput
     }
 }
 
-// Output that meets the file-size limit or a full disk (0: a link to the device that is always full)
-// fails the conversion in either direction and leaves no file behind that could pass for a finished
-// one; with the limit lifted the same conversion works.
+// Limit 0 links the output to /dev/full; no output may remain, as a partial file could pass for a finished one.
 TEST_F(FileFailureTest, AFullDiskOrAFileSizeLimitFailsTheConversionAndLeavesNoOutput) {
     const std::string wav = WriteTemp("speech.wav", NoiseWave(1, 16000, 16, 3000).image);
     const std::string wma = MediumNamed("tone.wma").path;
@@ -165,8 +158,7 @@ TEST_F(DeviceFailure, PlaybackEndsInOneFailureAndThenPlaysOnAGoodDevice) {
     const char *good = DiskAudioFile();
     if (!good) GTEST_SKIP() << "needs SDL's disk driver (SDL_AUDIODRIVER=disk, SDL_DISKAUDIOFILE)";
     const std::string goodDevice = good;
-    // Short enough for direct WAV mode to write all of it within the play command, before the
-    // device starts: only the buffers coming back unplayed tell of the loss.
+    // Short enough that direct WAV mode writes it all in the play command: only unplayed buffers tell of the loss.
     const Medium blip = NoiseWave(2, 44100, 16, 300);
     const struct {
         const Medium &medium;

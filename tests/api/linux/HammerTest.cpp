@@ -1,5 +1,4 @@
-// Eight host threads calling every export in a seeded random order against one library, for a
-// bounded time (BRIVANE_HAMMER_SECONDS, 20 by default; bench/reliability runs it longer).
+// Eight host threads call every export in a seeded random order for BRIVANE_HAMMER_SECONDS (20 by default).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,8 +11,7 @@
 
 namespace {
 
-// Checks every delivery as it arrives: one callback at a time on one thread, well-formed playback
-// events, and nothing for a handle once its close export has returned.
+// Checks each delivery on arrival: one callback at a time on one thread, well-formed, none after its close returned.
 class HammerLog {
 public:
     static void BRIVANE_CALL OnPlay(uint32_t handle, BRIVANE_USER user, uint32_t code, const void *payload,
@@ -77,9 +75,7 @@ private:
 
 void BRIVANE_CALL IgnorePcm(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {}
 
-// One host thread: a handful of its own instances, its own InitBrivane count, and any of the 22
-// exports at each step; the calls the library asks hosts to serialise (InitBrivane, UnInitBrivane) go
-// through serialLock.
+// One host thread; InitBrivane and UnInitBrivane go through serialLock, as the library asks hosts to serialise them.
 long RunHost(int index, unsigned seed, std::chrono::steady_clock::time_point end, HammerLog &log,
              std::mutex &serialLock) {
     std::mt19937 random(seed + static_cast<unsigned>(index));

@@ -1,6 +1,4 @@
-// Open, play, seek, pause at once and close, over and over, in both modes and at 100 and 150 %: memory stays
-// flat, and the shutdown leaves no thread or descriptor behind.
-// BRIVANE_SOAK_CYCLES sets the length (bench/reliability runs thousands).
+// Open, play, seek, pause and close over and over (BRIVANE_SOAK_CYCLES): memory stays flat, shutdown leaves nothing.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -41,8 +39,7 @@ long ResidentBytes() {
     return resident * sysconf(_SC_PAGESIZE);
 }
 
-// One cycle; cycles alternate the mode every time, the speed every second time and the source
-// (file or memory image) every fourth.
+// Cycles alternate the mode every time, the speed every second and the source (file or memory) every fourth.
 bool Cycle(int cycle, CycleLog &log) {
     // Media long enough that a busy machine still posts the pause before the play after the seek ends.
     const Medium &medium = MediumNamed(cycle % 2 ? "long.wav" : "minutes.wma");
@@ -88,9 +85,9 @@ TEST(Soak, CyclesLeaveMemoryThreadsAndDescriptorsAsTheyWere) {
                 growth / 1024.0 * 1000.0 / (cycles - warmup), warmup);
     EXPECT_EQ(cycles, played);
     EXPECT_EQ(0, log.failures);
+// The sanitizers hold freed memory back in their own bookkeeping.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     // Short runs see the allocator's noise; a leak of an instance's buffers would pass this in a few hundred cycles.
-    // The sanitizers hold freed memory back in their own bookkeeping.
     EXPECT_LT(growth, 4L << 20);
 #endif
     UnInitBrivane();

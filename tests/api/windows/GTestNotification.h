@@ -1,5 +1,4 @@
-// mingw's win32 thread model has no std::mutex or std::condition_variable; GoogleTest's one class
-// built on them is supplied here on a Windows event. Force-included into GoogleTest and its users.
+// GoogleTest's Notification on a Windows event, as mingw's win32 thread model lacks std::mutex; force-included.
 #pragma once
 
 #ifdef __cplusplus

@@ -1,5 +1,4 @@
-// Loads Brivane.dll from the host's own directory, resolves its exports and watches its debug output;
-// unloading it at the end checks that the library leaves no exception handler behind.
+// Loads Brivane.dll, resolves its exports and watches its debug output; the unload checks no exception handler stays.
 #include "HostLibrary.h"
 
 #include <gtest/gtest.h>
@@ -46,8 +45,7 @@ public:
     void TearDown() override {
         RemoveVectoredExceptionHandler(m_capture);
         if (!g_module) return;
-        // Appended after the library's fault handler: were that handler left registered after the
-        // unload, this access violation would run unmapped code before reaching ours.
+        // Appended after the library's handler, which, left registered, would run unmapped code before reaching ours.
         PVOID after = AddVectoredExceptionHandler(0, ContinueAccessViolation);
         EXPECT_TRUE(FreeLibrary(g_module));
         g_module = nullptr;

@@ -15,8 +15,7 @@ const char *const kBadPointer = reinterpret_cast<const char *>(16);
 volatile LONG g_faultingCalls = 0;
 void (*g_fault)() = nullptr;
 
-// A callback that faults as its row says: in its own code, or inside an export it calls with a bad pointer
-// while that export holds the library lock and the decoder (a fault recovery skips the export's destructors).
+// Faults in itself, or in an export holding the library lock and the decoder, whose destructors the recovery skips.
 void BRIVANE_CALL Faulting(uint32_t, BRIVANE_USER, uint32_t, const void *, uint32_t) {
     InterlockedIncrement(&g_faultingCalls);
     g_fault();

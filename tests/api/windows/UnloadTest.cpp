@@ -1,6 +1,4 @@
-// Unloading the DLL while the library is initialised and a player plays, as a host that forgets
-// UnInitBrivane does: FreeLibrary returns at once, the library's threads keep the module they run,
-// and the host lives on.
+// FreeLibrary mid-playback, UnInitBrivane forgotten: it returns at once, and the library's threads keep their module.
 #include <gtest/gtest.h>
 
 #include "HostHarness.h"
