@@ -1,6 +1,4 @@
-// What the contract tests share: threads started and joined through the Windows API, a record other
-// threads add to and the test waits on, wide text, and typed copies of SDK constants that some
-// headers define as long or int.
+// What the contract tests share: threads, an awaited record, wide text, SDK constants some headers type as long/int.
 #pragma once
 
 #include <string>
@@ -64,8 +62,7 @@ protected:
     HANDLE m_changed;
 };
 
-// True under Wine, whose implementation differs from the Windows documentation in a few places
-// that the tests name where they allow for it.
+// True under Wine, whose implementation departs from the Windows documentation where a test says it allows for it.
 inline bool RunningUnderWine() {
 #ifdef _WIN32
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");

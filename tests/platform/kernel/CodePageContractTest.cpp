@@ -1,5 +1,4 @@
-// Code-page conversion as file paths and texts cross the boundary: UTF-8 and UTF-16 both ways,
-// surrogate pairs, the size query, and what happens to ill-formed input.
+// Code-page conversion of paths and texts: UTF-8 and UTF-16 both ways, surrogate pairs, size query, ill-formed input.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -11,8 +11,7 @@ HANDLE OpenFile(const WideString &name, DWORD access, DWORD creation) {
     return CreateFileW(name.c_str(), access, FILE_SHARE_READ, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// A read-only handle refuses writes and moves its pointer from each origin. All low bits set is a
-// real size or position when the last error is 0: the file source's size and seek tell it from a failure.
+// All low bits set is a real size or position when the last error is 0: the file source's size and seek rely on it.
 TEST(FileContract, ReadOnlyHandleRefusesWritesPointerMovesAndAllLowBitsSetAreNoFailure) {
     const BYTE bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     DWORD written = 0;

@@ -1,5 +1,4 @@
-// Thread message queues as the render thread uses them: a queue exists from the thread's first
-// peek until it ends, messages come in posting order, and the quit message comes last.
+// Thread message queues as the render thread uses them: made by the first peek, in posting order, quit message last.
 #include <gtest/gtest.h>
 
 #include "ContractSupport.h"

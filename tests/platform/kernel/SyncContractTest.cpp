@@ -1,7 +1,4 @@
-// Events, waits and waitable timers: the wake-up rules the service thread's loop relies on. Timers as
-// the service and tick threads use them: a fixed period, one wake-up for any number of missed periods,
-// a wait on a timer not yet due that ends at its time-out, and cancel (the first expiry at once is the
-// tick thread's case).
+// Events, waits and waitable timers: the wake-up rules the service and tick threads' loops rely on.
 #include <gtest/gtest.h>
 
 #include "ContractSupport.h"
@@ -54,8 +51,7 @@ TEST(WaitContract, BadArgumentsFailAndClosedHandleValuesNeverReturn) {
         EXPECT_EQ(WaitForMultipleObjects(c.count, c.handles, FALSE, 100), WAIT_FAILED);
         EXPECT_EQ(GetLastError(), DWORD(c.error));
     }
-    // A handle closed and kept by mistake must never reach an object made later, even when handle
-    // values are 32 bits wide and the same slot is reused over and over; Windows reuses handle values.
+    // A kept closed handle must never name a later object, even as a 32-bit slot is reused; Windows reuses values.
     for (int i = 0; i < 1100 && !RunningUnderWine(); ++i) {
         HANDLE next = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         ASSERT_NE(next, closed) << "after " << i << " reuses";

@@ -1,6 +1,4 @@
-// The RIFF walk the WAV loaders make (find the "WAVE" form, its "fmt " chunk, read it, ascend,
-// find "data" after it), on well-formed files and on truncated, oversized, odd and nested chunks,
-// with Windows' rules for seeks, closes and opens.
+// The WAV loaders' RIFF walk on good, truncated, oversized, odd and nested chunks, and Windows' seek and open rules.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,8 +39,7 @@ std::string ReadChunk(HMMIO file, const MMCKINFO &chunk) {
     return read < 0 ? "read failed" : std::string(buffer.data(), size_t(read));
 }
 
-// The walk's outcome in words: the first step that failed, with its code, or the size declared by
-// each chunk and what reading that much gave.
+// The walk's outcome in words: the first failed step and its code, or each chunk's declared size and what reading gave.
 std::string WalkWave(HMMIO file) {
     MMCKINFO riff = {}, fmt = {}, data = {};
     riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
@@ -59,8 +56,7 @@ std::string WalkWave(HMMIO file) {
     return outcome + ", data " + std::to_string(data.cksize) + " read " + ReadChunk(file, data);
 }
 
-// Windows counts an offset from the end backwards, and refuses a position before the start; the
-// loaders' own moves are checked by the loaders' cases. The file must be at most 64 bytes.
+// Windows counts an end offset backwards and refuses a seek before the start; the file must be at most 64 bytes.
 void ExpectWindowsSeeks(HMMIO file, LONG size) {
     char tail[64];
     const struct {

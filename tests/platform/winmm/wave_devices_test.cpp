@@ -1,7 +1,4 @@
-// The wave devices as the players and the recorder use them. Output: buffers played in real time and
-// handed back in order, pause, restart and reset, per-device volume, and (on SDL's disk driver) the
-// PCM that reaches the device and devices that cannot open. Input: device capabilities, full buffers
-// handed back in order and queued again from the callback, and stop and reset returning what is queued.
+// The wave devices as the players and the recorder use them, output and input, and on SDL's disk driver the PCM itself.
 #include <string>
 
 #include "wave_support.h"
@@ -52,8 +49,7 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachPausedOrResetAndVolumesStayP
         EXPECT_EQ(buffers[i].dwFlags, DWORD(WHDR_DONE));
     }
 
-    // Reset while playing hands every buffer back before it returns; the players then pause and reset
-    // an open device, and write again without a restart.
+    // Reset while playing hands every buffer back first; then the players pause, reset and write without a restart.
     out.Send(buffers, 0, 3);
     ASSERT_TRUE(out.log.WaitFor(8, 5000));
     ASSERT_EQ(waveOutReset(out.handle), MMSYSERR_NOERROR);
@@ -74,9 +70,7 @@ TEST(WaveOutContract, BuffersComeBackInOrderOnceEachPausedOrResetAndVolumesStayP
     EXPECT_EQ(waveOutClose(out.handle), MMSYSERR_INVALHANDLE);
 }
 
-// 8-bit PCM reaches the device whole and without a gap, between silences: as it is, or converted
-// for a device another output opened first at 16 bits. A file the driver cannot create fails the
-// open of either direction, with no handle and no message.
+// 8-bit PCM arrives whole and gapless, as is or converted for a 16-bit device; an uncreatable file fails the open.
 TEST(WaveOutContract, DiskOutputHoldsThePcmWrittenOrFailsToOpen) {
     const char *path = DiskAudioFile("SDL_DISKAUDIOFILE"), *inPath = DiskAudioFile("SDL_DISKAUDIOFILEIN");
     if (!path || !inPath)

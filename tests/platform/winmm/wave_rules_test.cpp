@@ -1,6 +1,4 @@
-// What the Windows documentation fixes for the wave calls the players and the recorder make, beyond
-// the flow the other wave tests follow: format queries that open nothing, refusals of headers in the
-// wrong state or of the wrong size, and input buffers handed back unfilled by a reset.
+// Windows' rules for the players' and recorder's wave calls: format queries, misplaced headers, input a reset returns.
 #include "wave_support.h"
 
 namespace {

@@ -1,5 +1,4 @@
-// What the wave device tests share: devices of either direction whose callbacks are logged with the
-// Windows API only, buffers, and the files of SDL's disk driver when the suite runs on it.
+// What the wave device tests share, in the Windows API only: logged devices of both directions, buffers, disk files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -90,15 +89,13 @@ struct Device {
 typedef Device<HWAVEOUT> OutputDevice;
 typedef Device<HWAVEIN> InputDevice;
 
-// A file of SDL's disk driver (SDL_DISKAUDIOFILE, SDL_DISKAUDIOFILEIN) when the suite runs on
-// that driver, else null: only there is the device's input or output a file the test can see.
+// SDL's disk-driver file when the suite runs on that driver, else null: only there is the device's PCM a file to see.
 inline const char *DiskAudioFile(const char *variable) {
     const char *driver = std::getenv("SDL_AUDIODRIVER");
     return driver && std::strcmp(driver, "disk") == 0 ? std::getenv(variable) : nullptr;
 }
 
-// Points SDL's disk driver at the path for the devices opened from now on (the disk-driver tests
-// run on Linux only).
+// Points SDL's disk driver at the path for the devices opened from now on (the disk-driver tests run on Linux only).
 inline void SetDiskAudioFile(const char *variable, const char *path) {
 #ifndef _WIN32
     setenv(variable, path, 1);

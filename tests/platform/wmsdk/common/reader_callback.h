@@ -1,6 +1,4 @@
-// A media reader's callback object for the reader tests and the media-reader fuzz target, written
-// with the Windows API only: both callback interfaces on one IUnknown, and every status the reader
-// reports recorded with its result.
+// The reader tests' and reader fuzz target's callback, in the Windows API only: both interfaces, every status recorded.
 #pragma once
 
 #include <vector>

@@ -1,5 +1,4 @@
-// What the media reader tests share, written with the Windows API only: the test media, a callback
-// that records what the reader does, a memory stream and a sample buffer of the host's.
+// What the media reader tests share, in the Windows API only: media, a recording callback, host stream and buffer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,8 +14,7 @@
 #include "WaveTestSupport.h"
 #include "reader_callback.h"
 
-// The media, made once by reader_media.sh with the ffmpeg program; a Windows run gets them made
-// beforehand, on the host, in BRIVANE_TEST_MEDIA.
+// Made once by reader_media.sh with ffmpeg; a Windows run is handed them, made on the host, in BRIVANE_TEST_MEDIA.
 inline std::string MediaPath(const std::string &name) {
     static const std::string dir = [] {
         const char *given = std::getenv("BRIVANE_TEST_MEDIA");
@@ -58,8 +56,7 @@ inline std::vector<int16_t> AsSamples(const std::vector<BYTE> &bytes) {
     return samples;
 }
 
-// The props' media type by the two-call size protocol, in storage aligned for the record; *size
-// receives the size the first call gave.
+// The props' media type by the two-call size protocol, in storage aligned for the record; *size gets the first size.
 inline WM_MEDIA_TYPE *MediaTypeOf(IWMMediaProps *props, std::vector<ULONGLONG> &storage, DWORD *size = nullptr) {
     DWORD needed = 0;
     EXPECT_EQ(props->GetMediaType(nullptr, &needed), S_OK);
@@ -76,8 +73,7 @@ inline WAVEFORMATEX FormatOf(const WM_MEDIA_TYPE *type) {
     return format;
 }
 
-// How closely b follows a, in dB, over a window at the given frame of a, b being shifted later by
-// centre frames give or take radius to where it fits best; *shift receives the shift.
+// How closely b follows a, in dB, in a window at frame `at`, b shifted centre +- radius frames to fit best (*shift).
 inline double AlignedSnr(const std::vector<int16_t> &a, const std::vector<int16_t> &b, size_t channels, size_t at,
                          int centre, int radius, int *shift) {
     const long window = 4096;
@@ -178,8 +174,7 @@ private:
     size_t m_position;
 };
 
-// Records what a reader reports, and lends its own buffers when asked. With a clock given it decodes
-// on the host's clock a second at a time, as the library's decoder does.
+// Records what a reader reports, lends buffers, and given a clock steps it by seconds as the library's decoder does.
 class CReaderLog : public CReaderCallback {
 public:
     ~CReaderLog() override {
@@ -304,8 +299,7 @@ struct TestReader {
         advanced->Release();
         reader->Release();
     }
-    // Opens the medium by name, or through a stream over its bytes: how that went, at once or with the
-    // open status (either ends the library's wait), and a failure of the test when neither comes.
+    // Opens by name or stream; the result comes at once or with the open status (either ends the library's wait).
     HRESULT Open(const WideString &path, CReaderLog &log, CTestStream *stream) {
         if (!reader) return created;
         const HRESULT hr = stream ? advanced->OpenStream(stream->Stream(), log.Callback(), nullptr)

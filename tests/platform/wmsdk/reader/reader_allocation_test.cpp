@@ -1,6 +1,4 @@
-// Each allocation the media reader makes, its media libraries' included, fails in turn while it
-// opens a medium and decodes it on the host's clock to the end: every run either plays the whole
-// medium or reports E_OUTOFMEMORY, never hangs, and the run after it plays everything.
+// Each reader allocation fails in turn: that run plays all or says E_OUTOFMEMORY, never hangs, and the next plays all.
 #include "FailingAllocations.h"
 #include "reader_support.h"
 

@@ -1,15 +1,9 @@
-// The media reader opens a medium by name or through the host's stream, describes it as the library
-// expects, decodes it as the ffmpeg program does: on the host's clock, in its own buffers (left alone
-// while the host holds them) or the host's, from a start time and for a duration, and paced to real
-// time on its own clock, which pausing holds; closed or released, it gives back what is the host's.
-// What is no medium fails cleanly.
+// The media reader as the library uses it: open, describe, decode as ffmpeg does, pace, give back, and fail cleanly.
 #include "reader_support.h"
 
 namespace {
 
-// WAV bit for bit; compressed media within a packet in length and closely in content, however
-// much of a packet apart the two decoders place it. Wine's decoders keep their codec delay, which
-// the ffmpeg program drops, in front of the PCM.
+// WAV bit for bit, compressed media within a packet once aligned; Wine's decoders keep the codec delay ffmpeg drops.
 void ExpectLikeReference(const TestMedium &medium, const std::vector<BYTE> &pcm, size_t fromFrame, size_t frames) {
     const std::vector<int16_t> all = AsSamples(ReadBytes(MediaPath(std::string(medium.file) + ".s16")));
     const size_t channels = medium.channels;
@@ -39,14 +33,12 @@ HRESULT Attribute(IWMHeaderInfo *header, const WCHAR *name, WMT_ATTR_DATATYPE *k
     return header->GetAttributeByName(&stream, name, kind, reinterpret_cast<BYTE *>(value), &length);
 }
 
-// Described as the library expects: the first output is 16-bit PCM in properties the caller owns,
-// "Duration" and friends by the two-call protocol, the profile's audio stream.
+// Described as the library expects: the output's PCM type, the attributes and the profile's audio stream.
 void ExpectDescribes(TestReader &r, const TestMedium &medium) {
     DWORD outputs = 0;
     EXPECT_EQ(r.reader->GetOutputCount(&outputs), S_OK);
     ASSERT_GE(outputs, 1u);
-    // Each call hands out a copy of its own: a PCM type by the two-call size protocol, an 18-byte
-    // format record right after it.
+    // Each call hands out its own copy: a PCM type by the two-call size protocol, 18-byte format record right after.
     IWMOutputMediaProps *props = nullptr, *other = nullptr;
     ASSERT_EQ(r.reader->GetOutputProps(0, &props), S_OK);
     ASSERT_EQ(r.reader->GetOutputProps(0, &other), S_OK);
@@ -116,8 +108,7 @@ void ExpectContiguousTimes(const CReaderLog &log) {
 
 TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration) {
     const QWORD second = 10000000;
-    // By name in the reader's own buffers, or through a stream into buffers the host lends or its own;
-    // described once each way, and released without a close once.
+    // By name or stream, in the reader's or host's buffers; described once each way, released once without a close.
     const struct {
         QWORD start, duration;
         bool stream, lend, describe, close;
@@ -167,8 +158,7 @@ TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration)
             EXPECT_EQ(log.References(), wineHolds ? 2 : 1);
             EXPECT_EQ(stream.References(), 1);
 
-            // The library's pattern: the host's clock grows in steps, each given once the last was
-            // reported reached; no sample comes before its time and each step delivers up to its time.
+            // The library's clock steps, each after the last is reached: no sample early, each delivered to its time.
             ASSERT_FALSE(log.times.empty());
             EXPECT_EQ(log.early, 0);
             const QWORD delivered = log.times.back() + log.durations.back();

@@ -1,5 +1,4 @@
-// The writer and its profiles: PCM in, Windows Media Audio out through a file sink and through a
-// sink of the caller's own, judged by the ffmpeg programs; malformed profiles fail without a profile.
+// The writer and its profiles: PCM in, WMA out through a file sink and a caller's own, judged by the ffmpeg programs.
 #include <complex>
 #include <cstdio>
 #include <functional>
@@ -14,8 +13,7 @@
 
 namespace {
 
-// Wine's Windows Media writer and profile manager are stubs: under Wine the writer tests end at
-// their first call; elsewhere it succeeds.
+// Wine's Windows Media writer and profile manager are stubs (E_NOTIMPL): there writer tests end at their first call.
 #define ASSERT_OK_UNLESS_WINE_STUB(call)                                                             \
     do {                                                                                             \
         const HRESULT result = (call);                                                               \
@@ -75,8 +73,7 @@ std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds) {
     return bytes;
 }
 
-// Writes the PCM to the first input in samples of the given sizes (repeated), stamped with a
-// running millisecond time.
+// Writes the PCM to the first input in samples of the given sizes (repeated), stamped with a running millisecond time.
 HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const WAVEFORMATEX &format,
                  const std::vector<DWORD> &chunkSizes) {
     HRESULT last = S_OK;
@@ -100,8 +97,7 @@ HRESULT WritePcm(IWMWriter *writer, const std::vector<BYTE> &pcm, const WAVEFORM
     return last;
 }
 
-// The props' media type with its format record passed through edit (to read or change it), set
-// back on the props; the writer sees it only once the props are handed back.
+// Passes the props' format record through edit, sets it back; the writer sees it only once the props are handed back.
 template <class Edit>
 HRESULT EditFormat(IWMMediaProps *props, Edit edit) {
     std::vector<ULONGLONG> storage;
@@ -127,8 +123,7 @@ std::string Probe(const std::string &path, const std::string &entries) {
     return RunProgram("ffprobe -v error -show_entries " + entries + " -of csv=p=0 \"" + path + "\"");
 }
 
-// What ffmpeg decodes from the file, as 16-bit mono at the rate, from a start in seconds; *ok is
-// false when it reports errors.
+// What ffmpeg decodes from the file as 16-bit mono at the rate, from a start in seconds; *ok false on reported errors.
 std::vector<int16_t> DecodedMono(const std::string &path, DWORD rate, int start = 0, bool *ok = nullptr) {
     const std::string raw = path + ".raw";
     const std::string errors = RunProgram("ffmpeg -v error -y -ss " + std::to_string(start) + " -i \"" + path +
@@ -159,8 +154,7 @@ DWORD InputRate(IWMWriter *writer) {
 // How the recording sink treats the writer.
 enum class Manner { OwnBuffers, NoBuffers, CallsBack };
 
-// Records every header, data unit and end, and keeps the bytes in order. It lives on the test's
-// stack, so its last Release deletes nothing.
+// Records every header, data unit and end, bytes in order; on the test's stack, so its last Release deletes nothing.
 class RecordingSink : private CComObject<IWMWriterSink>, private CAwaitedLog {
 public:
     RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {}
@@ -203,8 +197,7 @@ private:
     IWMWriter *m_writer;
 };
 
-// One writer and one file sink for every file, as conversions use them, and a sink of the caller's
-// own for each, as capture uses it: both get the whole stream, in order.
+// One writer and file sink for all files as conversions use them, an own sink each as capture does: both get it all.
 TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
     const std::string voice = ReadText(kRealWorldProfile);
     const std::string pcm = Replace(voice, "wFormatTag=\"353\"", "wFormatTag=\"1\"");
@@ -279,9 +272,7 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
         EXPECT_NEAR(DecodedSeconds(path, c.rate, 2), decoded - 2, 0.1);
         std::remove(path.c_str());
 
-        // The own sink's bytes, joined in order, play the tone itself, whatever the input's sample width:
-        // 440 Hz holds nearly all the power, at least half as loud as written (a mono input reaches a
-        // stereo profile 3 dB down in each channel).
+        // The own sink's bytes are the tone: nearly all power at 440 Hz, at least half as loud (mono to stereo: -3 dB).
         WriteBytes(ownPath, own.bytes);
         const std::vector<int16_t> played = DecodedMono(ownPath, c.rate);
         std::remove(ownPath.c_str());
@@ -302,8 +293,7 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
     writer->Release();
 }
 
-// Which calls the writer refuses in which state, and with which code, and the profiles it cannot
-// load. SetInputProps while writing is the one place this writer is stricter than Windows, which takes it.
+// Refusals by state; SetInputProps while writing is where this writer is stricter than Windows, which takes it.
 TEST(WriterEncode, RefusesWhatItCannotWriteAndMalformedProfiles) {
     IWMWriter *writer = nullptr;
     ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
