@@ -1,5 +1,4 @@
-// PCM format records and RIFF WAVE files built byte by byte, as the unit suites hand them over, and
-// files written whole.
+// PCM format records and RIFF WAVE files built byte by byte for the unit suites, and files written whole.
 #pragma once
 
 #include <fstream>

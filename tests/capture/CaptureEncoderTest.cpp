@@ -1,6 +1,4 @@
-// The capture encoder: the failures that keep a writer from being used, the running time that
-// stamps each capture buffer and starts again at 0 with every stream, and the capture format the
-// writer takes whatever the profile's input was.
+// Capture encoder: writer failures, buffer times restarting at 0 each stream, the capture format whatever the profile.
 #include <gtest/gtest.h>
 
 #include <fstream>

@@ -10,8 +10,7 @@
 
 namespace {
 
-// Test double of the device enumeration: a capability mask per device, all bits set for one whose
-// query fails (so that a failed query taken at its word would choose it).
+// Device enumeration double: a failed query's mask has every bit set, so trusting a failed query would pick its device.
 const DWORD kQueryFails = 0xFFFFFFFF;
 std::vector<DWORD> g_devices;
 UINT DeviceCount() { return static_cast<UINT>(g_devices.size()); }

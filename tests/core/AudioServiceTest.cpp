@@ -1,5 +1,4 @@
-// The service thread against fake instances: handles, binding, parking, purging, delivery order
-// and the failure events, all observed through the host callbacks.
+// The service thread against fake instances via host callbacks: handles, binding, parking, purging, order, failures.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -80,8 +79,7 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
     EXPECT_EQ(nullptr, Find(table, closedEarly));
     EXPECT_TRUE(log.WaitFor(0).empty());
 
-    // Command failures arrive as event 6: a seek on a medium that is not seekable, a play window that
-    // ends before it starts, the failed open; a command for no entry reports nothing.
+    // Event 6 for a seek on an unseekable medium, a window ending before it starts, a failed open; none for no entry.
     FakePlayer *a = openPlayer();
     g_fakes.seekable = false;
     service.Command(CMD_SEEK, a->Handle(), 1000);

@@ -1,5 +1,4 @@
-// Each allocation of the buffer pool, the service's queues and the thread message queues fails in
-// turn: every run ends in the failure the system defines, and the run after it succeeds.
+// Each pool, service queue and thread message queue allocation fails in turn: a defined failure, then a clean run.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -39,8 +38,7 @@ bool PoolScenario(BOOL withLock) {
     return complete;
 }
 
-// What the host sees, judged as it arrives without allocating: failures carry nothing, and every
-// other event carries the payload its player raised it with.
+// Judged on arrival without allocating: failures carry nothing, other events the payload their player raised.
 struct Host {
     std::mutex lock;
     WORD firstPlayer = 0, recorder = 0;
@@ -76,9 +74,7 @@ struct Host {
     }
 };
 
-// Two players and a capture instance opened, commanded, raising events and closed through the
-// service: every command runs or fails with event 6, every event accepted reaches the host intact,
-// and every close is done.
+// Two players and a recorder via the service: commands run or fail with event 6, events arrive intact, closes finish.
 bool ServiceScenario(HANDLE fence) {
     Host host;
     CInstanceTable table;

@@ -109,9 +109,7 @@ inline InstanceFactory FakeFactory() {
     return InstanceFactory{newPlayer, newRecorder};
 }
 
-// The service over the fakes, with a fence command that sets the caller's auto-reset event: Fence
-// returns once everything posted before has run, posting again when a fence found no memory; false
-// when none came back.
+// The service over the fakes, with a fence command that sets the caller's auto-reset event.
 class FencedService : public CAudioService {
 public:
     FencedService(CInstanceTable *table, HANDLE fence)
@@ -120,6 +118,7 @@ public:
         if (message.msg >> 16 == kFence) return SetEvent(m_fence), 0;
         return CAudioService::OnNotification(message);
     }
+    // True once everything posted before has run; posts again when a fence found no memory.
     bool Fence() {
         for (int tries = 0; tries < 3 && !IsStopping(); ++tries) {
             Post(MakeCommand(kFence, 0), 0, TRUE, nullptr, 0, 0);
@@ -143,8 +142,7 @@ private:
     HANDLE m_fence;
 };
 
-// A table entry as an open export makes it, holding zeroed open parameters of the size (the fakes
-// read none of them); 0 when the table or the memory runs out.
+// A table entry as an open export makes it, with zeroed open parameters the fakes never read; 0 when out of room.
 inline WORD OpenEntry(CInstanceTable &table, size_t paramsSize) {
     CTableLock lock(&table);
     InstanceEntry *entry = table.AllocEntry();

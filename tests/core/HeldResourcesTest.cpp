@@ -1,5 +1,4 @@
-// A fault guard's recovery gives back the table lock and the image reads that the abandoned frames
-// held, and only those.
+// A fault guard's recovery gives back the table lock and image reads the abandoned frames held, and only those.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,5 +1,4 @@
-// WriteChunk into a real writer: each chunk is one sample stamped with the running time, which
-// advances by the chunk's rounded duration only when the writer took it.
+// WriteChunk into a real writer: the running time advances by a chunk's rounded duration only when the writer took it.
 #include <gtest/gtest.h>
 
 #include "ConvertSupport.h"

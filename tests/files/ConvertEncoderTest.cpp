@@ -1,6 +1,4 @@
-// The WAV-to-WMA encoder, judged by the ffmpeg programs: what it writes carries the profile's codec
-// and format and decodes to the source's length, tone and level at every accepted input shape; one
-// encoder serves conversion after conversion, failed ones between them.
+// WAV-to-WMA encoder judged by ffmpeg at each accepted input shape; one encoder serves many conversions, failed or not.
 #include <gtest/gtest.h>
 
 #include "ConvertSupport.h"

@@ -1,5 +1,4 @@
-// Loading speech recordings for conversion: the shapes accepted and refused with what the user is
-// told, data chunks cut short or oversized, and the widening of 8-bit samples.
+// Loading speech recordings for conversion: shapes refused with what the user is told, bad data chunks, 8-bit widening.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,5 +1,4 @@
-// What the conversion tests share: WAV files built byte by byte, a tone and its level, a scratch
-// directory, and the ffmpeg programs as the judges of the WMA files written.
+// Shared by the conversion tests: byte-built WAV files, a tone, a scratch directory, ffmpeg to judge the WMA written.
 #pragma once
 
 #include <stdlib.h>

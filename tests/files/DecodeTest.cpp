@@ -1,5 +1,4 @@
-// The decoder: the cut at the file's duration, and Convert's media-to-WAV direction against what the
-// ffmpeg program decodes from the same medium.
+// The decoder: the cut at the file's duration, and Convert's media-to-WAV output against what ffmpeg decodes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -40,14 +39,14 @@ TEST(Decode, SampleRunningPastTheDurationIsCutToWholeSamples) {
 
 std::u16string Utf16(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-// The reader finds the decoder's advanced callback through its status callback (a decode without it never
-// ends), and the last release leaves the object to its creator; then media to WAV as ffmpeg decodes it.
+// The reader finds the advanced callback through the status callback: a decode without it never ends.
 TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
     CWMVRecompress decoder;
     IWMReaderCallback *callback = &decoder;
     void *advanced = nullptr;
     ASSERT_EQ(S_OK, callback->QueryInterface(IID_IWMReaderCallbackAdvanced, &advanced));
     EXPECT_EQ(static_cast<IWMReaderCallbackAdvanced *>(&decoder), advanced);
+    // The last release leaves the object to its creator.
     EXPECT_EQ(1u, callback->Release());
     EXPECT_EQ(0u, callback->Release());
 

@@ -1,5 +1,4 @@
-// WAV loading: accepted and refused files as AudioWavGetData meets them, every companding segment
-// among them.
+// WAV loading: accepted and refused files as AudioWavGetData meets them, every companding segment among them.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -57,8 +56,7 @@ Loaded LoadFile(const char *name, const Bytes &bytes) {
 
 bool SameRecord(const WAVEFORMATEX &a, const WAVEFORMATEX &b) { return std::memcmp(&a, &b, sizeof(a)) == 0; }
 
-// Each file loads to its samples, widened and mixed down to mono, or is refused with no block; the
-// caller gets the file's record back whenever its format chunk was read.
+// Loads widened and mixed to mono, or is refused with no block; the record comes back whenever the fmt chunk was read.
 TEST(WavLoader, AcceptsAndRefusesFilesAndGivesBackTheRecordRead) {
     const WAVEFORMATEX pcm16Stereo = PcmFormat(2, 44100, 16);
     const WAVEFORMATEX pcm8Mono = PcmFormat(1, 48000, 8);

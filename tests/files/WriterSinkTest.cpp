@@ -1,5 +1,4 @@
-// The writer sink: what reaches its callback for each writer notification, where each stream
-// begins and ends, and the data units it lends.
+// The writer sink: its callback per writer notification, where each stream begins and ends, the data units it lends.
 #include <gtest/gtest.h>
 
 #include <cstring>

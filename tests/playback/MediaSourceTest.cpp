@@ -25,8 +25,7 @@ struct Step {
     DWORD got;  // bytes read, or the position after a seek
 };
 
-// Runs the steps over a source of the bytes 0, 1, 2, ...: each read must return the bytes at the
-// position the steps so far have reached.
+// Over a source of the bytes 0, 1, 2, ...: each read must return the bytes at the position the steps have reached.
 template <size_t N>
 void RunSteps(IStream *stream, const Step (&steps)[N]) {
     DWORD position = 0;
@@ -98,8 +97,7 @@ TEST(MemoryStream, ReadsAndSeeksStayWithinTheImageUntilItsInstanceIsClosing) {
     EXPECT_EQ(CreateMediaSource(&unknownKind, &guard), nullptr);
 }
 
-// A file of the bytes 0..9 in a scratch directory, read and seeked, then cut while open; and paths to no disk
-// file, which an open refuses.
+// A file of the bytes 0..9 read, seeked and cut while open; and paths to no disk file, which an open refuses.
 TEST(FileStream, ReadsAndSeeksFollowTheFileAndOpenRefusesWhatIsNoDiskFile) {
     convert_test::ScratchDir dir;
     const auto pathOf = [&](const char *name) {

@@ -1,5 +1,4 @@
-// The player against a test double of the media reader: output choice, the play window's silence fill,
-// paced host data and its end, and the ends that come late.
+// The player against a fake media reader: output choice, the window's silence fill, paced host data, late ends.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,8 +20,7 @@ struct FakeOutput {
     BOOL propsFail = FALSE;
 };
 
-// Test double of the media reader, and of its outputs' properties: a fixed list of outputs, each
-// handing out one media type, and commands that only succeed.
+// Fake media reader and output properties: fixed outputs of one media type each, and commands that only succeed.
 class FakeReader final : public CComObject<IWMReader, IWMOutputMediaProps> {
 public:
     std::vector<FakeOutput> outputs;
@@ -211,8 +209,7 @@ TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
     }
 }
 
-// A 2000 ms window over 1500 ms of medium: 88376 bytes of silence, ten blocks and one of 176, then
-// the end once the silence has played.
+// A 2000 ms window over 1500 ms of medium: 88376 bytes of silence (ten blocks and 176), then the end once it played.
 TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEnd) {
     Open(PcmFormat(2, 44100, 16));
     player->SetWindow(0, 2000);
@@ -225,9 +222,7 @@ TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEnd) {
     EXPECT_GE(end.at - player->events[player->events.size() - 2].at, std::chrono::milliseconds(540));
 }
 
-// Paced host data: blocks at play pace, the partial block held while the stream runs on, and one end once
-// the queue has run dry after the window's silence. The play state says ended before the end's silence fill
-// gets the player lock; the queue, dry by then, must still hand out the silence before the end.
+// Paced host data: blocks at play pace, the partial block held while the stream runs, one end after the silence.
 TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsTheSilenceOnce) {
     Open(PcmFormat(2, 44100, 16));
     player->SetWindow(0, 400);
@@ -241,6 +236,7 @@ TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsTheSilenceOnce) {
     EXPECT_GE(player->events.back().at - started, std::chrono::milliseconds(250));
     player->MarkStreamEnd(FALSE, S_OK);
 
+    // The state says ended before the end's silence fill gets the lock; the queue, dry by then, must still hand it out.
     EnterCriticalSection(player->Lock());
     player->SayEnded();
     std::thread ending([&] { player->EndStart(0); });
@@ -257,9 +253,7 @@ TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsTheSilenceOnce) {
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
 }
 
-// Ends that come late leave the current start playing: the reader's end of an earlier start, reported
-// while a seek restarts the reader, and the render thread's drain of the previous start's buffers, reported
-// after the current start has read its stream to the end. Only the drain of its own buffers ends it.
+// Ends that come late leave the current start playing: only the drain of its own buffers ends it.
 TEST_F(PlayerTest, OnlyTheCurrentStartsEndAndTheDrainOfItsOwnBuffersEndIt) {
     Open(PcmFormat(2, 44100, 16));
     player->SetWindow(0, 100);
@@ -267,11 +261,13 @@ TEST_F(PlayerTest, OnlyTheCurrentStartsEndAndTheDrainOfItsOwnBuffersEndIt) {
     void *const earlier = TestPlayer::StartContext(0);
     player->NextStart();
     player->WriteIn(7);
+    // The reader's end of an earlier start, reported while a seek restarts the reader.
     player->OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, earlier);
     player->EndStart(0);
     EXPECT_FALSE(player->AtEndOfStream());
     player->OnOutputEmpty(7);  // a drain before the end of the stream is an underrun
     player->MarkStreamEnd(FALSE, S_OK);
+    // The render thread's drain of the previous start's buffers, after this start read its stream to the end.
     player->OnOutputEmpty(6);
     EXPECT_EQ(static_cast<DWORD>(EVENT_DATA), player->events.back().code);
     EXPECT_NE(static_cast<DWORD>(PS_ENDED), player->State());

@@ -1,5 +1,4 @@
-// The wave output on the device: a buffer that a reset hands back late belongs to the generation
-// before it, and neither counts against the next start nor ends it early.
+// A buffer a reset hands back late belongs to the generation before: it neither counts against nor ends the next start.
 #include <gtest/gtest.h>
 
 #include <atomic>

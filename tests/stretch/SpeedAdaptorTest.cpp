@@ -21,9 +21,7 @@ LONG Collect(const BYTE *data, LONG bytes, void *context) {
     return 0;
 }
 
-// The adaptor drains everything the engine gives, in pieces of at most 8192 bytes. Every allocation of the
-// adaptor, its chunker and its engine refused in turn either fails the engine's creation or leaves an adaptor
-// that stretches; never a crash, a wild write or a leak.
+// Each allocation refused in turn fails the engine's creation or leaves an adaptor that stretches: no crash, no leak.
 TEST(SpeedAdaptor, StretchesAsItsEngineDoesOrFailsTheEnginesCreation) {
     const std::vector<int16_t> input = NoiseSignal(8820, 2, 5);
     const BYTE *bytes = reinterpret_cast<const BYTE *>(input.data());

@@ -1,6 +1,4 @@
-// The engine's output, pinned bit for bit by the checksums it gave when it was written (and matched
-// a sample-by-sample rendering of its arithmetic). A factor set halfway through changes the tempo from
-// there: 1 passes the input through after a fade-in over the pending tail, and one outside 0.5..2 is ignored.
+// The engine's output pinned bit for bit by checksums that matched a sample-by-sample rendering of its arithmetic.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,6 +17,7 @@ TEST(StretchGolden, EngineOutputKeepsItsPinnedChecksums) {
     } cases[] = {
         {false, 44100, 2, 0.5f, 0, 521136, 0x55fa7128be0cb300ull},
         {false, 44100, 2, 1.5f, 0, 175686, 0x0cc36996de3f3974ull},
+        // A factor set halfway outside 0.5..2 is ignored; 1 passes through after a fade-in over the pending tail.
         {false, 44100, 2, 1.5f, 0.49f, 175686, 0x0cc36996de3f3974ull},
         {false, 44100, 2, 1.5f, 2.01f, 175686, 0x0cc36996de3f3974ull},
         {false, 44100, 2, 1.5f, NAN, 175686, 0x0cc36996de3f3974ull},

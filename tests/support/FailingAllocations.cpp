@@ -20,12 +20,11 @@ bool Refuse() {
     return true;
 }
 
-// Whether code at the address is this program's or the media libraries': the C library and a
-// sanitizer's runtime, which call realloc for themselves (when starting a thread, say), are left alone.
-// (No function-local statics: their guards are a sanitizer's too, not yet usable in a thread it sets up.)
+// Globals, not function-local statics: a static's guard is the sanitizer's, unusable in a thread it is setting up.
 Dl_info g_self;
 const bool g_selfKnown = dladdr(reinterpret_cast<const void *>(&Refuse), &g_self) != 0;
 
+// Only this program's and the media libraries' calls: the C library and sanitizer realloc for themselves (threads).
 bool Counted(const void *caller) {
     if (g_countdown.load(std::memory_order_relaxed) <= 0) return false;
     Dl_info info;
@@ -92,8 +91,7 @@ void *NOTHROW_NEW_ARRAY(__wrap_)(size_t size, const std::nothrow_t &tag) {
     return Refuse() ? nullptr : NOTHROW_NEW_ARRAY(__real_)(size, tag);
 }
 
-// Defined here, these two replace the C library's for every shared library of the process too,
-// but fail only for this program's objects and the media libraries.
+// These replace the C library's for every shared library too, but fail only for this program and the media libraries.
 void *realloc(void *block, size_t size) {
     if (!g_realloc) g_realloc = Next<ReallocFn>("realloc");
     return Counted(__builtin_return_address(0)) && Refuse() ? nullptr : g_realloc(block, size);
