@@ -229,7 +229,6 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
         // What GetInputProps hands out is a copy: only SetInputProps changes the input.
         EXPECT_EQ(InputRate(writer), c.rate);
         ASSERT_EQ(writer->SetInputProps(0, props), S_OK);
-        EXPECT_EQ(InputRate(writer), c.input.nSamplesPerSec);
         props->Release();
         RecordingSink own(c.manner, writer);
         ASSERT_EQ(advanced->AddSink(own.Sink()), S_OK);
