@@ -13,7 +13,6 @@ const double kFrameSamples = 512;
 
 // The length pins the input format the writer is told; the tone itself is judged end to end and by the writer's tests.
 TEST(WmaEncoder, WritesEveryShapeAtItsLengthAndEachFailureLeavesItReady) {
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
     const std::basic_string<WCHAR> profile = SpeechProfile(), badProfile(u"<profile><nothing/></profile>");
     ASSERT_FALSE(profile.empty());
     CWmaEncoder encoder;

@@ -128,16 +128,6 @@ std::vector<int16_t> DecodedMono(const std::string &path, DWORD rate, int start 
     return errors.empty() ? samples : std::vector<int16_t>();
 }
 
-// The input's rate as a fresh properties object reports it.
-DWORD InputRate(IWMWriter *writer) {
-    DWORD rate = 0;
-    IWMInputMediaProps *props = nullptr;
-    if (FAILED(writer->GetInputProps(0, &props))) return rate;
-    EditFormat(props, [&](WAVEFORMATEX *record) { rate = record->nSamplesPerSec; });
-    props->Release();
-    return rate;
-}
-
 // How the recording sink treats the writer.
 enum class Manner { OwnBuffers, NoBuffers, CallsBack };
 
@@ -227,7 +217,10 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
         ASSERT_EQ(writer->GetInputProps(0, &props), S_OK);
         ASSERT_EQ(EditFormat(props, [&](WAVEFORMATEX *record) { memcpy(record, &c.input, 16); }), S_OK);
         // What GetInputProps hands out is a copy: only SetInputProps changes the input.
-        EXPECT_EQ(InputRate(writer), c.rate);
+        IWMInputMediaProps *fresh = nullptr;
+        ASSERT_EQ(writer->GetInputProps(0, &fresh), S_OK);
+        EXPECT_EQ(EditFormat(fresh, [&](WAVEFORMATEX *record) { EXPECT_EQ(record->nSamplesPerSec, c.rate); }), S_OK);
+        fresh->Release();
         ASSERT_EQ(writer->SetInputProps(0, props), S_OK);
         props->Release();
         RecordingSink own(c.manner, writer);
