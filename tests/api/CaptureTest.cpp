@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
 #include "PcmLog.h"
@@ -90,8 +89,7 @@ void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile)
             ASSERT_GE(raw.size(), pcm.size());
             EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), raw.begin())) << "the input's bytes, in order";
         }
-        // The encoded stream as the library's own reader decodes it: the profile's rate and channels, the recorded
-        // time.
+        // The encoded stream as the library's own reader decodes it: the profile's rate and channels.
         const std::string wma = WriteTemp("capture-" + std::to_string(run) + ".wma", Joined(events, "HD"));
         PcmLog decoded;
         ASSERT_EQ(
