@@ -64,9 +64,9 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
         return handle;
     };
     auto openPlayer = [&] {
-        open(CMD_OPEN);
+        const WORD handle = open(CMD_OPEN);
         EXPECT_TRUE(service.Fence());
-        return LastPlayer();
+        return static_cast<FakePlayer *>(Find(table, handle)->Player());
     };
 
     // An open and its close posted before the service runs: the open finds the entry closing.
