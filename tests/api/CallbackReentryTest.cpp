@@ -75,7 +75,6 @@ TEST(CallbackReentry, EveryExportFromEveryCallbackReturnsAndTheLibraryLivesOn) {
         {"UnInitBrivane", [](uint32_t) { Brivane().UnInitBrivane(); }},
         {"InitBrivane", [](uint32_t) { Brivane().InitBrivane(); }},
         {"AudioOutClose", [](uint32_t h) { Brivane().AudioOutClose(h); }},
-        {"AudioInClose", [](uint32_t h) { Brivane().AudioInClose(h); }},
         {"AudioOutFileOpen", [](uint32_t) { Brivane().AudioOutFileOpen(1, Path("missing.wma").c_str(), &OnPlay, 0); }},
         {"AudioInOpen", [](uint32_t) { Brivane().AudioInOpen(1, &kFormat, nullptr, &OnCapture, 0); }},
         {"AudioOutPlay", [](uint32_t h) { Brivane().AudioOutPlay(h, 0); }},

@@ -55,16 +55,10 @@ void ExpectOpensRefusedOrFailing(PlaybackHost &host) {
 // Steps move the init count by +1, -1 or 0; while initialised, bad opens are refused or fail as event 6.
 TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialisedAndFileExportsGiveTheirFailureValues) {
     auto answers = [](uint32_t h) {
-        return std::vector<uint32_t>{B().AudioOutPlay(h, 0),
-                                     B().AudioOutPlay(h, 1),
-                                     B().AudioOutSeek(h, 1000),
-                                     B().AudioOutSetVolume(h, 50),
-                                     B().AudioOutSetDuration(h, 0, BRIVANE_TO_END),
-                                     B().AudioOutSetSpeed(h, 150),
-                                     B().AudioOutSetEventMask(h, 0xFFFF),
-                                     B().AudioInStart(h, 0),
-                                     B().AudioInStart(h, 1),
-                                     B().AudioInStop(h)};
+        return std::vector<uint32_t>{B().AudioOutPlay(h, 0),       B().AudioOutSeek(h, 1000),
+                                     B().AudioOutSetVolume(h, 50), B().AudioOutSetDuration(h, 0, BRIVANE_TO_END),
+                                     B().AudioOutSetSpeed(h, 150), B().AudioOutSetEventMask(h, 0xFFFF),
+                                     B().AudioInStart(h, 0),       B().AudioInStop(h)};
     };
     const HostText &missing = Path("brivane-missing/none.wav");
     const std::string wav = MediumNamed("tone.wav").path, wma = MediumNamed("tone.wma").path;
@@ -86,7 +80,7 @@ TEST(Lifecycle, CommandExportsAnswerOnlyWhileInitialisedAndFileExportsGiveTheirF
             B().UnInitBrivane();
         }
         for (uint32_t handle : {0u, 0xBEEFu, 0x1BEEFu})
-            EXPECT_EQ(answers(handle), std::vector<uint32_t>(10, steps[step].expected)) << handle;
+            EXPECT_EQ(answers(handle), std::vector<uint32_t>(8, steps[step].expected)) << handle;
         if (step > 1) continue;
         if (steps[step].expected) ExpectOpensRefusedOrFailing(host);
         const uint32_t opened = host.OpenMissing();
