@@ -6,6 +6,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "FakeInstances.h"
@@ -13,12 +14,8 @@
 
 namespace {
 
-struct Delivered {
-    DWORD handle;
-    DWORD code;
-    std::string payload;
-    bool operator==(const Delivered &o) const { return handle == o.handle && code == o.code && payload == o.payload; }
-};
+// A delivered event: its handle, code and payload.
+using Delivered = std::tuple<DWORD, DWORD, std::string>;
 
 struct EventLog {
     std::mutex lock;
@@ -35,7 +32,7 @@ struct EventLog {
             log->throwOnNext = false;
             throw std::runtime_error("host fault");
         }
-        log->events.push_back({handle, code, std::string(static_cast<const char *>(data ? data : ""), size)});
+        log->events.emplace_back(handle, code, std::string(static_cast<const char *>(data ? data : ""), size));
         log->changed.notify_all();
         log->changed.wait(guard, [&] { return !log->gateClosed; });
     }
