@@ -67,29 +67,29 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
     };
 
     // An open and its close posted before the service runs: the open finds the entry closing.
-    const int made = g_fakes.playersMade;
+    const int made = g_playersMade;
     const WORD closedEarly = open(CMD_OPEN);
     service.Command(CMD_CLOSE, closedEarly);
     service.Start(0);
     EXPECT_TRUE(service.Fence());
-    EXPECT_EQ(made, g_fakes.playersMade) << "a player was made for an entry already closing";
+    EXPECT_EQ(made, g_playersMade) << "a player was made for an entry already closing";
     EXPECT_EQ(nullptr, Find(table, closedEarly));
     EXPECT_TRUE(log.WaitFor(0).empty());
 
     // Event 6 for a seek on an unseekable medium, a window ending before it starts, a failed open; none for no entry.
     FakePlayer *a = openPlayer();
-    g_fakes.seekable = false;
+    g_seekable = false;
     service.Command(CMD_SEEK, a->Handle(), 1000);
     service.Command(CMD_DURATION, a->Handle(), 2000, 1000);
     service.Command(CMD_DURATION, a->Handle(), 1000, 0xFFFFFFFF);
     service.Command(CMD_SPEED, a->Handle(), 150);
     service.Command(CMD_VOLUME, a->Handle(), 50);
     service.Command(CMD_SEEK, 0x7777, 10);
-    g_fakes.failPlayerOpen = true;
+    g_failPlayerOpen = true;
     const WORD failed = open(CMD_OPEN);
     EXPECT_TRUE(service.Fence());
-    g_fakes.failPlayerOpen = false;
-    g_fakes.seekable = true;
+    g_failPlayerOpen = false;
+    g_seekable = true;
     std::vector<Delivered> expected = {{a->Handle(), 6, ""}, {a->Handle(), 6, ""}, {failed, 6, ""}};
     EXPECT_EQ(expected, log.WaitFor(3));
     EXPECT_EQ(12345u, service.GetWholeDuration(failed)) << "a failed open stays bound until closed";
@@ -127,14 +127,14 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
     const WORD recorder = open(CMD_REC_OPEN);
     EXPECT_TRUE(service.Fence());
     EXPECT_EQ((std::vector<std::string>{"open", "close"}), b->Calls()) << "the player was closed and parked";
-    const int playersMade = g_fakes.playersMade, recordersMade = g_fakes.recordersMade;
+    const int playersMade = g_playersMade, recordersMade = g_recordersMade;
     service.Command(CMD_CLOSE, recorder);
     open(CMD_REC_OPEN);
     open(CMD_OPEN);
     open(CMD_OPEN);
     EXPECT_TRUE(service.Fence());
-    EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the parked recorder is reused";
-    EXPECT_EQ(playersMade, g_fakes.playersMade) << "and so are both parked players";
+    EXPECT_EQ(recordersMade, g_recordersMade) << "the parked recorder is reused";
+    EXPECT_EQ(playersMade, g_playersMade) << "and so are both parked players";
     EXPECT_EQ(nullptr, Find(table, bHandle));
     EXPECT_EQ(nullptr, Find(table, recorder));
 
