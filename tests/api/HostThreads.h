@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 
 class HostMutex {
 public:
@@ -26,14 +25,13 @@ private:
 // Runs a function on a thread of its own; join waits for it.
 class HostThread {
 public:
-    HostThread() = default;
     template <class Function>
     explicit HostThread(Function run) {
         auto *body = new std::function<void()>(std::move(run));
         m_handle = CreateThread(nullptr, 0, &Enter, body, 0, nullptr);
         if (!m_handle) delete body;
     }
-    HostThread(HostThread &&other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
+    HostThread(const HostThread &) = delete;
     ~HostThread() { join(); }
     void join() {
         if (!m_handle) return;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "FakeInstances.h"
@@ -13,12 +14,8 @@
 
 namespace {
 
-struct Delivered {
-    DWORD handle;
-    DWORD code;
-    std::string payload;
-    bool operator==(const Delivered &o) const { return handle == o.handle && code == o.code && payload == o.payload; }
-};
+// A delivered event: its handle, code and payload.
+using Delivered = std::tuple<DWORD, DWORD, std::string>;
 
 struct EventLog {
     std::mutex lock;
@@ -35,7 +32,7 @@ struct EventLog {
             log->throwOnNext = false;
             throw std::runtime_error("host fault");
         }
-        log->events.push_back({handle, code, std::string(static_cast<const char *>(data ? data : ""), size)});
+        log->events.emplace_back(handle, code, std::string(static_cast<const char *>(data ? data : ""), size));
         log->changed.notify_all();
         log->changed.wait(guard, [&] { return !log->gateClosed; });
     }
@@ -64,35 +61,35 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
         return handle;
     };
     auto openPlayer = [&] {
-        open(CMD_OPEN);
+        const WORD handle = open(CMD_OPEN);
         EXPECT_TRUE(service.Fence());
-        return LastPlayer();
+        return static_cast<FakePlayer *>(Find(table, handle)->Player());
     };
 
     // An open and its close posted before the service runs: the open finds the entry closing.
-    const int made = g_fakes.playersMade;
+    const int made = g_playersMade;
     const WORD closedEarly = open(CMD_OPEN);
     service.Command(CMD_CLOSE, closedEarly);
     service.Start(0);
     EXPECT_TRUE(service.Fence());
-    EXPECT_EQ(made, g_fakes.playersMade) << "a player was made for an entry already closing";
+    EXPECT_EQ(made, g_playersMade) << "a player was made for an entry already closing";
     EXPECT_EQ(nullptr, Find(table, closedEarly));
     EXPECT_TRUE(log.WaitFor(0).empty());
 
     // Event 6 for a seek on an unseekable medium, a window ending before it starts, a failed open; none for no entry.
     FakePlayer *a = openPlayer();
-    g_fakes.seekable = false;
+    g_seekable = false;
     service.Command(CMD_SEEK, a->Handle(), 1000);
     service.Command(CMD_DURATION, a->Handle(), 2000, 1000);
     service.Command(CMD_DURATION, a->Handle(), 1000, 0xFFFFFFFF);
     service.Command(CMD_SPEED, a->Handle(), 150);
     service.Command(CMD_VOLUME, a->Handle(), 50);
     service.Command(CMD_SEEK, 0x7777, 10);
-    g_fakes.failPlayerOpen = true;
+    g_failPlayerOpen = true;
     const WORD failed = open(CMD_OPEN);
     EXPECT_TRUE(service.Fence());
-    g_fakes.failPlayerOpen = false;
-    g_fakes.seekable = true;
+    g_failPlayerOpen = false;
+    g_seekable = true;
     std::vector<Delivered> expected = {{a->Handle(), 6, ""}, {a->Handle(), 6, ""}, {failed, 6, ""}};
     EXPECT_EQ(expected, log.WaitFor(3));
     EXPECT_EQ(12345u, service.GetWholeDuration(failed)) << "a failed open stays bound until closed";
@@ -130,14 +127,14 @@ TEST(Service, BindsParksPurgesAndReportsFailuresThroughTheHostCallback) {
     const WORD recorder = open(CMD_REC_OPEN);
     EXPECT_TRUE(service.Fence());
     EXPECT_EQ((std::vector<std::string>{"open", "close"}), b->Calls()) << "the player was closed and parked";
-    const int playersMade = g_fakes.playersMade, recordersMade = g_fakes.recordersMade;
+    const int playersMade = g_playersMade, recordersMade = g_recordersMade;
     service.Command(CMD_CLOSE, recorder);
     open(CMD_REC_OPEN);
     open(CMD_OPEN);
     open(CMD_OPEN);
     EXPECT_TRUE(service.Fence());
-    EXPECT_EQ(recordersMade, g_fakes.recordersMade) << "the parked recorder is reused";
-    EXPECT_EQ(playersMade, g_fakes.playersMade) << "and so are both parked players";
+    EXPECT_EQ(recordersMade, g_recordersMade) << "the parked recorder is reused";
+    EXPECT_EQ(playersMade, g_playersMade) << "and so are both parked players";
     EXPECT_EQ(nullptr, Find(table, bHandle));
     EXPECT_EQ(nullptr, Find(table, recorder));
 

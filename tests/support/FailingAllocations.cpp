@@ -53,15 +53,13 @@ void FailNth(int nth) {
 bool Fired() { return g_fired; }
 }  // namespace failalloc
 
-// Operator new and new[], throwing and nothrow, by their mangled names, which spell size_t's width.
+// Operator new, throwing and nothrow, and new[] as the library uses it, nothrow: mangled names spell size_t's width.
 #if SIZE_MAX > 0xFFFFFFFFu
 #define NEW(prefix) prefix##_Znwm
-#define NEW_ARRAY(prefix) prefix##_Znam
 #define NOTHROW_NEW(prefix) prefix##_ZnwmRKSt9nothrow_t
 #define NOTHROW_NEW_ARRAY(prefix) prefix##_ZnamRKSt9nothrow_t
 #else
 #define NEW(prefix) prefix##_Znwj
-#define NEW_ARRAY(prefix) prefix##_Znaj
 #define NOTHROW_NEW(prefix) prefix##_ZnwjRKSt9nothrow_t
 #define NOTHROW_NEW_ARRAY(prefix) prefix##_ZnajRKSt9nothrow_t
 #endif
@@ -70,7 +68,6 @@ extern "C" {
 void *__real_malloc(size_t size);
 void *__real_calloc(size_t count, size_t size);
 void *NEW(__real_)(size_t size);
-void *NEW_ARRAY(__real_)(size_t size);
 void *NOTHROW_NEW(__real_)(size_t size, const std::nothrow_t &tag);
 void *NOTHROW_NEW_ARRAY(__real_)(size_t size, const std::nothrow_t &tag);
 
@@ -79,10 +76,6 @@ void *__wrap_calloc(size_t count, size_t size) { return Refuse() ? nullptr : __r
 void *NEW(__wrap_)(size_t size) {
     if (Refuse()) throw std::bad_alloc();
     return NEW(__real_)(size);
-}
-void *NEW_ARRAY(__wrap_)(size_t size) {
-    if (Refuse()) throw std::bad_alloc();
-    return NEW_ARRAY(__real_)(size);
 }
 void *NOTHROW_NEW(__wrap_)(size_t size, const std::nothrow_t &tag) {
     return Refuse() ? nullptr : NOTHROW_NEW(__real_)(size, tag);

@@ -6,9 +6,7 @@ namespace failalloc {
 void FailNth(int nth);
 // Whether the armed allocation has been refused.
 bool Fired();
-}  // namespace failalloc
 
-namespace failalloc {
 // Fails allocation 1, 2, ... until a run needs none, then once unhooked: runs refused, or -1 if a clean run fell short.
 template <class Scenario>
 int FailEachInTurn(Scenario &&scenario, int limit = 100000) {

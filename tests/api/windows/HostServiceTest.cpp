@@ -49,7 +49,6 @@ TEST(HostService, FaultingCallbackIsClearedAndTheServiceGoesOn) {
         EXPECT_EQ(B().AudioOutSeek(faulting, 500), 1u);
         Sleep(500);
         EXPECT_EQ(g_faultingCalls, 1);
-        EXPECT_EQ(CountDebugLines("DispatchPlayMsg"), before + 1);
 
         // Nothing the fault abandoned is still held: locked exports and the kept decoder answer.
         uint32_t next = recorder.OpenMissing();

@@ -1,8 +1,7 @@
-// The buffer pool and the node-block list: reuse and release rules.
+// The buffer pool: reuse and release rules.
 #include <gtest/gtest.h>
 
 #include "core/BufferPool.h"
-#include "core/NodeBlockList.h"
 
 namespace {
 
@@ -29,27 +28,6 @@ TEST(BufferPool, LendsAFreeBufferLargeEnoughNeverOneHeldAndPreallocatesWithoutGr
     EXPECT_EQ(4, pool.BufferCount()) << "buffers already large enough count";
     for (LONG size : {100, 80, 50, 1}) EXPECT_NE(nullptr, pool.Acquire(size));
     EXPECT_EQ(4, pool.BufferCount()) << "preallocated buffers serve without growing";
-}
-
-TEST(NodeBlockList, IsAFifoThatFreesItsBlocksWhenEmpty) {
-    CNodeBlockList list(10);
-    DWORD value = 0;
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_FALSE(list.RemoveHead(&value));
-    for (DWORD i = 0; i < 25; ++i) ASSERT_TRUE(list.AddTail(i));
-    EXPECT_EQ(3, list.BlockCount());
-    for (DWORD i = 0; i < 12; ++i) {
-        ASSERT_TRUE(list.RemoveHead(&value));
-        EXPECT_EQ(i, value);
-    }
-    for (DWORD i = 25; i < 30; ++i) list.AddTail(i);
-    EXPECT_EQ(3, list.BlockCount()) << "freed nodes are reused before a new block is made";
-    for (DWORD i = 12; i < 30; ++i) {
-        ASSERT_TRUE(list.RemoveHead(&value));
-        EXPECT_EQ(i, value);
-    }
-    EXPECT_TRUE(list.IsEmpty());
-    EXPECT_EQ(0, list.BlockCount());
 }
 
 }  // namespace
