@@ -151,10 +151,7 @@ TEST(FileStream, ReadsAndSeeksFollowTheFileAndOpenRefusesWhatIsNoDiskFile) {
     };
     const Case cases[] = {
         {pathOf("missing.bin"), HRESULT(0x80070002)},
-        {pathOf("missing/file.bin"), HRESULT(0x80070003)},
-        {pathOf(""), E_ACCESSDENIED},
         {pathOf("pipe"), E_FAIL},
-        {u"/dev/null", E_FAIL},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.path.begin(), c.path.end()));

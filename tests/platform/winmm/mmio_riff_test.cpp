@@ -24,12 +24,6 @@ Bytes Sized(Bytes chunk, DWORD size) {
 
 const Bytes kFmt = FmtChunk(PcmFormat(1, 8000, 16));
 
-// The bytes as a file of the name; the name, writable, as mmioOpenA takes it.
-std::vector<char> WriteFile(const std::string &name, const Bytes &bytes) {
-    WriteBytes(name, bytes);
-    return std::vector<char>(name.c_str(), name.c_str() + name.size() + 1);
-}
-
 // Reads at most this much of a chunk: enough for every file here, and safe for declared sizes.
 const DWORD kReadLimit = 1 << 16;
 
@@ -103,8 +97,9 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
     };
     for (const auto &c : cases) {
         if (c.wineDiffers && RunningUnderWine()) continue;
-        std::vector<char> name = WriteFile("mmio_walk_" + std::to_string(&c - cases) + ".wav", c.bytes);
-        HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+        std::string name = "mmio_walk_" + std::to_string(&c - cases) + ".wav";
+        ASSERT_TRUE(WriteBytes(name, c.bytes));
+        HMMIO file = mmioOpenA(&name[0], nullptr, MMIO_READ | MMIO_ALLOCBUF);
         ASSERT_NE(file, nullptr);
         EXPECT_EQ(WalkWave(file), c.outcome) << "case " << &c - cases;
         if (&c == cases) ExpectWindowsSeeks(file, LONG(c.bytes.size()));
