@@ -17,11 +17,8 @@ void Reset(CReaderLog &log) {
     Empty(log.statuses, 256);
     Empty(log.results, 256);
     Empty(log.pcm, 4 << 20);
-    Empty(log.times, 8192);
-    Empty(log.durations, 8192);
     Empty(log.ticks, 8192);
-    Empty(log.reached, 256);
-    Empty(log.deliveredTo, 256);
+    for (std::vector<QWORD> *times : {&log.times, &log.durations, &log.reached, &log.deliveredTo}) Empty(*times, 8192);
 }
 
 // Plays the medium on the host's clock; true when all of it came, wholeBytes of PCM (0: any).
