@@ -196,7 +196,6 @@ public:
     std::vector<BYTE> pcm;  // of output 0
     std::vector<QWORD> times, durations;
     std::vector<DWORD> ticks;  // GetTickCount at each sample
-    DWORD largest = 0;
     int lent = 0, foreign = 0;
     std::vector<QWORD> reached;      // the time of each OnTime
     std::vector<QWORD> deliveredTo;  // at each OnTime, the end of the last sample delivered
@@ -241,7 +240,6 @@ private:
             times.push_back(time);
             durations.push_back(duration);
             ticks.push_back(GetTickCount());
-            largest = std::max(largest, length);
             (CTestBuffer::IsOne(sample) ? lent : foreign)++;
             if (clock && time > m_given) ++early;
             if (keepEvery && times.size() % size_t(keepEvery) == 0) {
