@@ -32,7 +32,7 @@ bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes) {
     }
     bool whole = false;
     log.clock = r.advanced;
-    HRESULT hr = r.Open(path, log, nullptr);
+    HRESULT hr = r.Open(path, log);
     if (SUCCEEDED(hr)) hr = r.advanced->SetUserProvidedClock(TRUE);
     if (SUCCEEDED(hr)) hr = r.reader->Start(0, 0, 1.0f, nullptr);
     if (SUCCEEDED(hr)) {
