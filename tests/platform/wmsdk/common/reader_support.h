@@ -56,13 +56,12 @@ inline std::vector<int16_t> AsSamples(const std::vector<BYTE> &bytes) {
     return samples;
 }
 
-// The props' media type by the two-call size protocol, in storage aligned for the record; *size gets the first size.
-inline WM_MEDIA_TYPE *MediaTypeOf(IWMMediaProps *props, std::vector<ULONGLONG> &storage, DWORD *size = nullptr) {
+// The props' media type by the two-call size protocol, in storage aligned for the record.
+inline WM_MEDIA_TYPE *MediaTypeOf(IWMMediaProps *props, std::vector<ULONGLONG> &storage) {
     DWORD needed = 0;
     EXPECT_EQ(props->GetMediaType(nullptr, &needed), S_OK);
     storage.assign(needed / sizeof(ULONGLONG) + 1, 0);
     WM_MEDIA_TYPE *type = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-    if (size) *size = needed;
     EXPECT_EQ(props->GetMediaType(type, &needed), S_OK);
     return type;
 }
