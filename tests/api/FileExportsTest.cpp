@@ -154,9 +154,6 @@ TEST_F(FileExports, ConvertKeepsTheToneAndOneDecoderIsKeptUntilToldOrShutDown) {
     viaWav.pcm.assign(reinterpret_cast<const char *>(samples), 2 * size_t(count));
     Brivane().AudioWavFreeData(samples);
     ASSERT_EQ(Decode(wma, viaPcm), 1u);
-    if (kFfmpegDecodes) {
-        EXPECT_EQ(viaWav.format.nSamplesPerSec, 16000u);
-    }
     for (const PcmLog *decoded : {&viaWav, &viaPcm}) {
         EXPECT_EQ(decoded->format.wBitsPerSample, 16);
         // One WMA frame at 16 kHz; another system's decoder adds its delay.

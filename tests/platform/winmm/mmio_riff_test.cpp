@@ -11,10 +11,6 @@
 namespace {
 
 Bytes B(const std::string &text) { return Bytes(text.begin(), text.end()); }
-Bytes operator+(Bytes a, const Bytes &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // The chunk declaring the size in its header, all bits set included.
 Bytes Sized(Bytes chunk, DWORD size) {
@@ -23,12 +19,6 @@ Bytes Sized(Bytes chunk, DWORD size) {
 }
 
 const Bytes kFmt = FmtChunk(PcmFormat(1, 8000, 16));
-
-// The bytes as a file of the name; the name, writable, as mmioOpenA takes it.
-std::vector<char> WriteFile(const std::string &name, const Bytes &bytes) {
-    WriteBytes(name, bytes);
-    return std::vector<char>(name.c_str(), name.c_str() + name.size() + 1);
-}
 
 // Reads at most this much of a chunk: enough for every file here, and safe for declared sizes.
 const DWORD kReadLimit = 1 << 16;
@@ -88,14 +78,14 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
         {Riff({kFmt, data}), "fmt 16 read 16, data 10 read 0123456789", nullptr},
         {Riff({Chunk("junk", B("abc")), kFmt, Chunk("odd ", B("12345")), Chunk("data", B("abcdefg"))}),
          "fmt 16 read 16, data 7 read abcdefg", nullptr},
-        {Riff({Chunk("LIST", B("INFO") + Chunk("data", B("XXXX"))), kFmt, Chunk("data", B("outer!"))}),
+        {Riff({Renamed(Riff({Chunk("data", B("XXXX"))}, "INFO"), "LIST"), kFmt, Chunk("data", B("outer!"))}),
          "fmt 16 read 16, data 6 read outer!", nullptr},
         {Riff({data, kFmt}), "fmt 16 read 16, no data: 265", nullptr},
         {Riff({kFmt, Chunk("data", B("0123456789"), 1000)}), "fmt 16 read 16, data 1000 read 0123456789", nullptr},
         {Riff({Chunk("fmt ", fmtBody, 0xFFFFFFF0u), data}), "fmt 4294967280 read 34, no data: 265", nullptr},
         {Riff({kFmt, Sized(Chunk("big ", {}), 0xFFFFFFFFu), data}), "fmt 16 read 16, no data: 265",
          "Wine's offsets wrap at 32 bits: the 4 GB chunk seems to end where it starts"},
-        {Riff({kFmt, Chunk("junk", B("ab"))}, "WAVE", 4 + DWORD(kFmt.size()) + 10) + data,
+        {Riff({kFmt, Chunk("junk", B("ab")), data}, "WAVE", 4 + DWORD(kFmt.size()) + 10),
          "fmt 16 read 16, no data: 265", "Wine's search runs on past the parent chunk's end, to the end of the file"},
         {Sized(Riff({kFmt, data}), 0xFFFFFFFFu), "fmt 16 read 16, data 10 read 0123456789",
          "Wine's parent end wraps at 32 bits and puts every position outside the RIFF chunk"},
@@ -103,8 +93,9 @@ TEST(MmioContract, WaveWalkOnWellFormedAndDamagedFiles) {
     };
     for (const auto &c : cases) {
         if (c.wineDiffers && RunningUnderWine()) continue;
-        std::vector<char> name = WriteFile("mmio_walk_" + std::to_string(&c - cases) + ".wav", c.bytes);
-        HMMIO file = mmioOpenA(name.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF);
+        std::string name = "mmio_walk_" + std::to_string(&c - cases) + ".wav";
+        ASSERT_TRUE(WriteBytes(name, c.bytes));
+        HMMIO file = mmioOpenA(&name[0], nullptr, MMIO_READ | MMIO_ALLOCBUF);
         ASSERT_NE(file, nullptr);
         EXPECT_EQ(WalkWave(file), c.outcome) << "case " << &c - cases;
         if (&c == cases) ExpectWindowsSeeks(file, LONG(c.bytes.size()));

@@ -1,4 +1,4 @@
-// What the media reader tests share, in the Windows API only: media, a recording callback, host stream and buffer.
+// What the media reader tests share, in the Windows API only: media, a recording callback and a host's buffer.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -56,13 +56,12 @@ inline std::vector<int16_t> AsSamples(const std::vector<BYTE> &bytes) {
     return samples;
 }
 
-// The props' media type by the two-call size protocol, in storage aligned for the record; *size gets the first size.
-inline WM_MEDIA_TYPE *MediaTypeOf(IWMMediaProps *props, std::vector<ULONGLONG> &storage, DWORD *size = nullptr) {
+// The props' media type by the two-call size protocol, in storage aligned for the record.
+inline WM_MEDIA_TYPE *MediaTypeOf(IWMMediaProps *props, std::vector<ULONGLONG> &storage) {
     DWORD needed = 0;
     EXPECT_EQ(props->GetMediaType(nullptr, &needed), S_OK);
     storage.assign(needed / sizeof(ULONGLONG) + 1, 0);
     WM_MEDIA_TYPE *type = reinterpret_cast<WM_MEDIA_TYPE *>(storage.data());
-    if (size) *size = needed;
     EXPECT_EQ(props->GetMediaType(type, &needed), S_OK);
     return type;
 }
@@ -121,59 +120,6 @@ private:
     std::vector<BYTE> m_bytes;
 };
 
-// The host's stream over bytes in memory.
-class CTestStream : private CComObject<IStream> {
-public:
-    explicit CTestStream(const std::vector<BYTE> &bytes) : m_bytes(bytes), m_position(0) {}
-    IStream *Stream() { return this; }
-    LONG References() const { return LONG(CComObject::References()); }
-
-private:
-    void *FindInterface(REFIID riid) override {
-        if (riid == IID_IUnknown || riid == IID_IStream || riid == IID_ISequentialStream)
-            return static_cast<IStream *>(this);
-        return nullptr;
-    }
-    // Lives on the test's stack: the last Release destroys nothing.
-    void OnFinalRelease() override {}
-    HRESULT STDMETHODCALLTYPE Read(void *data, ULONG size, ULONG *got) override {
-        const ULONG n = ULONG(std::min<size_t>(size, m_bytes.size() - m_position));
-        std::memcpy(data, m_bytes.data() + m_position, n);
-        m_position += n;
-        if (got) *got = n;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Write(const void *, ULONG, ULONG *) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER *position) override {
-        const LONGLONG base = origin == STREAM_SEEK_SET   ? 0
-                              : origin == STREAM_SEEK_CUR ? LONGLONG(m_position)
-                                                          : LONGLONG(m_bytes.size());
-        const LONGLONG target = base + move.QuadPart;
-        if (origin > STREAM_SEEK_END || target < 0 || target > LONGLONG(m_bytes.size())) return E_INVALIDARG;
-        m_position = size_t(target);
-        if (position) position->QuadPart = ULONGLONG(target);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream *, ULARGE_INTEGER, ULARGE_INTEGER *, ULARGE_INTEGER *) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG *stat, DWORD) override {
-        std::memset(stat, 0, sizeof(*stat));
-        stat->type = STGTY_STREAM;
-        stat->cbSize.QuadPart = m_bytes.size();
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IStream **) override { return E_NOTIMPL; }
-
-    const std::vector<BYTE> m_bytes;
-    size_t m_position;
-};
-
 // Records what a reader reports, lends buffers, and given a clock steps it by seconds as the library's decoder does.
 class CReaderLog : public CReaderCallback {
 public:
@@ -196,7 +142,6 @@ public:
     std::vector<BYTE> pcm;  // of output 0
     std::vector<QWORD> times, durations;
     std::vector<DWORD> ticks;  // GetTickCount at each sample
-    DWORD largest = 0;
     int lent = 0, foreign = 0;
     std::vector<QWORD> reached;      // the time of each OnTime
     std::vector<QWORD> deliveredTo;  // at each OnTime, the end of the last sample delivered
@@ -241,7 +186,6 @@ private:
             times.push_back(time);
             durations.push_back(duration);
             ticks.push_back(GetTickCount());
-            largest = std::max(largest, length);
             (CTestBuffer::IsOne(sample) ? lent : foreign)++;
             if (clock && time > m_given) ++early;
             if (keepEvery && times.size() % size_t(keepEvery) == 0) {
@@ -299,11 +243,10 @@ struct TestReader {
         advanced->Release();
         reader->Release();
     }
-    // Opens by name or stream; the result comes at once or with the open status (either ends the library's wait).
-    HRESULT Open(const WideString &path, CReaderLog &log, CTestStream *stream) {
+    // The result comes at once or with the open status (either ends the library's wait).
+    HRESULT Open(const WideString &path, CReaderLog &log) {
         if (!reader) return created;
-        const HRESULT hr = stream ? advanced->OpenStream(stream->Stream(), log.Callback(), nullptr)
-                                  : reader->Open(path.c_str(), log.Callback(), nullptr);
+        const HRESULT hr = reader->Open(path.c_str(), log.Callback(), nullptr);
         if (FAILED(hr)) return hr;
         EXPECT_TRUE(log.WaitFor(WMT_OPENED, 10000)) << "no answer to the open";
         return log.ResultOf(WMT_OPENED);

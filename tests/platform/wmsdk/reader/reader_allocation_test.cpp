@@ -17,11 +17,8 @@ void Reset(CReaderLog &log) {
     Empty(log.statuses, 256);
     Empty(log.results, 256);
     Empty(log.pcm, 4 << 20);
-    Empty(log.times, 8192);
-    Empty(log.durations, 8192);
     Empty(log.ticks, 8192);
-    Empty(log.reached, 256);
-    Empty(log.deliveredTo, 256);
+    for (std::vector<QWORD> *times : {&log.times, &log.durations, &log.reached, &log.deliveredTo}) Empty(*times, 8192);
 }
 
 // Plays the medium on the host's clock; true when all of it came, wholeBytes of PCM (0: any).
@@ -35,7 +32,7 @@ bool PlayToTheEnd(const WideString &path, CReaderLog &log, size_t wholeBytes) {
     }
     bool whole = false;
     log.clock = r.advanced;
-    HRESULT hr = r.Open(path, log, nullptr);
+    HRESULT hr = r.Open(path, log);
     if (SUCCEEDED(hr)) hr = r.advanced->SetUserProvidedClock(TRUE);
     if (SUCCEEDED(hr)) hr = r.reader->Start(0, 0, 1.0f, nullptr);
     if (SUCCEEDED(hr)) {

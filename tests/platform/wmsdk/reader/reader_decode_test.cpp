@@ -38,28 +38,16 @@ void ExpectDescribes(TestReader &r, const TestMedium &medium) {
     DWORD outputs = 0;
     EXPECT_EQ(r.reader->GetOutputCount(&outputs), S_OK);
     ASSERT_GE(outputs, 1u);
-    // Each call hands out its own copy: a PCM type by the two-call size protocol, 18-byte format record right after.
-    IWMOutputMediaProps *props = nullptr, *other = nullptr;
+    // A PCM type by the two-call size protocol, its 18-byte format record right after it in the caller's block.
+    IWMOutputMediaProps *props = nullptr;
     ASSERT_EQ(r.reader->GetOutputProps(0, &props), S_OK);
-    ASSERT_EQ(r.reader->GetOutputProps(0, &other), S_OK);
-    EXPECT_NE(props, other);
-    EXPECT_EQ(other->Release(), 0u) << "the reader keeps no reference to what it hands out";
-    DWORD size = 0;
     std::vector<ULONGLONG> storage;
-    WM_MEDIA_TYPE *type = MediaTypeOf(props, storage, &size);
-    DWORD tooSmall = size - 1;
-    EXPECT_EQ(props->GetMediaType(type, &tooSmall), ASF_E_BUFFERTOOSMALL);
-    EXPECT_EQ(tooSmall, size);
+    WM_MEDIA_TYPE *type = MediaTypeOf(props, storage);
     props->Release();
     EXPECT_TRUE(type->majortype == WMMEDIATYPE_Audio && type->subtype == WMMEDIASUBTYPE_PCM &&
                 type->formattype == WMFORMAT_WaveFormatEx);
-    EXPECT_TRUE(type->bFixedSizeSamples && !type->bTemporalCompression && !type->pUnk);
     ASSERT_EQ(type->cbFormat, 18u) << "the player takes an 18-byte format record";
-    EXPECT_EQ(size, sizeof(WM_MEDIA_TYPE) + 18);
     EXPECT_EQ(type->pbFormat, reinterpret_cast<BYTE *>(type + 1));
-    IWMOutputMediaProps *untouched = reinterpret_cast<IWMOutputMediaProps *>(0x1234);
-    EXPECT_EQ(r.reader->GetOutputProps(outputs, &untouched), E_INVALIDARG);
-    EXPECT_EQ(untouched, reinterpret_cast<IWMOutputMediaProps *>(0x1234)) << "a refused call writes nothing";
     const WAVEFORMATEX format = FormatOf(type), wanted = PcmFormat(medium.channels, medium.rate, 16);
     EXPECT_EQ(std::memcmp(&format, &wanted, 16), 0);
 
@@ -101,38 +89,27 @@ void ExpectDescribes(TestReader &r, const TestMedium &medium) {
     profile->Release();
 }
 
-void ExpectContiguousTimes(const CReaderLog &log) {
-    for (size_t i = 1; i < log.times.size(); ++i)
-        ASSERT_NEAR(double(log.times[i]), double(log.times[i - 1] + log.durations[i - 1]), 10000.0) << "sample " << i;
-}
-
 TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration) {
     const QWORD second = 10000000;
-    // By name or stream, in the reader's or host's buffers; described once each way, released once without a close.
+    // In the reader's or the host's buffers, described once each way; released once without a close.
     const struct {
         QWORD start, duration;
-        bool stream, lend, describe, close;
-    } cases[] = {{0, 0, false, false, true, true},
-                 {0, 0, true, true, true, true},
-                 {second, 0, false, false, false, true},
-                 {second, second / 2, true, false, false, false}};
+        bool lend, describe, close;
+    } cases[] = {{0, 0, false, true, true},
+                 {0, 0, true, true, true},
+                 {second, 0, false, false, true},
+                 {second, second / 2, false, false, false}};
     for (const TestMedium &medium : kTestMedia) {
         for (const auto &c : cases) {
-            SCOPED_TRACE(testing::Message()
-                         << medium.file << " from " << c.start << " for " << c.duration
-                         << (c.stream ? " through a stream" : " by name") << (c.lend ? " in lent buffers" : ""));
-            CTestStream stream(ReadBytes(MediaPath(medium.file)));
+            SCOPED_TRACE(testing::Message() << medium.file << " from " << c.start << " for " << c.duration
+                                            << (c.lend ? " in lent buffers" : ""));
             CReaderLog log;
             // Wine holds on to a callback that lends buffers, closed or released.
             const bool wineHolds = c.lend && RunningUnderWine();
             {
                 TestReader r;
-                ASSERT_EQ(r.Open(Wide(MediaPath(medium.file)), log, c.stream ? &stream : nullptr), S_OK);
+                ASSERT_EQ(r.Open(Wide(MediaPath(medium.file)), log), S_OK);
                 if (c.describe) ExpectDescribes(r, medium);
-                // Wine answers E_NOTIMPL; the library ignores the answer there.
-                DWORD largest = DWORD(-1);
-                const HRESULT sized = r.advanced->GetMaxOutputSampleSize(0, &largest);
-                EXPECT_TRUE(sized == S_OK || (RunningUnderWine() && sized == E_NOTIMPL)) << std::hex << sized;
                 if (c.lend) {
                     EXPECT_EQ(r.advanced->SetAllocateForOutput(0, TRUE), S_OK);
                 }
@@ -144,19 +121,16 @@ TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration)
                 ASSERT_TRUE(log.WaitForEnd(20000));
                 EXPECT_EQ(r.reader->Stop(), S_OK);
                 EXPECT_TRUE(log.WaitFor(WMT_STOPPED, 5000));
-                EXPECT_LE(log.largest, largest);
                 if (c.close) {
-                    // A memory image may be freed once its reader is closed: the reader lets go of it by then.
+                    // The reader lets go of the host's callback once closed.
                     EXPECT_EQ(r.reader->Close(), S_OK);
                     EXPECT_TRUE(log.WaitFor(WMT_CLOSED, 0)) << "closed is reported before Close returns";
-                    EXPECT_EQ(stream.References(), 1);
                     EXPECT_EQ(log.References(), wineHolds ? 2 : 1);
                     EXPECT_EQ(r.reader->Close(), NS_E_INVALID_REQUEST) << "nothing left to close";
                 }
             }
             // A reader released without a close holds on to nothing of the host's.
             EXPECT_EQ(log.References(), wineHolds ? 2 : 1);
-            EXPECT_EQ(stream.References(), 1);
 
             // The library's clock steps, each after the last is reached: no sample early, each delivered to its time.
             ASSERT_FALSE(log.times.empty());
@@ -170,7 +144,9 @@ TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration)
                 }
             }
             EXPECT_NEAR(double(log.times[0]) / 1e7, double(c.start) / 1e7, medium.PacketSeconds() + 0.001);
-            ExpectContiguousTimes(log);
+            for (size_t i = 1; i < log.times.size(); ++i)
+                ASSERT_NEAR(double(log.times[i]), double(log.times[i - 1] + log.durations[i - 1]), 1e4)
+                    << "sample " << i;
             EXPECT_EQ(c.lend ? log.foreign : log.lent, 0);
             EXPECT_TRUE(log.KeptUnchanged());
             const size_t from = size_t(c.start / second) * medium.rate;
@@ -197,23 +173,18 @@ TEST(ReaderContract, DescribesAndDecodesMediaAsFfmpegDoesFromAStartForADuration)
 TEST(ReaderContract, DamagedOrMissingMediaFailCleanly) {
     const struct {
         const char *file;
-        bool throughStream;
-        bool opens;      // a medium cut short still gives what it holds
-        bool hangsWine;  // Wine's OpenStream may never return on it
-    } cases[] = {
-        {"missing.wma", false, false, false},  {"garbage.bin", false, false, false},
-        {"garbage.bin", true, false, false},   {"empty.wma", false, false, false},
-        {"header-cut.wma", true, false, true}, {"half.wma", false, true, false},
-        {"half.wma", true, true, false},
-    };
+        bool opens;  // a medium cut short still gives what it holds
+    } cases[] = {{"missing.wma", false},
+                 {"garbage.bin", false},
+                 {"empty.wma", false},
+                 {"header-cut.wma", false},
+                 {"half.wma", true}};
     const size_t whole = ReadBytes(MediaPath("chirp.wma.s16")).size();
     for (const auto &c : cases) {
-        SCOPED_TRACE(std::string(c.file) + (c.throughStream ? " through a stream" : " by name"));
-        if (c.hangsWine && RunningUnderWine()) continue;
-        CTestStream stream(ReadBytes(MediaPath(c.file)));
+        SCOPED_TRACE(c.file);
         CReaderLog log;
         TestReader r;
-        const bool opened = SUCCEEDED(r.Open(Wide(MediaPath(c.file)), log, c.throughStream ? &stream : nullptr));
+        const bool opened = SUCCEEDED(r.Open(Wide(MediaPath(c.file)), log));
         EXPECT_EQ(opened, c.opens);
         if (!opened) continue;
         EXPECT_EQ(r.advanced->SetUserProvidedClock(TRUE), S_OK);
@@ -229,7 +200,7 @@ TEST(ReaderContract, PacesDeliveryToRealTimeOnItsOwnClock) {
     const DWORD pauseMs = 400;
     CReaderLog log;
     TestReader r;
-    ASSERT_EQ(r.Open(Wide(MediaPath("chirp.wav")), log, nullptr), S_OK);
+    ASSERT_EQ(r.Open(Wide(MediaPath("chirp.wav")), log), S_OK);
     const DWORD begin = GetTickCount();
     EXPECT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
     ASSERT_TRUE(log.WaitFor(WMT_STARTED, 5000));
