@@ -14,12 +14,9 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
     std::vector<Row> rows = {
         {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, kPause, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, kPause, 100},
-        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, kPause, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, kPauseThenSeek, 100},
         {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, kPauseThenSeek, 100},
         {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, kSeek, 100},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, kSeek, 100},
-        {{"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE}, kSeek, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, kSeek, 150},
         {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, kQuickSeek, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, kQuickSeek, 150},
@@ -89,11 +86,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
             // A block already on its way when the pause came may still arrive; nothing more.
             EXPECT_LE(Data(events, paused).size() - Data(events, resumed).size(), 2u * 8820) << what;
             const std::vector<char> data = Data(std::vector<Delivery>(events.begin(), events.begin() + long(end)));
-            if (medium.exact) {
-                EXPECT_TRUE(data == medium.pcm) << what << ": the resumed playback is not the whole medium";
-            } else {
-                EXPECT_NEAR(double(medium.pcm.size()), double(data.size()), 4096.0 * 4) << what;
-            }
+            EXPECT_TRUE(data == medium.pcm) << what << ": the resumed playback is not the whole medium";
             EXPECT_GE(std::chrono::duration_cast<milliseconds>(events[end].at - events[1].at).count(),
                       medium.durationMs * 3 / 4 + pauseMs)
                 << what;
@@ -117,8 +110,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
         const std::vector<char> after = Data(events, restart);
         const std::vector<char> tail = Slice(medium.pcm, MsToBytes(medium.format, seekMs));
         const bool endsWithTail = after.size() >= tail.size() && Slice(after, after.size() - tail.size()) == tail;
-        EXPECT_TRUE(!medium.exact || endsWithTail) << what << ": " << after.size() << " bytes after the seek";
-        EXPECT_GE(after.size() + 4096 * 4, tail.size()) << what;
+        EXPECT_TRUE(endsWithTail) << what << ": " << after.size() << " bytes after the seek";
         EXPECT_LE(after.size(), tail.size() + (quick ? 8820 : 13230 + 4096 * 4)) << what;
     }
 }
