@@ -100,8 +100,6 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
         {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays},
         {{"byte.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays},
-        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
-        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
         {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
         {{"speech.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays, 0x8, "DATA* END"},
