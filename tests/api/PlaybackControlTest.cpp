@@ -5,21 +5,16 @@ namespace {
 
 // A quick seek is a dragged slider: a second seek and a pause posted at once land mid-restart and act on the new play.
 TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
-    enum Act { kPause, kPauseThenSeek, kSeek, kQuickSeek };
+    enum Act { kPauseThenSeek, kSeek, kQuickSeek };
     struct Row {
         Play play;
         Act act;
         int speed;
     };
     std::vector<Row> rows = {
-        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, kPause, 100},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, kPause, 100},
-        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, kPause, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, kPauseThenSeek, 100},
         {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, kPauseThenSeek, 100},
         {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, kSeek, 100},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, kSeek, 100},
-        {{"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE}, kSeek, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, kSeek, 150},
         {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, kQuickSeek, 100},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, kQuickSeek, 150},
@@ -29,7 +24,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
         EraseIf(rows, [](const Row &row) { return row.act != kSeek && row.play.mode == BRIVANE_MODE_DECODE; });
     const uint32_t pauseMs = 800, seekMs = 900, pausedSeekMs = 1200;
     // By act: the data blocks that arrive before it, and the starts the playback makes.
-    const size_t blocksBefore[] = {8, 8, 6, 1}, starts[] = {1, 1, 2, 3};
+    const size_t blocksBefore[] = {8, 6, 1}, starts[] = {1, 2, 3};
     std::vector<uint32_t> handles;
     for (const Row &row : rows)
         handles.push_back(host.Start(MediumNamed(row.play.medium), row.play.source, row.play.mode, [&](uint32_t h) {
@@ -56,7 +51,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
     }
     std::this_thread::sleep_for(milliseconds(pauseMs));
     for (size_t i = 0; i < handles.size(); ++i)
-        if (rows[i].act <= kPauseThenSeek) Brivane().AudioOutPlay(handles[i], 0);
+        if (rows[i].act == kPauseThenSeek) Brivane().AudioOutPlay(handles[i], 0);
     for (size_t i = 0; i < handles.size(); ++i) {
         const Medium &medium = MediumNamed(rows[i].play.medium);
         EXPECT_TRUE(host.WaitUntil(handles[i], Patience(medium),
@@ -80,7 +75,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
         const std::string what = Describe(row.play) + " act " + std::to_string(row.act) + " speed " +
                                  std::to_string(row.speed) + ": " + Sequence(events);
         EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what;
-        if (row.act <= kPauseThenSeek) {
+        if (row.act == kPauseThenSeek) {
             const size_t paused = IndexOf(events, BRIVANE_EVENT_PAUSED),
                          resumed = IndexOf(events, BRIVANE_EVENT_PLAYING, 1);
             const size_t end = IndexOf(events, BRIVANE_EVENT_END), again = IndexOf(events, BRIVANE_EVENT_FORMAT, 1);
@@ -89,17 +84,11 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
             // A block already on its way when the pause came may still arrive; nothing more.
             EXPECT_LE(Data(events, paused).size() - Data(events, resumed).size(), 2u * 8820) << what;
             const std::vector<char> data = Data(std::vector<Delivery>(events.begin(), events.begin() + long(end)));
-            if (medium.exact) {
-                EXPECT_TRUE(data == medium.pcm) << what << ": the resumed playback is not the whole medium";
-            } else {
-                EXPECT_NEAR(double(medium.pcm.size()), double(data.size()), 4096.0 * 4) << what;
-            }
+            EXPECT_TRUE(data == medium.pcm) << what << ": the resumed playback is not the whole medium";
             EXPECT_GE(std::chrono::duration_cast<milliseconds>(events[end].at - events[1].at).count(),
                       medium.durationMs * 3 / 4 + pauseMs)
                 << what;
-            EXPECT_TRUE(
-                row.act == kPause ||
-                (end < again && Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, pausedSeekMs))))
+            EXPECT_TRUE(end < again && Data(events, again) == Slice(medium.pcm, MsToBytes(medium.format, pausedSeekMs)))
                 << what << ": the next start is not at the new position";
             continue;
         }
@@ -117,8 +106,7 @@ TEST_F(PlaybackTest, PauseAndSeekSteerThePlayback) {
         const std::vector<char> after = Data(events, restart);
         const std::vector<char> tail = Slice(medium.pcm, MsToBytes(medium.format, seekMs));
         const bool endsWithTail = after.size() >= tail.size() && Slice(after, after.size() - tail.size()) == tail;
-        EXPECT_TRUE(!medium.exact || endsWithTail) << what << ": " << after.size() << " bytes after the seek";
-        EXPECT_GE(after.size() + 4096 * 4, tail.size()) << what;
+        EXPECT_TRUE(endsWithTail) << what << ": " << after.size() << " bytes after the seek";
         EXPECT_LE(after.size(), tail.size() + (quick ? 8820 : 13230 + 4096 * 4)) << what;
     }
 }

@@ -83,18 +83,13 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
         // The masked row's events as text, DATA* standing for any run of data events.
         const char *sequence = nullptr;
     };
-    std::vector<Row> rows = {
+    const std::vector<Row> rows = {
         {{"garbage.bin", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
         {{"garbage.bin", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Fails},
-        {{"garbage.bin", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Fails},
-        {{"empty.wav", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
         {{"empty.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Fails},
-        {{"header-cut.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
-        {{"header-cut.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Fails},
         {{"tone.wma", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Fails},
         {{"folder", Source::File, BRIVANE_MODE_DECODE}, Outcome::Fails},
         {{"folder", Source::File, BRIVANE_MODE_WAVE}, Outcome::Fails},
-        {{"half.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::EndsOrFails},
         {{"half.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::EndsOrFails},
         {{"lying-long.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::EndsOrFails},
         {{"lying-long.wav", Source::File, BRIVANE_MODE_DECODE}, Outcome::EndsOrFails},
@@ -104,26 +99,15 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
         {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
         {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays},
-        {{"fact.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays},
-        {{"fact.wav", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
         {{"byte.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays},
-        {{"byte.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays},
-        {{"tone.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
-        {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
         {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
-        {{"tone.mp3", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays},
         {{"speech.wma", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays},
-        {{"tone.wav", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x8, "DATA* END"},
         {{"tone.wav", Source::Memory, BRIVANE_MODE_WAVE}, Outcome::Plays, 0x8, "DATA* END"},
         {{"tone.wma", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x8, "DATA* END"},
-        {{"tone.wav", Source::Memory, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x1, "FORMAT END"},
         {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays, 0x1, "FORMAT END"},
         {{"tone.mp3", Source::File, BRIVANE_MODE_DECODE}, Outcome::Plays, 0x4, "PLAYING END"},
         {{"tone.wav", Source::File, BRIVANE_MODE_WAVE}, Outcome::Plays, 0xC, "PLAYING DATA* END"},
     };
-    // Wine's reader can hang in its open on a header cut short, and with it the service thread.
-    if (RunningUnderWine())
-        EraseIf(rows, [](const Row &row) { return std::strcmp(row.play.medium, "header-cut.wma") == 0; });
     // A closed player is parked for the next open: the first row reuses this one, and the last does once that fails.
     const Medium &first = MediumNamed("tone.wav");
     const uint32_t played = host.Start(first, Source::Memory, BRIVANE_MODE_DECODE);
@@ -151,7 +135,6 @@ TEST_F(PlaybackTest, EveryMediumPlaysWholeOrFailsAndTheMaskChoosesWhichEventsRea
         {MediumNamed("garbage.bin").path, 0, 0},
         {MediumNamed("tone.mp3").path, 1730, kCodecSlackMs},
         {MediaDirectory(), 0, 0},
-        {MediumNamed("speech.wma").path, 1730, kCodecSlackMs},
         {MediumNamed("empty.wav").path, 0, 0},
     };
     for (const auto &probe : probes) {

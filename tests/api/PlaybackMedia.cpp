@@ -73,8 +73,8 @@ public:
 private:
     std::string At(const char *name) const { return m_dir + "/" + name; }
 
-    void AddWave(const char *name, const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact = false) {
-        Rewrite(At(name), WaveImage(format, pcm, fact));
+    void AddWave(const char *name, const BrivaneWaveFormat &format, const std::vector<char> &pcm) {
+        Rewrite(At(name), WaveImage(format, pcm));
         Add(name, pcm, format, true);
     }
     // A compressed medium with ffmpeg's decode of it as its PCM.
@@ -97,7 +97,6 @@ private:
         const BrivaneWaveFormat stereo = Pcm(2, 44100, 16);
         const std::vector<char> tone = ReadFile(At("tone.s16"));
         AddWave("tone.wav", stereo, tone);
-        AddWave("fact.wav", stereo, tone, true);
         AddWave("long.wav", stereo, ReadFile(At("long.s16")));
         AddWave("byte.wav", Pcm(1, 11025, 8), ReadFile(At("byte.u8")));
 
@@ -113,12 +112,10 @@ private:
             garbage.insert(garbage.end(), {'n', 'o', 't', ' ', 'm', 'e', 'd', 'i', 'a', '\n'});
         Rewrite(At("garbage.bin"), garbage);
         Rewrite(At("empty.wav"), {});
-        Rewrite(At("header-cut.wma"), std::vector<char>(wma.begin(), wma.begin() + 300));
         Rewrite(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
-        Rewrite(At("lying-long.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size()) + 10 * 176400));
-        Rewrite(At("lying-short.wav"), WaveImage(stereo, tone, false, uint32_t(tone.size() / 2)));
-        for (const char *name :
-             {"garbage.bin", "empty.wav", "header-cut.wma", "half.wma", "lying-long.wav", "lying-short.wav"})
+        Rewrite(At("lying-long.wav"), WaveImage(stereo, tone, uint32_t(tone.size()) + 10 * 176400));
+        Rewrite(At("lying-short.wav"), WaveImage(stereo, tone, uint32_t(tone.size() / 2)));
+        for (const char *name : {"garbage.bin", "empty.wav", "half.wma", "lying-long.wav", "lying-short.wav"})
             Add(name, {}, stereo, false);
         Medium &folder = m_media["folder"];  // a directory: no open plays it
         folder.name = "folder";
@@ -164,16 +161,11 @@ BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits) {
     return {1, channels, rate, rate * align, align, bits, 0};
 }
 
-std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact,
-                            uint32_t claimed) {
+std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, uint32_t claimed) {
     std::vector<char> out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-    // The record is packed as on disk; its cbSize (0) is the two bytes an 18-byte chunk adds.
-    Put(out, uint32_t(fact ? 18 : 16));
-    Put(out, format, fact ? 18 : 16);
-    if (fact) {
-        out.insert(out.end(), {'f', 'a', 'c', 't', 4, 0, 0, 0});
-        Put(out, uint32_t(pcm.size() / format.nBlockAlign));
-    }
+    // A 16-byte chunk: the packed record without its cbSize.
+    Put(out, uint32_t(16));
+    Put(out, format, 16);
     out.insert(out.end(), {'d', 'a', 't', 'a'});
     Put(out, claimed == UINT32_MAX ? uint32_t(pcm.size()) : claimed);
     out.insert(out.end(), pcm.begin(), pcm.end());

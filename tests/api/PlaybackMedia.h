@@ -23,8 +23,8 @@ const Medium &MediumNamed(const char *name);
 // A memory-only PCM WAV of pseudo-random frames, so a shifted or swapped frame never matches.
 Medium NoiseWave(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t ms);
 BrivaneWaveFormat Pcm(uint16_t channels, uint32_t rate, uint16_t bits);
-// A RIFF WAVE image of a 16-byte format chunk (18 with a fact chunk) and a data chunk that claims `claimed` bytes.
-std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm, bool fact = false,
+// A RIFF WAVE image of a 16-byte format chunk and a data chunk that claims `claimed` bytes.
+std::vector<char> WaveImage(const BrivaneWaveFormat &format, const std::vector<char> &pcm,
                             uint32_t claimed = UINT32_MAX);
 // Writes the bytes to a new file in place of the old: a device still open on that goes on reading it, removed.
 bool Rewrite(const std::string &path, const std::vector<char> &bytes);

@@ -1,4 +1,4 @@
-// The player against a fake media reader: output choice, the window's silence fill, paced host data, late ends.
+// The player against a fake media reader: output choice, paced host data, late ends, the window's silence fill.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -119,12 +119,8 @@ public:
     // What a start does to the output choice.
     void Restart() { m_outputNumber = kNoOutput; }
     DWORD Output() const { return m_outputNumber; }
-    void SetWindow(QWORD startMs, QWORD endMs) {
-        m_windowStart = startMs * 10000;
-        m_windowEnd = endMs * 10000;
-    }
-    // A medium's samples as the reader hands them over, then its end of stream unless told otherwise.
-    void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs, BOOL end = TRUE) {
+    // A medium's samples as the reader hands them over.
+    void Feed(const std::vector<DWORD> &sampleBytes, QWORD firstMs, QWORD sampleMs) {
         CSampleBuffer *buffer = new CSampleBuffer(nullptr);
         buffer->SetCapacity(65536);
         QWORD time = firstMs * 10000;
@@ -134,7 +130,6 @@ public:
             time += sampleMs * 10000;
         }
         buffer->Release();
-        if (end) OnStatus(WMT_EOF, S_OK, WMT_TYPE_DWORD, nullptr, nullptr);
     }
     std::vector<Event> events;
 };
@@ -209,26 +204,13 @@ TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
     }
 }
 
-// A 2000 ms window over 1500 ms of medium: 88376 bytes of silence (ten blocks and 176), then the end once it played.
-TEST_F(PlayerTest, ThePlayWindowsSilenceFillPlaysBeforeTheEnd) {
-    Open(PcmFormat(2, 44100, 16));
-    player->SetWindow(0, 2000);
-    player->Feed(std::vector<DWORD>(30, 8820), 0, 50);
-    std::vector<DWORD> expected(40, 8820);
-    expected.push_back(176);
-    EXPECT_EQ(expected, DataSizes());
-    const Event &end = player->events.back();
-    ASSERT_EQ(static_cast<DWORD>(EVENT_END), end.code);
-    EXPECT_GE(end.at - player->events[player->events.size() - 2].at, std::chrono::milliseconds(540));
-}
-
 // Paced host data: blocks at play pace, the partial block held while the stream runs, one end after the silence.
 TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsTheSilenceOnce) {
     Open(PcmFormat(2, 44100, 16));
-    player->SetWindow(0, 400);
+    player->SetPlayWindow(0, 400);
     const auto started = std::chrono::steady_clock::now();
     player->StartPaced();
-    player->Feed({6 * 8820 + 100}, 0, 350, FALSE);
+    player->Feed({6 * 8820 + 100}, 0, 350);
     Await(EVENT_DATA, 6, 150);
     std::vector<DWORD> sizes(6, 8820);
     EXPECT_EQ(sizes, DataSizes());
@@ -253,11 +235,11 @@ TEST_F(PlayerTest, PacedBlocksKeepPlayPaceAndTheEndFollowsTheSilenceOnce) {
     EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
 }
 
-// Ends that come late leave the current start playing: only the drain of its own buffers ends it.
+// Ends that come late leave the current start playing: only the drain of its own buffers ends it, after the silence.
 TEST_F(PlayerTest, OnlyTheCurrentStartsEndAndTheDrainOfItsOwnBuffersEndIt) {
     Open(PcmFormat(2, 44100, 16));
-    player->SetWindow(0, 100);
-    player->Feed(std::vector<DWORD>(2, 8820), 0, 50, FALSE);
+    player->SetPlayWindow(0, 500);
+    player->Feed(std::vector<DWORD>(2, 8820), 0, 50);
     void *const earlier = TestPlayer::StartContext(0);
     player->NextStart();
     player->WriteIn(7);
@@ -272,7 +254,13 @@ TEST_F(PlayerTest, OnlyTheCurrentStartsEndAndTheDrainOfItsOwnBuffersEndIt) {
     EXPECT_EQ(static_cast<DWORD>(EVENT_DATA), player->events.back().code);
     EXPECT_NE(static_cast<DWORD>(PS_ENDED), player->State());
     player->OnOutputEmpty(7);
-    EXPECT_EQ(static_cast<DWORD>(EVENT_END), player->events.back().code);
+    // A 500 ms window over 100 ms of medium: 70736 bytes of silence (eight blocks and 176), then the end once played.
+    std::vector<DWORD> expected(10, 8820);
+    expected.push_back(176);
+    EXPECT_EQ(expected, DataSizes());
+    const Event &end = player->events.back();
+    ASSERT_EQ(static_cast<DWORD>(EVENT_END), end.code);
+    EXPECT_GE(end.at - player->events[player->events.size() - 2].at, std::chrono::milliseconds(440));
     EXPECT_EQ(static_cast<DWORD>(PS_ENDED), player->State());
 }
 

@@ -1,8 +1,6 @@
 // The engine's output pinned bit for bit by checksums that matched a sample-by-sample rendering of its arithmetic.
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "StretchSupport.h"
 
 namespace {
@@ -20,7 +18,6 @@ TEST(StretchGolden, EngineOutputKeepsItsPinnedChecksums) {
         // A factor set halfway outside 0.5..2 is ignored; 1 passes through after a fade-in over the pending tail.
         {false, 44100, 2, 1.5f, 0.49f, 175686, 0x0cc36996de3f3974ull},
         {false, 44100, 2, 1.5f, 2.01f, 175686, 0x0cc36996de3f3974ull},
-        {false, 44100, 2, 1.5f, NAN, 175686, 0x0cc36996de3f3974ull},
         {false, 44100, 2, 1.5f, 1.0f, 220276, 0x764defce4ec7314aull},
         {true, 44100, 2, 0.7f, 0, 373086, 0x714ff1e88372819aull},
         {true, 44100, 2, 2.0f, 0, 132258, 0xf91db949c4e117c4ull},
