@@ -64,8 +64,7 @@ TEST(MsgThread, RunsPostsInOrderUntilTheLoopEndsOrFaultsThenDiscardsAndRefusesTh
 }
 
 struct Tick {
-    DWORD sinceStart;
-    DWORD sinceLast;
+    DWORD sinceStart, sinceLast;
 };
 
 TEST(TickThread, TicksAtOnceThenEveryPeriod) {

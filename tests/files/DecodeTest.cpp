@@ -80,8 +80,7 @@ TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
         EXPECT_EQ(c.ok, library::ConvertMediaToWav(Utf16(c.target).c_str(), Utf16(c.source).c_str()) >= 0);
         const std::string printed = testing::internal::GetCapturedStdout();
         const Bytes wav = ReadBytes(c.target);
-        EXPECT_EQ(c.wav.size(), wav.size());
-        EXPECT_TRUE(c.wav == wav);
+        EXPECT_EQ(c.wav, wav);
         if (c.ok) {
             EXPECT_EQ("Creating the Reader...\nReader Callback: File is opened.\n", printed);
         }

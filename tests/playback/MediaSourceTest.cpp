@@ -10,12 +10,6 @@
 
 namespace {
 
-LARGE_INTEGER Offset(LONGLONG value) {
-    LARGE_INTEGER offset;
-    offset.QuadPart = value;
-    return offset;
-}
-
 struct Step {
     const char *name;
     bool seek;
@@ -35,7 +29,9 @@ void RunSteps(IStream *stream, const Step (&steps)[N]) {
         BYTE buffer[16] = {};
         ULONG read = 12345;
         if (step.seek) {
-            EXPECT_EQ(stream->Seek(Offset(step.value), step.origin, &moved), step.result);
+            LARGE_INTEGER offset;
+            offset.QuadPart = step.value;
+            EXPECT_EQ(stream->Seek(offset, step.origin, &moved), step.result);
             if (SUCCEEDED(step.result)) {
                 EXPECT_EQ(moved.QuadPart, step.got);
                 position = step.got;
@@ -87,7 +83,7 @@ TEST(MemoryStream, ReadsAndSeeksStayWithinTheImageUntilItsInstanceIsClosing) {
     STATSTG stat;
     EXPECT_EQ(stream->Read(buffer, 4, nullptr), E_UNEXPECTED);
     EXPECT_EQ(buffer[0], 0);  // nothing copied
-    EXPECT_EQ(stream->Seek(Offset(0), STREAM_SEEK_SET, nullptr), E_UNEXPECTED);
+    EXPECT_EQ(stream->Seek(LARGE_INTEGER{}, STREAM_SEEK_SET, nullptr), E_UNEXPECTED);
     EXPECT_EQ(stream->Stat(&stat, STATFLAG_NONAME), E_UNEXPECTED);
     EXPECT_EQ(stream->Release(), 0u);
 }

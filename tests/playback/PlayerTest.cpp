@@ -71,8 +71,7 @@ private:
 };
 
 struct Event {
-    DWORD code;
-    DWORD size;
+    DWORD code, size;
     std::chrono::steady_clock::time_point at;
 };
 
@@ -131,14 +130,11 @@ public:
     std::vector<Event> events;
 };
 
-std::vector<BYTE> FormatBytes(const WAVEFORMATEX &format, size_t size = 18) {
-    std::vector<BYTE> bytes(size, 0);
-    std::memcpy(bytes.data(), &format, 18);
-    return bytes;
-}
-
+// An audio output whose format block is the record and zeros up to its size.
 FakeOutput Audio(const WAVEFORMATEX &format, size_t size = 18, BOOL propsFail = FALSE) {
-    return {WMMEDIATYPE_Audio, FormatBytes(format, size), propsFail};
+    FakeOutput output = {WMMEDIATYPE_Audio, std::vector<BYTE>(size, 0), propsFail};
+    std::memcpy(output.format.data(), &format, 18);
+    return output;
 }
 
 class PlayerTest : public testing::Test {
@@ -178,7 +174,7 @@ TEST_F(PlayerTest, ChoosesTheFirstAudioOutputWithAnEighteenByteFormat) {
         DWORD chosen;
     } cases[] = {
         {"format block of 20 bytes", {Audio(stereo, 20)}, E_UNEXPECTED, kNoOutput},
-        {"video first", {{video, FormatBytes(stereo)}, Audio(stereo)}, S_OK, 1},
+        {"video first", {{video, Audio(stereo).format}, Audio(stereo)}, S_OK, 1},
         {"two audio outputs", {Audio(stereo), Audio(PcmFormat(1, 8000, 8))}, S_OK, 0},
         {"a later output fails", {Audio(stereo), Audio(stereo, 18, TRUE)}, E_OUTOFMEMORY, 0},
     };

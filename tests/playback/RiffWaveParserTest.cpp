@@ -21,10 +21,8 @@ TEST(RiffWaveParser, HeaderShapesAndNoSource) {
         const char *name;
         Bytes image;
         HRESULT result;
-        WORD tag;
-        WORD cbSize;
-        DWORD dataSize;
-        DWORD dataOffset;
+        WORD tag, cbSize;
+        DWORD dataSize, dataOffset;
     } cases[] = {
         {"fmt 16 then data", plain, S_OK, 1, 0, 8, 44},
         {"fmt 16, fact 4, data", Riff({Fmt(16), Chunk("fact", Bytes(4, 0)), data}), S_OK, 1, 0, 8, 56},
