@@ -9,9 +9,8 @@ namespace {
 
 struct Delivery {
     const BYTE *data;
-    DWORD size;
+    DWORD size, positionMs;
     BYTE first;
-    DWORD positionMs;
 };
 
 // Stands in for the player: delivers until the handed-out time reaches the elapsed time.
@@ -21,7 +20,7 @@ struct Host {
 
     static int Deliver(DWORD elapsedMs, DWORD, const BYTE *data, DWORD size, DWORD positionMs, void *player) {
         Host *host = static_cast<Host *>(player);
-        host->deliveries.push_back({data, size, size > 0 ? data[0] : BYTE(0), positionMs});
+        host->deliveries.push_back({data, size, positionMs, size > 0 ? data[0] : BYTE(0)});
         return data && size > 0 && positionMs < elapsedMs ? 1 : 0;
     }
 
