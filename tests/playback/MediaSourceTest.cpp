@@ -66,7 +66,6 @@ TEST(MemoryStream, ReadsAndSeeksStayWithinTheImageUntilItsInstanceIsClosing) {
         {"forward past the end stops there", true, 20, STREAM_SEEK_CUR, S_OK, 10},
         {"forward from the end", true, 1, STREAM_SEEK_CUR, E_INVALIDARG, 0},
         {"the high 32 bits are ignored", true, 0x100000002LL, STREAM_SEEK_SET, S_OK, 2},
-        {"an unknown origin", true, 0, 3, E_INVALIDARG, 0},
         {"read 0 bytes", false, 0, 0, kEndOfImage, 0},
         {"read from 2", false, 3, 0, S_OK, 3},
     };
@@ -102,7 +101,6 @@ TEST(FileStream, ReadsAndSeeksFollowTheFileAndOpenRefusesWhatIsNoDiskFile) {
         {"3 back from the end", true, -3, STREAM_SEEK_END, S_OK, 7},
         {"before the start", true, -8, STREAM_SEEK_CUR, HRESULT(0x80070083), 0},
         {"the high 32 bits are ignored", true, 0x100000002LL, STREAM_SEEK_SET, S_OK, 2},
-        {"an unknown origin", true, 0, 3, E_INVALIDARG, 0},
         {"read from 2", false, 3, 0, S_OK, 3},
         {"past the end", true, 100, STREAM_SEEK_SET, S_OK, 100},
         {"read past the end", false, 4, 0, S_OK, 0},
