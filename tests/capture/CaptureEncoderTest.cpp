@@ -14,7 +14,7 @@ TEST(CaptureEncoder, RefusesToStopWithoutAWriterAndTimesEachStreamFromZero) {
     const std::u16string profile = SpeechProfile();
     CCaptureEncoder encoder;
     EXPECT_EQ(E_FAIL, encoder.Stop()) << "never opened";
-    ASSERT_EQ(S_OK, encoder.Open(format, profile.c_str(), &IgnoreStream, 0));
+    ASSERT_EQ(S_OK, encoder.Open(format, profile.c_str(), nullptr, 0));
     ASSERT_EQ(S_OK, encoder.Start());
     for (int chunk = 0; chunk < 30; ++chunk) ASSERT_EQ(S_OK, encoder.Write(silence.data(), 400, format));
     EXPECT_EQ(1500u, encoder.RunningMs()) << "30 buffers of 50 ms";

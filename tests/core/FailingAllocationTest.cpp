@@ -68,8 +68,6 @@ bool ServiceScenario(HANDLE fence) {
     int accepted = 0, raised = 0;
     for (int i = 0; i < 2; ++i) {
         if (!handles[i]) continue;
-        service.Command(CMD_PLAY, handles[i]);
-        service.Command(CMD_SEEK, handles[i], 1000);
         InstanceEntry *entry = Find(table, handles[i]);
         auto *player = entry ? static_cast<FakePlayer *>(entry->Player()) : nullptr;
         for (int k = 0; player && k < 6; ++k) {

@@ -3,10 +3,7 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <mutex>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "core/AudioService.h"
 #include "core/InstanceInterfaces.h"
@@ -18,10 +15,7 @@ inline std::atomic<bool> g_failPlayerOpen{false}, g_seekable{true};
 class FakePlayer : public IPlayerCommands {
 public:
     void SetHandle(WORD handle) override { m_handle = handle; }
-    BOOL SetSource(const AudioOutOpenParams *params, ImageGuard *) override {
-        Note("open");
-        return params && !g_failPlayerOpen;
-    }
+    BOOL SetSource(const AudioOutOpenParams *params, ImageGuard *) override { return params && !g_failPlayerOpen; }
     void SetEventSink(PlayEventSink sink, void *context, DWORD) override {
         m_sink = sink;
         m_context = context;
@@ -29,40 +23,31 @@ public:
     BOOL EnsureOpen() override { return TRUE; }
     HRESULT Play() override { return S_OK; }
     HRESULT Pause() override { return S_OK; }
-    HRESULT Seek(DWORD ms) override { return Note("seek " + std::to_string(ms)), S_OK; }
+    HRESULT Seek(DWORD) override { return S_OK; }
     BOOL IsSeekable() override { return g_seekable; }
-    HRESULT SetVolume(DWORD volume) override { return Note("volume " + std::to_string(volume)), S_OK; }
-    HRESULT SetPlayWindow(DWORD start, DWORD end) override { return start > end ? E_INVALIDARG : S_OK; }
+    HRESULT SetVolume(DWORD value) override { return volume = value, S_OK; }
+    HRESULT SetPlayWindow(DWORD, DWORD) override { return S_OK; }
     HRESULT SetSpeed(LONG) override { return S_OK; }
     HRESULT SetEventMask(DWORD) override { return S_OK; }
     ULONGLONG GetDuration() override { return 123456789ull; }
-    void ClosePlayback() override { Note("close"); }
+    void ClosePlayback() override { ++closes; }
     void ReleaseSource() override {}
-    void Shutdown() override { Note("shutdown"); }
+    void Shutdown() override {}
     void Destroy() override { delete this; }
 
     // Raises an event as a player's own threads would.
     LONG Raise(DWORD code, const void *data, DWORD size) {
         return m_sink ? m_sink(m_handle, m_context, code, data, size) : -1;
     }
-    std::vector<std::string> Calls() {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return std::vector<std::string>(m_calls, m_calls + m_count);
-    }
     WORD Handle() const { return m_handle; }
+    // What the service asked of it, read once the service thread is fenced.
+    DWORD volume = 0;
+    int closes = 0;
 
 private:
-    // Short texts in fixed room: noting a call allocates nothing under a failing allocator.
-    void Note(const std::string &call) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (m_count < 8) m_calls[m_count++] = call;
-    }
     WORD m_handle = 0;
     PlayEventSink m_sink = nullptr;
     void *m_context = nullptr;
-    std::mutex m_lock;
-    std::string m_calls[8];
-    int m_count = 0;
 };
 
 class FakeRecorder : public ICaptureCommands {

@@ -61,9 +61,6 @@ inline std::basic_string<WCHAR> SpeechProfile() {
     return std::basic_string<WCHAR>(text.begin(), text.end());
 }
 
-// A writer sink callback for the cases that do not look at the stream.
-inline void WINAPI IgnoreStream(DWORD_PTR, DWORD, const BYTE *, LONG, BOOL) {}
-
 // What ffmpeg decodes from the file as 16-bit mono at the rate.
 inline std::vector<int16_t> DecodeWithFfmpeg(const std::string &path, DWORD rate) {
     const std::string command = "ffmpeg -v error -i '" + path + "' -f s16le -ac 1 -ar " + std::to_string(rate) + " -";

@@ -23,7 +23,6 @@ TEST(Decode, SampleRunningPastTheDurationIsCutToWholeSamples) {
         LONG expected;
     };
     const Case cases[] = {
-        {"ending on the duration", 1000 * kMs, 1000 * kMs, 2000 * kMs, 16000, 16000, 16, 16000},
         {"half a second past", 1500 * kMs, 1000 * kMs, 2000 * kMs, 16000, 16000, 16, 8000},
         {"a second and a half past", 500 * kMs, 2000 * kMs, 1000 * kMs, 32000, 16000, 16, 8000},
         {"an odd cut rounds up to a whole 16-bit sample", 0, 101 * kMs, 100 * kMs, 2323, 23000, 16, 2299},
@@ -81,8 +80,7 @@ TEST(Decode, MediaToWavWritesWhatTheFfmpegProgramDecodes) {
         EXPECT_EQ(c.ok, library::ConvertMediaToWav(Utf16(c.target).c_str(), Utf16(c.source).c_str()) >= 0);
         const std::string printed = testing::internal::GetCapturedStdout();
         const Bytes wav = ReadBytes(c.target);
-        EXPECT_EQ(c.wav.size(), wav.size());
-        EXPECT_TRUE(c.wav == wav);
+        EXPECT_EQ(c.wav, wav);
         if (c.ok) {
             EXPECT_EQ("Creating the Reader...\nReader Callback: File is opened.\n", printed);
         }

@@ -83,7 +83,6 @@ TEST(PcmSink, WindowDeliversExactlyTheBytesBetweenItsBoundsAndAFaultingCallbackI
             if (d.code == BRIVANE_PCM_DATA) delivered.insert(delivered.end(), d.data.begin(), d.data.end());
         const size_t from = c.startByte == none ? 0 : c.startByte, to = c.endByte == none ? stream.size() : c.endByte;
         EXPECT_EQ(std::vector<BYTE>(stream.begin() + long(from), stream.begin() + long(to)), delivered);
-        EXPECT_EQ(to - from, sink.DataBytes());
     }
     // A callback that faults is not called again.
     int calls = 0;

@@ -21,35 +21,29 @@ Bytes Pcm16(std::initializer_list<int> values) {
 }
 
 struct Loaded {
-    DWORD count;
     std::vector<SHORT> samples;
     WAVEFORMATEX format;
 };
 
 const BYTE kUntouched = 0xAB;
 
-// Through the export, which converts the UTF-16 path, passes the record through and hands the block to the host.
-Loaded Load(const std::u16string &path) {
-    Loaded loaded{};
-    std::memset(&loaded.format, kUntouched, sizeof(loaded.format));
-    uint32_t count = 99;
-    int16_t *block = AudioWavGetData(path.c_str(), &count, reinterpret_cast<BrivaneWaveFormat *>(&loaded.format), 0);
-    EXPECT_EQ(block == nullptr, count == 0);
-    loaded.count = count;
-    if (block) loaded.samples.assign(block, block + count);
-    EXPECT_EQ(AudioWavFreeData(block), 1u);
-    return loaded;
-}
-
-// Each file's name starts with many CJK characters, which take three UTF-8 bytes for each UTF-16 unit.
+// Through the export, which converts the UTF-16 path, passes the record through and hands the block to the host. Each
+// file's name starts with many CJK characters, which take three UTF-8 bytes for each UTF-16 unit.
 Loaded LoadFile(const char *name, const Bytes &bytes) {
     const std::string dir = testing::TempDir();
     std::string path = dir;
     for (int i = 0; i < 40; ++i) path += "\xE6\xB3\xA2";
     path += std::string(name) + ".wav";
     EXPECT_TRUE(WriteBytes(path, bytes));
-    const Loaded loaded = Load(std::u16string(dir.begin(), dir.end()) + std::u16string(40, u'\u6CE2') +
-                               std::u16string(name, name + std::strlen(name)) + u".wav");
+    const std::u16string wide = std::u16string(dir.begin(), dir.end()) + std::u16string(40, u'\u6CE2') +
+                                std::u16string(name, name + std::strlen(name)) + u".wav";
+    Loaded loaded{};
+    std::memset(&loaded.format, kUntouched, sizeof(loaded.format));
+    uint32_t count = 99;
+    int16_t *block = AudioWavGetData(wide.c_str(), &count, reinterpret_cast<BrivaneWaveFormat *>(&loaded.format), 0);
+    EXPECT_EQ(block == nullptr, count == 0);
+    if (block) loaded.samples.assign(block, block + count);
+    EXPECT_EQ(AudioWavFreeData(block), 1u);
     std::remove(path.c_str());
     return loaded;
 }
@@ -104,7 +98,6 @@ TEST(WavLoader, AcceptsAndRefusesFilesAndGivesBackTheRecordRead) {
         {"three-channels", PcmFormat(3, 8000, 16), frame, {}},
         {"float", PcmFormat(1, 8000, 16, 3), frame, {}},
         {"24-bit", PcmFormat(1, 8000, 24), frame, {}},
-        {"alaw-4-bit", PcmFormat(1, 8000, 4, 6), frame, {}},
         {"no-data-chunk", pcm16Stereo, {}, {}, Riff({FmtChunk(pcm16Stereo)})},
         {"empty-data-chunk", pcm16Stereo, {}, {}},
         {"data-before-fmt", pcm16Stereo, {}, {}, Riff({Data(frame), FmtChunk(pcm16Stereo)})},
@@ -121,11 +114,9 @@ TEST(WavLoader, AcceptsAndRefusesFilesAndGivesBackTheRecordRead) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         const Loaded loaded = LoadFile(c.name, c.file ? *c.file : Riff({FmtChunk(c.format), Data(c.data)}));
-        EXPECT_EQ(loaded.count, c.samples.size());
         EXPECT_EQ(loaded.samples, c.samples);
         EXPECT_EQ(std::memcmp(&loaded.format, &c.format, sizeof(c.format)), 0);
     }
-    EXPECT_EQ(Load(u"/nonexistent/missing.wav").count, 0u);
     uint32_t count = 99;
     EXPECT_EQ(AudioWavGetData(nullptr, &count, nullptr, 0), nullptr);
     EXPECT_EQ(count, 0u);

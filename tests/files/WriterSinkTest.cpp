@@ -39,9 +39,7 @@ TEST(WriterSink, MarksEachStreamAroundItsBytesWhileWriteChunkStampsTheRunningTim
     EXPECT_EQ(runningMs, 500u);
 
     const struct Step {
-        DWORD bytes;
-        DWORD startMs;
-        DWORD endMs;
+        DWORD bytes, startMs, endMs;
     } steps[] = {
         {32000, 0, 1000},        {16000, 1000, 1500}, {16, 1500, 1501},  // half a millisecond rounds up
         {14, 1501, 1501},                                                // less adds nothing

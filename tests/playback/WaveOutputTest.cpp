@@ -28,8 +28,7 @@ public:
         ++empties;
     }
 
-    HANDLE entered;
-    HANDLE gate;
+    HANDLE entered, gate;
     std::atomic<int> empties{0};
     std::atomic<DWORD> drained{0};
 };
