@@ -108,13 +108,13 @@ private:
         Rewrite(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
         Rewrite(At("lying-long.wav"), WaveImage(stereo, tone, uint32_t(tone.size()) + 10 * 176400));
         Rewrite(At("lying-short.wav"), WaveImage(stereo, tone, uint32_t(tone.size() / 2)));
-        for (const char *name : {"garbage.bin", "empty.wav", "half.wma", "lying-long.wav", "lying-short.wav"})
-            Add(name, {}, stereo, false);
+        // A damaged medium's PCM is that of the one it was made from: what it plays comes from it.
+        for (const char *name : {"garbage.bin", "empty.wav"}) Add(name, {}, stereo, false);
+        Add("half.wma", m_media["tone.wma"].pcm, stereo, false);
+        for (const char *name : {"lying-long.wav", "lying-short.wav"}) Add(name, tone, stereo, true);
         Medium &folder = m_media["folder"];  // a directory: no open plays it
         folder.path = m_dir + "/folder";
         folder.widePath = Path(folder.path.c_str());
-        m_media["lying-long.wav"].pcm = tone;
-        m_media["lying-short.wav"].pcm = std::vector<char>(tone.begin(), tone.begin() + long(tone.size() / 2));
     }
 
     std::string m_dir;
