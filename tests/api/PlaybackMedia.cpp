@@ -100,7 +100,6 @@ private:
         for (const char *name : {"tone.wma", "tone.mp3"}) Add(name, ReadFile(At(name) + ".s16"), stereo, false);
         Add("speech.wma", ReadFile(At("speech.wma.s16")), Pcm(1, 22050, 16), false);
         Add("minutes.wma", {}, Pcm(1, 22050, 16), false);
-        m_media["minutes.wma"].durationMs = 205500;
 
         const std::vector<char> wma = ReadFile(At("tone.wma"));
         Rewrite(At("garbage.bin"), std::vector<char>(3000, 'x'));
