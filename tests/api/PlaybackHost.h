@@ -81,10 +81,6 @@ size_t Count(const std::vector<Delivery> &events, uint32_t code);
 bool IsPrefix(const std::vector<char> &bytes, const std::vector<char> &of);
 // The bytes from `from` on, or `length` of them with silence past the end.
 std::vector<char> Slice(const std::vector<char> &bytes, size_t from, size_t length = SIZE_MAX);
-template <class Rows, class Drop>
-void EraseIf(Rows &rows, Drop drop) {
-    rows.erase(std::remove_if(rows.begin(), rows.end(), drop), rows.end());
-}
 // The non-silent frames of what the disk driver wrote, 16-bit stereo: first, last and the longest silent run between.
 struct Sound {
     size_t first = 0, last = 0, longestGap = 0;

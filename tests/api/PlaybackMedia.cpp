@@ -77,10 +77,6 @@ private:
         Rewrite(At(name), WaveImage(format, pcm));
         Add(name, pcm, format, true);
     }
-    // A compressed medium with ffmpeg's decode of it as its PCM.
-    void AddDecoded(const char *name, const BrivaneWaveFormat &format) {
-        Add(name, ReadFile(At(name) + ".s16"), format, false);
-    }
     void Add(const char *name, const std::vector<char> &pcm, const BrivaneWaveFormat &format, bool exact) {
         Medium &medium = m_media[name];
         medium.name = name;
@@ -100,30 +96,24 @@ private:
         AddWave("long.wav", stereo, ReadFile(At("long.s16")));
         AddWave("byte.wav", Pcm(1, 11025, 8), ReadFile(At("byte.u8")));
 
-        AddDecoded("tone.wma", stereo);
-        AddDecoded("tone.mp3", stereo);
-        AddDecoded("speech.wma", Pcm(1, 22050, 16));
+        // Compressed media, with ffmpeg's decode of each as its PCM.
+        for (const char *name : {"tone.wma", "tone.mp3"}) Add(name, ReadFile(At(name) + ".s16"), stereo, false);
+        Add("speech.wma", ReadFile(At("speech.wma.s16")), Pcm(1, 22050, 16), false);
         Add("minutes.wma", {}, Pcm(1, 22050, 16), false);
-        m_media["minutes.wma"].durationMs = 205500;
 
         const std::vector<char> wma = ReadFile(At("tone.wma"));
-        std::vector<char> garbage;
-        for (int i = 0; i < 300; ++i)
-            garbage.insert(garbage.end(), {'n', 'o', 't', ' ', 'm', 'e', 'd', 'i', 'a', '\n'});
-        Rewrite(At("garbage.bin"), garbage);
+        Rewrite(At("garbage.bin"), std::vector<char>(3000, 'x'));
         Rewrite(At("empty.wav"), {});
         Rewrite(At("half.wma"), std::vector<char>(wma.begin(), wma.begin() + long(wma.size() / 2)));
         Rewrite(At("lying-long.wav"), WaveImage(stereo, tone, uint32_t(tone.size()) + 10 * 176400));
         Rewrite(At("lying-short.wav"), WaveImage(stereo, tone, uint32_t(tone.size() / 2)));
-        for (const char *name : {"garbage.bin", "empty.wav", "half.wma", "lying-long.wav", "lying-short.wav"})
-            Add(name, {}, stereo, false);
+        // A damaged medium's PCM is that of the one it was made from: what it plays comes from it.
+        for (const char *name : {"garbage.bin", "empty.wav"}) Add(name, {}, stereo, false);
+        Add("half.wma", m_media["tone.wma"].pcm, stereo, false);
+        for (const char *name : {"lying-long.wav", "lying-short.wav"}) Add(name, tone, stereo, true);
         Medium &folder = m_media["folder"];  // a directory: no open plays it
-        folder.name = "folder";
         folder.path = m_dir + "/folder";
         folder.widePath = Path(folder.path.c_str());
-        folder.format = stereo;
-        m_media["lying-long.wav"].pcm = tone;
-        m_media["lying-short.wav"].pcm = std::vector<char>(tone.begin(), tone.begin() + long(tone.size() / 2));
     }
 
     std::string m_dir;

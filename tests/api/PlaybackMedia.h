@@ -15,7 +15,7 @@ struct Medium {
     std::vector<char> pcm;    // what the medium decodes to: the data chunk of a PCM WAV, ffmpeg's decode otherwise
     BrivaneWaveFormat format;
     uint32_t durationMs;
-    bool exact;  // PCM WAV: the host's data must equal `pcm` bit for bit
+    bool exact;  // PCM WAV: the host's data is `pcm` bit for bit, or for a damaged one a beginning of it
 };
 
 // A playable or damaged medium by name: MediaSet::Make and playback_media.sh show the names and what each holds.

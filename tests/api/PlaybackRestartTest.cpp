@@ -1,7 +1,6 @@
 // Starts a host can trust: any millisecond as a start, and speed and volume changes while playing.
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 
 #include "PlaybackHost.h"
@@ -15,11 +14,6 @@ std::vector<Delivery> StartNumber(const std::vector<Delivery> &events, size_t nt
     return std::vector<Delivery>(events.begin() + long(std::min(from, events.size())), events.begin() + long(to));
 }
 
-bool EndedStart(const std::vector<Delivery> &events, size_t nth) {
-    const std::vector<Delivery> start = StartNumber(events, nth);
-    return !start.empty() && start.back().code == BRIVANE_EVENT_END;
-}
-
 TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
     const uint32_t windowMs = 200;
     const uint32_t mediumMs = 2600;  // the last start's window passes the end: silence fills it
@@ -30,12 +24,8 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
         const Medium *medium;
         uint32_t mode, start;
     };
-    // The disk file shows one device at a time: cases play singly, from the outer starts only; the rest add no check.
-    const char *disk = DiskAudioFile();
-    std::vector<uint32_t> starts = {1, 3, 5, 7, 1003, 2501};
-    if (disk) starts = {1, 2501};
     std::vector<Case> cases;
-    for (uint32_t start : starts) {
+    for (uint32_t start : {1u, 3u, 5u, 7u, 1003u, 2501u}) {
         for (const Medium &medium : media) cases.push_back({&medium, BRIVANE_MODE_WAVE, start});
         // Wine's reader starts a window a few frames away from where it was asked to.
         if (!RunningUnderWine()) cases.push_back({&media[3], BRIVANE_MODE_DECODE, start});
@@ -43,84 +33,69 @@ TEST_F(PlaybackTest, OddStartsPlayTheFileFramesFromTheFrameAtTheStart) {
     auto describe = [](const Case &c) {
         return c.medium->name + " mode " + std::to_string(c.mode) + " from " + std::to_string(c.start) + " ms";
     };
-    const size_t batch = disk ? 1 : cases.size();
-    for (size_t first = 0; first < cases.size(); first += batch) {
-        const size_t last = std::min(cases.size(), first + batch);
-        std::vector<uint32_t> handles;
-        for (size_t i = first; i < last; ++i) {
-            handles.push_back(host.Open(*cases[i].medium, Source::Memory, cases[i].mode));
-            ASSERT_NE(0u, handles.back());
-            // Refused, as its start lies after its end.
-            Brivane().AudioOutSetDuration(handles.back(), 2000, 1000);
-            // Plays from 0; the seek restarts at the odd start, and the play after the end starts there again.
-            Brivane().AudioOutSetDuration(handles.back(), 0, cases[i].start + windowMs);
-            Brivane().AudioOutPlay(handles.back(), 0);
-        }
+    std::vector<uint32_t> handles;
+    for (const Case &c : cases) {
+        handles.push_back(host.Open(*c.medium, Source::Memory, c.mode));
+        ASSERT_NE(0u, handles.back());
+        // Refused, as its start lies after its end.
+        Brivane().AudioOutSetDuration(handles.back(), 2000, 1000);
+        // Plays from 0; the seek restarts at the odd start, and the play after the end starts there again.
+        Brivane().AudioOutSetDuration(handles.back(), 0, c.start + windowMs);
+        Brivane().AudioOutPlay(handles.back(), 0);
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PLAYING, milliseconds(20000)));
+        Brivane().AudioOutSeek(handles[i], cases[i].start);
+    }
+    host.Fence();
+    // On a loaded machine the first start may end before its seek runs; a play then starts there.
+    for (uint32_t handle : handles) {
+        if (Count(host.Of(handle), BRIVANE_EVENT_FORMAT) > 1) continue;
+        ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, milliseconds(20000)));
+        Brivane().AudioOutPlay(handle, 0);
+    }
+    for (size_t nth : {1u, 2u}) {
         for (size_t i = 0; i < handles.size(); ++i) {
-            ASSERT_TRUE(host.WaitForCode(handles[i], BRIVANE_EVENT_PLAYING, milliseconds(20000)));
-            Brivane().AudioOutSeek(handles[i], cases[first + i].start);
+            ASSERT_TRUE(host.WaitUntil(handles[i], milliseconds(20000),
+                                       [&](const std::vector<Delivery> &events) {
+                                           const std::vector<Delivery> start = StartNumber(events, nth);
+                                           return !start.empty() && start.back().code == BRIVANE_EVENT_END;
+                                       }))
+                << describe(cases[i]) << ": " << Sequence(host.Of(handles[i]));
+            if (nth == 1) Brivane().AudioOutPlay(handles[i], 0);
         }
-        host.Fence();
-        // On a loaded machine the first start may end before its seek runs; a play then starts there.
-        for (uint32_t handle : handles) {
-            if (Count(host.Of(handle), BRIVANE_EVENT_FORMAT) > 1) continue;
-            ASSERT_TRUE(host.WaitForCode(handle, BRIVANE_EVENT_END, milliseconds(20000)));
-            Brivane().AudioOutPlay(handle, 0);
-        }
-        for (size_t nth : {1u, 2u}) {
-            for (size_t i = 0; i < handles.size(); ++i) {
-                ASSERT_TRUE(
-                    host.WaitUntil(handles[i], milliseconds(20000),
-                                   [&](const std::vector<Delivery> &events) { return EndedStart(events, nth); }))
-                    << describe(cases[first + i]) << ": " << Sequence(host.Of(handles[i]));
-                if (nth == 1) Brivane().AudioOutPlay(handles[i], 0);
-            }
-        }
-        for (uint32_t handle : handles) Brivane().AudioOutClose(handle);
-        host.Fence();
+    }
+    for (uint32_t handle : handles) Brivane().AudioOutClose(handle);
+    host.Fence();
 
-        for (size_t i = first; i < last; ++i) {
-            const Case &c = cases[i];
-            const Medium &medium = *c.medium;
-            const uint32_t align = medium.format.nBlockAlign;
-            size_t at = MsToBytes(medium.format, c.start) / align * align;
-            const std::vector<Delivery> events = host.Of(handles[i - first]);
-            const std::string what = describe(c);
-            EXPECT_EQ(0u, IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
-            EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED, 1))
-                << what << ": " << Sequence(events);
-            std::vector<char> played;
-            for (size_t nth : {1u, 2u}) {
-                const std::vector<char> data = Data(StartNumber(events, nth));
-                const std::string which = what + (nth == 1 ? " by seek" : " by window");
-                EXPECT_EQ(0u, data.size() % align) << which;
-                // Decoded data after a seek may begin with the partial block of the interrupted start.
-                if (nth == 1 && c.mode == BRIVANE_MODE_DECODE) continue;
-                EXPECT_GE(data.size(), MsToBytes(medium.format, windowMs)) << which;
-                EXPECT_LE(data.size(), MsToBytes(medium.format, windowMs + 4)) << which;
-                // A decoded start lands on the frame nearest to it; direct WAV mode on the frame at or before it.
-                size_t from = at;
-                if (c.mode == BRIVANE_MODE_DECODE) {
-                    from = size_t(std::search(medium.pcm.begin(), medium.pcm.end(), data.begin(), data.begin() + 64) -
-                                  medium.pcm.begin());
-                    EXPECT_EQ(0u, from % align) << which << ": the reader started inside a frame, at byte " << from;
-                    EXPECT_LE(from, at + align) << which;
-                }
-                EXPECT_TRUE(data == Slice(medium.pcm, from, data.size()))
-                    << which << ": not the file's frames from byte " << from;
-                at = from;
-                played =
-                    std::vector<char>(data.begin(), data.begin() + long(std::min(data.size(), medium.pcm.size() - at)));
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case &c = cases[i];
+        const Medium &medium = *c.medium;
+        const uint32_t align = medium.format.nBlockAlign;
+        size_t at = MsToBytes(medium.format, c.start) / align * align;
+        const std::vector<Delivery> events = host.Of(handles[i]);
+        const std::string what = describe(c);
+        EXPECT_EQ(0u, IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
+        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED, 1)) << what << ": " << Sequence(events);
+        for (size_t nth : {1u, 2u}) {
+            const std::vector<char> data = Data(StartNumber(events, nth));
+            const std::string which = what + (nth == 1 ? " by seek" : " by window");
+            EXPECT_EQ(0u, data.size() % align) << which;
+            // Decoded data after a seek may begin with the partial block of the interrupted start.
+            if (nth == 1 && c.mode == BRIVANE_MODE_DECODE) continue;
+            EXPECT_GE(data.size(), MsToBytes(medium.format, windowMs)) << which;
+            EXPECT_LE(data.size(), MsToBytes(medium.format, windowMs + 4)) << which;
+            // A decoded start lands on the frame nearest to it; direct WAV mode on the frame at or before it.
+            size_t from = at;
+            if (c.mode == BRIVANE_MODE_DECODE) {
+                from = size_t(std::search(medium.pcm.begin(), medium.pcm.end(), data.begin(), data.begin() + 64) -
+                              medium.pcm.begin());
+                EXPECT_EQ(0u, from % align) << which << ": the reader started inside a frame, at byte " << from;
+                EXPECT_LE(from, at + align) << which;
             }
-            if (!disk) continue;
-            // The device played the same frames twice, after the silence that primes each start.
-            const std::vector<char> output = ReadFile(disk);
-            auto found = std::search(output.begin(), output.end(), played.begin(), played.end());
-            ASSERT_NE(output.end(), found) << what << ": the device output lacks the frames";
-            // The driver writes a moment after taking data: a close just after the end may cut the second start's tail.
-            const auto half = played.begin() + long(played.size() / 2);
-            found = std::search(found + long(played.size()), output.end(), played.begin(), half);
-            EXPECT_NE(output.end(), found) << what << ": the device output lacks the second start's frames";
+            EXPECT_TRUE(data == Slice(medium.pcm, from, data.size()))
+                << which << ": not the file's frames from byte " << from;
+            at = from;
         }
     }
 }
@@ -163,8 +138,7 @@ TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce)
         host.Fence();
 
         const std::vector<Delivery> events = host.Of(handle);
-        ASSERT_GE(events.size(), 4u) << what << ": " << Sequence(events);
-        EXPECT_EQ(events.size(), IndexOf(events, BRIVANE_EVENT_COMMAND_FAILED)) << what << ": " << Sequence(events);
+        ASSERT_EQ("FORMAT PLAYING DATA* END", Sequence(events, false)) << what;
         EXPECT_TRUE(Data(events) == medium.pcm) << what << ": " << Sequence(events);
         const int speed = c.speed == 0 ? 100 : c.speed;
         const double scaled = medium.durationMs * 100.0 / speed;
@@ -178,9 +152,8 @@ TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce)
         // Late events are a loaded machine's; an early end is the fault.
         EXPECT_GE(double(lasted), 0.85 * scaled) << what << ": the end came after " << lasted << " ms";
         // The end also waits out the device's latency, which a sound server adds, so the pace is the data's.
-        const auto last = std::find_if(events.rbegin(), events.rend(),
-                                       [](const Delivery &event) { return event.code == BRIVANE_EVENT_DATA; });
-        const auto paced = std::chrono::duration_cast<milliseconds>(last->at - events[1].at).count();
+        const auto paced =
+            std::chrono::duration_cast<milliseconds>(events[events.size() - 2].at - events[1].at).count();
         EXPECT_LE(double(paced), 1.5 * scaled + 1000) << what << ": the data took " << paced << " ms";
 
         if (!disk) continue;
@@ -197,17 +170,12 @@ TEST_F(PlaybackTest, ASpeedChangeWaitsForTheNextStartAndAVolumeChangeActsAtOnce)
         // The chirp's first frame is silent and its second is not: that places the medium in the output.
         const size_t start = sound.first - 1, samples = medium.pcm.size() / 2;
         ASSERT_GE(output.size(), 4 * start + medium.pcm.size());
-        auto sample = [](const std::vector<char> &bytes, size_t at) {
-            int16_t value;
-            std::memcpy(&value, &bytes[2 * at], 2);
-            return int(value);
-        };
+        const int16_t *played = reinterpret_cast<const int16_t *>(output.data()) + 2 * start;
+        const int16_t *source = reinterpret_cast<const int16_t *>(medium.pcm.data());
         for (size_t i = 0; i < samples * 100 / medium.durationMs; ++i)  // the first 100 ms
-            ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i)), 1)
-                << "full level at sample " << i;
+            ASSERT_LE(std::abs(played[i] - source[i]), 1) << "full level at sample " << i;
         for (size_t i = samples - samples / 3; i < samples; ++i)  // the last second
-            ASSERT_LE(std::abs(sample(output, 2 * start + i) - sample(medium.pcm, i) * 0x7FFF / 0xFFFF), 2)
-                << "half level at sample " << i;
+            ASSERT_LE(std::abs(played[i] - source[i] * 0x7FFF / 0xFFFF), 2) << "half level at sample " << i;
     }
 }
 
