@@ -61,8 +61,6 @@ TEST(WaveRules, FormatQueriesHeadersInTheWrongStateRepeatedStateCallsAndClosedDe
         {"unprepare queued output", Unprepare(out, played), WAVERR_STILLPLAYING},
         {"prepare output, short size", waveOutPrepareHeader(out, &unpreparedOut, sizeof(WAVEHDR) - 1),
          MMSYSERR_INVALPARAM},
-        {"prepare output, no header", waveOutPrepareHeader(out, nullptr, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM},
-        {"write to no device", Queue(HWAVEOUT(nullptr), played), MMSYSERR_INVALHANDLE},
     };
     for (const auto &row : rows) EXPECT_EQ(row.result, row.expected) << row.what;
     EXPECT_EQ(unpreparedOut.dwFlags, 0u) << "a refused write leaves the header alone";

@@ -58,8 +58,6 @@ HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text) {
     return hr;
 }
 
-std::string ProfilePath(const char *name) { return std::string(BRIVANE_PROFILE_DIR "/") + name; }
-
 // A 440 Hz tone in the format (8 or 16 bits).
 std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds) {
     const size_t frames = size_t(seconds * format.nSamplesPerSec), width = format.wBitsPerSample / 8;
@@ -189,8 +187,8 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
         bool nonBlocking;
     };
     const WAVEFORMATEX stereo = PcmFormat(2, 22050, 16);
-    const std::string speech = ReadText(ProfilePath("speech-16k-mono.prx"));
-    const std::string music = ReadText(ProfilePath("music-44k-stereo-128k.prx"));
+    const std::string speech = ReadText(BRIVANE_PROFILE_DIR "/speech-16k-mono.prx");
+    const std::string music = ReadText(BRIVANE_PROFILE_DIR "/music-44k-stereo-128k.prx");
     const Case cases[] = {
         {"speech", speech, 16000, "wmav2,16000,1,24000", PcmFormat(1, 16000, 16), {1600}, Manner::OwnBuffers, false},
         {"odd sizes", voice, 22050, "wmav2,22050,2,32024", stereo, {1, 3, 1001, 4410, 7}, Manner::NoBuffers, false},
