@@ -129,8 +129,8 @@ std::vector<int16_t> DecodedMono(const std::string &path, DWORD rate, int start 
 // How the recording sink treats the writer.
 enum class Manner { OwnBuffers, NoBuffers, CallsBack };
 
-// Records every header, data unit and end, bytes in order; on the test's stack, so its last Release deletes nothing.
-class RecordingSink : private CComObject<IWMWriterSink>, private CAwaitedLog {
+// Records every header, data unit and end, bytes in order, as the writer calls its sinks: one call at a time.
+class RecordingSink : private CComObject<IWMWriterSink> {
 public:
     RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {}
     IWMWriterSink *Sink() { return this; }
@@ -143,7 +143,7 @@ private:
     void *FindInterface(REFIID riid) override {
         return riid == IID_IUnknown || riid == IID_IWMWriterSink ? static_cast<IWMWriterSink *>(this) : nullptr;
     }
-    void OnFinalRelease() override {}
+    void OnFinalRelease() override {}  // on the test's stack: the last Release deletes nothing
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override { return Record('h', header); }
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *realTime) override { return *realTime = FALSE, S_OK; }
     HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD size, INSSBuffer **unit) override {
@@ -158,13 +158,11 @@ private:
     HRESULT STDMETHODCALLTYPE OnEndWriting() override { return Record('e', nullptr); }
 
     HRESULT Record(char event, INSSBuffer *buffer) {
-        EnterCriticalSection(&m_lock);
         events += event;
         BYTE *data = nullptr;
         DWORD length = 0;
         if (buffer && SUCCEEDED(buffer->GetBufferAndLength(&data, &length)))
             bytes.insert(bytes.end(), data, data + length);
-        LeaveCriticalSection(&m_lock);
         return S_OK;
     }
 
