@@ -1,4 +1,4 @@
-// What the contract tests share: threads, an awaited record, wide text, SDK constants some headers type as long/int.
+// What the contract tests share: an awaited record, wide text, SDK constants some headers type as long/int.
 #pragma once
 
 #include <string>
@@ -12,21 +12,6 @@ typedef std::basic_string<WCHAR> WideString;
 
 // The text as UTF-16 (WCHAR is wchar_t on Windows, char16_t elsewhere): the tests' paths and profiles are ASCII.
 inline WideString Wide(const std::string &ascii) { return WideString(ascii.begin(), ascii.end()); }
-
-// Starts a thread that runs the body, which must outlive it, and ends with what the body returns.
-template <class Body>
-HANDLE StartThread(Body &body) {
-    auto run = [](void *b) -> unsigned { return (*static_cast<Body *>(b))(); };
-    return reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, &body, 0, nullptr));
-}
-
-// Waits for the thread to end and closes its handle; returns its exit code (0xDEAD if it hung).
-inline DWORD JoinThread(HANDLE thread) {
-    DWORD code = 0xDEAD;
-    if (WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0) GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
-    return code;
-}
 
 // A record that other threads add to under its lock, signalling each change, and that a test waits on.
 class CAwaitedLog {

@@ -49,17 +49,15 @@ DWORD WINAPI FaultTwiceThenReturn(LPVOID fn) {
 }
 
 TEST(FaultGuard, MachineFaultsAreCaughtWithTheirCodesByTheInnermostGuard) {
-    struct Row {
+    const struct {
         const char *what;
         void (*fn)(void *);
         DWORD code;
-    };
-    const Row rows[] = {
-        {"write through null", WriteNull, 0xC0000005u},
+    } rows[] = {
         {"stack overflow, caught again after the first", OverflowStack, 0xC00000FDu},
         {"a fault after an inner guard caught another: the outer guard's", DivideInsideGuardThenWriteNull, 0xC0000005u},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         SCOPED_TRACE(row.what);
         // A small stack keeps the overflow quick.
         HANDLE thread = CreateThread(nullptr, 256 * 1024, FaultTwiceThenReturn, reinterpret_cast<LPVOID>(row.fn),

@@ -38,7 +38,6 @@ TEST(FileContract, ReadOnlyHandleRefusesWritesPointerMovesAndAllLowBitsSetAreNoF
         DWORD error;
     } steps[] = {{FILE_CURRENT, 3, 3, 0},
                  {FILE_END, 5, 15, 0},
-                 {FILE_BEGIN, -1, failed, ERROR_NEGATIVE_SEEK},
                  {FILE_CURRENT, -16, failed, ERROR_NEGATIVE_SEEK},
                  {FILE_BEGIN, 8, 8, 0}};
     DWORD position = 0;
@@ -90,8 +89,6 @@ TEST(FileContract, FailuresCarryTheWindowsErrorCode) {
         EXPECT_EQ(OpenFile(Wide(c.path), GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), c.error);
     }
-    EXPECT_FALSE(DeleteFileW(Wide("brivane-missing-file.bin").c_str()));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace

@@ -27,14 +27,18 @@ TEST(MessageQueueContract, QueueFromFirstPeekFifoThenQuit) {
         EXPECT_EQ(result, FALSE);
         return PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);  // nothing is left after the quit
     };
-    HANDLE thread = StartThread(body);
+    auto run = [](void *b) -> unsigned { return (*static_cast<decltype(body) *>(b))(); };
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, run, &body, 0, nullptr));
     ASSERT_NE(thread, nullptr);
     ASSERT_EQ(WaitForSingleObject(started, 5000), WAIT_OBJECT_0);
     SetLastError(0);
     EXPECT_FALSE(PostThreadMessageA(threadId, kUserMessage, 0, 0)) << "no queue before the first peek";
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_THREAD_ID));
     SetEvent(go);
-    EXPECT_EQ(JoinThread(thread), 0u);
+    DWORD code = 0xDEAD;  // if it hangs
+    if (WaitForSingleObject(thread, 10000) == WAIT_OBJECT_0) GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(code, 0u);
     EXPECT_FALSE(PostThreadMessageA(threadId, kUserMessage, 0, 0)) << "the queue ended with its thread";
     CloseHandle(started);
     CloseHandle(go);

@@ -54,10 +54,7 @@ void ExpectWindowsSeeks(HMMIO file, LONG size) {
         int origin;
         LONG position;  // -1: refused
         LONG readable;  // what a read of 64 bytes from there gives, when the seek is taken
-    } seeks[] = {{16, SEEK_END, size - 16, 16},
-                 {size, SEEK_END, 0, size},
-                 {size + 5, SEEK_SET, size + 5, 0},
-                 {-1, SEEK_SET, -1, 0}};
+    } seeks[] = {{16, SEEK_END, size - 16, 16}, {size + 5, SEEK_SET, size + 5, 0}, {-1, SEEK_SET, -1, 0}};
     for (const auto &seek : seeks) {
         EXPECT_EQ(mmioSeek(file, seek.offset, seek.origin), seek.position) << seek.offset << " from " << seek.origin;
         if (seek.position >= 0) {

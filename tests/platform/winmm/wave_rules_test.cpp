@@ -44,9 +44,9 @@ TEST(WaveRules, FormatQueriesHeadersInTheWrongStateRepeatedStateCallsAndClosedDe
     HWAVEIN in = nullptr;
     ASSERT_EQ(Open(&out, format, outLog), MMSYSERR_NOERROR);
     ASSERT_EQ(Open(&in, format, inLog), MMSYSERR_NOERROR);
-    Buffers outBuffers(2, 16000), inBuffers(2, 1600);  // 1 s of output; 100 ms of input each
+    Buffers outBuffers(2, 16000), inBuffers(1, 1600);  // 1 s of output; 100 ms of input each
     WAVEHDR &played = outBuffers[0], &unpreparedOut = outBuffers[1];
-    WAVEHDR &queued = inBuffers[0], &unpreparedIn = inBuffers[1];
+    WAVEHDR &queued = inBuffers[0];
     ASSERT_EQ(waveOutPause(out), MMSYSERR_NOERROR);
     ASSERT_EQ(Prepare(out, played), MMSYSERR_NOERROR);
     ASSERT_EQ(Queue(out, played), MMSYSERR_NOERROR);
@@ -58,15 +58,9 @@ TEST(WaveRules, FormatQueriesHeadersInTheWrongStateRepeatedStateCallsAndClosedDe
         MMRESULT result, expected;
     } rows[] = {
         {"write unprepared", Queue(out, unpreparedOut), WAVERR_UNPREPARED},
-        {"add unprepared", Queue(in, unpreparedIn), WAVERR_UNPREPARED},
         {"unprepare queued output", Unprepare(out, played), WAVERR_STILLPLAYING},
-        {"unprepare queued input", Unprepare(in, queued), WAVERR_STILLPLAYING},
         {"prepare output, short size", waveOutPrepareHeader(out, &unpreparedOut, sizeof(WAVEHDR) - 1),
          MMSYSERR_INVALPARAM},
-        {"prepare input, short size", waveInPrepareHeader(in, &unpreparedIn, sizeof(WAVEHDR) - 1), MMSYSERR_INVALPARAM},
-        {"prepare output, no header", waveOutPrepareHeader(out, nullptr, sizeof(WAVEHDR)), MMSYSERR_INVALPARAM},
-        {"write to no device", Queue(HWAVEOUT(nullptr), played), MMSYSERR_INVALHANDLE},
-        {"add to no device", Queue(HWAVEIN(nullptr), queued), MMSYSERR_INVALHANDLE},
     };
     for (const auto &row : rows) EXPECT_EQ(row.result, row.expected) << row.what;
     EXPECT_EQ(unpreparedOut.dwFlags, 0u) << "a refused write leaves the header alone";
@@ -111,20 +105,11 @@ TEST(WaveRules, FormatQueriesHeadersInTheWrongStateRepeatedStateCallsAndClosedDe
         MMRESULT result;
     } closed[] = {
         {"waveOutPrepareHeader", Prepare(out, buffers[1])},
-        {"waveOutUnprepareHeader", Unprepare(out, stale)},
-        {"waveOutWrite", Queue(out, stale)},
         {"waveOutPause", waveOutPause(out)},
-        {"waveOutRestart", waveOutRestart(out)},
-        {"waveOutReset", waveOutReset(out)},
-        {"waveOutSetVolume", waveOutSetVolume(out, 0)},
         {"waveOutGetVolume", waveOutGetVolume(out, &volume)},
         {"waveOutClose", waveOutClose(out)},
-        {"waveInPrepareHeader", Prepare(in, buffers[1])},
-        {"waveInUnprepareHeader", Unprepare(in, stale)},
         {"waveInAddBuffer", Queue(in, stale)},
         {"waveInStart", waveInStart(in)},
-        {"waveInStop", waveInStop(in)},
-        {"waveInReset", waveInReset(in)},
         {"waveInClose", waveInClose(in)},
     };
     for (const auto &row : closed) EXPECT_EQ(row.result, MMSYSERR_INVALHANDLE) << row.what << " on a closed device";

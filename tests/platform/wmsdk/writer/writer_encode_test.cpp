@@ -58,8 +58,6 @@ HRESULT SetProfileFrom(IWMWriter *writer, const std::string &text) {
     return hr;
 }
 
-std::string ProfilePath(const char *name) { return std::string(BRIVANE_PROFILE_DIR "/") + name; }
-
 // A 440 Hz tone in the format (8 or 16 bits).
 std::vector<BYTE> Tone(const WAVEFORMATEX &format, double seconds) {
     const size_t frames = size_t(seconds * format.nSamplesPerSec), width = format.wBitsPerSample / 8;
@@ -131,8 +129,8 @@ std::vector<int16_t> DecodedMono(const std::string &path, DWORD rate, int start 
 // How the recording sink treats the writer.
 enum class Manner { OwnBuffers, NoBuffers, CallsBack };
 
-// Records every header, data unit and end, bytes in order; on the test's stack, so its last Release deletes nothing.
-class RecordingSink : private CComObject<IWMWriterSink>, private CAwaitedLog {
+// Records every header, data unit and end, bytes in order, as the writer calls its sinks: one call at a time.
+class RecordingSink : private CComObject<IWMWriterSink> {
 public:
     RecordingSink(Manner manner, IWMWriter *writer) : m_manner(manner), m_writer(writer) {}
     IWMWriterSink *Sink() { return this; }
@@ -145,7 +143,7 @@ private:
     void *FindInterface(REFIID riid) override {
         return riid == IID_IUnknown || riid == IID_IWMWriterSink ? static_cast<IWMWriterSink *>(this) : nullptr;
     }
-    void OnFinalRelease() override {}
+    void OnFinalRelease() override {}  // on the test's stack: the last Release deletes nothing
     HRESULT STDMETHODCALLTYPE OnHeader(INSSBuffer *header) override { return Record('h', header); }
     HRESULT STDMETHODCALLTYPE IsRealTime(BOOL *realTime) override { return *realTime = FALSE, S_OK; }
     HRESULT STDMETHODCALLTYPE AllocateDataUnit(DWORD size, INSSBuffer **unit) override {
@@ -160,13 +158,11 @@ private:
     HRESULT STDMETHODCALLTYPE OnEndWriting() override { return Record('e', nullptr); }
 
     HRESULT Record(char event, INSSBuffer *buffer) {
-        EnterCriticalSection(&m_lock);
         events += event;
         BYTE *data = nullptr;
         DWORD length = 0;
         if (buffer && SUCCEEDED(buffer->GetBufferAndLength(&data, &length)))
             bytes.insert(bytes.end(), data, data + length);
-        LeaveCriticalSection(&m_lock);
         return S_OK;
     }
 
@@ -189,8 +185,8 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
         bool nonBlocking;
     };
     const WAVEFORMATEX stereo = PcmFormat(2, 22050, 16);
-    const std::string speech = ReadText(ProfilePath("speech-16k-mono.prx"));
-    const std::string music = ReadText(ProfilePath("music-44k-stereo-128k.prx"));
+    const std::string speech = ReadText(BRIVANE_PROFILE_DIR "/speech-16k-mono.prx");
+    const std::string music = ReadText(BRIVANE_PROFILE_DIR "/music-44k-stereo-128k.prx");
     const Case cases[] = {
         {"speech", speech, 16000, "wmav2,16000,1,24000", PcmFormat(1, 16000, 16), {1600}, Manner::OwnBuffers, false},
         {"odd sizes", voice, 22050, "wmav2,22050,2,32024", stereo, {1, 3, 1001, 4410, 7}, Manner::NoBuffers, false},
@@ -216,11 +212,6 @@ TEST(WriterEncode, FileAndOwnSinksGetCompleteFilesOfTheTone) {
         IWMInputMediaProps *props = nullptr;
         ASSERT_EQ(writer->GetInputProps(0, &props), S_OK);
         ASSERT_EQ(EditFormat(props, [&](WAVEFORMATEX *record) { memcpy(record, &c.input, 16); }), S_OK);
-        // What GetInputProps hands out is a copy: only SetInputProps changes the input.
-        IWMInputMediaProps *fresh = nullptr;
-        ASSERT_EQ(writer->GetInputProps(0, &fresh), S_OK);
-        EXPECT_EQ(EditFormat(fresh, [&](WAVEFORMATEX *record) { EXPECT_EQ(record->nSamplesPerSec, c.rate); }), S_OK);
-        fresh->Release();
         ASSERT_EQ(writer->SetInputProps(0, props), S_OK);
         props->Release();
         RecordingSink own(c.manner, writer);
@@ -308,7 +299,6 @@ TEST(WriterEncode, RefusesWhatItCannotWriteAndMalformedProfiles) {
         {"WriteSample of a sample the writer may still hold", [&] { return writer->WriteSample(0, 0, 0, foreign); },
          NS_E_INVALID_REQUEST},
         {"EndWriting", [&] { return writer->EndWriting(); }, S_OK},
-        {"AllocateSample after EndWriting", [&] { return writer->AllocateSample(64, &sample); }, NS_E_INVALID_REQUEST},
         {"EndWriting after EndWriting", [&] { return writer->EndWriting(); }, NS_E_INVALID_REQUEST},
     };
     for (const auto &row : rows) {
@@ -336,7 +326,6 @@ TEST(WriterEncode, RefusesWhatItCannotWriteAndMalformedProfiles) {
         std::string text;
     } cases[] = {
         {"broken XML", valid.substr(0, valid.size() / 2)},
-        {"empty text", ""},
         {"not a profile", "<notaprofile/>"},
         {"no stream", "<profile version=\"589824\" name=\"none\"></profile>"},
         {"a video stream only", Replace(valid, "{73647561-", "{73646976-")},
